@@ -1,0 +1,271 @@
+#include "clock_window/clock_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace lumivane {
+
+int64_t RoundQuotient(int64_t numerator, int64_t denominator) {
+    int64_t quotient = numerator / denominator;
+    int64_t remainder = numerator % denominator;
+    if (remainder < 0) { // floor division
+        quotient -= 1;
+        remainder += denominator;
+    }
+    const int64_t twice = 2 * remainder;
+    if (twice > denominator || (twice == denominator && (quotient & 1) != 0)) {
+        quotient += 1;
+    }
+    return quotient;
+}
+
+long double RoundHalfEven(long double value) { return std::nearbyint(value); }
+
+int32_t FrameIntervalRule(int32_t size) {
+    if (size <= 15) {
+        return 100;
+    }
+    if (size <= 20) {
+        return 200;
+    }
+    if (size <= 25) {
+        return 250;
+    }
+    if (size <= 30) {
+        return 500;
+    }
+    return 1000;
+}
+
+int32_t ScreenScaleFor(int32_t displayHeight) {
+    return static_cast<int32_t>(RoundQuotient(displayHeight, 50));
+}
+
+int32_t DiameterFor(int32_t size, int32_t screenScale, int32_t displayHeight) {
+    // In 64 bits: a stored Size far out of range must not overflow the product.
+    const int64_t product = static_cast<int64_t>(size) * screenScale;
+    if (displayHeight <= product) {
+        return displayHeight;
+    }
+    return static_cast<int32_t>(std::max<int64_t>(product, std::numeric_limits<int32_t>::min()));
+}
+
+void ApplyFirstStartDefaults(ClockState& state, Display display) {
+    state.Bright = 30;
+    state.Size = 19;
+    state.Algoritm = 0;
+    state.Contrast = 6;
+    state.ScreenScale = ScreenScaleFor(display.height);
+    state.Diameter = DiameterFor(state.Size, state.ScreenScale, display.height);
+    // Round(W / 2 - Diameter / 2), halves to even: centred horizontally.
+    state.SavedLeft = static_cast<int32_t>(
+        RoundQuotient(static_cast<int64_t>(display.width) - state.Diameter, 2));
+    state.SavedTop = 0;
+}
+
+namespace {
+
+void DeriveSizes(ClockState& state) {
+    const int32_t diameter = state.Diameter;
+    state.Thickness = std::min(diameter / 100 + 1, 6);
+    state.Radius = static_cast<uint16_t>(diameter / 2);
+    const int64_t radius = state.Radius;
+    const int64_t inset = 10 * static_cast<int64_t>(state.Thickness);
+    state.HourHandLength = static_cast<int32_t>(RoundQuotient(radius * 11, 10) - inset);
+    state.MinuteHandLength = static_cast<int32_t>(RoundQuotient(radius * 5, 4) - inset);
+    state.SecondHandLength = static_cast<int32_t>(RoundQuotient(radius * 7, 5) - inset);
+}
+
+// Grows the tables so that the current Diameter and hand lengths fit; never shrinks,
+// so changing the size back and forth allocates at most once per new maximum.
+void EnsureCapacity(ClockState& state) {
+    const int32_t diameter = std::max(state.Diameter, 0);
+    const int32_t side = diameter / 2 + 1;
+    if (side > state.QuadrantSide) {
+        const size_t entries = static_cast<size_t>(side) * side;
+        std::vector<long double> distance(entries, 0.0L);
+        std::vector<long double> shading(entries, 0.0L);
+        for (int32_t i = 0; i < state.QuadrantSide; ++i) {
+            for (int32_t j = 0; j < state.QuadrantSide; ++j) {
+                const size_t from = static_cast<size_t>(i) * state.QuadrantSide + j;
+                distance[static_cast<size_t>(i) * side + j] = state.DistanceTable[from];
+                shading[static_cast<size_t>(i) * side + j] = state.ShadingTable[from];
+            }
+        }
+        state.DistanceTable = std::move(distance);
+        state.ShadingTable = std::move(shading);
+        state.QuadrantSide = side;
+    }
+    if (static_cast<size_t>(diameter) > state.DiscSpans.size()) {
+        state.DiscSpans.resize(static_cast<size_t>(diameter));
+    }
+    const int32_t longest = std::max({state.HourHandLength, state.MinuteHandLength,
+                                      state.SecondHandLength, 0});
+    const int32_t rows = longest + 1;
+    for (HandSampleTable* hand : {&state.HourSamples, &state.MinuteSamples, &state.SecondSamples}) {
+        if (rows > hand->Rows()) {
+            hand->x.resize(static_cast<size_t>(rows) * hand->columns, 0);
+            hand->y.resize(static_cast<size_t>(rows) * hand->columns, 0);
+        }
+    }
+    HandWorkTables& work = state.HandWork;
+    const size_t workEntries = static_cast<size_t>(rows) * HandWorkTables::kColumns;
+    if (workEntries > work.profile.size()) {
+        work.profile.resize(workEntries);
+        work.sampleRed.resize(workEntries);
+        work.sampleGreen.resize(workEntries);
+        work.sampleBlue.resize(workEntries);
+        work.shadedRed.resize(workEntries);
+        work.shadedGreen.resize(workEntries);
+        work.shadedBlue.resize(workEntries);
+    }
+}
+
+// Offset of quadrant index i from the centre: the centre lies on a pixel for an
+// even Diameter and between two pixels for an odd one.
+long double QuadrantOffset(int32_t i, int32_t diameter) {
+    return (diameter % 2 == 0) ? static_cast<long double>(i) : i + 0.5L;
+}
+
+void FillDistances(ClockState& state) {
+    const int32_t diameter = state.Diameter;
+    if (diameter <= 0) {
+        return;
+    }
+    const int32_t side = diameter / 2 + 1;
+    for (int32_t i = 0; i < side; ++i) {
+        const long double di = QuadrantOffset(i, diameter);
+        for (int32_t j = 0; j < side; ++j) {
+            const long double dj = QuadrantOffset(j, diameter);
+            state.DistanceTable[static_cast<size_t>(i) * state.QuadrantSide + j] =
+                std::sqrt(di * di + dj * dj);
+        }
+    }
+}
+
+void FillDiscSpans(ClockState& state) {
+    const int64_t diameter = state.Diameter;
+    const int64_t limit = 4 * static_cast<int64_t>(state.Radius) * state.Radius;
+    for (int64_t y = 0; y < diameter; ++y) {
+        // Twice the offsets from the centre are integers: (2x - D)^2 + (2y - D)^2 <= (2 Radius)^2
+        // is exactly the test distance <= Radius.
+        const int64_t dy = 2 * y - diameter;
+        DiscSpan span;
+        const int64_t room = limit - dy * dy;
+        if (room >= 0) {
+            int64_t t = static_cast<int64_t>(std::sqrt(static_cast<long double>(room)));
+            while (t * t > room) {
+                --t;
+            }
+            while ((t + 1) * (t + 1) <= room) {
+                ++t;
+            }
+            if ((t - diameter) % 2 != 0) { // 2x - D has the parity of D
+                --t;
+            }
+            if (t >= 0) {
+                span.first = static_cast<int32_t>(std::max<int64_t>((diameter - t) / 2, 0));
+                span.last = static_cast<int32_t>(std::min<int64_t>((diameter + t) / 2, diameter - 1));
+            }
+        }
+        state.DiscSpans[static_cast<size_t>(y)] = span;
+    }
+}
+
+} // namespace
+
+void RecomputeShading(ClockState& state) {
+    const int32_t diameter = state.Diameter;
+    if (diameter <= 0 || state.QuadrantSide == 0) {
+        return;
+    }
+    const int32_t side = diameter / 2 + 1;
+    const long double radius = state.Radius;
+    for (int32_t i = 0; i < side; ++i) {
+        for (int32_t j = 0; j < side; ++j) {
+            const size_t at = static_cast<size_t>(i) * state.QuadrantSide + j;
+            const long double distance = state.DistanceTable[at];
+            if (distance <= radius) {
+                state.ShadingTable[at] = 1.0L - std::sqrt(1.0001L - distance / radius) *
+                                                    state.ContrastFactor * state.BrightFactor;
+            }
+        }
+    }
+}
+
+void RecomputeGeometry(ClockState& state, int32_t displayHeight) {
+    state.Diameter = DiameterFor(state.Size, state.ScreenScale, displayHeight);
+    DeriveSizes(state);
+    EnsureCapacity(state);
+    FillDistances(state);
+    FillDiscSpans(state);
+    RecomputeShading(state);
+}
+
+void FillRingOffsets(ClockState& state) {
+    for (auto& ring : state.RingOffsetX) {
+        ring.fill(0);
+    }
+    for (auto& ring : state.RingOffsetY) {
+        ring.fill(0);
+    }
+    for (int32_t r = 1; r <= 3; ++r) {
+        int32_t k = 0;
+        auto put = [&](int32_t dx, int32_t dy) {
+            state.RingOffsetX[r][k] = dx;
+            state.RingOffsetY[r][k] = dy;
+            ++k;
+        };
+        put(0, r); // straight below the centre
+        for (int32_t i = 1; i <= r; ++i) {
+            put(-i, r); // left along the bottom side
+        }
+        for (int32_t i = 1; i <= 2 * r; ++i) {
+            put(-r, r - i); // up the left side
+        }
+        for (int32_t i = 1; i <= 2 * r; ++i) {
+            put(-r + i, -r); // right along the top side
+        }
+        for (int32_t i = 1; i <= 2 * r; ++i) {
+            put(r, -r + i); // down the right side
+        }
+        for (int32_t i = 1; i <= r - 1; ++i) {
+            put(r - i, r); // back left along the bottom side
+        }
+    }
+}
+
+void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)()) {
+    state.ScreenScale = ScreenScaleFor(display.height);
+    state.ContrastFactor = state.Contrast / 30.0L;
+    state.BrightFactor = state.Bright / 30.0L;
+    state.Diameter = DiameterFor(state.Size, state.ScreenScale, display.height);
+    state.PrevDiameter = state.Diameter;
+    DeriveSizes(state);
+
+    for (auto* buffer : {&state.FrameBuffer, &state.BackgroundBuffer}) {
+        *buffer = makeBuffer();
+        (*buffer)->SetBitCount(24);
+        (*buffer)->SetWidth(state.Diameter);
+        (*buffer)->SetHeight(state.Diameter);
+    }
+
+    EnsureCapacity(state);
+    FillDistances(state);
+    FillDiscSpans(state);
+    RecomputeShading(state);
+
+    TDIB& frame = *state.FrameBuffer;
+    if (!frame.Empty()) {
+        std::memset(frame.Row(frame.Height() - 1), 0, frame.SizeImage());
+    }
+    FillRingOffsets(state);
+}
+
+int32_t NextStartCount(int32_t startCount) {
+    return startCount >= 2 ? 2 : startCount + 1;
+}
+
+} // namespace lumivane

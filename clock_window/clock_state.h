@@ -1,0 +1,153 @@
+#pragma once
+// ClockState: the one record every part of the clock reads and writes. The
+// settings, what is derived from them, the time of the last tick, the two image
+// buffers and the lookup tables the renderers use. Portable: no platform header.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "image/tdib.h"
+
+namespace lumivane {
+
+struct Display {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The coordinates of one hand's samples, [row][column], frame pixels (16-bit).
+struct HandSampleTable {
+    int32_t columns = 0; // table row width: 21, 17 or 15
+    std::vector<uint16_t> x;
+    std::vector<uint16_t> y;
+
+    int32_t Rows() const { return columns ? static_cast<int32_t>(x.size()) / columns : 0; }
+    uint16_t& X(int32_t r, int32_t c) { return x[static_cast<size_t>(r) * columns + c]; }
+    uint16_t& Y(int32_t r, int32_t c) { return y[static_cast<size_t>(r) * columns + c]; }
+    uint16_t X(int32_t r, int32_t c) const { return x[static_cast<size_t>(r) * columns + c]; }
+    uint16_t Y(int32_t r, int32_t c) const { return y[static_cast<size_t>(r) * columns + c]; }
+};
+
+// Per-sample scratch shared by the three hand renderers, [row][column] with 21 columns.
+struct HandWorkTables {
+    static constexpr int32_t kColumns = 21;
+    std::vector<long double> profile;
+    std::vector<uint16_t> sampleRed, sampleGreen, sampleBlue;
+    std::vector<int32_t> shadedRed, shadedGreen, shadedBlue;
+
+    static size_t At(int32_t r, int32_t c) { return static_cast<size_t>(r) * kColumns + c; }
+};
+
+// The columns of a row that lie on the dial disc; empty when first > last.
+struct DiscSpan {
+    int32_t first = 0;
+    int32_t last = -1;
+};
+
+constexpr int32_t kRingCount = 6;      // rings 0..5, of which 0..3 are filled
+constexpr int32_t kRingPositions = 41; // positions 0..40 on a ring
+
+struct ClockState {
+    // Settings, as stored.
+    int32_t Bright = 0;
+    int32_t Size = 0;
+    int32_t Algoritm = 0;
+    int32_t Contrast = 0;
+    int32_t SavedLeft = 0;
+    int32_t SavedTop = 0;
+    int32_t StartCount = 0;
+
+    // Derived from the settings.
+    int32_t ScreenScale = 0;
+    int32_t Diameter = 0;
+    int32_t PrevDiameter = 0;
+    uint16_t Radius = 0;
+    int32_t Thickness = 0;
+    int32_t HourHandLength = 0;
+    int32_t MinuteHandLength = 0;
+    int32_t SecondHandLength = 0;
+    long double BrightFactor = 0;
+    long double ContrastFactor = 0;
+
+    // Time of day at the last clock tick.
+    uint16_t Hour = 0;
+    uint16_t Minute = 0;
+    uint16_t Second = 0;
+
+    // The copy of the screen under the window, and the composed frame.
+    std::unique_ptr<TDIB> FrameBuffer;
+    std::unique_ptr<TDIB> BackgroundBuffer;
+
+    // Dome tables. The distance and the dome factor are the same in all four
+    // quadrants around the centre, so one quadrant is kept: entry [i][j] serves
+    // every pixel (a, b) with |2a - Diameter| / 2 == i and |2b - Diameter| / 2 == j.
+    int32_t QuadrantSide = 0; // entries per side of the allocated quadrant
+    std::vector<long double> DistanceTable;
+    std::vector<long double> ShadingTable;
+    // Which columns of each frame row lie on the disc (distance <= Radius).
+    std::vector<DiscSpan> DiscSpans;
+
+    std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetX{};
+    std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetY{};
+
+    HandSampleTable HourSamples{21, {}, {}};
+    HandSampleTable MinuteSamples{17, {}, {}};
+    HandSampleTable SecondSamples{15, {}, {}};
+    HandWorkTables HandWork;
+
+    // Quadrant index of frame column or row a for the current Diameter.
+    int32_t QuadrantIndex(int32_t a) const {
+        const int32_t twice = 2 * a - Diameter;
+        return (twice < 0 ? -twice : twice) / 2;
+    }
+    long double Distance(int32_t x, int32_t y) const {
+        return DistanceTable[static_cast<size_t>(QuadrantIndex(y)) * QuadrantSide +
+                             QuadrantIndex(x)];
+    }
+    long double Shading(int32_t x, int32_t y) const {
+        return ShadingTable[static_cast<size_t>(QuadrantIndex(y)) * QuadrantSide +
+                            QuadrantIndex(x)];
+    }
+};
+
+// Round to nearest, ties to even, of the exact quotient numerator / denominator
+// (denominator > 0).
+int64_t RoundQuotient(int64_t numerator, int64_t denominator);
+
+// Round to nearest, ties to even, in extended precision (the FPU's default rounding).
+long double RoundHalfEven(long double value);
+
+// The clock tick's interval in ms for a clock size: 100, 200, 250, 500 or 1000.
+int32_t FrameIntervalRule(int32_t size);
+
+// Round(display height / 50): pixels per size step.
+int32_t ScreenScaleFor(int32_t displayHeight);
+
+// Size x ScreenScale, replaced by the display height when it reaches it.
+int32_t DiameterFor(int32_t size, int32_t screenScale, int32_t displayHeight);
+
+// First start: the default settings, the clock centred at the top of the display.
+void ApplyFirstStartDefaults(ClockState& state, Display display);
+
+// Everything start-up derives from the loaded settings, apart from the window:
+// ScreenScale, the factors, Diameter, PrevDiameter, Thickness, Radius, the hand
+// lengths, both buffers (created with `makeBuffer`, sized Diameter x Diameter,
+// the frame black), the tables and the ring offsets.
+void DeriveStartupState(ClockState& state, Display display,
+                        std::unique_ptr<TDIB> (*makeBuffer)());
+
+// After Size changed: Diameter, Thickness, Radius, the dome tables and the hand
+// lengths. Leaves PrevDiameter, the window and the buffers alone.
+void RecomputeGeometry(ClockState& state, int32_t displayHeight);
+
+// After Bright or Contrast changed (the caller has set the factor): the dome factors.
+void RecomputeShading(ClockState& state);
+
+// The square rings of offsets around a bead's centre, rings 0 to 3.
+void FillRingOffsets(ClockState& state);
+
+// The next start count: one more, at most 2.
+int32_t NextStartCount(int32_t startCount);
+
+} // namespace lumivane

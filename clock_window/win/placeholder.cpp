@@ -1,0 +1,1 @@
+// The clock window's Windows code lives in this folder.

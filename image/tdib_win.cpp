@@ -1,0 +1,1 @@
+// Windows backing of TDIB: written with the clock window.

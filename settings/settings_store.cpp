@@ -1,0 +1,77 @@
+#include "settings/settings_store.h"
+
+#include "image/error.h"
+
+namespace lumivane {
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+        Close();
+        key_ = other.key_;
+        other.key_ = nullptr;
+    }
+    return *this;
+}
+
+void RegistryKey::Close() {
+    if (key_ != nullptr) {
+        RegCloseKey(key_);
+        key_ = nullptr;
+    }
+}
+
+SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
+    // The registry wants the path relative to the root key.
+    while (!keyPath_.empty() && keyPath_.front() == '\\') {
+        keyPath_.erase(keyPath_.begin());
+    }
+}
+
+bool SettingsStore::OpenStore(bool create) {
+    CloseStore();
+    HKEY key = nullptr;
+    LONG result;
+    if (create) {
+        result = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    } else {
+        result = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key);
+    }
+    if (result != ERROR_SUCCESS) {
+        return false;
+    }
+    key_ = RegistryKey(key);
+    return true;
+}
+
+int32_t SettingsStore::ReadValue(const std::string& name) {
+    DWORD type = REG_NONE;
+    uint8_t data[4] = {0, 0, 0, 0};
+    DWORD size = sizeof data;
+    // Absent, unreadable or longer than four bytes: the data cannot be had.
+    if (!key_ || RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, data, &size) !=
+                     ERROR_SUCCESS) {
+        throw Error(FormatMessage("Failed to get data for '%s'", name));
+    }
+    if (type != REG_DWORD) {
+        throw Error(FormatMessage("Invalid data type for '%s'", name));
+    }
+    const uint32_t bits = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
+                          (static_cast<uint32_t>(data[2]) << 16) |
+                          (static_cast<uint32_t>(data[3]) << 24);
+    return static_cast<int32_t>(bits);
+}
+
+void SettingsStore::WriteValue(const std::string& name, int32_t value) {
+    const uint32_t bits = static_cast<uint32_t>(value);
+    const uint8_t data[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                             static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+    if (!key_ || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) !=
+                     ERROR_SUCCESS) {
+        throw Error(FormatMessage("Failed to set data for '%s'", name));
+    }
+}
+
+void SettingsStore::CloseStore() { key_.Close(); }
+
+} // namespace lumivane

@@ -1,0 +1,54 @@
+#pragma once
+// The settings store: one registry key of the current user, REG_DWORD values
+// read and written as signed 32-bit integers. Each use of the store creates its
+// own access object; the key is closed on every path out of the use.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace lumivane {
+
+// An open registry key, closed when it goes out of scope.
+class RegistryKey {
+  public:
+    RegistryKey() = default;
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() { Close(); }
+    RegistryKey(RegistryKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+    void Close();
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+// The program's own key, below HKEY_CURRENT_USER.
+inline constexpr const char* kSettingsKeyPath = "\\Software\\Lumivane";
+
+class SettingsStore {
+  public:
+    // keyPath is below HKEY_CURRENT_USER; a leading backslash is allowed. Tests
+    // pass a key of their own so that a user's settings are never touched.
+    explicit SettingsStore(std::string keyPath = kSettingsKeyPath);
+
+    // Opens the key with full access, creating it (and the keys above) when asked.
+    // False when it can be neither opened nor created; nothing is reported.
+    bool OpenStore(bool create);
+    // Throws Error "Failed to get data for '%s'" or "Invalid data type for '%s'".
+    int32_t ReadValue(const std::string& name);
+    // Throws Error "Failed to set data for '%s'".
+    void WriteValue(const std::string& name, int32_t value);
+    void CloseStore();
+
+  private:
+    std::string keyPath_;
+    RegistryKey key_;
+};
+
+} // namespace lumivane
