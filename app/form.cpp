@@ -1,0 +1,70 @@
+#include "app/form.h"
+
+#include <string>
+
+namespace lumivane {
+
+namespace {
+bool errorBoxOpen = false; // one error box at a time; see ShowError
+} // namespace
+
+TForm::~TForm() {
+    if (handle_ != nullptr) {
+        SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+        DestroyWindow(handle_);
+    }
+}
+
+void TForm::ShowError(HWND owner, const char* message) {
+    if (errorBoxOpen) {
+        return;
+    }
+    errorBoxOpen = true;
+    MessageBoxA(owner, message, kApplicationTitle, MB_OK | MB_ICONERROR);
+    errorBoxOpen = false;
+}
+
+void TForm::CreateHandle(const wchar_t* className, HICON icon, DWORD exStyle, DWORD style,
+                         const wchar_t* caption, int x, int y, int width, int height) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, className, &existing)) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &TForm::Trampoline;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = icon;
+        windowClass.hIconSm = icon;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.lpszClassName = className;
+        RegisterClassExW(&windowClass);
+    }
+    handle_ = CreateWindowExW(exStyle, className, caption, style, x, y, width, height, nullptr,
+                              nullptr, instance, this);
+}
+
+LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* form = static_cast<TForm*>(create->lpCreateParams);
+        form->handle_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form != nullptr) {
+        try {
+            LRESULT result = 0;
+            if (form->HandleMessage(message, wParam, lParam, result)) {
+                return result;
+            }
+        } catch (const std::exception& error) {
+            // The one place where an error that left a handler reaches the user.
+            ShowError(window, error.what());
+            return 0;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace lumivane

@@ -1,0 +1,43 @@
+#pragma once
+// TForm: the small window framework both windows stand on. One trampoline per
+// window class finds the C++ object and forwards the message; an error that
+// leaves a handler is shown once, in a message box captioned "Lumivane".
+#include <windows.h>
+
+#include <exception>
+
+namespace lumivane {
+
+inline constexpr const char* kApplicationTitle = "Lumivane";
+
+class TForm {
+  public:
+    TForm() = default;
+    virtual ~TForm();
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
+    HWND Handle() const { return handle_; }
+
+    // Shows an error that left a handler: a message box with the error icon,
+    // captioned with the application title. While one box is open, further errors
+    // are not stacked on top of it (a failing timer would otherwise open one per tick).
+    static void ShowError(HWND owner, const char* message);
+
+  protected:
+    // Registers the class (once per name) and creates the window. The object must
+    // outlive the window.
+    void CreateHandle(const wchar_t* className, HICON icon, DWORD exStyle, DWORD style,
+                      const wchar_t* caption, int x, int y, int width, int height);
+
+    // The message switch of the derived window. Return true when handled, with the
+    // result in `result`; false passes the message to the default procedure.
+    virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+
+  private:
+    static LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND handle_ = nullptr;
+};
+
+} // namespace lumivane
