@@ -52,17 +52,24 @@ LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
     auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (form != nullptr) {
-        try {
-            LRESULT result = 0;
-            if (form->HandleMessage(message, wParam, lParam, result)) {
-                return result;
-            }
-        } catch (const std::exception& error) {
-            // The one place where an error that left a handler reaches the user.
-            ShowError(window, error.what());
-            return 0;
+    if (form == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        // The window is gone (closed by the user or the system): the object must
+        // not destroy it a second time.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->handle_ = nullptr;
+    }
+    try {
+        LRESULT result = 0;
+        if (form->HandleMessage(message, wParam, lParam, result)) {
+            return result;
         }
+    } catch (const std::exception& error) {
+        // The one place where an error that left a handler reaches the user.
+        ShowError(window, error.what());
+        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -21,7 +21,9 @@ int64_t RoundQuotient(int64_t numerator, int64_t denominator) {
     return quotient;
 }
 
-long double RoundHalfEven(long double value) { return std::nearbyint(value); }
+long double RoundHalfEven(long double value) {
+    return std::nearbyint(value);
+}
 
 int32_t FrameIntervalRule(int32_t size) {
     if (size <= 15) {
@@ -101,8 +103,8 @@ void EnsureCapacity(ClockState& state) {
     if (static_cast<size_t>(diameter) > state.DiscSpans.size()) {
         state.DiscSpans.resize(static_cast<size_t>(diameter));
     }
-    const int32_t longest = std::max({state.HourHandLength, state.MinuteHandLength,
-                                      state.SecondHandLength, 0});
+    const int32_t longest =
+        std::max({state.HourHandLength, state.MinuteHandLength, state.SecondHandLength, 0});
     const int32_t rows = longest + 1;
     for (HandSampleTable* hand : {&state.HourSamples, &state.MinuteSamples, &state.SecondSamples}) {
         if (rows > hand->Rows()) {
@@ -167,7 +169,8 @@ void FillDiscSpans(ClockState& state) {
             }
             if (t >= 0) {
                 span.first = static_cast<int32_t>(std::max<int64_t>((diameter - t) / 2, 0));
-                span.last = static_cast<int32_t>(std::min<int64_t>((diameter + t) / 2, diameter - 1));
+                span.last =
+                    static_cast<int32_t>(std::min<int64_t>((diameter + t) / 2, diameter - 1));
             }
         }
         state.DiscSpans[static_cast<size_t>(y)] = span;

@@ -134,8 +134,7 @@ void ApplyFirstStartDefaults(ClockState& state, Display display);
 // ScreenScale, the factors, Diameter, PrevDiameter, Thickness, Radius, the hand
 // lengths, both buffers (created with `makeBuffer`, sized Diameter x Diameter,
 // the frame black), the tables and the ring offsets.
-void DeriveStartupState(ClockState& state, Display display,
-                        std::unique_ptr<TDIB> (*makeBuffer)());
+void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)());
 
 // After Size changed: Diameter, Thickness, Radius, the dome tables and the hand
 // lengths. Leaves PrevDiameter, the window and the buffers alone.

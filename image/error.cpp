@@ -21,3 +21,25 @@ std::string FormatMessage(const std::string& pattern, long long value) {
 }
 
 } // namespace lumivane
+
+#if defined(_WIN32)
+namespace lumivane {
+
+// Where the platform header is seen before error.h, its FormatMessage macro turns
+// the declarations and calls into FormatMessageW (or FormatMessageA): the same
+// functions under those names, so every unit links whatever it included first.
+std::string FormatMessageW(const std::string& pattern, const std::string& value) {
+    return FormatMessage(pattern, value);
+}
+std::string FormatMessageW(const std::string& pattern, long long value) {
+    return FormatMessage(pattern, value);
+}
+std::string FormatMessageA(const std::string& pattern, const std::string& value) {
+    return FormatMessage(pattern, value);
+}
+std::string FormatMessageA(const std::string& pattern, long long value) {
+    return FormatMessage(pattern, value);
+}
+
+} // namespace lumivane
+#endif

@@ -39,9 +39,15 @@ void TDIB::SetBitCount(int32_t bitCount) {
     }
 }
 
-void TDIB::SetWidth(int32_t width) { Resize(width, height_, bitCount_); }
-void TDIB::SetHeight(int32_t height) { Resize(width_, height, bitCount_); }
-void TDIB::SetSize(int32_t width, int32_t height) { Resize(width, height, bitCount_); }
+void TDIB::SetWidth(int32_t width) {
+    Resize(width, height_, bitCount_);
+}
+void TDIB::SetHeight(int32_t height) {
+    Resize(width_, height, bitCount_);
+}
+void TDIB::SetSize(int32_t width, int32_t height) {
+    Resize(width, height, bitCount_);
+}
 
 void TDIB::Resize(int32_t width, int32_t height, int32_t bitCount) {
     if (width == width_ && height == height_ && bitCount == bitCount_ && !Empty()) {

@@ -23,13 +23,16 @@ struct BitmapInfoHeader {
 };
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
-// Platform colour value 0x00BBGGRR.
-constexpr uint32_t RGB(uint32_t r, uint32_t g, uint32_t b) {
+// Platform colour value 0x00BBGGRR. The name is in parentheses so that the
+// platform header's RGB macro, where it is seen first, does not expand here.
+constexpr uint32_t(RGB)(uint32_t r, uint32_t g, uint32_t b) {
     return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
 }
 
 // Bytes per stored row: rows start on 4-byte boundaries.
-constexpr int64_t RowBytes(int64_t bitCount, int64_t width) { return (bitCount * width + 31) / 32 * 4; }
+constexpr int64_t RowBytes(int64_t bitCount, int64_t width) {
+    return (bitCount * width + 31) / 32 * 4;
+}
 
 // Where a buffer's pixels live: plain memory, or memory the platform draws into.
 class PixelStore {

@@ -1,5 +1,8 @@
 #include "settings/settings_store.h"
 
+// The platform header turns FormatMessage into its own FormatMessageW; here the
+// name means the message template helper of the error header.
+#undef FormatMessage
 #include "image/error.h"
 
 namespace lumivane {
@@ -49,8 +52,8 @@ int32_t SettingsStore::ReadValue(const std::string& name) {
     uint8_t data[4] = {0, 0, 0, 0};
     DWORD size = sizeof data;
     // Absent, unreadable or longer than four bytes: the data cannot be had.
-    if (!key_ || RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, data, &size) !=
-                     ERROR_SUCCESS) {
+    if (!key_ ||
+        RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) {
         throw Error(FormatMessage("Failed to get data for '%s'", name));
     }
     if (type != REG_DWORD) {
@@ -72,6 +75,8 @@ void SettingsStore::WriteValue(const std::string& name, int32_t value) {
     }
 }
 
-void SettingsStore::CloseStore() { key_.Close(); }
+void SettingsStore::CloseStore() {
+    key_.Close();
+}
 
 } // namespace lumivane

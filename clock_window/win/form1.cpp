@@ -1,0 +1,440 @@
+#include "clock_window/win/form1.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "image/tdib_win.h"
+#include "render/render.h"
+
+namespace lumivane {
+
+namespace {
+
+// The stored values in the order of the load and of the defaults write.
+struct StoredValue {
+    const char* name;
+    int32_t ClockState::*field;
+};
+constexpr std::array<StoredValue, 7> kStoredValues{{
+    {"Bright", &ClockState::Bright},
+    {"Size", &ClockState::Size},
+    {"Algoritm", &ClockState::Algoritm},
+    {"Contrast", &ClockState::Contrast},
+    {"Left", &ClockState::SavedLeft},
+    {"Top", &ClockState::SavedTop},
+    {"Start_1", &ClockState::StartCount},
+}};
+
+// The part of each hand's sample tables that the hit test covers.
+struct HandRange {
+    HandSampleTable ClockState::*samples;
+    int32_t ClockState::*length; // index of the last row
+    int32_t lastColumn;
+};
+constexpr std::array<HandRange, 3> kHandRanges{{
+    {&ClockState::HourSamples, &ClockState::HourHandLength, 18},
+    {&ClockState::MinuteSamples, &ClockState::MinuteHandLength, 14},
+    {&ClockState::SecondSamples, &ClockState::SecondHandLength, 10},
+}};
+
+constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside the display
+constexpr int32_t kEdgeStep = 2;   // pixels it moves back per tick
+constexpr uint32_t kBlack = 0;
+
+constexpr UINT kPositionTimerInterval = 5000;
+constexpr UINT kPlacementTimerInterval = 30;
+constexpr UINT kDragRedrawTimerInterval = 30;
+
+Display PrimaryDisplay() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+std::unique_ptr<TDIB> MakeWinDIB() { return std::make_unique<TWinDIB>(); }
+
+TWinDIB* Backed(const std::unique_ptr<TDIB>& buffer) {
+    return dynamic_cast<TWinDIB*>(buffer.get());
+}
+
+void Blacken(TDIB& buffer) {
+    if (!buffer.Empty()) {
+        std::memset(buffer.ScanLine(buffer.Height() - 1), 0, buffer.SizeImage());
+    }
+}
+
+// Takes the window out of what the screen shows for the life of the object.
+class WindowHidden {
+  public:
+    explicit WindowHidden(HWND window) : window_(window) {
+        GdiObject<HRGN> nothing(CreateRectRgn(0, 0, 0, 0));
+        if (nothing && SetWindowRgn(window_, nothing.get(), FALSE) != 0) {
+            nothing.release(); // the window owns the region now
+        }
+    }
+    ~WindowHidden() { SetWindowRgn(window_, nullptr, FALSE); }
+    WindowHidden(const WindowHidden&) = delete;
+    WindowHidden& operator=(const WindowHidden&) = delete;
+
+  private:
+    HWND window_;
+};
+
+} // namespace
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
+    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)),
+      underWine_(RunningUnderWine()) {
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
+    CreateHandle(kClockWindowClass, icon, WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                 WS_POPUP, kClockWindowCaption, 0, 0, 300, 300);
+    if (Handle() == nullptr) {
+        throw Error(FormatMessage("%s cannot be made", std::string("Window")));
+    }
+    ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+}
+
+TForm1::~TForm1() = default;
+
+bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_CREATE:
+        SetLayeredWindowAttributes(Handle(), RGB(0, 0, 0), 0, LWA_COLORKEY);
+        FormCreate();
+        result = 0;
+        return true;
+    case WM_TIMER:
+        switch (wParam) {
+        case Timer:
+            TimerTimer();
+            break;
+        case Timer1:
+            Timer1Timer();
+            break;
+        case Timer2:
+            Timer2Timer();
+            break;
+        case Timer3:
+            Timer3Timer();
+            break;
+        default:
+            return false;
+        }
+        result = 0;
+        return true;
+    case WM_NCHITTEST:
+        // Every point that receives input is caption, so a press on a visible
+        // pixel starts the system's move of the window.
+        DefWindowProcW(Handle(), message, wParam, lParam);
+        result = HTCAPTION;
+        return true;
+    case WM_ERASEBKGND:
+        if (state_.FrameBuffer == nullptr || state_.FrameBuffer->Empty()) {
+            RECT client;
+            GetClientRect(Handle(), &client);
+            FillRect(reinterpret_cast<HDC>(wParam), &client,
+                     static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        }
+        result = 1;
+        return true;
+    case WM_PAINT:
+        Paint();
+        result = 0;
+        return true;
+    case WM_CLOSE: {
+        bool canClose = true;
+        FormCloseQuery(canClose);
+        if (canClose) {
+            FormClose();
+            DestroyWindow(Handle());
+        }
+        result = 0;
+        return true;
+    }
+    case WM_DESTROY:
+        // The clock window is the main window: closing it ends the program.
+        PostQuitMessage(0);
+        result = 0;
+        return true;
+    case kShowStartupProblem:
+        if (!startupProblem_.empty()) {
+            throw Error(startupProblem_);
+        }
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TForm1::FormCreate() {
+    LoadSettings(PrimaryDisplay());
+    if (state_.StartCount == 0) {
+        ApplyFirstStartDefaults(state_, PrimaryDisplay());
+        StoreFirstStartDefaults();
+    }
+    SetTimerInterval(FrameIntervalRule(state_.Size));
+    SetTimer(Handle(), Timer1, kPositionTimerInterval, nullptr);
+    SetTimer(Handle(), Timer2, kPlacementTimerInterval, nullptr);
+    SetTimer(Handle(), Timer3, kDragRedrawTimerInterval, nullptr);
+
+    DeriveStartupState(state_, PrimaryDisplay(), &MakeWinDIB);
+    const int32_t side = std::max(state_.Diameter, 0);
+    SetClientSize(side, side);
+    SetWindowPos(Handle(), nullptr, state_.SavedLeft, state_.SavedTop, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    state_.StartCount = NextStartCount(state_.StartCount);
+    RecordStart();
+
+    screenDC_ = WindowDC(nullptr);
+    SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
+
+    // The clock starts whatever the store said; the user hears of it once, when
+    // the message loop runs.
+    if (!startupProblem_.empty()) {
+        PostMessageW(Handle(), kShowStartupProblem, 0, 0);
+    }
+}
+
+void TForm1::NoteProblem(const Error& error) {
+    if (startupProblem_.empty()) {
+        startupProblem_ = error.what();
+    }
+}
+
+void TForm1::LoadSettings(Display display) {
+    // A value that is missing or of the wrong type takes its first-start default,
+    // so that a damaged key still gives a clock that draws.
+    ClockState defaults;
+    ApplyFirstStartDefaults(defaults, display);
+    SettingsStore store(settingsKeyPath_);
+    if (!store.OpenStore(false)) {
+        return;
+    }
+    for (const auto& [name, field] : kStoredValues) {
+        try {
+            state_.*field = store.ReadValue(name);
+        } catch (const Error& error) {
+            state_.*field = defaults.*field;
+            NoteProblem(error);
+        }
+    }
+    store.CloseStore();
+}
+
+void TForm1::StoreFirstStartDefaults() {
+    SettingsStore store(settingsKeyPath_);
+    if (!store.OpenStore(true)) {
+        return;
+    }
+    try {
+        for (const auto& [name, field] : kStoredValues) {
+            store.WriteValue(name, state_.*field);
+        }
+    } catch (const Error& error) {
+        NoteProblem(error);
+    }
+    store.CloseStore();
+}
+
+void TForm1::RecordStart() {
+    SettingsStore store(settingsKeyPath_);
+    if (!store.OpenStore(true)) {
+        return;
+    }
+    try {
+        store.WriteValue("Start_1", state_.StartCount);
+    } catch (const Error& error) {
+        NoteProblem(error);
+    }
+    store.CloseStore();
+}
+
+void TForm1::FormCloseQuery(bool& canClose) { canClose = true; }
+
+void TForm1::FormClose() {}
+
+void TForm1::SetTimerInterval(int32_t interval) {
+    timerInterval_ = interval;
+    SetTimer(Handle(), Timer, static_cast<UINT>(interval), nullptr);
+}
+
+void TForm1::SetClientSize(int32_t width, int32_t height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
+    SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+RECT TForm1::WindowRect() const {
+    RECT rect{};
+    GetWindowRect(Handle(), &rect);
+    return rect;
+}
+
+void TForm1::TimerTimer() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    state_.Hour = now.wHour;
+    state_.Minute = now.wMinute;
+    state_.Second = now.wSecond;
+    Draw();
+}
+
+void TForm1::Timer3Timer() {
+    const RECT rect = WindowRect();
+    if (rect.left != state_.SavedLeft || rect.top != state_.SavedTop) {
+        Draw();
+    }
+}
+
+void TForm1::Draw() {
+    TWinDIB* frame = Backed(state_.FrameBuffer);
+    TWinDIB* background = Backed(state_.BackgroundBuffer);
+    if (frame == nullptr || background == nullptr) {
+        return;
+    }
+    if (state_.Diameter != state_.PrevDiameter) {
+        const int32_t side = std::max(state_.Diameter, 0);
+        SetClientSize(side, side);
+        for (TDIB* buffer : {static_cast<TDIB*>(frame), static_cast<TDIB*>(background)}) {
+            buffer->SetWidth(state_.Diameter);
+            buffer->SetHeight(state_.Diameter);
+            // A buffer emptied by a size <= 0 has lost its other side as well.
+            if (buffer->Empty() && state_.Diameter > 0) {
+                buffer->SetSize(state_.Diameter, state_.Diameter);
+            }
+        }
+        Blacken(*frame);
+        SetTimerInterval(FrameIntervalRule(state_.Size));
+        state_.PrevDiameter = state_.Diameter;
+    }
+    if (frame->Empty() || background->Empty()) {
+        return;
+    }
+    CopyScreen(*background);
+    RenderFrame(state_);
+    Present();
+}
+
+void TForm1::CopyScreen(TWinDIB& background) {
+    const RECT rect = WindowRect();
+    HDC target = background.Canvas().Handle();
+    const auto copy = [&] {
+        BitBlt(target, 0, 0, background.Width(), background.Height(), screenDC_.get(), rect.left,
+               rect.top, SRCCOPY);
+    };
+    if (underWine_) {
+        // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
+        const WindowHidden hidden(Handle());
+        copy();
+    } else {
+        copy();
+    }
+}
+
+void TForm1::Present() {
+    TWinDIB* frame = Backed(state_.FrameBuffer);
+    if (frame == nullptr) {
+        return;
+    }
+    const WindowDC dc(Handle());
+    if (dc) {
+        frame->Draw(dc.get(), 0, 0);
+    }
+}
+
+void TForm1::Paint() {
+    const PaintDC dc(Handle());
+    if (TWinDIB* frame = Backed(state_.FrameBuffer)) {
+        frame->Draw(dc.get(), 0, 0);
+    }
+}
+
+void TForm1::Timer2Timer() {
+    const Display display = PrimaryDisplay();
+    const auto moveTo = [this](LONG left, LONG top) {
+        SetWindowPos(Handle(), nullptr, left, top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const auto clientSize = [this] {
+        RECT client{};
+        GetClientRect(Handle(), &client);
+        return client;
+    };
+
+    RECT rect = WindowRect();
+    if (rect.left > display.width - clientSize().right - kEdgeMargin) {
+        moveTo(rect.left - kEdgeStep, rect.top);
+        rect = WindowRect();
+    }
+    if (rect.left < kEdgeMargin) {
+        moveTo(rect.left + kEdgeStep, rect.top);
+        rect = WindowRect();
+    }
+    if (rect.top > display.height - clientSize().bottom - kEdgeMargin) {
+        moveTo(rect.left, rect.top - kEdgeStep);
+        rect = WindowRect();
+    }
+    if (rect.top < kEdgeMargin) {
+        moveTo(rect.left, rect.top + kEdgeStep);
+        rect = WindowRect();
+    }
+
+    POINT cursor{};
+    if (!GetCursorPos(&cursor)) {
+        return;
+    }
+    if (!(rect.left < cursor.x && cursor.x < rect.right && rect.top < cursor.y &&
+          cursor.y < rect.bottom)) {
+        return;
+    }
+    const int32_t u = cursor.x - rect.left;
+    const int32_t v = cursor.y - rect.top;
+    if (OnHand(u, v)) {
+        return;
+    }
+    if (state_.FrameBuffer != nullptr) {
+        state_.FrameBuffer->PutPixel(u, v, kBlack);
+        Present();
+    }
+}
+
+bool TForm1::OnHand(int32_t u, int32_t v) const {
+    for (const auto& [samples, length, lastColumn] : kHandRanges) {
+        const HandSampleTable& table = state_.*samples;
+        const int32_t lastRow = std::min(state_.*length, table.Rows() - 1);
+        const int32_t columns = std::min(lastColumn, table.columns - 1);
+        for (int32_t row = 0; row <= lastRow; ++row) {
+            for (int32_t column = 0; column <= columns; ++column) {
+                if (table.X(row, column) == u && table.Y(row, column) == v) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void TForm1::Timer1Timer() {
+    const RECT rect = WindowRect();
+    if (rect.left == state_.SavedLeft && rect.top == state_.SavedTop) {
+        return;
+    }
+    // Taken before the store is opened: a store that cannot be opened is not
+    // retried until the window moves again.
+    state_.SavedLeft = rect.left;
+    state_.SavedTop = rect.top;
+    SettingsStore store(settingsKeyPath_);
+    if (store.OpenStore(true)) {
+        store.WriteValue("Left", state_.SavedLeft);
+        store.WriteValue("Top", state_.SavedTop);
+        store.CloseStore();
+    }
+}
+
+} // namespace lumivane

@@ -1,0 +1,84 @@
+#pragma once
+// TForm1: the clock window. A borderless, topmost, layered window whose black
+// pixels are transparent and let mouse input through; four timers draw the
+// clock, keep it on the display, make it click-through off its hands and save
+// its position.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/form.h"
+#include "clock_window/clock_state.h"
+#include "image/error.h"
+#include "image/gdi_handles.h"
+#include "settings/settings_store.h"
+
+namespace lumivane {
+
+class TWinDIB;
+
+// Window class of the clock window, by which other programs (and the tests) find it.
+inline constexpr const wchar_t* kClockWindowClass = L"TForm1";
+inline constexpr const wchar_t* kClockWindowCaption = L"Lumivane";
+// The program icon in the executable's resources.
+inline constexpr const wchar_t* kProgramIconName = L"MAINICON";
+
+class TForm1 : public TForm {
+  public:
+    // Creates the window; FormCreate runs inside the creation. `settingsKeyPath`
+    // is the settings key below HKEY_CURRENT_USER (tests pass a key of their own).
+    explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
+    ~TForm1() override;
+
+    // The timer handlers, public so that tests can drive them without waiting.
+    void TimerTimer();  // clock tick: sample the time of day, draw a frame
+    void Timer1Timer(); // store the position when the window has moved
+    void Timer2Timer(); // keep inside the display; click-through off the hands
+    void Timer3Timer(); // redraw while away from the saved position
+    void Draw();
+
+    void FormCloseQuery(bool& canClose);
+    void FormClose();
+
+    // The problem start-up met with the settings (the store's own text), shown to
+    // the user once the message loop runs; empty when there was none.
+    const std::string& StartupProblem() const { return startupProblem_; }
+    // The interval of the clock tick, ms.
+    int32_t TimerInterval() const { return timerInterval_; }
+
+    // The private message that shows StartupProblem.
+    static constexpr UINT kShowStartupProblem = WM_APP + 1;
+
+  protected:
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+  private:
+    enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
+
+    void FormCreate();
+    void LoadSettings(Display display);
+    void StoreFirstStartDefaults();
+    void RecordStart();
+    void NoteProblem(const Error& error);
+
+    void SetTimerInterval(int32_t interval);
+    void SetClientSize(int32_t width, int32_t height);
+    RECT WindowRect() const;
+    void CopyScreen(TWinDIB& background);
+    void Present();
+    void Paint();
+    bool OnHand(int32_t u, int32_t v) const;
+
+    ClockState& state_;
+    std::string settingsKeyPath_;
+    std::string startupProblem_;
+    int32_t timerInterval_ = 500;
+    bool underWine_ = false;
+    WindowDC screenDC_;
+};
+
+// True when the program runs under Wine rather than on Windows itself.
+bool RunningUnderWine();
+
+} // namespace lumivane

@@ -1,1 +1,0 @@
-// The clock window's Windows code lives in this folder.

@@ -1,0 +1,72 @@
+# Shared by scripts/run and scripts/test: builds, the virtual display and the
+# throwaway Wine prefix. Source it; it defines functions only.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+work=${LUMIVANE_WORK:-$root/build/work}
+jobs=${LUMIVANE_JOBS:-$(nproc)}
+
+build_native() {
+  cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLUMIVANE_SANITIZE=ON -DLUMIVANE_WERROR=ON >/dev/null
+  ninja -C "$root/build/native" -j "$jobs"
+}
+
+# build_windows i686|x86_64
+build_windows() {
+  local arch=$1
+  cmake -S "$root" -B "$root/build/$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    --toolchain "$root/cmake/mingw-$arch.cmake" -DLUMIVANE_WERROR=ON \
+    -DLUMIVANE_NATIVE_RENDER="$root/build/native/tools/render/lumivane-render" >/dev/null
+  ninja -C "$root/build/$arch" -j "$jobs"
+}
+
+# Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
+# LUMIVANE_DISPLAY names one already running; exports DISPLAY.
+start_xvfb() {
+  if [ -n "${LUMIVANE_DISPLAY:-}" ]; then
+    export DISPLAY=$LUMIVANE_DISPLAY
+    return
+  fi
+  mkdir -p "$work"
+  local fdfile="$work/xvfb.display"
+  rm -f "$fdfile"
+  Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(cat "$fdfile")"
+  trap stop_xvfb EXIT
+}
+
+stop_xvfb() {
+  if [ -n "${xvfb_pid:-}" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
+    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+  fi
+}
+
+# A fresh Wine prefix made once per run; tests copy it rather than boot their own.
+make_wine_template() {
+  export WINEDEBUG=-all
+  local template="$work/wine-template"
+  rm -rf "$template"
+  mkdir -p "$work"
+  # No Mono or Gecko installers: they would ask through a dialog.
+  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  # A crashing program must fail its test, not wait for a click in a crash dialog.
+  WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  WINEPREFIX=$template wineserver -w
+  export LUMIVANE_WINE_TEMPLATE=$template
+}
+
+# A private copy of the template, for one user of Wine.
+fresh_prefix() {
+  local target=$1
+  rm -rf "$target"
+  cp -a "$LUMIVANE_WINE_TEMPLATE" "$target"
+}
