@@ -103,9 +103,12 @@ void EnsureCapacity(ClockState& state) {
     if (static_cast<size_t>(diameter) > state.DiscSpans.size()) {
         state.DiscSpans.resize(static_cast<size_t>(diameter));
     }
+    // Rows farther than Diameter + 1 from the root lie beyond every corner of the
+    // frame, so they are never drawn; a Diameter of 0 or less draws nothing at all.
+    // This bounds the tables when stored settings make the lengths absurd.
     const int32_t longest =
         std::max({state.HourHandLength, state.MinuteHandLength, state.SecondHandLength, 0});
-    const int32_t rows = longest + 1;
+    const int32_t rows = diameter > 0 ? std::min(longest, diameter + 1) + 1 : 0;
     for (HandSampleTable* hand : {&state.HourSamples, &state.MinuteSamples, &state.SecondSamples}) {
         if (rows > hand->Rows()) {
             hand->x.resize(static_cast<size_t>(rows) * hand->columns, 0);
