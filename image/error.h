@@ -11,8 +11,9 @@ class Error : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Replaces the first "%s" or "%d" of a message template with a value.
-std::string FormatMessage(const std::string& pattern, const std::string& value);
-std::string FormatMessage(const std::string& pattern, long long value);
+// Replaces the first "%s" or "%d" of a message template with a value. (Not named
+// FormatMessage: the platform header makes that name a macro.)
+std::string FormatText(const std::string& pattern, const std::string& value);
+std::string FormatText(const std::string& pattern, long long value);
 
 } // namespace lumivane

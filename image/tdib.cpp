@@ -116,7 +116,7 @@ void TDIB::TakeGeometry(const BitmapInfoHeader& header) {
 
 uint8_t* TDIB::ScanLine(int32_t y) {
     if (y < 0 || y >= height_) {
-        throw Error(FormatMessage("Index of the scanning line exceeded the range. (%d)", y));
+        throw Error(FormatText("Index of the scanning line exceeded the range. (%d)", y));
     }
     Flush();
     return Row(y);

@@ -1,8 +1,5 @@
 #include "settings/settings_store.h"
 
-// The platform header turns FormatMessage into its own FormatMessageW; here the
-// name means the message template helper of the error header.
-#undef FormatMessage
 #include "image/error.h"
 
 namespace lumivane {
@@ -54,10 +51,10 @@ int32_t SettingsStore::ReadValue(const std::string& name) {
     // Absent, unreadable or longer than four bytes: the data cannot be had.
     if (!key_ ||
         RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) {
-        throw Error(FormatMessage("Failed to get data for '%s'", name));
+        throw Error(FormatText("Failed to get data for '%s'", name));
     }
     if (type != REG_DWORD) {
-        throw Error(FormatMessage("Invalid data type for '%s'", name));
+        throw Error(FormatText("Invalid data type for '%s'", name));
     }
     const uint32_t bits = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
                           (static_cast<uint32_t>(data[2]) << 16) |
@@ -71,7 +68,7 @@ void SettingsStore::WriteValue(const std::string& name, int32_t value) {
                              static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
     if (!key_ || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) !=
                      ERROR_SUCCESS) {
-        throw Error(FormatMessage("Failed to set data for '%s'", name));
+        throw Error(FormatText("Failed to set data for '%s'", name));
     }
 }
 
