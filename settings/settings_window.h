@@ -1,0 +1,136 @@
+#pragma once
+// TForm2, the settings window: four track bars that write straight into
+// ClockState, "Save Settings" with its status line, and the tray icon with its
+// menu, which is the user's only way to reach this window and to quit.
+#include "app/form.h"
+#include "settings/settings_store.h"
+
+#include <shellapi.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace lumivane {
+
+struct ClockState;
+struct Display;
+
+class TForm2 : public TForm {
+  public:
+    // The services the window reaches beyond its own controls. An empty member
+    // means the real one; tests replace them to fix the display or watch the tray.
+    struct Platform {
+        // The primary display's size: read at creation and by every size change.
+        std::function<Display()> displaySize;
+        // Adds or deletes the tray icon (Shell_NotifyIconA).
+        std::function<BOOL(DWORD, NOTIFYICONDATAA*)> notifyIcon;
+    };
+
+    // The window's controls, named as the design names them.
+    struct Components {
+        HWND PageControl1 = nullptr;
+        HWND StaticText1 = nullptr; // the status line
+        HWND StaticText2 = nullptr;
+        HWND StaticText3 = nullptr;
+        HWND StaticText4 = nullptr;
+        HWND StaticText5 = nullptr;
+        HWND TrackBar1 = nullptr; // Bright
+        HWND TrackBar2 = nullptr; // Size
+        HWND TrackBar3 = nullptr; // Algoritm
+        HWND TrackBar4 = nullptr; // Contrast
+        HWND Button1 = nullptr;   // "Save Settings"
+        HWND Button2 = nullptr;   // "Close"
+    };
+
+    static constexpr UINT kTrayMessage = WM_USER + 1; // 1025
+    static constexpr UINT kTrayIconId = 1;
+    static constexpr UINT_PTR kTimerId = 1;
+    static constexpr UINT kTimerInterval = 5000;
+    static constexpr UINT kOptionsId = 101;
+    static constexpr UINT kClose1Id = 102;
+    static constexpr int kClientWidth = 410;
+    static constexpr int kClientHeight = 224;
+    static constexpr COLORREF kHintColour = RGB(0, 0, 0);
+    static constexpr COLORREF kConfirmationColour = RGB(0, 150, 0);
+    static constexpr const char* kHint = "Position : cursor + arrows + leftbutton";
+    static constexpr const char* kConfirmation = "Save settings - Ok!";
+
+    // Creates the window, its controls and its menu and runs FormCreate: the bars
+    // take the settings of `state`, the window shows itself on a first start only,
+    // and the tray icon is added. `state` must outlive the window. The settings
+    // save writes below HKEY_CURRENT_USER\`settingsKeyPath`. `owner` (the clock
+    // window) keeps the settings window off the taskbar; without one it gets a
+    // taskbar button of its own.
+    explicit TForm2(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath,
+                    HWND owner = nullptr, Platform platform = {});
+    ~TForm2() override;
+
+    const Components& Controls() const { return controls_; }
+    HMENU PopupMenu() const { return popupMenu_.get(); }
+    const NOTIFYICONDATAA& IconData() const { return iconData_; }
+    COLORREF StatusColour() const { return statusColour_; }
+    bool TimerEnabled() const { return timerEnabled_; }
+
+    // Handlers, in the order of the design.
+    void TrackBar1Change();
+    void TrackBar2Change();
+    void TrackBar3Change();
+    void TrackBar4Change();
+    void Button1Click();
+    void TimerTimer();
+    void Button2Click();
+    void FormClose();
+    void TrayIconMessage(UINT mouseMessage);
+    void OptionsClick();
+    void Close1Click();
+
+  protected:
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+  private:
+    struct GdiObjectDeleter {
+        void operator()(HGDIOBJ object) const { DeleteObject(object); }
+    };
+    template <class Handle>
+    using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
+    struct MenuDeleter {
+        void operator()(HMENU menu) const { DestroyMenu(menu); }
+    };
+
+    void CreateControls();
+    void BuildPopupMenu();
+    void FormCreate();
+    void SetBarPosition(HWND bar, int value, void (TForm2::*change)());
+    void SetClientSize(int width, int height);
+    void InstallTrayIcon();
+    void AddIcon();
+    void DeleteIcon();
+    void ShowForm();
+    void HideForm();
+    void SetStatus(const char* text, COLORREF colour);
+    void ShowPopupMenu(POINT at);
+    void MenuItemClick(UINT id);
+    void DrawButton(const DRAWITEMSTRUCT& item) const;
+    bool SetControlCursor(HWND control, UINT hitTest) const;
+    void PaintInnerBorder() const;
+
+    ClockState& state_;
+    std::string settingsKeyPath_;
+    Platform platform_;
+    UINT taskbarCreated_ = 0; // the shell's broadcast after the taskbar was re-created
+    HICON icon_ = nullptr;    // the program's icon, shared: never destroyed
+
+    GdiObject<HFONT> textFont_;     // "Microsoft Sans Serif" bold 13
+    GdiObject<HFONT> saveFont_;     // "MS Sans Serif" bold 13
+    GdiObject<HBITMAP> crossGlyph_; // the "Close" item's glyph; outlives the menu
+    std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter> popupMenu_;
+
+    Components controls_;
+    NOTIFYICONDATAA iconData_{};
+    COLORREF statusColour_ = kHintColour;
+    bool timerEnabled_ = false;
+};
+
+} // namespace lumivane

@@ -1,0 +1,125 @@
+// The settings store on the real registry, below a test key of its own: the four
+// steps, signed values, and the two failure texts with the value's name.
+#include "tests/win/settings_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace lumivane {
+namespace {
+
+using testing_support::TestKey;
+
+// The message of the error that `step` throws; empty when it throws none.
+template <class Step> std::string ErrorOf(Step step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(SettingsStoreOpen, WithoutCreateLeavesAnAbsentKeyAbsent) {
+    TestKey key;
+    SettingsStore store(key.Path());
+    EXPECT_FALSE(store.OpenStore(false));
+    EXPECT_FALSE(key.Exists());
+}
+
+TEST(SettingsStoreOpen, WithCreateMakesTheKeyAndTheKeysAboveIt) {
+    TestKey key;
+    SettingsStore store(key.Path() + "\\Deeper\\Still");
+    ASSERT_TRUE(store.OpenStore(true));
+    store.CloseStore();
+    SettingsStore again(key.Path() + "\\Deeper\\Still");
+    EXPECT_TRUE(again.OpenStore(false));
+}
+
+TEST(SettingsStoreOpen, ThePathMayStartWithABackslashOrNot) {
+    TestKey key;
+    key.Write("Size", 23);
+    SettingsStore store(key.Relative());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(store.ReadValue("Size"), 23);
+}
+
+TEST(SettingsStoreValues, RoundTripSignedThirtyTwoBitValuesAsDwords) {
+    TestKey key;
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(true));
+    store.WriteValue("Left", -12);
+    store.WriteValue("Top", INT32_MIN);
+    store.WriteValue("Bright", INT32_MAX);
+    EXPECT_EQ(store.ReadValue("Left"), -12);
+    EXPECT_EQ(store.ReadValue("Top"), INT32_MIN);
+    EXPECT_EQ(store.ReadValue("Bright"), INT32_MAX);
+    store.CloseStore();
+    EXPECT_EQ(key.Read("Left"), -12); // a REG_DWORD of four bytes
+}
+
+TEST(SettingsStoreValues, WritingReplacesAValueOfAnotherType) {
+    TestKey key;
+    key.WriteRaw("Size", REG_SZ, "12", 3);
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(true));
+    store.WriteValue("Size", 20);
+    EXPECT_EQ(key.Read("Size"), 20);
+}
+
+TEST(SettingsStoreFailures, AnAbsentValueCannotBeRead) {
+    TestKey key;
+    key.Write("Bright", 30);
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Start_1"); }), "Failed to get data for 'Start_1'");
+}
+
+TEST(SettingsStoreFailures, AShortTextHasTheWrongType) {
+    TestKey key;
+    key.WriteRaw("Size", REG_SZ, "12", 3); // two digits and the terminating zero
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Invalid data type for 'Size'");
+}
+
+TEST(SettingsStoreFailures, ALongerTextCannotBeRead) {
+    TestKey key;
+    key.WriteRaw("Size", REG_SZ, "12345", 6);
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Failed to get data for 'Size'");
+}
+
+TEST(SettingsStoreFailures, EightBytesCannotBeRead) {
+    TestKey key;
+    const unsigned long long wide = 19;
+    key.WriteRaw("Size", REG_QWORD, &wide, sizeof wide);
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Failed to get data for 'Size'");
+}
+
+TEST(SettingsStoreFailures, FourBinaryBytesHaveTheWrongType) {
+    TestKey key;
+    const unsigned char bytes[4] = {19, 0, 0, 0};
+    key.WriteRaw("Contrast", REG_BINARY, bytes, sizeof bytes);
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Contrast"); }), "Invalid data type for 'Contrast'");
+}
+
+TEST(SettingsStoreFailures, NothingCanBeWrittenOrReadOnceClosed) {
+    TestKey key;
+    SettingsStore store(key.Path());
+    ASSERT_TRUE(store.OpenStore(true));
+    store.WriteValue("Bright", 5);
+    store.CloseStore();
+    EXPECT_EQ(ErrorOf([&] { store.WriteValue("Bright", 6); }), "Failed to set data for 'Bright'");
+    EXPECT_EQ(ErrorOf([&] { store.ReadValue("Bright"); }), "Failed to get data for 'Bright'");
+    EXPECT_EQ(key.Read("Bright"), 5);
+}
+
+} // namespace
+} // namespace lumivane

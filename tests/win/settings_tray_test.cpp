@@ -1,0 +1,359 @@
+// The tray icon and its menu: the record handed to the shell, the icon's
+// messages, the menu driven by keys from a second thread (its modal loop holds
+// the test's thread), and the window hidden by its close box.
+#include "tests/win/settings_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace lumivane {
+namespace {
+
+using testing_support::RealDisplay;
+using testing_support::RecordingPlatform;
+using testing_support::StartedState;
+using testing_support::TakePosted;
+using testing_support::TakeQuit;
+using testing_support::TestKey;
+using testing_support::TrayLog;
+
+constexpr LPARAM kMouseMove = 512;
+constexpr LPARAM kLeftButtonDown = 513;
+constexpr LPARAM kLeftButtonUp = 514;
+constexpr LPARAM kLeftButtonDoubleClick = 515;
+constexpr LPARAM kRightButtonDown = 516;
+constexpr LPARAM kRightButtonUp = 517;
+constexpr LPARAM kRightButtonDoubleClick = 518;
+constexpr LPARAM kMiddleButtonDown = 519;
+constexpr LPARAM kMiddleButtonUp = 520;
+constexpr LPARAM kMiddleButtonDoubleClick = 521;
+
+BOOL CALLBACK FindVisiblePopupMenu(HWND window, LPARAM result) {
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wcscmp(className, L"#32768") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND VisiblePopupMenu() {
+    HWND found = nullptr;
+    EnumWindows(FindVisiblePopupMenu, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Waits on a thread of its own for the popup menu to appear, notes where it is,
+// and presses `keys` in it. Should the keys leave it open, it cancels the menu
+// so that a failing test ends instead of hanging.
+class MenuDriver {
+  public:
+    MenuDriver(HWND form, std::vector<WPARAM> keys)
+        : form_(form), keys_(std::move(keys)), thread_([this] { Run(); }) {}
+    ~MenuDriver() { thread_.join(); }
+    MenuDriver(const MenuDriver&) = delete;
+    MenuDriver& operator=(const MenuDriver&) = delete;
+
+    bool Seen() const { return seen_; }
+    RECT Bounds() const { return bounds_; }
+
+  private:
+    void Run() {
+        HWND menu = nullptr;
+        for (int waited = 0; waited < 5000 && menu == nullptr; waited += 10) {
+            Sleep(10);
+            menu = VisiblePopupMenu();
+        }
+        if (menu == nullptr) {
+            return;
+        }
+        GetWindowRect(menu, &bounds_);
+        seen_ = true;
+        for (WPARAM key : keys_) {
+            PostMessageW(menu, WM_KEYDOWN, key, 1);
+            PostMessageW(menu, WM_KEYUP, key, 0xC0000001);
+        }
+        for (int waited = 0; waited < 3000 && IsWindow(menu) && IsWindowVisible(menu);
+             waited += 10) {
+            Sleep(10);
+        }
+        while (IsWindow(menu) && IsWindowVisible(menu)) {
+            PostMessageW(form_, WM_CANCELMODE, 0, 0);
+            PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+            Sleep(100);
+        }
+    }
+
+    HWND form_;
+    std::vector<WPARAM> keys_;
+    std::atomic<bool> seen_ = false;
+    RECT bounds_{};
+    std::thread thread_;
+};
+
+class SettingsTrayTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        TakeQuit(); // the menu's "Close" asks this thread to end
+    }
+
+    std::unique_ptr<TForm2> MakeForm(int32_t startCount) {
+        state = StartedState(RealDisplay(), [&](ClockState& s) { s.StartCount = startCount; });
+        auto form = std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray));
+        return form;
+    }
+
+    // The tray's record of what happened after creation.
+    std::vector<DWORD> ActionsSinceCreation() const {
+        std::vector<DWORD> actions = tray->Actions();
+        actions.erase(actions.begin());
+        return actions;
+    }
+
+    // Right-clicks the icon and presses `keys` in its menu; the menu's top-left.
+    POINT RightClickAndPress(TForm2& form, std::vector<WPARAM> keys) {
+        RECT bounds{};
+        {
+            const MenuDriver driver(form.Handle(), std::move(keys));
+            SendMessageW(form.Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kRightButtonUp);
+            menuSeen = driver.Seen();
+            bounds = driver.Bounds();
+        }
+        return {bounds.left, bounds.top};
+    }
+
+    bool OptionsChecked(const TForm2& form) const {
+        return (GetMenuState(form.PopupMenu(), TForm2::kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+
+    TestKey key;
+    std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
+    std::unique_ptr<ClockState> state;
+    bool menuSeen = false;
+};
+
+// --- The icon --------------------------------------------------------------------------
+
+using SettingsTrayIcon = SettingsTrayTest;
+
+TEST_F(SettingsTrayIcon, CreationAddsTheIconWithTheFirstLayoutRecord) {
+    auto form = MakeForm(2);
+    ASSERT_EQ(tray->calls.size(), 1u);
+    EXPECT_EQ(tray->calls[0].action, static_cast<DWORD>(NIM_ADD));
+    const NOTIFYICONDATAA& record = tray->calls[0].record;
+    EXPECT_EQ(record.cbSize, NOTIFYICONDATAA_V1_SIZE);
+    if constexpr (sizeof(void*) == 4) {
+        EXPECT_EQ(record.cbSize, 88u);
+    }
+    EXPECT_EQ(record.hWnd, form->Handle());
+    EXPECT_EQ(record.uID, 1u);
+    EXPECT_EQ(record.uFlags, 7u);
+    EXPECT_EQ(record.uCallbackMessage, 1025u);
+    EXPECT_NE(record.hIcon, nullptr);
+    EXPECT_STREQ(record.szTip, "Lumivane");
+    for (size_t i = std::strlen("Lumivane"); i < 64; ++i) {
+        EXPECT_EQ(record.szTip[i], '\0') << "tip byte " << i;
+    }
+}
+
+TEST_F(SettingsTrayIcon, LeftButtonUpDeletesTheIconAndShowsTheWindow) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+    EXPECT_EQ(tray->calls.back().record.hWnd, form->Handle());
+    EXPECT_EQ(tray->calls.back().record.uID, 1u);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayIcon, DoubleClickDeletesTheIconAndShowsTheWindow) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonDoubleClick);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayIcon, LeftClickOnAFirstStartLeavesTheWindowShown) {
+    auto form = MakeForm(0);
+    ASSERT_TRUE(IsWindowVisible(form->Handle()));
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayIcon, OtherMouseMessagesNeitherShowNorTouchTheIcon) {
+    auto form = MakeForm(2);
+    for (LPARAM mouse : {kMouseMove, kLeftButtonDown, kRightButtonDown, kRightButtonDoubleClick,
+                         kMiddleButtonDown, kMiddleButtonUp, kMiddleButtonDoubleClick}) {
+        SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, mouse);
+    }
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayIcon, CloseBoxHidesTheWindowAndPutsTheIconBack) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    ASSERT_TRUE(IsWindowVisible(form->Handle()));
+    SendMessageW(form->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(IsWindow(form->Handle())); // hidden, never destroyed
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(ActionsSinceCreation(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+}
+
+TEST_F(SettingsTrayIcon, CloseButtonHidesTheWindowAndPutsTheIconBack) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Controls().Button2, BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindow(form->Handle()));
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(ActionsSinceCreation(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+}
+
+TEST_F(SettingsTrayIcon, ClosingAFirstStartWindowAddsTheIconAgain) {
+    // The icon is there already; the shell refuses the second addition and the
+    // window hides all the same.
+    auto form = MakeForm(0);
+    tray->result = FALSE;
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_ADD});
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayIcon, ARecreatedTaskbarGetsTheIconBackWhileTheWindowIsHidden) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_ADD});
+}
+
+TEST_F(SettingsTrayIcon, ARecreatedTaskbarGetsNoIconWhileTheWindowIsOpen) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+}
+
+TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
+    tray->passToShell = true;
+    auto form = MakeForm(0);
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0); // the icon is there already
+    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    NOTIFYICONDATAA record = form->IconData();
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record)); // leave no icon behind
+    ASSERT_EQ(tray->Actions(), (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_TRUE(tray->calls[0].result);
+    EXPECT_FALSE(tray->calls[1].result);
+    EXPECT_TRUE(tray->calls[2].result);
+    EXPECT_TRUE(tray->calls[3].result);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+}
+
+// --- The menu ----------------------------------------------------------------------------
+
+using SettingsTrayMenu = SettingsTrayTest;
+
+TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
+    auto form = MakeForm(2);
+    HMENU menu = form->PopupMenu();
+    ASSERT_EQ(GetMenuItemCount(menu), 2);
+    wchar_t text[32] = {};
+    GetMenuStringW(menu, 0, text, 32, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Settings");
+    GetMenuStringW(menu, 1, text, 32, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Close");
+    EXPECT_EQ(GetMenuItemID(menu, 0), TForm2::kOptionsId);
+    EXPECT_EQ(GetMenuItemID(menu, 1), TForm2::kClose1Id);
+    EXPECT_FALSE(OptionsChecked(*form));
+
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_BITMAP;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, 1, TRUE, &item));
+    ASSERT_NE(item.hbmpItem, nullptr);
+    BITMAP bitmap{};
+    ASSERT_NE(GetObjectW(item.hbmpItem, sizeof bitmap, &bitmap), 0);
+    EXPECT_EQ(bitmap.bmWidth, 10);
+    EXPECT_EQ(bitmap.bmHeight, 10);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 10;
+    info.bmiHeader.biHeight = -10;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    uint32_t pixels[100] = {};
+    HDC dc = GetDC(nullptr);
+    ASSERT_EQ(GetDIBits(dc, item.hbmpItem, 0, 10, pixels, &info, DIB_RGB_COLORS), 10);
+    ReleaseDC(nullptr, dc);
+    auto at = [&](int x, int y) { return pixels[y * 10 + x] & 0xFFFFFFu; };
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(at(i, i), 0u) << "falling diagonal at " << i;
+        EXPECT_EQ(at(9 - i, i), 0u) << "rising diagonal at " << i;
+    }
+    EXPECT_EQ(at(5, 0), 0xFFFFFFu);
+    EXPECT_EQ(at(0, 5), 0xFFFFFFu);
+    EXPECT_EQ(at(9, 4), 0xFFFFFFu);
+}
+
+TEST_F(SettingsTrayMenu, RightButtonUpShowsTheMenuAtTheCursorAndLeavesTheWindowHidden) {
+    auto form = MakeForm(2);
+    ASSERT_TRUE(SetCursorPos(300, 200));
+    const POINT menuAt = RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_TRUE(menuSeen);
+    EXPECT_EQ(menuAt.x, 300);
+    EXPECT_EQ(menuAt.y, 200);
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(OptionsChecked(*form));
+    EXPECT_EQ(TakePosted(form->Handle(), WM_NULL), 1); // posted once the menu closed
+}
+
+TEST_F(SettingsTrayMenu, RightButtonUpLeavesAShownWindowShown) {
+    auto form = MakeForm(0);
+    RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_TRUE(menuSeen);
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsTrayMenu, SettingsTogglesItsCheckAndOpensTheWindow) {
+    auto form = MakeForm(2);
+    RightClickAndPress(*form, {VK_DOWN, VK_RETURN});
+    ASSERT_TRUE(menuSeen);
+    EXPECT_TRUE(OptionsChecked(*form));
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    RightClickAndPress(*form, {VK_DOWN, VK_RETURN});
+    EXPECT_FALSE(OptionsChecked(*form)); // chosen twice: off again
+    EXPECT_EQ(ActionsSinceCreation(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD, NIM_DELETE}));
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(TakeQuit());
+}
+
+TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
+    auto form = MakeForm(2);
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    ASSERT_TRUE(menuSeen);
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(OptionsChecked(*form));
+    EXPECT_TRUE(TakeQuit());
+}
+
+TEST_F(SettingsTrayMenu, MenuCommandsAlsoArriveAsMessages) {
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TForm2::kOptionsId, 0), 0);
+    EXPECT_TRUE(OptionsChecked(*form));
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TForm2::kClose1Id, 0), 0);
+    EXPECT_TRUE(TakeQuit());
+    EXPECT_EQ(ActionsSinceCreation(), (std::vector<DWORD>{NIM_DELETE, NIM_DELETE}));
+}
+
+} // namespace
+} // namespace lumivane

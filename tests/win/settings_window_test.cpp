@@ -1,0 +1,555 @@
+// The settings window as a real window: its creation rule, its place, its
+// controls, the track bars driven by their own messages, and "Save Settings"
+// against the real registry (a test key of its own).
+#include "tests/win/settings_test_support.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace lumivane {
+namespace {
+
+using testing_support::CentreShading;
+using testing_support::PumpUntil;
+using testing_support::RealDisplay;
+using testing_support::RecordingPlatform;
+using testing_support::StartedState;
+using testing_support::TestKey;
+using testing_support::TrayLog;
+using testing_support::WindowText;
+
+// The numbers below are for the 1366 x 768 display the tests run on.
+void RequireTestDisplay() {
+    const Display display = RealDisplay();
+    ASSERT_EQ(display.width, 1366) << "run the tests on a 1366x768 display";
+    ASSERT_EQ(display.height, 768) << "run the tests on a 1366x768 display";
+}
+
+int BarPosition(HWND bar) {
+    return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
+}
+
+// Moves a bar as the user would: the bar takes the position, then tells its parent.
+void MoveBar(const TForm2& form, HWND bar, int position, WORD code = TB_ENDTRACK) {
+    SendMessageW(bar, TBM_SETPOS, TRUE, position);
+    SendMessageW(form.Handle(), WM_HSCROLL, MAKEWPARAM(code, 0), reinterpret_cast<LPARAM>(bar));
+}
+
+RECT ClientRectOf(HWND control, HWND parent) {
+    RECT bounds{};
+    GetWindowRect(control, &bounds);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
+COLORREF StaticTextColour(const TForm2& form, HWND control) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(control));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+}
+
+LOGFONTW FontOf(HWND control) {
+    LOGFONTW font{};
+    auto handle = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    GetObjectW(handle, sizeof font, &font);
+    return font;
+}
+
+// Shading 1 - sqrt(1.0001 - d / Radius) x ContrastFactor x BrightFactor at the
+// centre of an even dial (d = 0), for a few factor products, worked out by hand.
+constexpr long double kCentreShadingBright30Contrast6 = 0.79999000025L;  // product 0.2
+constexpr long double kCentreShadingBright40Contrast6 = 0.733320000333L; // product 0.2666..
+constexpr long double kCentreShadingBright15Contrast6 = 0.899995000125L; // product 0.1
+
+class SettingsWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override { RequireTestDisplay(); }
+
+    std::unique_ptr<TForm2> MakeForm(ClockState& state) {
+        return std::make_unique<TForm2>(state, key.Path(), nullptr, RecordingPlatform(tray));
+    }
+
+    TestKey key;
+    std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
+};
+
+// --- Creation: the bars take the settings --------------------------------------
+
+using SettingsWindowCreation = SettingsWindowTest;
+
+TEST_F(SettingsWindowCreation, BrightAboveTheRangeIsClampedAndRecomputesTheShading) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+        s.Bright = 40;
+        s.Size = 20; // an even dial: a pixel sits on the centre
+    });
+    ASSERT_NEAR(CentreShading(*state), kCentreShadingBright40Contrast6, 1e-9L);
+    auto form = MakeForm(*state);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar1), 30);
+    EXPECT_EQ(state->Bright, 30);
+    EXPECT_EQ(state->BrightFactor, 1.0L);
+    EXPECT_NEAR(CentreShading(*state), kCentreShadingBright30Contrast6, 1e-9L);
+}
+
+TEST_F(SettingsWindowCreation, SizeBelowTheRangeShowsFiveButKeepsTheSetting) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 2; });
+    ASSERT_EQ(state->Diameter, 30);
+    auto form = MakeForm(*state);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar2), 5);
+    EXPECT_EQ(state->Size, 2);
+    EXPECT_EQ(state->Diameter, 30); // no recomputation: 5 would give 75
+}
+
+TEST_F(SettingsWindowCreation, ContrastSixRunsTheContrastHandler) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    // Spoil what the handler derives, to see it derived again.
+    state->ContrastFactor = 0;
+    std::fill(state->ShadingTable.begin(), state->ShadingTable.end(), 0.0L);
+    auto form = MakeForm(*state);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar4), 6);
+    EXPECT_EQ(state->Contrast, 6);
+    EXPECT_EQ(state->ContrastFactor, 6 / 30.0L);
+    EXPECT_NEAR(CentreShading(*state), kCentreShadingBright30Contrast6, 1e-9L);
+}
+
+TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+        s.Bright = 0;
+        s.Algoritm = -3;
+        s.Contrast = -1;
+    });
+    state->BrightFactor = 0.5L; // stands out if TrackBar1Change ran
+    state->ContrastFactor = 0.25L;
+    auto form = MakeForm(*state);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar1), 0);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar3), 0);
+    EXPECT_EQ(BarPosition(form->Controls().TrackBar4), 0);
+    EXPECT_EQ(state->BrightFactor, 0.5L);
+    EXPECT_EQ(state->Algoritm, -3);
+    EXPECT_EQ(state->Contrast, -1);
+    EXPECT_EQ(state->ContrastFactor, 0.25L);
+}
+
+TEST_F(SettingsWindowCreation, ValuesAboveTheRangeTakeTheTopOfTheBar) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+        s.Algoritm = 9;
+        s.Contrast = 99;
+        s.Size = 51;
+    });
+    auto form = MakeForm(*state);
+    EXPECT_EQ(state->Algoritm, 5);
+    EXPECT_EQ(state->Contrast, 15);
+    EXPECT_EQ(state->ContrastFactor, 0.5L);
+    EXPECT_EQ(state->Size, 50);
+    EXPECT_EQ(state->Diameter, 750); // 50 x 15, below the display height
+}
+
+// --- Creation: the window's place and visibility --------------------------------
+
+using SettingsWindowPlacement = SettingsWindowTest;
+
+TEST_F(SettingsWindowPlacement, FirstStartShowsTheWindowAboveTheBottomCentre) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto form = MakeForm(*state);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    RECT window{};
+    GetWindowRect(form->Handle(), &window);
+    EXPECT_EQ(window.left, 478);
+    EXPECT_EQ(window.top, 444);
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, 410);
+    EXPECT_EQ(client.bottom, 224);
+    // ... and the icon is there at the same time.
+    EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
+}
+
+TEST_F(SettingsWindowPlacement, SecondStartShowsTheWindowToo) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 1; });
+    auto form = MakeForm(*state);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(SettingsWindowPlacement, LaterStartsKeepTheWindowHidden) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 2; });
+    auto form = MakeForm(*state);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
+}
+
+TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
+    auto state = StartedState(RealDisplay());
+    TForm2 form(*state, key.Path(), nullptr, RecordingPlatform(tray, [] {
+        return Display{1001, 600};
+    }));
+    RECT window{};
+    GetWindowRect(form.Handle(), &window);
+    EXPECT_EQ(window.left, 295); // 1001 div 2 - 410 div 2
+    EXPECT_EQ(window.top, 276);  // 600 - 224 - 100
+}
+
+TEST_F(SettingsWindowPlacement, IsACaptionedFixedTopmostWindow) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    wchar_t className[32] = {};
+    GetClassNameW(form->Handle(), className, 32);
+    EXPECT_STREQ(className, L"TForm2");
+    EXPECT_EQ(WindowText(form->Handle()), "Lumivane Settings");
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(form->Handle(), GWL_STYLE));
+    EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+    EXPECT_NE(style & WS_SYSMENU, 0u);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(form->Handle(), GWL_EXSTYLE));
+    EXPECT_NE(exStyle & WS_EX_TOPMOST, 0u);
+}
+
+TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
+    auto state = StartedState(RealDisplay());
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    {
+        TForm2 form(*state, key.Path(), owner, RecordingPlatform(tray));
+        EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), owner);
+    }
+    DestroyWindow(owner);
+}
+
+// --- Controls ----------------------------------------------------------------------
+
+using SettingsWindowControls = SettingsWindowTest;
+
+TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    const TForm2::Components& c = form->Controls();
+    struct Expected {
+        HWND control;
+        RECT bounds; // left, top, right, bottom in client coordinates
+        const char* text;
+    };
+    const Expected controls[] = {
+        {c.PageControl1, {0, 0, 410, 224}, ""},
+        {c.StaticText1, {8, 16, 264, 36}, "Position : cursor + arrows + leftbutton"},
+        {c.StaticText2, {8, 48, 85, 68}, "Brightness"},
+        {c.TrackBar1, {1, 70, 151, 82}, ""},
+        {c.StaticText3, {8, 128, 83, 148}, "Clock size"},
+        {c.TrackBar2, {1, 150, 151, 162}, ""},
+        {c.StaticText4, {192, 48, 243, 68}, "Arrows"},
+        {c.TrackBar3, {185, 70, 335, 82}, ""},
+        {c.StaticText5, {192, 128, 253, 148}, "Contrast"},
+        {c.TrackBar4, {185, 150, 335, 162}, ""},
+        {c.Button1, {10, 195, 115, 217}, "Save Settings"},
+        {c.Button2, {340, 195, 400, 217}, "Close"},
+    };
+    const HWND statics[] = {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4,
+                            c.StaticText5};
+    for (const Expected& expected : controls) {
+        SCOPED_TRACE(expected.text);
+        ASSERT_NE(expected.control, nullptr);
+        EXPECT_EQ(GetParent(expected.control), form->Handle());
+        const RECT bounds = ClientRectOf(expected.control, form->Handle());
+        EXPECT_EQ(bounds.left, expected.bounds.left);
+        EXPECT_EQ(bounds.top, expected.bounds.top);
+        EXPECT_EQ(bounds.bottom, expected.bounds.bottom);
+        // A static text grows to its line where the system's font is wider.
+        const bool isStatic = std::find(std::begin(statics), std::end(statics), expected.control) !=
+                              std::end(statics);
+        if (isStatic) {
+            EXPECT_GE(bounds.right, expected.bounds.right);
+        } else {
+            EXPECT_EQ(bounds.right, expected.bounds.right);
+        }
+        EXPECT_EQ(WindowText(expected.control), expected.text);
+    }
+    // The framed background lies behind everything else.
+    EXPECT_EQ(GetWindow(c.PageControl1, GW_HWNDNEXT), nullptr);
+}
+
+TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+        s.Bright = 0; // all four bars at their design positions
+        s.Size = 5;
+        s.Algoritm = 0;
+        s.Contrast = 0;
+    });
+    auto form = MakeForm(*state);
+    const TForm2::Components& c = form->Controls();
+    struct Expected {
+        HWND bar;
+        int minimum, maximum, position;
+    };
+    const Expected bars[] = {{c.TrackBar1, 0, 30, 0},
+                             {c.TrackBar2, 5, 50, 5},
+                             {c.TrackBar3, 0, 5, 0},
+                             {c.TrackBar4, 0, 15, 0}};
+    for (const Expected& expected : bars) {
+        SCOPED_TRACE(expected.maximum);
+        EXPECT_EQ(SendMessageW(expected.bar, TBM_GETRANGEMIN, 0, 0), expected.minimum);
+        EXPECT_EQ(SendMessageW(expected.bar, TBM_GETRANGEMAX, 0, 0), expected.maximum);
+        EXPECT_EQ(BarPosition(expected.bar), expected.position);
+        EXPECT_EQ(SendMessageW(expected.bar, TBM_GETNUMTICS, 0, 0),
+                  expected.maximum - expected.minimum + 1);
+        const auto style = static_cast<DWORD>(GetWindowLongPtrW(expected.bar, GWL_STYLE));
+        EXPECT_NE(style & TBS_AUTOTICKS, 0u);
+        // Ticks below a horizontal bar: the bits for the other sides and for none are clear.
+        EXPECT_EQ(style & (TBS_VERT | TBS_TOP | TBS_BOTH | TBS_NOTICKS), 0u);
+    }
+}
+
+TEST_F(SettingsWindowControls, TextsAreBoldThirteenPixelFonts) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    const TForm2::Components& c = form->Controls();
+    for (HWND control :
+         {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5, c.Button2}) {
+        const LOGFONTW font = FontOf(control);
+        EXPECT_EQ(font.lfHeight, -13);
+        EXPECT_EQ(font.lfWeight, FW_BOLD);
+        EXPECT_STREQ(font.lfFaceName, L"Microsoft Sans Serif");
+    }
+    const LOGFONTW save = FontOf(c.Button1);
+    EXPECT_EQ(save.lfHeight, -13);
+    EXPECT_EQ(save.lfWeight, FW_BOLD);
+    EXPECT_STREQ(save.lfFaceName, L"MS Sans Serif");
+}
+
+TEST_F(SettingsWindowControls, HandPointOverTheControlsButTheContrastBarAndTexts) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    const TForm2::Components& c = form->Controls();
+    HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    auto cursorOver = [&](HWND control) {
+        SetCursor(nullptr);
+        SendMessageW(form->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    for (HWND control :
+         {c.PageControl1, c.TrackBar1, c.TrackBar2, c.TrackBar3, c.Button1, c.Button2}) {
+        EXPECT_EQ(cursorOver(control), hand);
+    }
+    for (HWND control : {c.TrackBar4, c.StaticText1, c.StaticText2}) {
+        EXPECT_EQ(cursorOver(control), arrow);
+    }
+}
+
+TEST_F(SettingsWindowControls, StatusLineStartsBlackWithTheHint) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    EXPECT_EQ(WindowText(form->Controls().StaticText1), "Position : cursor + arrows + leftbutton");
+    EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText1), RGB(0, 0, 0));
+    EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText2), RGB(0, 0, 0));
+    EXPECT_FALSE(form->TimerEnabled());
+}
+
+TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto form = MakeForm(*state);
+    UpdateWindow(form->Handle());
+    auto count = [](HWND button, auto matches) {
+        HDC dc = GetDC(button);
+        RECT bounds{};
+        GetClientRect(button, &bounds);
+        int hits = 0;
+        for (int y = 0; y < bounds.bottom; ++y) {
+            for (int x = 0; x < bounds.right; ++x) {
+                hits += matches(GetPixel(dc, x, y)) ? 1 : 0;
+            }
+        }
+        ReleaseDC(button, dc);
+        return hits;
+    };
+    const COLORREF green = RGB(0, 128, 0);
+    const COLORREF light = GetSysColor(COLOR_3DLIGHT);
+    EXPECT_GT(count(form->Controls().Button1, [&](COLORREF p) { return p == green; }), 20);
+    EXPECT_EQ(count(form->Controls().Button2, [&](COLORREF p) { return p == green; }), 0);
+    // Most of the "Close" button is its face.
+    EXPECT_GT(count(form->Controls().Button2, [&](COLORREF p) { return p == light; }), 60 * 22 / 2);
+}
+
+// --- Track bars ----------------------------------------------------------------------
+
+using SettingsTrackBars = SettingsWindowTest;
+
+TEST_F(SettingsTrackBars, SizeOneStepUpFromNineteenGrowsTheClock) {
+    auto state = StartedState(RealDisplay());
+    ASSERT_EQ(state->Diameter, 285);
+    auto form = MakeForm(*state);
+    MoveBar(*form, form->Controls().TrackBar2, 20);
+    EXPECT_EQ(state->Size, 20);
+    EXPECT_EQ(state->Diameter, 300);
+    EXPECT_EQ(state->Radius, 150);
+    EXPECT_EQ(state->Thickness, 4);
+    EXPECT_EQ(state->HourHandLength, 125);   // Round(165) - 40
+    EXPECT_EQ(state->MinuteHandLength, 148); // Round(187.5) - 40
+    EXPECT_EQ(state->SecondHandLength, 170); // Round(210) - 40
+    EXPECT_EQ(state->PrevDiameter, 285);     // the next frame resizes
+}
+
+TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
+    auto state = StartedState(RealDisplay());
+    auto height = std::make_shared<int32_t>(768);
+    auto form =
+        std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray, [height] {
+            return Display{1366, *height};
+        }));
+    *height = 290; // the display shrank since start-up
+    MoveBar(*form, form->Controls().TrackBar2, 20);
+    EXPECT_EQ(state->Diameter, 290); // 300 reaches the height: the height
+    EXPECT_EQ(state->Radius, 145);
+}
+
+TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto form = MakeForm(*state);
+    MoveBar(*form, form->Controls().TrackBar1, 15, TB_THUMBTRACK);
+    EXPECT_EQ(state->Bright, 15);
+    EXPECT_EQ(state->BrightFactor, 0.5L);
+    EXPECT_NEAR(CentreShading(*state), kCentreShadingBright15Contrast6, 1e-9L);
+}
+
+TEST_F(SettingsTrackBars, ContrastZeroLeavesEveryPixelUnshaded) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto form = MakeForm(*state);
+    MoveBar(*form, form->Controls().TrackBar4, 0, TB_LINEUP);
+    EXPECT_EQ(state->Contrast, 0);
+    EXPECT_EQ(state->ContrastFactor, 0.0L);
+    EXPECT_EQ(CentreShading(*state), 1.0L);
+    EXPECT_EQ(state->Shading(state->Radius, 3), 1.0L); // near the rim
+}
+
+TEST_F(SettingsTrackBars, HandStyleStoresTheSettingAlone) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    state->ShadingTable[0] = 0.125L; // a recomputation would overwrite it
+    MoveBar(*form, form->Controls().TrackBar3, 3, TB_PAGEDOWN);
+    EXPECT_EQ(state->Algoritm, 3);
+    EXPECT_EQ(state->Diameter, 285);
+    EXPECT_EQ(state->ShadingTable[0], 0.125L);
+}
+
+TEST_F(SettingsTrackBars, EveryNotificationRunsTheHandlerWithTheCurrentPosition) {
+    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Algoritm = 4; });
+    auto form = MakeForm(*state);
+    state->Algoritm = 1; // out of step with the bar, which holds 4
+    SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                 reinterpret_cast<LPARAM>(form->Controls().TrackBar3));
+    EXPECT_EQ(state->Algoritm, 4);
+}
+
+TEST_F(SettingsTrackBars, ScrollMessagesFromElsewhereChangeNothing) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    state->Algoritm = 1;
+    SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
+    EXPECT_EQ(state->Algoritm, 1);
+}
+
+// --- Save Settings --------------------------------------------------------------------
+
+using SettingsSave = SettingsWindowTest;
+
+TEST_F(SettingsSave, WritesTheSixValuesAndLeavesTheStartCountAlone) {
+    key.Write("Start_1", 2);
+    key.Write("Bright", 1);
+    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+        s.Bright = 17;
+        s.Size = 23;
+        s.Algoritm = 4;
+        s.Contrast = 11;
+        s.StartCount = 7; // never written by the save
+    });
+    state->SavedLeft = -12;
+    state->SavedTop = 345;
+    auto form = MakeForm(*state);
+    SendMessageW(form->Controls().Button1, BM_CLICK, 0, 0);
+    EXPECT_EQ(key.Read("Bright"), 17);
+    EXPECT_EQ(key.Read("Size"), 23);
+    EXPECT_EQ(key.Read("Algoritm"), 4);
+    EXPECT_EQ(key.Read("Contrast"), 11);
+    EXPECT_EQ(key.Read("Left"), -12);
+    EXPECT_EQ(key.Read("Top"), 345);
+    EXPECT_EQ(key.Read("Start_1"), 2);
+}
+
+TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    ASSERT_FALSE(key.Exists());
+    form->Button1Click();
+    EXPECT_EQ(key.Read("Bright"), 30);
+    EXPECT_EQ(key.Read("Size"), 19);
+    EXPECT_EQ(key.Read("Left"), 540);
+    EXPECT_FALSE(key.Read("Start_1").has_value());
+}
+
+TEST_F(SettingsSave, SavesWhatTheBarsSetNotWhatWasLoaded) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    MoveBar(*form, form->Controls().TrackBar2, 31);
+    MoveBar(*form, form->Controls().TrackBar1, 0);
+    form->Button1Click();
+    EXPECT_EQ(key.Read("Size"), 31);
+    EXPECT_EQ(key.Read("Bright"), 0);
+}
+
+TEST_F(SettingsSave, ConfirmsInGreenAndStartsTheTimer) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    SendMessageW(form->Controls().Button1, BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(form->Controls().StaticText1), "Save settings - Ok!");
+    EXPECT_EQ(form->StatusColour(), RGB(0, 150, 0));
+    EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText1), RGB(0, 150, 0));
+    EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText2), RGB(0, 0, 0));
+    EXPECT_TRUE(form->TimerEnabled());
+}
+
+TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    form->Button1Click();
+    form->TimerTimer();
+    EXPECT_EQ(WindowText(form->Controls().StaticText1), "Position : cursor + arrows + leftbutton");
+    EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText1), RGB(0, 0, 0));
+    EXPECT_FALSE(form->TimerEnabled());
+    // A stray tick after that changes nothing.
+    SendMessageW(form->Handle(), WM_TIMER, TForm2::kTimerId, 0);
+    EXPECT_EQ(form->StatusColour(), RGB(0, 0, 0));
+}
+
+TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
+    auto state = StartedState(RealDisplay());
+    auto form = MakeForm(*state);
+    form->Button1Click();
+    // Stand in for the first save's five seconds running out: its timer is now due.
+    ASSERT_NE(SetTimer(form->Handle(), TForm2::kTimerId, 1, nullptr), 0u);
+    form->Button1Click();
+    // Had the second save started the timer again, the hint would be 5 s away.
+    EXPECT_TRUE(PumpUntil([&] { return !form->TimerEnabled(); }, 2000));
+    EXPECT_EQ(WindowText(form->Controls().StaticText1), "Position : cursor + arrows + leftbutton");
+    EXPECT_EQ(form->StatusColour(), RGB(0, 0, 0));
+}
+
+TEST_F(SettingsSave, AKeyThatCannotBeCreatedLeavesTheStatusLineAlone) {
+    // A lasting key cannot be created below a volatile one.
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Relative().c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(parent);
+    auto state = StartedState(RealDisplay());
+    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
+    EXPECT_NO_THROW(form.Button1Click());
+    EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
+    EXPECT_EQ(form.StatusColour(), RGB(0, 0, 0));
+    EXPECT_FALSE(form.TimerEnabled());
+}
+
+} // namespace
+} // namespace lumivane
