@@ -1,7 +1,9 @@
 #pragma once
 // The renderers: plain procedures over ClockState. The dial reads
 // BackgroundBuffer and writes FrameBuffer; each hand lights FrameBuffer.
+#include <array>
 #include <cstdint>
+#include <span>
 
 #include "clock_window/clock_state.h"
 
@@ -34,5 +36,92 @@ void DrawSecondHand(ClockState& state);
 
 // One frame from BackgroundBuffer: DrawDial, then the hour, minute and second hands.
 void RenderFrame(ClockState& state);
+
+// One dot of a numeral: grid position (a, b) in units of Thickness from the
+// numeral's anchor, and a nudge in pixels of
+// (nudgeX + nudgeXHalf * (Thickness div 2), nudgeY).
+struct GlyphDot {
+    int8_t a = 0;
+    int8_t b = 0;
+    int8_t nudgeX = 0;
+    int8_t nudgeXHalf = 0;
+    int8_t nudgeY = 0;
+};
+
+namespace glyphs {
+
+struct Nudge {
+    int8_t x = 0;
+    int8_t xHalf = 0;
+    int8_t y = 0;
+};
+inline constexpr Nudge kStay{};
+inline constexpr Nudge kUp{0, 0, -1};
+inline constexpr Nudge kDown{0, 0, 1};
+inline constexpr Nudge kRight{1, 0, 0};
+inline constexpr Nudge kLeftHalf{0, -1, 0};
+inline constexpr Nudge kRightHalf{0, 1, 0};
+
+constexpr GlyphDot Dot(int a, int b, Nudge nudge = kStay) {
+    return {static_cast<int8_t>(a), static_cast<int8_t>(b), nudge.x, nudge.xHalf, nudge.y};
+}
+
+// Dots in drawing order.
+inline constexpr GlyphDot kTwelve[] = {
+    Dot(-3, -2), Dot(-2, -3), Dot(-2, -2), Dot(-2, -1), Dot(-2, 0), Dot(-2, 1), Dot(-2, 2),
+    Dot(-2, 3),  Dot(1, -3),  Dot(2, -3),  Dot(3, -2),  Dot(3, -1), Dot(2, 0),  Dot(1, 1),
+    Dot(3, 3),   Dot(2, 3),   Dot(1, 3),   Dot(0, 3),   Dot(0, 2),  Dot(0, -2)};
+inline constexpr GlyphDot kOne[] = {Dot(-1, -2, kUp), Dot(0, -3, kUp), Dot(0, -2, kUp),
+                                    Dot(0, -1, kUp),  Dot(0, 0, kUp),  Dot(0, 1, kUp),
+                                    Dot(0, 2, kUp),   Dot(0, 3, kUp)};
+inline constexpr GlyphDot kTwo[] = {Dot(0, -3, kUp), Dot(1, -3, kUp), Dot(2, -2, kUp),
+                                    Dot(2, -1, kUp), Dot(1, 0, kUp),  Dot(0, 1, kUp),
+                                    Dot(2, 3, kUp),  Dot(1, 3, kUp),  Dot(0, 3, kUp),
+                                    Dot(-1, 3, kUp), Dot(-1, 2, kUp), Dot(-1, -2, kUp)};
+inline constexpr GlyphDot kThree[] = {Dot(0, -3), Dot(1, -3), Dot(2, -2), Dot(2, -1),
+                                      Dot(1, 0),  Dot(2, 1),  Dot(2, 2),  Dot(1, 3),
+                                      Dot(0, 3),  Dot(-1, 2), Dot(-1, -2)};
+inline constexpr GlyphDot kFour[] = {
+    Dot(0, -1, kDown), Dot(2, -3, kDown), Dot(2, -2, kDown), Dot(2, -1, kDown), Dot(2, 0, kDown),
+    Dot(2, 1, kDown),  Dot(2, 2, kDown),  Dot(2, 3, kDown),  Dot(-1, 1, kDown), Dot(0, 1, kDown),
+    Dot(1, 1, kDown),  Dot(3, 1, kDown),  Dot(-1, 0, kDown), Dot(1, -2, kDown)};
+inline constexpr GlyphDot kFive[] = {Dot(-2, -3), Dot(-1, -3), Dot(0, -3), Dot(1, -3), Dot(-2, -2),
+                                     Dot(-2, -1), Dot(-1, -1), Dot(0, -1), Dot(1, 0),  Dot(1, 1),
+                                     Dot(1, 2),   Dot(0, 3),   Dot(-1, 3), Dot(-2, 2)};
+inline constexpr GlyphDot kSix[] = {
+    Dot(0, -3, kLeftHalf),  Dot(1, -3, kLeftHalf), Dot(2, -2, kLeftHalf), Dot(-1, -2, kLeftHalf),
+    Dot(-1, -1, kLeftHalf), Dot(-1, 0, kLeftHalf), Dot(-1, 1, kLeftHalf), Dot(-1, 2, kLeftHalf),
+    Dot(0, 3, kLeftHalf),   Dot(1, 3, kLeftHalf),  Dot(2, 2, kLeftHalf),  Dot(2, 1, kLeftHalf),
+    Dot(1, 0, kLeftHalf),   Dot(0, 0, kLeftHalf)};
+inline constexpr GlyphDot kSeven[] = {
+    Dot(-2, -3), Dot(-1, -3),          Dot(0, -3), Dot(1, -3), Dot(1, -2), Dot(0, -1, kRightHalf),
+    Dot(0, 0),   Dot(0, 1, kLeftHalf), Dot(-1, 2), Dot(-1, 3)};
+inline constexpr GlyphDot kEight[] = {Dot(-1, -3), Dot(0, -3), Dot(1, -2),  Dot(1, -1), Dot(0, 0),
+                                      Dot(-1, 0),  Dot(1, 1),  Dot(1, 2),   Dot(0, 3),  Dot(-1, 3),
+                                      Dot(-2, 2),  Dot(-2, 1), Dot(-2, -1), Dot(-2, -2)};
+inline constexpr GlyphDot kNine[] = {Dot(-1, -3), Dot(0, -3), Dot(1, -2),  Dot(1, -1), Dot(1, 0),
+                                     Dot(0, 0),   Dot(-1, 0), Dot(1, 1),   Dot(1, 2),  Dot(0, 3),
+                                     Dot(-1, 3),  Dot(-2, 2), Dot(-2, -1), Dot(-2, -2)};
+inline constexpr GlyphDot kTen[] = {
+    Dot(-3, -2, kRight), Dot(-2, -3, kRight), Dot(-2, -2, kRight), Dot(-2, -1, kRight),
+    Dot(-2, 0, kRight),  Dot(-2, 1, kRight),  Dot(-2, 2, kRight),  Dot(-2, 3, kRight),
+    Dot(1, -3, kRight),  Dot(2, -3, kRight),  Dot(3, -2, kRight),  Dot(3, -1, kRight),
+    Dot(3, 0, kRight),   Dot(3, 1, kRight),   Dot(3, 2, kRight),   Dot(2, 3, kRight),
+    Dot(1, 3, kRight),   Dot(0, 2, kRight),   Dot(0, 1, kRight),   Dot(0, 0, kRight),
+    Dot(0, -1, kRight),  Dot(0, -2, kRight)};
+inline constexpr GlyphDot kEleven[] = {
+    Dot(-3, -2, kRight),   Dot(-2, -3, kRight),   Dot(-2, -2, kRight),   Dot(-2, -1, kRight),
+    Dot(-2, 0, kRight),    Dot(-2, 1, kRight),    Dot(-2, 2, kRight),    Dot(-2, 3, kRight),
+    Dot(1, -2, kLeftHalf), Dot(2, -3, kLeftHalf), Dot(2, -2, kLeftHalf), Dot(2, -1, kLeftHalf),
+    Dot(2, 0, kLeftHalf),  Dot(2, 1, kLeftHalf),  Dot(2, 2, kLeftHalf),  Dot(2, 3, kLeftHalf)};
+
+} // namespace glyphs
+
+// The dot-matrix font of the hour numerals; entry k is the numeral drawn at
+// position k (entry 0 is the 12 at the top).
+inline constexpr std::array<std::span<const GlyphDot>, 12> NumeralGlyphs = {
+    glyphs::kTwelve, glyphs::kOne,  glyphs::kTwo, glyphs::kThree,
+    glyphs::kFour,   glyphs::kFive, glyphs::kSix, glyphs::kSeven,
+    glyphs::kEight,  glyphs::kNine, glyphs::kTen, glyphs::kEleven};
 
 } // namespace lumivane

@@ -1,0 +1,185 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "render/render.h"
+#include "render/render_detail.h"
+#include "render/trig.h"
+
+namespace lumivane {
+
+namespace {
+
+using detail::kPi;
+
+// What distinguishes the three hands; everything else is one algorithm.
+struct HandConstants {
+    int32_t ClockState::*length;          // index of the last sample row
+    HandSampleTable ClockState::*samples; // where the sample positions go
+    uint16_t ClockState::*time;           // the time field that turns the hand
+    bool twelveHour;                      // hours 12..23 count as 0..11
+    bool followsMinute;                   // moves on with every minute as well
+    long double turn;                     // angle = time x turn / steps (+ pi)
+    long double steps;
+    int32_t columns;
+    long double acrossCentre; // column value on the hand's axis
+    long double taperSpan;    // radians of the taper over the whole length
+    int32_t profileDivisor;
+    int32_t profileCentre; // column lit with the full weight; the last of the first write pass
+};
+
+// The taper's phase and spans (0.65, 0.85 and 0.8 of pi) are these decimal values as
+// written: 0.85L * kPi would round one bit differently and move samples.
+constexpr long double kTaperPhase = 2.042035224833365605L;
+
+constexpr std::array<HandConstants, 3> kHands{{
+    {&ClockState::HourHandLength, &ClockState::HourSamples, &ClockState::Hour, true, true, kPi,
+     6.0L, 19, 9.0L, 2.670353755551324253L, 18, 9},
+    {&ClockState::MinuteHandLength, &ClockState::MinuteSamples, &ClockState::Minute, false, false,
+     detail::kTwoPi, 60.0L, 15, 7.0L, 2.670353755551324253L, 14, 7},
+    {&ClockState::SecondHandLength, &ClockState::SecondSamples, &ClockState::Second, false, false,
+     kPi, 30.0L, 11, 5.5L, 2.5132741228718345908L, 10, 5},
+}};
+constexpr int32_t kMaxColumns = 19;
+
+long double HandAngle(const ClockState& state, const HandConstants& hand) {
+    int32_t units = state.*hand.time;
+    if (hand.twelveHour && units >= 12) {
+        units -= 12;
+    }
+    long double angle = static_cast<long double>(units) * hand.turn / hand.steps;
+    if (hand.followsMinute) {
+        angle = angle + static_cast<long double>(state.Minute) * kPi / 360.0L;
+    }
+    return angle + kPi;
+}
+
+// Frame coordinate of an offset from the centre, wrapped to 16 bits; 0xFFFF
+// when the offset is not a number.
+uint16_t Place(long double offset, uint16_t centre) {
+    if (!std::isfinite(offset)) {
+        return 0xFFFF;
+    }
+    return static_cast<uint16_t>(detail::RoundLow16(offset) + centre);
+}
+
+// Rows of a table of `columns` entries per row that `size` entries hold.
+int64_t RowsIn(size_t size, int32_t columns) {
+    return static_cast<int64_t>(size / columns);
+}
+
+void DrawHand(ClockState& state, const HandConstants& hand) {
+    const int32_t length = state.*hand.length;
+    TDIB* frame = state.FrameBuffer.get();
+    HandSampleTable& table = state.*hand.samples;
+    HandWorkTables& work = state.HandWork;
+    // A hand of length 0 would divide by zero in its taper and profile; it is not drawn.
+    if (length <= 0 || !detail::Drawable(frame) || state.Diameter <= 0 ||
+        table.columns < hand.columns) {
+        return;
+    }
+    const int64_t workRows = std::min({RowsIn(work.profile.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.sampleRed.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.sampleGreen.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.sampleBlue.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.shadedRed.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.shadedGreen.size(), HandWorkTables::kColumns),
+                                       RowsIn(work.shadedBlue.size(), HandWorkTables::kColumns)});
+    const int64_t tableRows =
+        std::min(RowsIn(table.x.size(), table.columns), RowsIn(table.y.size(), table.columns));
+    const int32_t lastRow =
+        static_cast<int32_t>(std::min<int64_t>({length, workRows - 1, tableRows - 1}));
+    if (lastRow < 0) {
+        return;
+    }
+    // 0xFFFF marks a sample without a position, so that column and row are never drawn.
+    const int32_t width = std::min(frame->Width(), 0xFFFF);
+    const int32_t height = std::min(frame->Height(), 0xFFFF);
+    frame->ScanLine(0); // lets pending platform drawing reach the pixels
+
+    const int32_t columns = hand.columns;
+    const int32_t centreColumn = hand.profileCentre;
+    const long double lengthF = length;
+    const long double bright = state.BrightFactor;
+    std::array<long double, kMaxColumns> columnWeight{};
+    for (int32_t c = 0; c < columns; ++c) {
+        const long double ramp = static_cast<long double>(2 * c) / hand.profileDivisor;
+        columnWeight[c] = (1.01L - std::fabs(1.0L - ramp)) * 1.2L;
+    }
+    const long double angle = HandAngle(state, hand);
+    const long double cosAngle = Cos(angle);
+    const long double sinAngle = Sin(angle);
+    const long double widen = std::sqrt(static_cast<long double>(state.Thickness)) + 2.5L;
+    const long double style = static_cast<long double>(static_cast<int64_t>(state.Algoritm) + 5);
+    const uint16_t centre = state.Radius;
+
+    // Place, read and light every sample; nothing is written to the frame yet.
+    for (int32_t r = 0; r <= lastRow; ++r) {
+        const long double along = r;
+        const long double taper = Cos(along * hand.taperSpan / lengthF + kTaperPhase);
+        const long double rowWeight =
+            std::sqrt(1.01L - std::fabs(1.0L - static_cast<long double>(2 * int64_t{r}) / lengthF));
+        for (int32_t c = 0; c < columns; ++c) {
+            const size_t at = HandWorkTables::At(r, c);
+            const long double weight = c == centreColumn ? rowWeight * 1.41L * bright
+                                                         : columnWeight[c] * rowWeight * bright;
+            work.profile[at] = weight;
+
+            const long double across =
+                taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
+            const uint16_t x = Place((cosAngle * across - sinAngle * along) / 1.4L, centre);
+            const uint16_t y = Place((sinAngle * across + cosAngle * along) / 1.4L, centre);
+            table.X(r, c) = x;
+            table.Y(r, c) = y;
+            if (x >= width || y >= height) {
+                continue;
+            }
+            const uint8_t* pixel = frame->Row(y) + 3 * static_cast<ptrdiff_t>(x);
+            work.sampleRed[at] = pixel[2];
+            work.sampleGreen[at] = pixel[1];
+            work.sampleBlue[at] = pixel[0];
+            const Colour lit = ShadePixel(pixel[2], pixel[1], pixel[0], weight);
+            work.shadedRed[at] = lit.red;
+            work.shadedGreen[at] = lit.green;
+            work.shadedBlue[at] = lit.blue;
+        }
+    }
+
+    auto write = [&](int32_t r, int32_t c) {
+        const uint16_t x = table.X(r, c);
+        const uint16_t y = table.Y(r, c);
+        if (x >= width || y >= height) {
+            return;
+        }
+        const size_t at = HandWorkTables::At(r, c);
+        detail::WritePixel(frame->Row(y), x, work.shadedRed[at], work.shadedGreen[at],
+                           work.shadedBlue[at]);
+    };
+    // Where samples share a pixel the later write shows: first the counter-clockwise
+    // half with the centre column row by row, then the clockwise half column by
+    // column from its outer edge inwards.
+    for (int32_t r = 0; r <= lastRow; ++r) {
+        for (int32_t c = 0; c <= centreColumn; ++c) {
+            write(r, c);
+        }
+    }
+    for (int32_t c = columns - 1; c > centreColumn; --c) {
+        for (int32_t r = 0; r <= lastRow; ++r) {
+            write(r, c);
+        }
+    }
+}
+
+} // namespace
+
+void DrawHourHand(ClockState& state) {
+    DrawHand(state, kHands[0]);
+}
+void DrawMinuteHand(ClockState& state) {
+    DrawHand(state, kHands[1]);
+}
+void DrawSecondHand(ClockState& state) {
+    DrawHand(state, kHands[2]);
+}
+
+} // namespace lumivane
