@@ -1,0 +1,645 @@
+// lumivane_probe: reports what the end-to-end tests need to know about the
+// windows, the registry and the processes of one Wine prefix, and pokes at them
+// the way a user or the system would. Run it under the same WINEPREFIX as the
+// program. Every command prints one JSON object on stdout; the exit code is 0 on
+// success, 1 when the target is not there (or an operation failed) and 2 on bad
+// arguments.
+//
+//   windows [--class C]                     top-level windows (hidden ones too)
+//   find TARGET                             facts of one window
+//   wait TARGET [--timeout MS] [--visible|--gone]   waits for it to show (or vanish)
+//   children TARGET                         its child controls
+//   send|post TARGET MSG WPARAM LPARAM      a message (numbers: decimal or 0x..)
+//   trackbar TARGET POS                     moves a track bar as the user would
+//   click TARGET                            presses a button (BM_CLICK)
+//   proc TARGET | proc --pid N              handles and memory of its process
+//   reg-dump KEY                            every value of HKCU\KEY
+//   reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]   TYPE dword|qword|sz|binary
+//   reg-delete KEY NAME [NAME ...]
+//   reg-delete-key KEY
+//   time | screen                           local time; display size and cursor
+//   hold                                    sleeps until killed
+//
+// TARGET: --class C and/or --title T name a top-level window; --child-class C,
+// --child-text T and --child-index N (default 0) then pick one of its children.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Args = std::vector<std::wstring>;
+
+// Bad arguments: exit code 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::string Quote(std::string_view utf8) {
+    std::string result = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            result += '\\';
+            result += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            result += escaped;
+        } else {
+            result += c;
+        }
+    }
+    return result + '"';
+}
+
+std::string Quote(std::wstring_view text) {
+    return Quote(Utf8(text));
+}
+
+// A JSON object built member by member.
+class Object {
+  public:
+    Object& Raw(std::string_view key, std::string json) {
+        text_ += text_.empty() ? "{" : ",";
+        text_ += Quote(key) + ":" + std::move(json);
+        return *this;
+    }
+    Object& Text(std::string_view key, std::wstring_view text) { return Raw(key, Quote(text)); }
+    Object& Number(std::string_view key, long long number) {
+        return Raw(key, std::to_string(number));
+    }
+    Object& Flag(std::string_view key, bool flag) { return Raw(key, flag ? "true" : "false"); }
+    std::string Json() const { return text_.empty() ? "{}" : text_ + "}"; }
+
+  private:
+    std::string text_;
+};
+
+// Prints the command's one line of output.
+void Print(const Object& result) {
+    std::printf("%s\n", result.Json().c_str());
+}
+
+std::string Array(const std::vector<std::string>& items) {
+    std::string result = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        result += (i ? "," : "") + items[i];
+    return result + "]";
+}
+
+std::string RectJson(const RECT& r) {
+    return Array({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right),
+                  std::to_string(r.bottom)});
+}
+
+long long ParseNumber(const std::wstring& text) {
+    size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used, 0);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size())
+        throw UsageError("not a number: " + Utf8(text));
+    return value;
+}
+
+// Takes "--name value" out of args.
+std::optional<std::wstring> TakeOption(Args& args, const wchar_t* name) {
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == name) {
+            std::wstring value = args[i + 1];
+            args.erase(args.begin() + static_cast<ptrdiff_t>(i),
+                       args.begin() + static_cast<ptrdiff_t>(i) + 2);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+bool TakeFlag(Args& args, const wchar_t* name) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            args.erase(args.begin() + static_cast<ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+void ExpectCount(const Args& args, size_t count) {
+    if (args.size() != count)
+        throw UsageError("wrong number of arguments");
+}
+
+// Sending to another process can block while its thread is busy; never hang a test.
+std::optional<LRESULT> SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT timeoutMs = 5000) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                             timeoutMs, &result))
+        return std::nullopt;
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    if (!SendWithTimeout(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), 2000))
+        return {};
+    return text;
+}
+
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+    std::vector<HWND> windows;
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+struct Target {
+    std::optional<std::wstring> className, title, childClass, childText;
+    size_t childIndex = 0;
+};
+
+Target TakeTarget(Args& args) {
+    Target target;
+    target.className = TakeOption(args, L"--class");
+    target.title = TakeOption(args, L"--title");
+    target.childClass = TakeOption(args, L"--child-class");
+    target.childText = TakeOption(args, L"--child-text");
+    if (const auto index = TakeOption(args, L"--child-index"))
+        target.childIndex = static_cast<size_t>(ParseNumber(*index));
+    if (!target.className && !target.title)
+        throw UsageError("a target needs --class or --title");
+    return target;
+}
+
+HWND Resolve(const Target& target) {
+    HWND window = FindWindowW(target.className ? target.className->c_str() : nullptr,
+                              target.title ? target.title->c_str() : nullptr);
+    if (!window || (!target.childClass && !target.childText))
+        return window;
+    size_t seen = 0;
+    for (HWND child : ChildWindows(window)) {
+        if (target.childClass && _wcsicmp(ClassOf(child).c_str(), target.childClass->c_str()) != 0)
+            continue;
+        if (target.childText && TextOf(child) != *target.childText)
+            continue;
+        if (seen++ == target.childIndex)
+            return child;
+    }
+    return nullptr;
+}
+
+HWND ResolveOrFail(const Target& target) {
+    HWND window = Resolve(target);
+    if (!window)
+        throw std::runtime_error("window not found");
+    return window;
+}
+
+std::string TrackBarJson(HWND bar) {
+    const auto pos = SendWithTimeout(bar, TBM_GETPOS, 0, 0);
+    const auto low = SendWithTimeout(bar, TBM_GETRANGEMIN, 0, 0);
+    const auto high = SendWithTimeout(bar, TBM_GETRANGEMAX, 0, 0);
+    if (!pos || !low || !high)
+        return "null";
+    return Object().Number("pos", *pos).Number("min", *low).Number("max", *high).Json();
+}
+
+std::string LayeredJson(HWND window, DWORD exStyle) {
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (!(exStyle & WS_EX_LAYERED) || !GetLayeredWindowAttributes(window, &key, &alpha, &flags))
+        return "null";
+    return Object().Number("key", key).Number("alpha", alpha).Number("flags", flags).Json();
+}
+
+// Rectangles are [left, top, right, bottom] in screen coordinates.
+std::string WindowJson(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    RECT outer{}, client{};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const auto style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    const std::wstring className = ClassOf(window);
+    Object facts;
+    facts.Number("hwnd", static_cast<long long>(reinterpret_cast<uintptr_t>(window)))
+        .Number("pid", pid)
+        .Number("owner",
+                static_cast<long long>(reinterpret_cast<uintptr_t>(GetWindow(window, GW_OWNER))))
+        .Text("class", className)
+        .Text("title", TextOf(window))
+        .Flag("visible", IsWindowVisible(window))
+        .Flag("iconic", IsIconic(window))
+        .Raw("window", RectJson(outer))
+        .Raw("client", RectJson(client))
+        .Number("style", style)
+        .Number("exstyle", exStyle)
+        .Flag("topmost", exStyle & WS_EX_TOPMOST)
+        .Raw("layered", LayeredJson(window, exStyle));
+    if (GetParent(window))
+        facts.Number("id", GetDlgCtrlID(window));
+    if (_wcsicmp(className.c_str(), TRACKBAR_CLASSW) == 0)
+        facts.Raw("trackbar", TrackBarJson(window));
+    return facts.Json();
+}
+
+int Windows(Args& args) {
+    const auto className = TakeOption(args, L"--class");
+    ExpectCount(args, 0);
+    std::vector<std::string> list;
+    for (HWND window : TopLevelWindows())
+        if (!className || _wcsicmp(ClassOf(window).c_str(), className->c_str()) == 0)
+            list.push_back(WindowJson(window));
+    Print(Object().Raw("windows", Array(list)));
+    return 0;
+}
+
+int Wait(Args& args, ULONGLONG defaultTimeoutMs) {
+    const Target target = TakeTarget(args);
+    const auto timeout = TakeOption(args, L"--timeout");
+    const bool gone = TakeFlag(args, L"--gone");
+    const bool visible = TakeFlag(args, L"--visible");
+    ExpectCount(args, 0);
+    const ULONGLONG limit =
+        timeout ? static_cast<ULONGLONG>(ParseNumber(*timeout)) : defaultTimeoutMs;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        HWND window = Resolve(target);
+        if (window && visible && !IsWindowVisible(window))
+            window = nullptr;
+        if (gone && !window) {
+            Print(Object().Flag("gone", true));
+            return 0;
+        }
+        if (!gone && window) {
+            std::printf("%s\n", WindowJson(window).c_str());
+            return 0;
+        }
+        if (GetTickCount64() - start >= limit)
+            break;
+        Sleep(50);
+    }
+    Print(Object().Text("error", gone ? L"window still there" : L"window not found"));
+    return 1;
+}
+
+int Children(Args& args) {
+    HWND window = ResolveOrFail(TakeTarget(args));
+    ExpectCount(args, 0);
+    std::vector<std::string> list;
+    for (HWND child : ChildWindows(window))
+        list.push_back(WindowJson(child));
+    Print(Object().Raw("children", Array(list)));
+    return 0;
+}
+
+int Message(Args& args, bool post) {
+    HWND window = ResolveOrFail(TakeTarget(args));
+    ExpectCount(args, 3);
+    const auto message = static_cast<UINT>(ParseNumber(args[0]));
+    const auto wParam = static_cast<WPARAM>(ParseNumber(args[1]));
+    const auto lParam = static_cast<LPARAM>(ParseNumber(args[2]));
+    if (post) {
+        const bool ok = PostMessageW(window, message, wParam, lParam);
+        Print(Object().Flag("posted", ok));
+        return ok ? 0 : 1;
+    }
+    const auto result = SendWithTimeout(window, message, wParam, lParam);
+    Print(Object()
+              .Raw("result", result ? std::to_string(*result) : "null")
+              .Flag("timeout", !result.has_value()));
+    return 0;
+}
+
+// The messages a track bar sends its parent when the user drops the thumb at a
+// position: the new position, then the end of the movement.
+int TrackBar(Args& args) {
+    HWND bar = ResolveOrFail(TakeTarget(args));
+    ExpectCount(args, 1);
+    const auto pos = static_cast<WORD>(ParseNumber(args[0]));
+    HWND parent = GetParent(bar);
+    const auto barHandle = reinterpret_cast<LPARAM>(bar);
+    SendWithTimeout(bar, TBM_SETPOS, TRUE, pos);
+    const auto moved =
+        SendWithTimeout(parent, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, pos), barHandle);
+    const auto ended = SendWithTimeout(parent, WM_HSCROLL, TB_ENDTRACK, barHandle);
+    Print(Object().Raw("trackbar", TrackBarJson(bar)).Flag("timeout", !moved || !ended));
+    return 0;
+}
+
+int Click(Args& args) {
+    HWND button = ResolveOrFail(TakeTarget(args));
+    ExpectCount(args, 0);
+    // Posted: the click's handler may open a modal box, which must not hold up the probe.
+    const bool ok = PostMessageW(button, BM_CLICK, 0, 0);
+    Print(Object().Flag("posted", ok));
+    return ok ? 0 : 1;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+int Process(Args& args) {
+    DWORD pid = 0;
+    if (const auto given = TakeOption(args, L"--pid"))
+        pid = static_cast<DWORD>(ParseNumber(*given));
+    else
+        GetWindowThreadProcessId(ResolveOrFail(TakeTarget(args)), &pid);
+    ExpectCount(args, 0);
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process)
+        throw std::runtime_error("cannot open process " + std::to_string(pid));
+    DWORD handles = 0;
+    GetProcessHandleCount(process.get(), &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    Print(Object()
+              .Number("pid", pid)
+              .Number("gdi", GetGuiResources(process.get(), GR_GDIOBJECTS))
+              .Number("user", GetGuiResources(process.get(), GR_USEROBJECTS))
+              .Number("handles", handles)
+              .Number("private", static_cast<long long>(memory.PrivateUsage))
+              .Number("working_set", static_cast<long long>(memory.WorkingSetSize)));
+    return 0;
+}
+
+struct KeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+std::string Hex(const BYTE* data, DWORD size) {
+    std::string result;
+    for (DWORD i = 0; i < size; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", data[i]);
+        result += pair;
+    }
+    return result;
+}
+
+// A value as its type, its decoded value where the type has one, and its raw bytes.
+std::string ValueJson(DWORD type, const BYTE* data, DWORD size) {
+    Object value;
+    if (type == REG_DWORD && size == 4) {
+        int32_t number = 0;
+        memcpy(&number, data, 4);
+        value.Text("type", L"dword").Number("value", number);
+    } else if (type == REG_QWORD && size == 8) {
+        int64_t number = 0;
+        memcpy(&number, data, 8);
+        value.Text("type", L"qword").Number("value", number);
+    } else if (type == REG_SZ && size % 2 == 0) {
+        std::wstring text(size / 2, L'\0');
+        memcpy(text.data(), data, size);
+        while (!text.empty() && text.back() == L'\0')
+            text.pop_back();
+        value.Text("type", L"sz").Text("value", text);
+    } else if (type == REG_BINARY) {
+        value.Text("type", L"binary");
+    } else {
+        value.Number("type", type);
+    }
+    return value.Raw("data", Quote(Hex(data, size))).Json();
+}
+
+int RegDump(Args& args) {
+    ExpectCount(args, 1);
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, args[0].c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+        Print(Object().Flag("exists", false).Raw("values", "{}"));
+        return 0;
+    }
+    UniqueKey key(raw);
+    Object values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256, type = 0, size = 0;
+        if (RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size + 2);
+        nameLength = 256;
+        if (RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type, data.data(),
+                          &size) != ERROR_SUCCESS)
+            break;
+        values.Raw(Utf8(name), ValueJson(type, data.data(), size));
+    }
+    Print(Object().Flag("exists", true).Raw("values", values.Json()));
+    return 0;
+}
+
+std::vector<BYTE> ParseHex(const std::wstring& text) {
+    if (text.size() % 2)
+        throw UsageError("binary data needs an even number of hex digits");
+    std::vector<BYTE> bytes;
+    for (size_t i = 0; i < text.size(); i += 2)
+        bytes.push_back(static_cast<BYTE>(ParseNumber(L"0x" + text.substr(i, 2))));
+    return bytes;
+}
+
+template <typename Number> std::vector<BYTE> LittleEndian(Number value) {
+    std::vector<BYTE> bytes(sizeof value);
+    memcpy(bytes.data(), &value, sizeof value);
+    return bytes;
+}
+
+int RegSet(Args& args) {
+    if (args.size() < 4 || (args.size() - 1) % 3 != 0)
+        throw UsageError("reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]");
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, args[0].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &raw, nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create key");
+    UniqueKey key(raw);
+    for (size_t i = 1; i < args.size(); i += 3) {
+        const std::wstring& name = args[i];
+        const std::wstring& type = args[i + 1];
+        const std::wstring& text = args[i + 2];
+        std::vector<BYTE> data;
+        DWORD regType = 0;
+        if (type == L"dword") {
+            data = LittleEndian(static_cast<uint32_t>(ParseNumber(text)));
+            regType = REG_DWORD;
+        } else if (type == L"qword") {
+            data = LittleEndian(static_cast<uint64_t>(ParseNumber(text)));
+            regType = REG_QWORD;
+        } else if (type == L"sz") {
+            const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+            data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+            regType = REG_SZ;
+        } else if (type == L"binary") {
+            data = ParseHex(text);
+            regType = REG_BINARY;
+        } else {
+            throw UsageError("unknown value type " + Utf8(type));
+        }
+        if (RegSetValueExW(key.get(), name.c_str(), 0, regType, data.data(),
+                           static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+            throw std::runtime_error("cannot write " + Utf8(name));
+    }
+    Print(Object().Number("written", static_cast<long long>(args.size() / 3)));
+    return 0;
+}
+
+int RegDelete(Args& args) {
+    if (args.size() < 2)
+        throw UsageError("reg-delete KEY NAME [NAME ...]");
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, args[0].c_str(), 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot open key");
+    UniqueKey key(raw);
+    long long deleted = 0;
+    for (size_t i = 1; i < args.size(); ++i)
+        deleted += RegDeleteValueW(key.get(), args[i].c_str()) == ERROR_SUCCESS;
+    Print(Object().Number("deleted", deleted));
+    return 0;
+}
+
+int RegDeleteKey(Args& args) {
+    ExpectCount(args, 1);
+    const bool deleted = RegDeleteTreeW(HKEY_CURRENT_USER, args[0].c_str()) == ERROR_SUCCESS &&
+                         RegDeleteKeyW(HKEY_CURRENT_USER, args[0].c_str()) == ERROR_SUCCESS;
+    Print(Object().Flag("deleted", deleted));
+    return 0;
+}
+
+int Time(Args& args) {
+    ExpectCount(args, 0);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    Print(Object()
+              .Number("hour", now.wHour)
+              .Number("minute", now.wMinute)
+              .Number("second", now.wSecond)
+              .Number("ms", now.wMilliseconds));
+    return 0;
+}
+
+int Screen(Args& args) {
+    ExpectCount(args, 0);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    Print(Object()
+              .Number("width", GetSystemMetrics(SM_CXSCREEN))
+              .Number("height", GetSystemMetrics(SM_CYSCREEN))
+              .Raw("cursor", Array({std::to_string(cursor.x), std::to_string(cursor.y)})));
+    return 0;
+}
+
+// While a program of the prefix runs, its desktop process stays, and so does the
+// X root window's background, which the desktop resets when it ends.
+int Hold(Args& args) {
+    ExpectCount(args, 0);
+    Sleep(INFINITE);
+    return 0;
+}
+
+int Run(const std::wstring& command, Args& args) {
+    if (command == L"windows")
+        return Windows(args);
+    if (command == L"find")
+        return Wait(args, 0);
+    if (command == L"wait")
+        return Wait(args, 10000);
+    if (command == L"children")
+        return Children(args);
+    if (command == L"send" || command == L"post")
+        return Message(args, command == L"post");
+    if (command == L"trackbar")
+        return TrackBar(args);
+    if (command == L"click")
+        return Click(args);
+    if (command == L"proc")
+        return Process(args);
+    if (command == L"reg-dump")
+        return RegDump(args);
+    if (command == L"reg-set")
+        return RegSet(args);
+    if (command == L"reg-delete")
+        return RegDelete(args);
+    if (command == L"reg-delete-key")
+        return RegDeleteKey(args);
+    if (command == L"time")
+        return Time(args);
+    if (command == L"screen")
+        return Screen(args);
+    if (command == L"hold")
+        return Hold(args);
+    throw UsageError("unknown command " + Utf8(command));
+}
+
+void PrintError(const char* message) {
+    Print(Object().Raw("error", Quote(message)));
+}
+
+} // namespace
+
+int main() {
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(
+        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+    if (!argv || count < 2) {
+        PrintError("usage: lumivane_probe COMMAND [ARGUMENTS]");
+        return 2;
+    }
+    Args args(argv.get() + 2, argv.get() + count);
+    try {
+        return Run(argv.get()[1], args);
+    } catch (const UsageError& error) {
+        PrintError(error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        PrintError(error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,131 @@
+"""Settings in the registry that the program never writes itself: wrong types,
+missing values, values far outside their ranges. The program must start, keep
+running, show at most one error box, and draw its clock whenever it shows no
+error."""
+
+import time
+import unittest
+
+from harness import (
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, mismatches,
+)
+
+GOOD = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 540, "Top": 6,
+        "Start_1": 2}
+
+# name, values written over GOOD (None deletes the value)
+CASES = [
+    ("size as short text", {"Size": "12"}),
+    ("size as long text", {"Size": "nineteen"}),
+    ("size as binary", {"Size": b"\x13\x00\x00\x00\x00"}),
+    ("start count missing", {"Start_1": None}),
+    ("size 0", {"Size": 0}),
+    ("size -3", {"Size": -3}),
+    ("size 100000", {"Size": 100000}),
+    ("bright -50", {"Bright": -50}),
+    ("contrast 1000", {"Contrast": 1000}),
+    ("algoritm -5", {"Algoritm": -5}),
+    ("algoritm 200", {"Algoritm": 200}),
+    ("far right and above", {"Left": 3000, "Top": -2000}),
+    ("far left and below", {"Left": -2000, "Top": 2500}),
+]
+
+RUN_SECONDS = 2.5
+
+
+def distance_outside(rect):
+    """How far a rectangle (left, top, width, height) lies outside the display."""
+    left, top, width, height = rect
+    return (max(0, -left) + max(0, left + width - SCREEN_WIDTH)
+            + max(0, -top) + max(0, top + height - SCREEN_HEIGHT))
+
+
+class BadStoredSettings(E2ETestCase):
+    def test_program_survives_bad_values(self):
+        session = self.session()
+        session.set_wallpaper()
+        session.park_pointer()
+        for name, change in CASES:
+            with self.subTest(name):
+                self.check_case(session, name, change)
+
+    def wait_for_clock_or_box(self, session, name, timeout=20):
+        """The clock window's facts once it shows, or None when an error box came
+        first (a box during creation holds the window back until it is closed)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            window = session.window()
+            if window and window["visible"]:
+                return window
+            if session.message_boxes():
+                return None
+            self.assertTrue(session.alive(), "%s: the program ended at start (exit code %s)"
+                            % (name, session.exit_code()))
+            time.sleep(0.2)
+        self.fail("%s: neither the clock nor a message box showed within %d s" % (name, timeout))
+
+    def check_case(self, session, name, change):
+        session.delete_registry_key()
+        values = {k: v for k, v in dict(GOOD, **change).items() if v is not None}
+        session.set_registry(values)
+        try:
+            session.start(wait=False)
+            first = self.wait_for_clock_or_box(session, name)
+            time.sleep(RUN_SECONDS)
+            self.assertTrue(session.alive(), "%s: the program ended (exit code %s)"
+                            % (name, session.exit_code()))
+            window = session.window()
+            self.assertIsNotNone(window, "%s: the clock window is gone" % name)
+            boxes = session.message_boxes()
+            texts = [session.message_box_texts(b) for b in boxes]
+            self.assertLessEqual(len(boxes), 1, "%s: %d message boxes %s"
+                                 % (name, len(boxes), texts))
+            print("%s: %s" % (name, "error shown: %s" % texts if boxes else
+                                "clock at %s" % window["client"]))
+            if boxes:
+                # The user acknowledges the error; the program goes on without another.
+                session.probe("click", "--class", "#32770", "--child-class", "Button")
+                time.sleep(1.5)
+                self.assertTrue(session.alive(), "%s: the program ended after the error %s"
+                                % (name, texts))
+                again = session.message_boxes()
+                self.assertEqual(again, [], "%s: another message box %s after the first %s"
+                                 % (name, [session.message_box_texts(b) for b in again],
+                                    texts))
+                return
+            if first is None:
+                first = window
+            rect = client_rect(window)
+            left, top, width, height = rect
+            fits = width <= SCREEN_WIDTH - 10 and height <= SCREEN_HEIGHT - 10
+            # A window left off the display comes back 2 pixels per tick (or is
+            # put back at once); it never drifts farther out.
+            before, after = distance_outside(client_rect(first)), distance_outside(rect)
+            if fits:
+                self.assertTrue(after == 0 or after < before - 20,
+                                "%s: the clock stays off the display (%s, then %s)"
+                                % (name, first["client"], window["client"]))
+            x0, y0 = max(left, 0), max(top, 0)
+            x1, y1 = min(left + width, SCREEN_WIDTH), min(top + height, SCREEN_HEIGHT)
+            if boxes or x1 - x0 < 20 or y1 - y0 < 20:
+                return
+            # No error was shown, so the clock must be working: its dial changes
+            # the desktop beneath it (in one of a few screenshots, should the
+            # screen be caught between frames).
+            under = session.wallpaper.crop(x0, y0, x1 - x0, y1 - y0)
+            changed = 0
+            for _ in range(5):
+                shot = session.screenshot().crop(x0, y0, x1 - x0, y1 - y0)
+                changed = max(changed, mismatches(shot, under)[0])
+                if changed > (x1 - x0) * (y1 - y0) // 8:
+                    break
+                time.sleep(0.15)
+            self.assertGreater(changed, (x1 - x0) * (y1 - y0) // 8,
+                               "%s: no clock drawn in the window at %s, and no error shown"
+                               % (name, window["client"]))
+        finally:
+            session.kill()
+
+
+if __name__ == "__main__":
+    unittest.main()

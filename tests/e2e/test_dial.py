@@ -1,0 +1,149 @@
+"""The clock on screen: every pixel it shows is made from the desktop beneath it.
+
+The screenshots are compared by their pixels with the wallpaper and with what the
+native lumivane-render makes of the same wallpaper at the window's place."""
+
+import os
+import time
+import unittest
+
+from harness import (
+    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite,
+    describe_mismatch, disc_mask, hand_mask, mismatches, render_frame, time_candidates,
+)
+
+# A later start at the default settings, placed where the first start ends up
+# (6 pixels below the top edge), so that the clock neither moves nor opens its
+# settings window.
+SETTINGS = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 540, "Top": 6,
+            "Start_1": 2}
+PLACE = (540, 6, 285, 285)
+BAND = 24  # width of the strip around the window that must show the desktop
+
+
+class DialOnScreen(E2ETestCase):
+    @classmethod
+    def setUpClass(cls):
+        session = cls.shared_session()
+        session.set_registry(SETTINGS)
+        session.set_wallpaper()
+        session.park_pointer()
+        window = session.start()
+        session.wait_for_frame(window)
+        time.sleep(1.0)  # past any settling of the window's place
+        cls.s = session
+
+    def window_place(self):
+        window = self.s.window()
+        self.assertIsNotNone(window, "the clock window is gone")
+        self.assertEqual(client_rect(window), PLACE, "the clock window's place")
+        return PLACE
+
+    def timed_shot(self):
+        """A screenshot and every time of day its frame may have been drawn at."""
+        before = self.s.local_time()
+        shot = self.s.screenshot()
+        after = self.s.local_time()
+        return shot, time_candidates(before, after)
+
+    def shot_showing_clock(self, keep):
+        """timed_shot(), taken again while the screen shows no clock where `keep`
+        holds: the window may be caught in the moment it steps aside for its copy
+        of the screen."""
+        left, top, width, height = PLACE
+        under = self.s.wallpaper.crop(left, top, width, height)
+        for _ in range(10):
+            shot, times = self.timed_shot()
+            if mismatches(shot.crop(left, top, width, height), under, keep)[0] > 0:
+                return shot, times
+            time.sleep(0.05)
+        self.fail("the clock did not show in 10 screenshots")
+
+    def save(self, name, image):
+        path = os.path.join(self.s.dir, name + ".png")
+        image.save_png(path)
+        return path
+
+    def test_frame_matches_the_renderer_for_the_desktop_beneath(self):
+        if not (NATIVE_RENDER and os.path.isfile(NATIVE_RENDER)):
+            self.skipTest("LUMIVANE_NATIVE_RENDER names no lumivane-render (%r)" % NATIVE_RENDER)
+        left, top, width, height = self.window_place()
+        under = self.s.wallpaper.crop(left, top, width, height)
+        frames = {}
+        best = None
+        # The screen may be caught between a frame's shape and its pixels; a few
+        # screenshots give one clean catch.
+        for attempt in range(4):
+            shot, times = self.timed_shot()
+            seen = shot.crop(left, top, width, height)
+            for t in times:
+                if t not in frames:
+                    frame = render_frame(self.s.dir, self.s.wallpaper_path, left, top, t)
+                    self.assertEqual((frame.width, frame.height), (width, height),
+                                     "lumivane-render's frame size")
+                    frames[t] = composite(frame, under)
+                count, examples = mismatches(seen, frames[t])
+                if count == 0:
+                    return
+                if best is None or count < best[0]:
+                    best = (count, examples, t, seen)
+            time.sleep(0.3)
+        count, examples, t, seen = best
+        paths = [self.save("dial-screen", seen), self.save("dial-expected-" + t.replace(":", ""),
+                                                           frames[t])]
+        self.fail("the clock on screen is not the frame lumivane-render makes of the desktop "
+                  "beneath it; nearest at %s: %s (saved %s)"
+                  % (t, describe_mismatch(count, examples), ", ".join(paths)))
+
+    def test_outside_the_dial_the_desktop_shows_through(self):
+        left, top, width, height = self.window_place()
+        shot, times = self.shot_showing_clock(disc_mask(width, inside=True, margin=2))
+        # A strip around the window.
+        x0, y0 = max(left - BAND, 0), max(top - BAND, 0)
+        x1 = min(left + width + BAND, SCREEN_WIDTH)
+        y1 = min(top + height + BAND, SCREEN_HEIGHT)
+        strip = [not (left <= x < left + width and top <= y < top + height)
+                 for y in range(y0, y1) for x in range(x0, x1)]
+        count, examples = mismatches(shot.crop(x0, y0, x1 - x0, y1 - y0),
+                                     self.s.wallpaper.crop(x0, y0, x1 - x0, y1 - y0), strip)
+        self.assertEqual(count, 0, "around the clock window: " + describe_mismatch(
+            count, [(x + x0, y + y0, a, b) for x, y, a, b in examples]))
+        # The window's corners, outside the dial and away from the hands.
+        corners = [o and h for o, h in zip(disc_mask(width, inside=False, margin=2),
+                                            hand_mask(width, times))]
+        seen = shot.crop(left, top, width, height)
+        count, examples = mismatches(seen, self.s.wallpaper.crop(left, top, width, height),
+                                     corners)
+        if count:
+            self.save("corners-screen", seen)
+        self.assertEqual(count, 0, "in the window outside the dial (frame coordinates): "
+                         + describe_mismatch(count, examples))
+
+    def test_the_dial_is_made_anew_from_the_desktop_every_frame(self):
+        left, top, width, height = self.window_place()
+        disc = disc_mask(width, inside=True, margin=2)
+        first, times_first = self.shot_showing_clock(disc)
+        time.sleep(1.0)
+        second, times_second = self.shot_showing_clock(disc)
+        keep = [d and h for d, h in zip(disc, hand_mask(width, times_first + times_second))]
+        a = first.crop(left, top, width, height)
+        b = second.crop(left, top, width, height)
+        under = self.s.wallpaper.crop(left, top, width, height)
+
+        # The dome darkens the desktop: the dial as a whole is darker than beneath.
+        def brightness(image):
+            return sum(sum(image.data[i * 3 : i * 3 + 3]) for i in range(len(keep)) if keep[i])
+
+        self.assertLess(brightness(a), 0.97 * brightness(under),
+                        "the dial is not darker than the desktop beneath it")
+        # A frame that took in the previous frame would darken further each time.
+        count, examples = mismatches(b, a, keep)
+        if count:
+            self.save("dial-first", a)
+            self.save("dial-second", b)
+        self.assertEqual(count, 0, "the dial away from the hands changed within a second: "
+                         + describe_mismatch(count, examples))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,134 @@
+"""Start-up of the real program: the settings it stores and the clock window it
+makes, on a 1366 x 768 display in a fresh prefix."""
+
+import time
+import unittest
+
+from harness import (
+    CLOCK_CLASS, CLOCK_TITLE, LWA_COLORKEY, WS_CAPTION, WS_EX_APPWINDOW, WS_EX_LAYERED,
+    WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, client_rect,
+)
+
+# The first-start settings on a 1366 x 768 display: Size 19 steps of 15 pixels
+# give a 285-pixel clock, centred: 683 - 142.5 = 540.5, rounded half to even.
+DEFAULTS = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 540, "Top": 0}
+DEFAULT_DIAMETER = 285
+
+# The clock keeps itself 5 pixels inside the display, 2 pixels per 30 ms tick,
+# so a clock placed at the top edge is seen at 0, 2, 4 and then 6.
+NUDGED_TOPS = (0, 2, 4, 6)
+
+
+class ClockWindowChecks:
+    def assertClockWindowStyle(self, window):
+        self.assertEqual(window["class"], CLOCK_CLASS)
+        self.assertEqual(window["title"], CLOCK_TITLE, "caption of the clock window")
+        self.assertTrue(window["visible"], "the clock window is not visible")
+        self.assertEqual(window["style"] & WS_CAPTION, 0,
+                         "the clock window has caption bits 0x%08x" % (window["style"] & WS_CAPTION))
+        self.assertTrue(window["exstyle"] & WS_EX_TOPMOST, "the clock window is not topmost")
+        self.assertTrue(window["exstyle"] & WS_EX_LAYERED, "the clock window is not layered")
+        self.assertIsNotNone(window["layered"], "no layered attributes on the clock window")
+        self.assertTrue(window["layered"]["flags"] & LWA_COLORKEY,
+                        "the clock window has no colour key: %s" % window["layered"])
+        self.assertEqual(window["layered"]["key"], 0, "the colour key is not black")
+        # A taskbar button is shown for an unowned window unless it is a tool window.
+        no_button = window["exstyle"] & WS_EX_TOOLWINDOW or (
+            window["owner"] and not window["exstyle"] & WS_EX_APPWINDOW)
+        self.assertTrue(no_button, "the clock window would get a taskbar button "
+                        "(exstyle 0x%08x, owner %d)" % (window["exstyle"], window["owner"]))
+
+    def assertAliveWithoutBoxes(self, session, what):
+        self.assertTrue(session.alive(),
+                        "%s: the program ended (exit code %s)" % (what, session.exit_code()))
+        boxes = session.message_boxes()
+        self.assertEqual(boxes, [], "%s: message boxes %s" % (
+            what, [session.message_box_texts(b) for b in boxes]))
+
+
+class FirstStart(E2ETestCase, ClockWindowChecks):
+    def test_stores_defaults_and_shows_the_clock_at_the_top_centre(self):
+        session = self.session()
+        self.assertIsNone(session.registry(), "the fresh prefix already has settings")
+
+        window = session.start()
+        left, top, width, height = client_rect(window)
+        self.assertEqual((width, height), (DEFAULT_DIAMETER, DEFAULT_DIAMETER), "client size")
+        self.assertEqual(left, 540, "client left edge")
+        self.assertIn(top, NUDGED_TOPS, "client top edge right after start")
+        self.assertClockWindowStyle(window)
+
+        values = session.wait_registry("Start_1", 1)
+        seconds = time.monotonic() - session.started_at
+        types = session.registry_types()
+        expected = dict(DEFAULTS, Start_1=1)
+        # The position is saved again 5 s after a move; the nudge to 6 may be stored by then.
+        if seconds > 4.5 and values.get("Top") == 6:
+            expected["Top"] = 6
+        self.assertEqual(values, expected, "settings after the first start")
+        self.assertEqual(set(types.values()), {"dword"}, "value types %s" % types)
+
+        time.sleep(1.0)
+        window = session.window()
+        self.assertEqual(client_rect(window), (540, 6, DEFAULT_DIAMETER, DEFAULT_DIAMETER),
+                         "the clock is kept 6 pixels below the top edge")
+        self.assertAliveWithoutBoxes(session, "first start")
+
+    def test_closing_the_clock_window_ends_the_program(self):
+        session = self.session()
+        session.start()
+        code = session.quit(timeout=15)
+        self.assertIsNotNone(code, "the program did not end when its clock window was closed")
+        self.assertEqual(code, 0, "exit code after closing the clock window")
+
+
+class LaterStarts(E2ETestCase, ClockWindowChecks):
+    def test_second_start_uses_stored_values_and_counts_two(self):
+        session = self.session()
+        stored = {"Bright": 20, "Size": 25, "Algoritm": 2, "Contrast": 9, "Left": 100,
+                  "Top": 200, "Start_1": 1}
+        session.set_registry(stored)
+
+        window = session.start()
+        # 25 steps of 15 pixels; (100, 200) lies well inside the display.
+        self.assertEqual(client_rect(window), (100, 200, 375, 375), "clock from stored values")
+        self.assertClockWindowStyle(window)
+        values = session.wait_registry("Start_1", 2)
+        self.assertEqual(values, dict(stored, Start_1=2), "settings after the second start")
+        self.assertAliveWithoutBoxes(session, "second start")
+
+        self.assertIsNotNone(session.quit(timeout=15), "the program did not end on close")
+        window = session.start()
+        self.assertEqual(client_rect(window), (100, 200, 375, 375), "clock on the third start")
+        time.sleep(0.5)
+        self.assertEqual(session.registry(), dict(stored, Start_1=2),
+                         "settings after the third start")
+
+    def test_stored_start_count_zero_resets_settings_and_position(self):
+        session = self.session()
+        session.set_registry({"Bright": 5, "Size": 40, "Algoritm": 4, "Contrast": 1,
+                              "Left": 20, "Top": 300, "Start_1": 0})
+        window = session.start()
+        left, top, width, height = client_rect(window)
+        self.assertEqual((left, width, height), (540, DEFAULT_DIAMETER, DEFAULT_DIAMETER),
+                         "clock after a reset")
+        self.assertIn(top, NUDGED_TOPS, "top edge after a reset")
+        values = session.wait_registry("Start_1", 1)
+        self.assertEqual(values, dict(DEFAULTS, Start_1=1), "settings after a reset")
+
+    def test_first_start_then_second_start_keeps_the_defaults(self):
+        session = self.session()
+        session.start()
+        session.wait_registry("Start_1", 1)
+        self.assertIsNotNone(session.quit(timeout=15), "the program did not end on close")
+        first = session.registry()
+        window = session.start()
+        values = session.wait_registry("Start_1", 2)
+        self.assertEqual(values, dict(first, Start_1=2), "settings after the second start")
+        left, top, width, height = client_rect(window)
+        self.assertEqual((left, width, height), (540, DEFAULT_DIAMETER, DEFAULT_DIAMETER))
+        self.assertIn(top, NUDGED_TOPS)
+
+
+if __name__ == "__main__":
+    unittest.main()
