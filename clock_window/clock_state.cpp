@@ -86,17 +86,13 @@ void EnsureCapacity(ClockState& state) {
     const int32_t diameter = std::max(state.Diameter, 0);
     const int32_t side = diameter / 2 + 1;
     if (side > state.QuadrantSide) {
-        const size_t entries = static_cast<size_t>(side) * side;
-        std::vector<long double> distance(entries, 0.0L);
-        std::vector<long double> shading(entries, 0.0L);
+        std::vector<long double> shading(static_cast<size_t>(side) * side, 0.0L);
         for (int32_t i = 0; i < state.QuadrantSide; ++i) {
             for (int32_t j = 0; j < state.QuadrantSide; ++j) {
-                const size_t from = static_cast<size_t>(i) * state.QuadrantSide + j;
-                distance[static_cast<size_t>(i) * side + j] = state.DistanceTable[from];
-                shading[static_cast<size_t>(i) * side + j] = state.ShadingTable[from];
+                shading[static_cast<size_t>(i) * side + j] =
+                    state.ShadingTable[static_cast<size_t>(i) * state.QuadrantSide + j];
             }
         }
-        state.DistanceTable = std::move(distance);
         state.ShadingTable = std::move(shading);
         state.QuadrantSide = side;
     }
@@ -125,28 +121,6 @@ void EnsureCapacity(ClockState& state) {
         work.shadedRed.resize(workEntries);
         work.shadedGreen.resize(workEntries);
         work.shadedBlue.resize(workEntries);
-    }
-}
-
-// Offset of quadrant index i from the centre: the centre lies on a pixel for an
-// even Diameter and between two pixels for an odd one.
-long double QuadrantOffset(int32_t i, int32_t diameter) {
-    return (diameter % 2 == 0) ? static_cast<long double>(i) : i + 0.5L;
-}
-
-void FillDistances(ClockState& state) {
-    const int32_t diameter = state.Diameter;
-    if (diameter <= 0) {
-        return;
-    }
-    const int32_t side = diameter / 2 + 1;
-    for (int32_t i = 0; i < side; ++i) {
-        const long double di = QuadrantOffset(i, diameter);
-        for (int32_t j = 0; j < side; ++j) {
-            const long double dj = QuadrantOffset(j, diameter);
-            state.DistanceTable[static_cast<size_t>(i) * state.QuadrantSide + j] =
-                std::sqrt(di * di + dj * dj);
-        }
     }
 }
 
@@ -190,22 +164,69 @@ void RecomputeShading(ClockState& state) {
     const int32_t side = diameter / 2 + 1;
     const long double radius = state.Radius;
     for (int32_t i = 0; i < side; ++i) {
+        const long double di = state.QuadrantOffset(i);
         for (int32_t j = 0; j < side; ++j) {
-            const size_t at = static_cast<size_t>(i) * state.QuadrantSide + j;
-            const long double distance = state.DistanceTable[at];
+            const long double dj = state.QuadrantOffset(j);
+            const long double distance = std::sqrt(di * di + dj * dj);
             if (distance <= radius) {
-                state.ShadingTable[at] = 1.0L - std::sqrt(1.0001L - distance / radius) *
-                                                    state.ContrastFactor * state.BrightFactor;
+                state.ShadingTable[static_cast<size_t>(i) * state.QuadrantSide + j] =
+                    1.0L - std::sqrt(1.0001L - distance / radius) * state.ContrastFactor *
+                               state.BrightFactor;
             }
         }
     }
+    RefreshDomeFactors(state);
+}
+
+void RefreshDomeFactors(ClockState& state) {
+    state.DomeFactorDiameter = 0;
+    const int32_t diameter = state.Diameter;
+    const int32_t side = diameter / 2 + 1;
+    if (diameter <= 0 || state.QuadrantSide < side ||
+        state.DiscSpans.size() < static_cast<size_t>(diameter)) {
+        return;
+    }
+    // Quadrant row i is frame row Diameter / 2 - i and its mirror image; both have the
+    // same span.
+    state.DomeFactorRows.resize(static_cast<size_t>(side));
+    size_t entries = 0;
+    for (int32_t i = 0; i < side; ++i) {
+        const DiscSpan span = state.DiscSpans[static_cast<size_t>(diameter / 2 - i)];
+        const int32_t count = std::max(span.last - span.first + 1, 0);
+        state.DomeFactorRows[static_cast<size_t>(i)] = {entries, span.first, count, false};
+        entries += 3 * static_cast<size_t>(count);
+    }
+    if (entries > state.DomeFactorHigh.size()) {
+        state.DomeFactorHigh.resize(entries);
+        state.DomeFactorLow.resize(entries);
+    }
+    for (int32_t i = 0; i < side; ++i) {
+        DomeFactorRow& row = state.DomeFactorRows[static_cast<size_t>(i)];
+        const long double* factors =
+            &state.ShadingTable[static_cast<size_t>(i) * state.QuadrantSide];
+        uint16_t* high = state.DomeFactorHigh.data() + row.offset;
+        uint16_t* low = state.DomeFactorLow.data() + row.offset;
+        for (int32_t x = row.first; x < row.first + row.count; ++x) {
+            const long double factor = factors[state.QuadrantIndex(x)];
+            if (!(factor >= 0.0L && factor <= 1.0L)) {
+                row.exact = true;
+                break;
+            }
+            // Scaling by 2^24 is exact; the conversion drops the fraction.
+            const auto fixed = static_cast<uint32_t>(factor * 16777216.0L);
+            for (int32_t channel = 0; channel < 3; ++channel) {
+                *high++ = static_cast<uint16_t>(fixed >> 16);
+                *low++ = static_cast<uint16_t>(fixed & 0xFFFF);
+            }
+        }
+    }
+    state.DomeFactorDiameter = diameter;
 }
 
 void RecomputeGeometry(ClockState& state, int32_t displayHeight) {
     state.Diameter = DiameterFor(state.Size, state.ScreenScale, displayHeight);
     DeriveSizes(state);
     EnsureCapacity(state);
-    FillDistances(state);
     FillDiscSpans(state);
     RecomputeShading(state);
 }
@@ -259,7 +280,6 @@ void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB
     }
 
     EnsureCapacity(state);
-    FillDistances(state);
     FillDiscSpans(state);
     RecomputeShading(state);
 

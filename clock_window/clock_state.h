@@ -3,6 +3,7 @@
 // settings, what is derived from them, the time of the last tick, the two image
 // buffers and the lookup tables the renderers use. Portable: no platform header.
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -45,6 +46,15 @@ struct DiscSpan {
     int32_t last = -1;
 };
 
+// Where the fixed-point dome factors of one quadrant row lie: pixel `first` of the
+// frame row (and of its mirror image) has its three factors at `offset`.
+struct DomeFactorRow {
+    size_t offset = 0;
+    int32_t first = 0;
+    int32_t count = 0;  // pixels
+    bool exact = false; // a factor outside 0..1: the row takes the extended rule
+};
+
 constexpr int32_t kRingCount = 6;      // rings 0..5, of which 0..3 are filled
 constexpr int32_t kRingPositions = 41; // positions 0..40 on a ring
 
@@ -82,11 +92,18 @@ struct ClockState {
     // Dome tables. The distance and the dome factor are the same in all four
     // quadrants around the centre, so one quadrant is kept: entry [i][j] serves
     // every pixel (a, b) with |2a - Diameter| / 2 == i and |2b - Diameter| / 2 == j.
+    // The distances are not stored: Distance computes them when asked.
     int32_t QuadrantSide = 0; // entries per side of the allocated quadrant
-    std::vector<long double> DistanceTable;
     std::vector<long double> ShadingTable;
     // Which columns of each frame row lie on the disc (distance <= Radius).
     std::vector<DiscSpan> DiscSpans;
+    // The dome factors again, as the dome pass reads them: for each quadrant row the
+    // factors of a whole disc row, three to a pixel (one per channel), in fixed point
+    // (RefreshDomeFactors). Derived from ShadingTable, which stays the reference.
+    std::vector<uint16_t> DomeFactorHigh;
+    std::vector<uint16_t> DomeFactorLow;
+    std::vector<DomeFactorRow> DomeFactorRows; // [quadrant row]
+    int32_t DomeFactorDiameter = 0;            // the Diameter they were made for; 0: none
 
     std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetX{};
     std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetY{};
@@ -101,9 +118,15 @@ struct ClockState {
         const int32_t twice = 2 * a - Diameter;
         return (twice < 0 ? -twice : twice) / 2;
     }
+    // Offset of quadrant index i from the centre: the centre lies on a pixel for an
+    // even Diameter and between two pixels for an odd one.
+    long double QuadrantOffset(int32_t i) const {
+        return (Diameter % 2 == 0) ? static_cast<long double>(i) : i + 0.5L;
+    }
     long double Distance(int32_t x, int32_t y) const {
-        return DistanceTable[static_cast<size_t>(QuadrantIndex(y)) * QuadrantSide +
-                             QuadrantIndex(x)];
+        const long double dy = QuadrantOffset(QuadrantIndex(y));
+        const long double dx = QuadrantOffset(QuadrantIndex(x));
+        return std::sqrt(dy * dy + dx * dx);
     }
     long double Shading(int32_t x, int32_t y) const {
         return ShadingTable[static_cast<size_t>(QuadrantIndex(y)) * QuadrantSide +
@@ -142,6 +165,10 @@ void RecomputeGeometry(ClockState& state, int32_t displayHeight);
 
 // After Bright or Contrast changed (the caller has set the factor): the dome factors.
 void RecomputeShading(ClockState& state);
+
+// The fixed-point dome factors from ShadingTable. RecomputeShading ends with it; whoever
+// writes ShadingTable by other means calls it before the next frame.
+void RefreshDomeFactors(ClockState& state);
 
 // The square rings of offsets around a bead's centre, rings 0 to 3.
 void FillRingOffsets(ClockState& state);

@@ -30,11 +30,11 @@ class DibStore final : public PixelStore {
                 CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         }
         if (!section_ || bits == nullptr) {
-            throw Error(FormatMessage("%s cannot be made", std::string("DIB")));
+            throw Error(FormatText("%s cannot be made", std::string("DIB")));
         }
         selection_ = Selection(dc_.get(), section_.get());
         if (!selection_) {
-            throw Error(FormatMessage("%s cannot be made", std::string("DIB")));
+            throw Error(FormatText("%s cannot be made", std::string("DIB")));
         }
         bits_ = static_cast<uint8_t*>(bits);
     }

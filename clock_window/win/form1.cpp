@@ -46,9 +46,13 @@ constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
 
-Display PrimaryDisplay() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+Display PrimaryDisplay() {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
 
-std::unique_ptr<TDIB> MakeWinDIB() { return std::make_unique<TWinDIB>(); }
+std::unique_ptr<TDIB> MakeWinDIB() {
+    return std::make_unique<TWinDIB>();
+}
 
 TWinDIB* Backed(const std::unique_ptr<TDIB>& buffer) {
     return dynamic_cast<TWinDIB*>(buffer.get());
@@ -60,7 +64,18 @@ void Blacken(TDIB& buffer) {
     }
 }
 
-// Takes the window out of what the screen shows for the life of the object.
+// Wine puts a window's drawing and shape onto the screen only when its thread
+// next waits; this lets it do so now.
+void LetWineCatchUp() {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+}
+
+// Time the windows beneath get to repaint what the clock uncovers, ms: without
+// it the copy still holds the clock's own pixels wherever another Wine program lies below.
+constexpr DWORD kUncoveredRepaintWait = 10;
+
+// Under Wine: takes the window off the screen for the life of the object, once
+// what lies beneath has been repainted.
 class WindowHidden {
   public:
     explicit WindowHidden(HWND window) : window_(window) {
@@ -68,6 +83,8 @@ class WindowHidden {
         if (nothing && SetWindowRgn(window_, nothing.get(), FALSE) != 0) {
             nothing.release(); // the window owns the region now
         }
+        LetWineCatchUp();
+        Sleep(kUncoveredRepaintWait);
     }
     ~WindowHidden() { SetWindowRgn(window_, nullptr, FALSE); }
     WindowHidden(const WindowHidden&) = delete;
@@ -85,13 +102,12 @@ bool RunningUnderWine() {
 }
 
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
-    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)),
-      underWine_(RunningUnderWine()) {
+    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), underWine_(RunningUnderWine()) {
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
     CreateHandle(kClockWindowClass, icon, WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                  WS_POPUP, kClockWindowCaption, 0, 0, 300, 300);
     if (Handle() == nullptr) {
-        throw Error(FormatMessage("%s cannot be made", std::string("Window")));
+        throw Error(FormatText("%s cannot be made", std::string("Window")));
     }
     ShowWindow(Handle(), SW_SHOWNOACTIVATE);
 }
@@ -218,7 +234,9 @@ void TForm1::LoadSettings(Display display) {
         try {
             state_.*field = store.ReadValue(name);
         } catch (const Error& error) {
-            state_.*field = defaults.*field;
+            // An unreadable start counter in a key that exists counts as a later
+            // start: its default, 0, would replace the user's settings with the defaults.
+            state_.*field = field == &ClockState::StartCount ? 1 : defaults.*field;
             NoteProblem(error);
         }
     }
@@ -253,7 +271,9 @@ void TForm1::RecordStart() {
     store.CloseStore();
 }
 
-void TForm1::FormCloseQuery(bool& canClose) { canClose = true; }
+void TForm1::FormCloseQuery(bool& canClose) {
+    canClose = true;
+}
 
 void TForm1::FormClose() {}
 
@@ -299,6 +319,8 @@ void TForm1::Draw() {
         return;
     }
     if (state_.Diameter != state_.PrevDiameter) {
+        // Taken first: a resize that fails is reported once, not on every tick.
+        state_.PrevDiameter = state_.Diameter;
         const int32_t side = std::max(state_.Diameter, 0);
         SetClientSize(side, side);
         for (TDIB* buffer : {static_cast<TDIB*>(frame), static_cast<TDIB*>(background)}) {
@@ -311,9 +333,14 @@ void TForm1::Draw() {
         }
         Blacken(*frame);
         SetTimerInterval(FrameIntervalRule(state_.Size));
-        state_.PrevDiameter = state_.Diameter;
     }
-    if (frame->Empty() || background->Empty()) {
+    // The renderers fill Diameter x Diameter pixels: nothing is drawn into buffers
+    // of another size (emptied by a size <= 0, or left by a failed resize).
+    const auto fits = [this](const TDIB& buffer) {
+        return !buffer.Empty() && buffer.Width() == state_.Diameter &&
+               buffer.Height() == state_.Diameter;
+    };
+    if (!fits(*frame) || !fits(*background)) {
         return;
     }
     CopyScreen(*background);
@@ -328,13 +355,18 @@ void TForm1::CopyScreen(TWinDIB& background) {
         BitBlt(target, 0, 0, background.Width(), background.Height(), screenDC_.get(), rect.left,
                rect.top, SRCCOPY);
     };
-    if (underWine_) {
-        // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
+    if (!underWine_) {
+        copy();
+        return;
+    }
+    // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
+    {
         const WindowHidden hidden(Handle());
         copy();
-    } else {
-        copy();
     }
+    // The last frame goes back at once and stands in while the new one renders.
+    Present();
+    LetWineCatchUp();
 }
 
 void TForm1::Present() {
@@ -345,6 +377,7 @@ void TForm1::Present() {
     const WindowDC dc(Handle());
     if (dc) {
         frame->Draw(dc.get(), 0, 0);
+        GdiFlush();
     }
 }
 

@@ -1,0 +1,46 @@
+// Lumivane: the program entry. Creates the clock window and the settings window
+// and runs the message loop until the program ends.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "app/form.h"
+#include "clock_window/clock_state.h"
+#include "clock_window/win/form1.h"
+#include "render/precision.h"
+#include "settings/settings_window.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // The renderers' results depend on 64-bit x87 precision, which Windows does
+    // not start a thread with.
+    lumivane::UseExtendedPrecision();
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // The one ClockState of the run; the windows below only borrow it.
+    lumivane::ClockState clockState;
+    try {
+        // Created first, the clock window is the main window: closing it ends the loop.
+        lumivane::TForm1 form1(clockState);
+
+        // After Form1, so that it sees the start count Form1 advanced. Owned by the
+        // clock window, it has no taskbar button either.
+        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle());
+
+        // The clock window is a tool window: the program has no taskbar button.
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        return static_cast<int>(message.wParam);
+    } catch (const std::exception& error) {
+        // Only a window that cannot be made at all gets here; handlers' errors are
+        // shown by the window trampoline and the program goes on.
+        lumivane::TForm::ShowError(nullptr, error.what());
+        return 1;
+    }
+}

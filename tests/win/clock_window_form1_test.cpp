@@ -1,0 +1,655 @@
+// The clock window as a real window under a test key of its own: start-up with
+// the settings store, the frame's resize, the placement timer, click-through and
+// the position save.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "clock_window/clock_state.h"
+#include "clock_window/win/form1.h"
+#include "image/gdi_handles.h"
+#include "image/tdib_win.h"
+
+using lumivane::ClockState;
+using lumivane::TForm1;
+
+namespace {
+
+// Every expectation below is for the test display.
+constexpr int kDisplayWidth = 1366;
+constexpr int kDisplayHeight = 768;
+
+class ClockWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        key_ =
+            std::string("Software\\LumivaneTest\\") + test->test_suite_name() + "." + test->name();
+        RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str());
+        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), kDisplayWidth) << "tests need a 1366x768 display";
+        ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), kDisplayHeight) << "tests need a 1366x768 display";
+        SetCursorPos(kDisplayWidth - 1, kDisplayHeight - 1); // away from every clock below
+    }
+    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+
+    std::unique_ptr<TForm1> Start(ClockState& state) {
+        return std::make_unique<TForm1>(state, "\\" + key_);
+    }
+
+    void WriteDword(const char* name, int32_t value) {
+        const DWORD data = static_cast<DWORD>(value);
+        ASSERT_EQ(
+            RegSetKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &data, sizeof data),
+            ERROR_SUCCESS);
+    }
+    void WriteText(const char* name, const std::string& text) {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_SZ, text.c_str(),
+                                  static_cast<DWORD>(text.size() + 1)),
+                  ERROR_SUCCESS);
+    }
+    void StoreAll(int32_t bright, int32_t size, int32_t algoritm, int32_t contrast, int32_t left,
+                  int32_t top, int32_t start) {
+        WriteDword("Bright", bright);
+        WriteDword("Size", size);
+        WriteDword("Algoritm", algoritm);
+        WriteDword("Contrast", contrast);
+        WriteDword("Left", left);
+        WriteDword("Top", top);
+        WriteDword("Start_1", start);
+    }
+    std::optional<int32_t> ReadDword(const char* name) const {
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        if (RegGetValueA(HKEY_CURRENT_USER, key_.c_str(), name, RRF_RT_REG_DWORD, nullptr, &data,
+                         &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return static_cast<int32_t>(data);
+    }
+    bool KeyExists() const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(key);
+        return true;
+    }
+
+    std::string key_;
+};
+
+// Removes the posted request to show the start-up problem, so that no message
+// box waits for a user; returns how many there were.
+int TakeStartupProblemRequests(HWND window) {
+    int count = 0;
+    MSG message;
+    while (PeekMessageW(&message, window, TForm1::kShowStartupProblem, TForm1::kShowStartupProblem,
+                        PM_REMOVE)) {
+        ++count;
+    }
+    return count;
+}
+
+RECT WindowRect(const TForm1& form) {
+    RECT rect{};
+    GetWindowRect(form.Handle(), &rect);
+    return rect;
+}
+
+void MoveWindowTo(const TForm1& form, int left, int top) {
+    SetWindowPos(form.Handle(), nullptr, left, top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool IsBlack(lumivane::TDIB& dib, int32_t x, int32_t y) {
+    const uint8_t* pixel = dib.ScanLine(y) + 3 * x;
+    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+}
+
+void Whiten(lumivane::TDIB& dib, int32_t x, int32_t y) {
+    dib.PutPixel(x, y, 0xFFFFFF);
+}
+
+// Another program's window under the clock: Notepad, its white page at `place`.
+class WindowBeneath {
+  public:
+    explicit WindowBeneath(RECT place) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        wchar_t command[] = L"notepad.exe";
+        if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process_)) {
+            return;
+        }
+        WaitForInputIdle(process_.hProcess, 10000);
+        for (int attempt = 0; attempt < 100 && window_ == nullptr; ++attempt) {
+            EnumWindows(&FindMain, reinterpret_cast<LPARAM>(this));
+            Sleep(50);
+        }
+        if (window_ != nullptr) {
+            SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left,
+                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            Sleep(300); // its page is painted
+        }
+    }
+    ~WindowBeneath() {
+        if (process_.hProcess != nullptr) {
+            TerminateProcess(process_.hProcess, 0);
+            WaitForSingleObject(process_.hProcess, 5000);
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+    }
+    WindowBeneath(const WindowBeneath&) = delete;
+    WindowBeneath& operator=(const WindowBeneath&) = delete;
+
+    bool Shown() const { return window_ != nullptr; }
+
+  private:
+    static BOOL CALLBACK FindMain(HWND window, LPARAM self) {
+        auto* beneath = reinterpret_cast<WindowBeneath*>(self);
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        if (processId == beneath->process_.dwProcessId && IsWindowVisible(window) &&
+            GetWindow(window, GW_OWNER) == nullptr) {
+            beneath->window_ = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
+    ASSERT_FALSE(KeyExists());
+    ClockState state;
+    auto form = Start(state);
+
+    EXPECT_EQ(ReadDword("Bright"), 30);
+    EXPECT_EQ(ReadDword("Size"), 19);
+    EXPECT_EQ(ReadDword("Algoritm"), 0);
+    EXPECT_EQ(ReadDword("Contrast"), 6);
+    EXPECT_EQ(ReadDword("Left"), 540); // Round(683 - 142.5), the half to even
+    EXPECT_EQ(ReadDword("Top"), 0);
+    EXPECT_EQ(ReadDword("Start_1"), 1);
+
+    EXPECT_EQ(state.StartCount, 1);
+    EXPECT_EQ(state.ScreenScale, 15);
+    EXPECT_EQ(state.Diameter, 285);
+    EXPECT_EQ(state.PrevDiameter, 285);
+    EXPECT_EQ(form->TimerInterval(), 200);
+    EXPECT_EQ(form->StartupProblem(), "");
+    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 0);
+}
+
+TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
+    ClockState state;
+    auto form = Start(state);
+    HWND window = form->Handle();
+
+    EXPECT_EQ(FindWindowW(L"TForm1", L"Lumivane"), window);
+    EXPECT_TRUE(IsWindowVisible(window));
+    const auto exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    EXPECT_TRUE(exStyle & WS_EX_LAYERED);
+    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
+    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW); // no taskbar button, not in Alt+Tab
+    EXPECT_FALSE(exStyle & WS_EX_APPWINDOW);
+    EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION, 0);
+    COLORREF key = 1;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, nullptr, &flags));
+    EXPECT_EQ(key, RGB(0, 0, 0));
+    EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
+
+    const RECT rect = WindowRect(*form);
+    EXPECT_EQ(rect.left, 540);
+    EXPECT_EQ(rect.top, 0);
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 285);
+    EXPECT_EQ(client.bottom, 285);
+
+    ASSERT_NE(state.FrameBuffer, nullptr);
+    ASSERT_NE(state.BackgroundBuffer, nullptr);
+    EXPECT_EQ(state.FrameBuffer->Width(), 285);
+    EXPECT_EQ(state.FrameBuffer->Height(), 285);
+    EXPECT_EQ(state.BackgroundBuffer->Width(), 285);
+    EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
+    for (auto [x, y] : {std::pair{0, 0}, {142, 142}, {284, 284}, {284, 0}}) {
+        EXPECT_TRUE(IsBlack(*state.FrameBuffer, x, y)) << x << "," << y;
+    }
+}
+
+TEST_F(ClockWindow, SecondStartUsesTheSavedSettingsAndCountsTwo) {
+    StoreAll(10, 30, 2, 3, 100, 200, 1);
+    {
+        ClockState state;
+        auto form = Start(state);
+        EXPECT_EQ(state.Bright, 10);
+        EXPECT_EQ(state.Size, 30);
+        EXPECT_EQ(state.Algoritm, 2);
+        EXPECT_EQ(state.Contrast, 3);
+        EXPECT_EQ(state.SavedLeft, 100);
+        EXPECT_EQ(state.SavedTop, 200);
+        EXPECT_EQ(state.Diameter, 450);
+        EXPECT_EQ(form->TimerInterval(), 500);
+        const RECT rect = WindowRect(*form);
+        EXPECT_EQ(rect.left, 100);
+        EXPECT_EQ(rect.top, 200);
+        EXPECT_EQ(rect.right - rect.left, 450);
+        EXPECT_EQ(ReadDword("Start_1"), 2);
+        EXPECT_EQ(ReadDword("Size"), 30); // the settings are not rewritten
+    }
+    ClockState state;
+    auto form = Start(state);
+    EXPECT_EQ(ReadDword("Start_1"), 2);
+    EXPECT_EQ(state.Size, 30);
+}
+
+TEST_F(ClockWindow, StoredZeroCountResetsToTheDefaults) {
+    StoreAll(10, 30, 2, 3, 100, 200, 0);
+    ClockState state;
+    auto form = Start(state);
+
+    EXPECT_EQ(state.Size, 19);
+    EXPECT_EQ(state.SavedLeft, 540);
+    EXPECT_EQ(ReadDword("Bright"), 30);
+    EXPECT_EQ(ReadDword("Size"), 19);
+    EXPECT_EQ(ReadDword("Algoritm"), 0);
+    EXPECT_EQ(ReadDword("Contrast"), 6);
+    EXPECT_EQ(ReadDword("Left"), 540);
+    EXPECT_EQ(ReadDword("Top"), 0);
+    EXPECT_EQ(ReadDword("Start_1"), 1);
+}
+
+TEST_F(ClockWindow, NegativeCountGrowsByOneAndKeepsTheSettings) {
+    StoreAll(10, 30, 2, 3, 100, 200, -3);
+    {
+        ClockState state;
+        auto form = Start(state);
+        EXPECT_EQ(ReadDword("Start_1"), -2);
+        EXPECT_EQ(state.Size, 30);
+        EXPECT_EQ(state.StartCount, -2);
+    }
+    WriteDword("Start_1", -1);
+    ClockState state;
+    auto form = Start(state);
+    EXPECT_EQ(ReadDword("Start_1"), 0);
+    EXPECT_EQ(state.Size, 30);
+}
+
+TEST_F(ClockWindow, WrongTypeValueTakesItsDefaultAndIsReportedOnce) {
+    StoreAll(10, 30, 2, 3, 100, 200, 2);
+    WriteText("Size", "12"); // three bytes: fits, but is no number
+    ClockState state;
+    auto form = Start(state);
+
+    EXPECT_EQ(form->StartupProblem(), "Invalid data type for 'Size'");
+    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(state.Size, 19);
+    // The values after it are read as stored.
+    EXPECT_EQ(state.Bright, 10);
+    EXPECT_EQ(state.Algoritm, 2);
+    EXPECT_EQ(state.Contrast, 3);
+    EXPECT_EQ(state.SavedLeft, 100);
+    EXPECT_EQ(state.SavedTop, 200);
+    EXPECT_EQ(ReadDword("Start_1"), 2);
+    // And the clock can draw.
+    EXPECT_EQ(state.Diameter, 285);
+    ASSERT_NE(state.FrameBuffer, nullptr);
+    EXPECT_EQ(state.FrameBuffer->Width(), 285);
+    EXPECT_EQ(WindowRect(*form).left, 100);
+}
+
+TEST_F(ClockWindow, MissingOrOverlongValuesTakeTheirDefaultsAndTheFirstIsReported) {
+    StoreAll(10, 30, 2, 3, 100, 200, 2);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "Bright");
+    WriteText("Contrast", "123456"); // longer than four bytes
+    ClockState state;
+    auto form = Start(state);
+
+    EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Bright'");
+    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(state.Bright, 30);
+    EXPECT_EQ(state.Size, 30);
+    EXPECT_EQ(state.Algoritm, 2);
+    EXPECT_EQ(state.Contrast, 6);
+    EXPECT_EQ(state.SavedTop, 200);
+    EXPECT_EQ(state.Diameter, 450);
+}
+
+TEST_F(ClockWindow, MissingStartCountKeepsTheStoredSettings) {
+    StoreAll(10, 30, 2, 3, 100, 200, 2);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "Start_1");
+    ClockState state;
+    auto form = Start(state);
+
+    EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Start_1'");
+    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(state.Size, 30);
+    EXPECT_EQ(ReadDword("Size"), 30);
+    EXPECT_EQ(ReadDword("Left"), 100);
+    EXPECT_EQ(ReadDword("Start_1"), 2) << "counted as a later start";
+}
+
+TEST_F(ClockWindow, StartupProblemIsShownInOneErrorBox) {
+    StoreAll(10, 30, 2, 3, 100, 200, 2);
+    WriteText("Algoritm", "x");
+    ClockState state;
+    auto form = Start(state);
+    EXPECT_EQ(state.Algoritm, 0);
+
+    // Another thread reads the box and presses its button, as the user would.
+    std::string shown;
+    std::thread user([&shown] {
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (HWND box = FindWindowW(L"#32770", L"Lumivane")) {
+                char text[128] = {};
+                GetDlgItemTextA(box, 0xFFFF, text, sizeof text); // the box's message
+                shown = text;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
+    MSG message;
+    int requests = 0;
+    while (PeekMessageW(&message, form->Handle(), TForm1::kShowStartupProblem,
+                        TForm1::kShowStartupProblem, PM_REMOVE)) {
+        ++requests;
+        DispatchMessageW(&message); // returns when the box is closed
+    }
+    user.join();
+
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(shown, "Invalid data type for 'Algoritm'");
+}
+
+TEST_F(ClockWindow, NonPositiveSizeGivesEmptyBuffersAndDrawsNothing) {
+    for (int32_t size : {0, -1}) {
+        StoreAll(30, size, 0, 6, 100, 100, 2);
+        ClockState state;
+        auto form = Start(state);
+        EXPECT_LE(state.Diameter, 0);
+        ASSERT_NE(state.FrameBuffer, nullptr);
+        EXPECT_TRUE(state.FrameBuffer->Empty());
+        EXPECT_TRUE(state.BackgroundBuffer->Empty());
+        EXPECT_EQ(form->StartupProblem(), "");
+
+        SetCursorPos(101, 101);
+        form->TimerTimer();
+        form->Timer2Timer();
+        form->Timer3Timer();
+        EXPECT_TRUE(state.FrameBuffer->Empty());
+        const RECT rect = WindowRect(*form);
+        EXPECT_EQ(rect.right - rect.left, 0);
+    }
+}
+
+TEST_F(ClockWindow, NewDiameterResizesWindowBuffersAndTheTickInterval) {
+    ClockState state;
+    auto form = Start(state);
+    state.Size = 35;
+    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    EXPECT_EQ(form->TimerInterval(), 200); // not before the next frame
+
+    form->Draw();
+
+    EXPECT_EQ(state.PrevDiameter, 525);
+    EXPECT_EQ(form->TimerInterval(), 1000);
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, 525);
+    EXPECT_EQ(client.bottom, 525);
+    EXPECT_EQ(state.FrameBuffer->Width(), 525);
+    EXPECT_EQ(state.FrameBuffer->Height(), 525);
+    EXPECT_EQ(state.BackgroundBuffer->Width(), 525);
+    EXPECT_EQ(state.BackgroundBuffer->Height(), 525);
+    // Outside the disc the new frame is black, that is transparent.
+    EXPECT_TRUE(IsBlack(*state.FrameBuffer, 0, 0));
+    EXPECT_TRUE(IsBlack(*state.FrameBuffer, 524, 524));
+}
+
+TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
+    ClockState state;
+    auto form = Start(state);
+    state.Size = 0;
+    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    form->Draw();
+    EXPECT_TRUE(state.FrameBuffer->Empty());
+    EXPECT_TRUE(state.BackgroundBuffer->Empty());
+
+    state.Size = 19;
+    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    form->Draw();
+
+    EXPECT_EQ(state.FrameBuffer->Width(), 285);
+    EXPECT_EQ(state.FrameBuffer->Height(), 285);
+    EXPECT_EQ(state.BackgroundBuffer->Width(), 285);
+    EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
+    EXPECT_EQ(state.FrameBuffer->BitCount(), 24);
+    EXPECT_EQ(form->TimerInterval(), 200);
+}
+
+TEST_F(ClockWindow, ScreenCopyShowsWhatLiesBeneathNotTheClock) {
+    const WindowBeneath beneath({480, 0, 930, 450}); // white from about (483, 22) on
+    ASSERT_TRUE(beneath.Shown());
+    const COLORREF white = RGB(255, 255, 255);
+    const std::pair<int, int> points[] = {{142, 142}, {142, 60}, {60, 200}, {270, 270}};
+
+    ClockState state;
+    auto form = Start(state);
+    form->Draw(); // the first frame puts the lit dial on the screen
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, 0); // idle: the frame reaches the screen
+    if (lumivane::RunningUnderWine()) {
+        // There the screen's own device context shows the clock over the window beneath.
+        const lumivane::WindowDC screen(nullptr);
+        ASSERT_NE(GetPixel(screen.get(), 540 + 142, 142), white);
+    }
+    form->Draw(); // the second copy must not see it
+
+    lumivane::TDIB& background = *state.BackgroundBuffer;
+    for (auto [x, y] : points) {
+        const uint8_t* pixel = background.ScanLine(y) + 3 * x;
+        EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), white) << "pixel " << x << "," << y;
+    }
+    // The dial was lit into the frame: the clock showed something of its own.
+    const uint8_t* centre = state.FrameBuffer->ScanLine(142) + 3 * 142;
+    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), white);
+    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), RGB(0, 0, 0));
+}
+
+TEST_F(ClockWindow, PlacementTimerNudgesTwoPixelsAndStopsSixInside) {
+    ClockState state;
+    auto form = Start(state);
+    const int32_t side = 285;
+
+    MoveWindowTo(*form, 0, 300);
+    for (int expected : {2, 4, 6, 6}) {
+        form->Timer2Timer();
+        EXPECT_EQ(WindowRect(*form).left, expected);
+        EXPECT_EQ(WindowRect(*form).top, 300);
+    }
+    MoveWindowTo(*form, kDisplayWidth - side, 300); // flush with the right edge
+    for (int inside : {2, 4, 6, 6}) {
+        form->Timer2Timer();
+        EXPECT_EQ(WindowRect(*form).left, kDisplayWidth - side - inside);
+    }
+    MoveWindowTo(*form, 300, 0); // a first start's top edge
+    for (int expected : {2, 4, 6, 6}) {
+        form->Timer2Timer();
+        EXPECT_EQ(WindowRect(*form).top, expected);
+        EXPECT_EQ(WindowRect(*form).left, 300);
+    }
+    MoveWindowTo(*form, 300, kDisplayHeight - side);
+    for (int inside : {2, 4, 6, 6}) {
+        form->Timer2Timer();
+        EXPECT_EQ(WindowRect(*form).top, kDisplayHeight - side - inside);
+    }
+    MoveWindowTo(*form, -40, kDisplayHeight); // dragged past two edges
+    form->Timer2Timer();
+    EXPECT_EQ(WindowRect(*form).left, -38);
+    EXPECT_EQ(WindowRect(*form).top, kDisplayHeight - 2);
+}
+
+TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
+    StoreAll(30, 52, 0, 6, 300, 5, 2); // 52 x 15 reaches the height: Diameter 768
+    ClockState state;
+    auto form = Start(state);
+    ASSERT_EQ(state.Diameter, kDisplayHeight);
+    for (int tick = 0; tick < 3; ++tick) {
+        form->Timer2Timer(); // up 2 as too low, then down 2 as too high
+        EXPECT_EQ(WindowRect(*form).top, 5);
+    }
+    MoveWindowTo(*form, 300, 6);
+    form->Timer2Timer();
+    EXPECT_EQ(WindowRect(*form).top, 6);
+}
+
+TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
+    ClockState state;
+    auto form = Start(state);
+    MoveWindowTo(*form, 100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    Whiten(frame, 50, 60);
+
+    SetCursorPos(150, 160);
+    form->Timer2Timer();
+
+    EXPECT_TRUE(IsBlack(frame, 50, 60));
+}
+
+TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
+    ClockState state;
+    auto form = Start(state);
+    MoveWindowTo(*form, 100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    // One sample on each hand, at the last row and last column the test covers.
+    state.HourSamples.X(state.HourHandLength, 18) = 50;
+    state.HourSamples.Y(state.HourHandLength, 18) = 60;
+    state.MinuteSamples.X(state.MinuteHandLength, 14) = 70;
+    state.MinuteSamples.Y(state.MinuteHandLength, 14) = 80;
+    state.SecondSamples.X(0, 10) = 90;
+    state.SecondSamples.Y(0, 10) = 20;
+    for (auto [u, v] : {std::pair{50, 60}, {70, 80}, {90, 20}}) {
+        Whiten(frame, u, v);
+        SetCursorPos(100 + u, 100 + v);
+        form->Timer2Timer();
+        EXPECT_FALSE(IsBlack(frame, u, v)) << u << "," << v;
+    }
+}
+
+TEST_F(ClockWindow, SamplesOutsideTheTestedRangeDoNotHoldThePixel) {
+    ClockState state;
+    auto form = Start(state);
+    MoveWindowTo(*form, 100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    ASSERT_GT(state.HourSamples.Rows(), state.HourHandLength + 1);
+    state.HourSamples.X(0, 19) = 50; // column 19 is beyond the hour hand's 0..18
+    state.HourSamples.Y(0, 19) = 60;
+    state.SecondSamples.X(0, 11) = 51; // column 11 is beyond the second hand's 0..10
+    state.SecondSamples.Y(0, 11) = 60;
+    state.HourSamples.X(state.HourHandLength + 1, 0) = 52; // a row past the hand's length
+    state.HourSamples.Y(state.HourHandLength + 1, 0) = 60;
+    for (int u : {50, 51, 52}) {
+        Whiten(frame, u, 60);
+        SetCursorPos(100 + u, 160);
+        form->Timer2Timer();
+        EXPECT_TRUE(IsBlack(frame, u, 60)) << u;
+    }
+}
+
+TEST_F(ClockWindow, CursorOnTheLeftmostColumnOrTopRowChangesNothing) {
+    ClockState state;
+    auto form = Start(state);
+    MoveWindowTo(*form, 100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    Whiten(frame, 0, 40);
+    Whiten(frame, 40, 0);
+    SetCursorPos(100, 140);
+    form->Timer2Timer();
+    SetCursorPos(140, 100);
+    form->Timer2Timer();
+    EXPECT_FALSE(IsBlack(frame, 0, 40));
+    EXPECT_FALSE(IsBlack(frame, 40, 0));
+    // The last column and row inside the window do count.
+    Whiten(frame, 284, 284);
+    SetCursorPos(100 + 284, 100 + 284);
+    form->Timer2Timer();
+    EXPECT_TRUE(IsBlack(frame, 284, 284));
+}
+
+TEST_F(ClockWindow, PositionIsSavedOnceAfterAMoveAndNotWhileStill) {
+    StoreAll(30, 19, 0, 6, 400, 100, 2);
+    ClockState state;
+    auto form = Start(state);
+    // Marks in the store show whether anything was written.
+    WriteDword("Left", 12345);
+    WriteDword("Top", 54321);
+
+    form->Timer1Timer();
+    EXPECT_EQ(ReadDword("Left"), 12345);
+    EXPECT_EQ(ReadDword("Top"), 54321);
+
+    MoveWindowTo(*form, 300, 200);
+    form->Timer1Timer();
+    EXPECT_EQ(ReadDword("Left"), 300);
+    EXPECT_EQ(ReadDword("Top"), 200);
+    EXPECT_EQ(state.SavedLeft, 300);
+    EXPECT_EQ(state.SavedTop, 200);
+
+    WriteDword("Left", 777);
+    form->Timer1Timer();
+    EXPECT_EQ(ReadDword("Left"), 777);
+}
+
+TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {
+    StoreAll(30, 19, 0, 6, 400, 100, 2);
+    ClockState state;
+    auto form = Start(state);
+    // A pending size change shows whether a frame was drawn.
+    state.Size = 20;
+    lumivane::RecomputeGeometry(state, kDisplayHeight);
+
+    form->Timer3Timer();
+    EXPECT_EQ(state.PrevDiameter, 285);
+
+    MoveWindowTo(*form, 410, 100);
+    form->Timer3Timer();
+    EXPECT_EQ(state.PrevDiameter, 300);
+}
+
+TEST_F(ClockWindow, ReportsCaptionEverywhere) {
+    ClockState state;
+    auto form = Start(state);
+    EXPECT_EQ(SendMessageW(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(600, 100)), HTCAPTION);
+    EXPECT_EQ(SendMessageW(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(5, 700)), HTCAPTION);
+}
+
+TEST_F(ClockWindow, ClosingTheWindowEndsTheMessageLoop) {
+    ClockState state;
+    auto form = Start(state);
+    HWND window = form->Handle();
+    bool canClose = false;
+    form->FormCloseQuery(canClose);
+    EXPECT_TRUE(canClose);
+
+    SendMessageW(window, WM_CLOSE, 0, 0);
+
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(form->Handle(), nullptr);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
