@@ -44,6 +44,18 @@ def watch_place(session, until, timeout):
         time.sleep(0.02)
 
 
+def wait_place(session, place, timeout=1.5):
+    """The clock's client rectangle once its top-left corner is at `place`, or
+    as it is when the time runs out: the clock follows the pointer as soon as
+    its thread has seen the motion, not at once."""
+    deadline = time.monotonic() + timeout
+    while True:
+        rect = client_rect(session.window())
+        if rect[:2] == tuple(place) or time.monotonic() > deadline:
+            return rect
+        time.sleep(0.05)
+
+
 def dial_times(session, seconds):
     """'HH:MM:SS' for every second from a second ago to `seconds` from now, by
     the program's clock."""
@@ -126,12 +138,14 @@ class Dragging(E2ETestCase):
             after = session.local_time()
             times = time_candidates(before, after)
             if expected is None:
-                frame = render_frame(session.dir, session.wallpaper_path, left, top, times[-1],
+                drawn_at = times[-1]
+                frame = render_frame(session.dir, session.wallpaper_path, left, top, drawn_at,
                                      size=SETTINGS["Size"])
                 expected = composite(frame, under)
             # The dial, its marks and numerals and the desktop around it do not
-            # depend on the time; only the hands do.
-            mask = hand_mask(DIAMETER, times)
+            # depend on the time; only the hands do, on screen and in the picture
+            # drawn for the first screenshot.
+            mask = hand_mask(DIAMETER, sorted(set(times + [drawn_at])))
             seen = shot.crop(left, top, DIAMETER, DIAMETER)
             count, examples = mismatches(seen, expected, mask)
             if count == 0:
@@ -157,8 +171,9 @@ class Dragging(E2ETestCase):
         x, y = place[0] + RADIUS, place[1] + RADIUS
         for _ in range(attempts):
             press_button(session, x, y)
+            grabbed = (place[0] - 10, place[1] + 8)
             glide_pointer(session, x, y, x - 10, y + 8, steps=2)
-            if client_rect(session.window())[:2] == (place[0] - 10, place[1] + 8):
+            if wait_place(session, grabbed)[:2] == grabbed:
                 return x - 10, y + 8
             release_button(session)
             time.sleep(0.3)
@@ -177,7 +192,7 @@ class Dragging(E2ETestCase):
             # Half-way, button still held: the clock is there and draws there.
             glide_pointer(session, x, y, start_left + RADIUS - 100, start_top + RADIUS + 75)
             middle = (start_left - 100, start_top + 75)
-            self.assertEqual(client_rect(session.window())[:2], middle,
+            self.assertEqual(wait_place(session, middle)[:2], middle,
                              "the clock does not follow the pointer half-way")
             self.shown_like(session, *middle)
             glide_pointer(session, start_left + RADIUS - 100, start_top + RADIUS + 75,
@@ -186,7 +201,7 @@ class Dragging(E2ETestCase):
             release_button(session)
         released = time.monotonic()
         end = (start_left - 200, start_top + 150)
-        self.assertEqual(client_rect(session.window()), end + (DIAMETER, DIAMETER),
+        self.assertEqual(wait_place(session, end), end + (DIAMETER, DIAMETER),
                          "the clock did not move by the pointer's travel")
         self.shown_like(session, *end)
 

@@ -13,6 +13,8 @@
 //   trackbar TARGET POS                     moves a track bar as the user would
 //   click TARGET                            presses a button (BM_CLICK)
 //   proc TARGET | proc --pid N              handles and memory of its process
+//   resources TARGET | resources --pid N    the same, counted where Wine's own
+//                                           answers are 0 (see Resources below)
 //   reg-dump KEY                            every value of HKCU\KEY
 //   reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]   TYPE dword|qword|sz|binary
 //   reg-delete KEY NAME [NAME ...]
@@ -28,12 +30,15 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -412,6 +417,168 @@ int Process(Args& args) {
     return 0;
 }
 
+// What a process holds, read from outside without running anything in it. Wine
+// answers GetGuiResources, GetProcessHandleCount and the private bytes with 0,
+// so these are counted from the sources Wine keeps them in:
+//   gdi       entries in use in the process's GDI handle table (its PEB's
+//             GdiSharedHandleTable, which Wine fills as Windows does), stock
+//             objects included; -1 when there is no table to read
+//   windows   windows of the process, top-level and child (the user objects
+//             that can be enumerated; menus, icons and cursors cannot)
+//   handles   kernel handles of the process in the system's handle list
+//   private   committed private memory, bytes (VirtualQueryEx over its space)
+// All counts are for a process of the probe's own bitness.
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+
+struct SystemHandleEntry {
+    USHORT UniqueProcessId;
+    USHORT CreatorBackTraceIndex;
+    UCHAR ObjectTypeIndex;
+    UCHAR HandleAttributes;
+    USHORT HandleValue;
+    PVOID Object;
+    ULONG GrantedAccess;
+};
+
+struct ProcessBasics {
+    LONG ExitStatus;
+    PVOID PebBaseAddress;
+    ULONG_PTR AffinityMask;
+    LONG BasePriority;
+    ULONG_PTR UniqueProcessId;
+    ULONG_PTR InheritedFromUniqueProcessId;
+};
+
+template <class Function> Function NtdllFunction(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+long long KernelHandles(DWORD pid) {
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = NtdllFunction<Query>("NtQuerySystemInformation");
+    if (!query)
+        return -1;
+    std::vector<unsigned char> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        const LONG status = query(kSystemHandleInformation, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &needed);
+        if (status == kStatusInfoLengthMismatch) {
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status != 0)
+            return -1;
+        break;
+    }
+    // ULONG NumberOfHandles, then the entries at the alignment of a pointer.
+    ULONG count = 0;
+    std::memcpy(&count, buffer.data(), sizeof count);
+    const size_t first = sizeof(void*) == 8 ? 8 : 4;
+    long long mine = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        SystemHandleEntry entry;
+        const size_t at = first + i * sizeof entry;
+        if (at + sizeof entry > buffer.size())
+            break;
+        std::memcpy(&entry, buffer.data() + at, sizeof entry);
+        if (entry.UniqueProcessId == static_cast<USHORT>(pid))
+            ++mine;
+    }
+    return mine;
+}
+
+long long GdiObjects(HANDLE process) {
+    using Query = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    const auto query = NtdllFunction<Query>("NtQueryInformationProcess");
+    ProcessBasics basics{};
+    if (!query || query(process, 0, &basics, sizeof basics, nullptr) != 0)
+        return -1;
+    // Where the PEB keeps the table's address. A 32-bit process on a 64-bit
+    // system may keep it only in its 64-bit PEB, the page below the 32-bit one.
+    auto* peb = static_cast<char*>(basics.PebBaseAddress);
+    uint64_t table = 0;
+    SIZE_T read = 0;
+    if (sizeof(void*) == 8) {
+        ReadProcessMemory(process, peb + 0xF8, &table, sizeof table, &read);
+    } else {
+        uint32_t table32 = 0;
+        ReadProcessMemory(process, peb + 0x94, &table32, sizeof table32, &read);
+        table = table32;
+        if (table == 0)
+            ReadProcessMemory(process, peb - 0x1000 + 0xF8, &table, sizeof table, &read);
+    }
+    if (table == 0 || table > UINTPTR_MAX)
+        return -1;
+    // 0x10000 entries of 24 bytes: the object (8), the owner (4), the unique
+    // word (2), the type (1), flags (1), the user pointer (8). A type of 0 is free.
+    constexpr size_t kEntries = 0x10000;
+    constexpr size_t kEntrySize = 24;
+    constexpr size_t kTypeOffset = 14;
+    std::vector<unsigned char> entries(kEntries * kEntrySize);
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<uintptr_t>(table)),
+                           entries.data(), entries.size(), &read))
+        return -1;
+    long long used = 0;
+    for (size_t i = 0; i < read / kEntrySize; ++i)
+        used += entries[i * kEntrySize + kTypeOffset] != 0;
+    return used;
+}
+
+long long PrivateCommitted(HANDLE process) {
+    long long bytes = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (auto* at = static_cast<char*>(nullptr);
+         VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            bytes += static_cast<long long>(region.RegionSize);
+        char* next = static_cast<char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at)
+            break;
+        at = next;
+    }
+    return bytes;
+}
+
+BOOL CALLBACK CountWindowsOf(HWND window, LPARAM data) {
+    auto* count = reinterpret_cast<std::pair<DWORD, long long>*>(data);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == count->first)
+        ++count->second;
+    return TRUE;
+}
+
+long long WindowsOf(DWORD pid) {
+    std::pair<DWORD, long long> count{pid, 0};
+    for (HWND window : TopLevelWindows()) {
+        CountWindowsOf(window, reinterpret_cast<LPARAM>(&count));
+        EnumChildWindows(window, CountWindowsOf, reinterpret_cast<LPARAM>(&count));
+    }
+    return count.second;
+}
+
+int Resources(Args& args) {
+    DWORD pid = 0;
+    if (const auto given = TakeOption(args, L"--pid"))
+        pid = static_cast<DWORD>(ParseNumber(*given));
+    else
+        GetWindowThreadProcessId(ResolveOrFail(TakeTarget(args)), &pid);
+    ExpectCount(args, 0);
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process)
+        throw std::runtime_error("cannot open process " + std::to_string(pid));
+    Print(Object()
+              .Number("pid", pid)
+              .Number("gdi", GdiObjects(process.get()))
+              .Number("windows", WindowsOf(pid))
+              .Number("handles", KernelHandles(pid))
+              .Number("private", PrivateCommitted(process.get())));
+    return 0;
+}
+
 struct KeyCloser {
     void operator()(HKEY key) const { RegCloseKey(key); }
 };
@@ -601,6 +768,8 @@ int Run(const std::wstring& command, Args& args) {
         return Click(args);
     if (command == L"proc")
         return Process(args);
+    if (command == L"resources")
+        return Resources(args);
     if (command == L"reg-dump")
         return RegDump(args);
     if (command == L"reg-set")
