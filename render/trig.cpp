@@ -6,6 +6,15 @@
 #include <cstring>
 #include <limits>
 
+// A compiler whose long double is a plain double (MSVC) gets the C library's
+// functions; its pixels can differ by one step on exact half-pixel boundaries.
+#if LDBL_MANT_DIG != 64
+namespace lumivane {
+long double Cos(long double x) { return std::cos(x); }
+long double Sin(long double x) { return std::sin(x); }
+} // namespace lumivane
+#else
+
 #include "render/trig_tables.h"
 
 // The reference these functions must reproduce bit for bit is the GNU C library's
@@ -347,3 +356,5 @@ long double Sin(long double x) {
 }
 
 } // namespace lumivane
+
+#endif
