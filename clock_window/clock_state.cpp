@@ -111,6 +111,11 @@ void EnsureCapacity(ClockState& state) {
             hand->y.resize(static_cast<size_t>(rows) * hand->columns, 0);
         }
     }
+    for (HandTaper& taper : state.HandTapers) {
+        if (static_cast<size_t>(rows) > taper.factor.size()) {
+            taper.factor.resize(static_cast<size_t>(rows));
+        }
+    }
     HandWorkTables& work = state.HandWork;
     const size_t workEntries = static_cast<size_t>(rows) * HandWorkTables::kColumns;
     if (workEntries > work.profile.size()) {
@@ -204,7 +209,7 @@ void RefreshDomeFactors(ClockState& state) {
         DomeFactorRow& row = state.DomeFactorRows[static_cast<size_t>(i)];
         const long double* factors =
             &state.ShadingTable[static_cast<size_t>(i) * state.QuadrantSide];
-        uint16_t* high = state.DomeFactorHigh.data() + row.offset;
+        uint8_t* high = state.DomeFactorHigh.data() + row.offset;
         uint16_t* low = state.DomeFactorLow.data() + row.offset;
         for (int32_t x = row.first; x < row.first + row.count; ++x) {
             const long double factor = factors[state.QuadrantIndex(x)];
@@ -212,10 +217,11 @@ void RefreshDomeFactors(ClockState& state) {
                 row.exact = true;
                 break;
             }
-            // Scaling by 2^24 is exact; the conversion drops the fraction.
-            const auto fixed = static_cast<uint32_t>(factor * 16777216.0L);
+            // floor(factor x 2^24), at most 2^24 - 1 so that the high part fits a byte;
+            // it falls short of factor x 2^24 by at most 1. Scaling by 2^24 is exact.
+            const auto fixed = std::min(static_cast<uint32_t>(factor * 16777216.0L), 0xFFFFFFu);
             for (int32_t channel = 0; channel < 3; ++channel) {
-                *high++ = static_cast<uint16_t>(fixed >> 16);
+                *high++ = static_cast<uint8_t>(fixed >> 16);
                 *low++ = static_cast<uint16_t>(fixed & 0xFFFF);
             }
         }

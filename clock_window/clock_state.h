@@ -40,6 +40,23 @@ struct HandWorkTables {
     static size_t At(int32_t r, int32_t c) { return static_cast<size_t>(r) * kColumns + c; }
 };
 
+// One hand's taper factors by sample row, valid for rows below `rows` of a hand of
+// last row `length`.
+struct HandTaper {
+    int32_t length = 0;
+    int32_t rows = 0;
+    std::vector<long double> factor;
+};
+
+// Where the dial's 60 minute marks and 12 numerals lie, as (x, y) offsets from the
+// centre, for the Radius and Thickness they were worked out for.
+struct DialLayout {
+    int32_t radius = -1; // none yet
+    int32_t thickness = 0;
+    std::array<std::array<int32_t, 2>, 60> marks{};
+    std::array<std::array<int32_t, 2>, 12> anchors{};
+};
+
 // The columns of a row that lie on the dial disc; empty when first > last.
 struct DiscSpan {
     int32_t first = 0;
@@ -100,7 +117,7 @@ struct ClockState {
     // The dome factors again, as the dome pass reads them: for each quadrant row the
     // factors of a whole disc row, three to a pixel (one per channel), in fixed point
     // (RefreshDomeFactors). Derived from ShadingTable, which stays the reference.
-    std::vector<uint16_t> DomeFactorHigh;
+    std::vector<uint8_t> DomeFactorHigh;
     std::vector<uint16_t> DomeFactorLow;
     std::vector<DomeFactorRow> DomeFactorRows; // [quadrant row]
     int32_t DomeFactorDiameter = 0;            // the Diameter they were made for; 0: none
@@ -112,6 +129,13 @@ struct ClockState {
     HandSampleTable MinuteSamples{17, {}, {}};
     HandSampleTable SecondSamples{15, {}, {}};
     HandWorkTables HandWork;
+    // The taper factor of each sample row of each hand (hour, minute, second), kept
+    // from frame to frame: it depends on the hand's length only, and its cosine is the
+    // dearest step of a row.
+    std::array<HandTaper, 3> HandTapers;
+    // Kept from frame to frame likewise: the marks and numerals move only with Radius
+    // and Thickness.
+    DialLayout Layout;
 
     // Quadrant index of frame column or row a for the current Diameter.
     int32_t QuadrantIndex(int32_t a) const {

@@ -26,6 +26,7 @@ struct HandConstants {
     long double taperSpan;    // radians of the taper over the whole length
     int32_t profileDivisor;
     int32_t profileCentre; // column lit with the full weight; the last of the first write pass
+    size_t taper;          // index in ClockState::HandTapers
 };
 
 // The taper's phase and spans (0.65, 0.85 and 0.8 of pi) are these decimal values as
@@ -34,13 +35,17 @@ constexpr long double kTaperPhase = 2.042035224833365605L;
 
 constexpr std::array<HandConstants, 3> kHands{{
     {&ClockState::HourHandLength, &ClockState::HourSamples, &ClockState::Hour, true, true, kPi,
-     6.0L, 19, 9.0L, 2.670353755551324253L, 18, 9},
+     6.0L, 19, 9.0L, 2.670353755551324253L, 18, 9, 0},
     {&ClockState::MinuteHandLength, &ClockState::MinuteSamples, &ClockState::Minute, false, false,
-     detail::kTwoPi, 60.0L, 15, 7.0L, 2.670353755551324253L, 14, 7},
+     detail::kTwoPi, 60.0L, 15, 7.0L, 2.670353755551324253L, 14, 7, 1},
     {&ClockState::SecondHandLength, &ClockState::SecondSamples, &ClockState::Second, false, false,
-     kPi, 30.0L, 11, 5.5L, 2.5132741228718345908L, 10, 5},
+     kPi, 30.0L, 11, 5.5L, 2.5132741228718345908L, 10, 5, 2},
 }};
 constexpr int32_t kMaxColumns = 19;
+
+// Below this, the terms of a sample position in double are off their exact values by
+// less than 1e-11 (a few roundings of 2^-53 relative each).
+constexpr double kFastReach = 4096.0;
 
 long double HandAngle(const ClockState& state, const HandConstants& hand) {
     int32_t units = state.*hand.time;
@@ -62,6 +67,29 @@ uint16_t Place(long double offset, uint16_t centre) {
     }
     return static_cast<uint16_t>(detail::RoundLow16(offset) + centre);
 }
+
+// Neighbouring samples of a hand often fall on one pixel, and all of a hand's samples
+// are read before any is written: what the lighting rule works out from a colour alone
+// is kept for the colours seen last.
+class LightMemo {
+  public:
+    const detail::PixelLight& LightOf(int32_t red, int32_t green, int32_t blue) {
+        const auto colour = static_cast<uint32_t>(red << 16 | green << 8 | blue);
+        Entry& entry = entries_[(colour * 2654435761u) >> 26];
+        if (entry.colour != colour) {
+            entry.colour = colour;
+            entry.light = detail::LightOf(red, green, blue);
+        }
+        return entry.light;
+    }
+
+  private:
+    struct Entry {
+        uint32_t colour = 0xFFFFFFFF; // no colour of bytes
+        detail::PixelLight light;
+    };
+    std::array<Entry, 64> entries_{};
+};
 
 // Rows of a table of `columns` entries per row that `size` entries hold.
 int64_t RowsIn(size_t size, int32_t columns) {
@@ -113,32 +141,85 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     const long double style = static_cast<long double>(static_cast<int64_t>(state.Algoritm) + 5);
     const uint16_t centre = state.Radius;
 
-    // Place, read and light every sample; nothing is written to the frame yet.
+    // The sample positions are worked out in double; a position near a half pixel, or
+    // one whose terms are too large to keep the error small, is worked out again as
+    // written. Dividing by 1.4 becomes a product, and the position is linear in c.
+    const double cosFast = static_cast<double>(cosAngle) / 1.4;
+    const double sinFast = static_cast<double>(sinAngle) / 1.4;
+    const double acrossPerTaper = static_cast<double>(widen) / static_cast<double>(style);
+    LightMemo memo;
+
+    const auto taperOf = [&](int32_t r) {
+        return Cos(static_cast<long double>(r) * hand.taperSpan / lengthF + kTaperPhase);
+    };
+    HandTaper& tapers = state.HandTapers[hand.taper];
+    const bool tapersKept = tapers.factor.size() > static_cast<size_t>(lastRow);
+    if (tapersKept && (tapers.length != length || tapers.rows <= lastRow)) {
+        for (int32_t r = 0; r <= lastRow; ++r) {
+            tapers.factor[static_cast<size_t>(r)] = taperOf(r);
+        }
+        tapers.length = length;
+        tapers.rows = lastRow + 1;
+    }
+
+    // Place, read and light every sample; nothing is written to the frame yet. Each row
+    // goes in three short loops, whose steps the processor can overlap.
+    std::array<double, kMaxColumns> weightFast{};
     for (int32_t r = 0; r <= lastRow; ++r) {
         const long double along = r;
-        const long double taper = Cos(along * hand.taperSpan / lengthF + kTaperPhase);
         const long double rowWeight =
             std::sqrt(1.01L - std::fabs(1.0L - static_cast<long double>(2 * int64_t{r}) / lengthF));
+        bool weightsFast = true;
         for (int32_t c = 0; c < columns; ++c) {
-            const size_t at = HandWorkTables::At(r, c);
             const long double weight = c == centreColumn ? rowWeight * 1.41L * bright
                                                          : columnWeight[c] * rowWeight * bright;
-            work.profile[at] = weight;
+            work.profile[HandWorkTables::At(r, c)] = weight;
+            weightFast[c] = static_cast<double>(weight);
+            weightsFast = weightsFast && detail::FastWeight(weight);
+        }
 
-            const long double across =
-                taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
-            const uint16_t x = Place((cosAngle * across - sinAngle * along) / 1.4L, centre);
-            const uint16_t y = Place((sinAngle * across + cosAngle * along) / 1.4L, centre);
-            table.X(r, c) = x;
-            table.Y(r, c) = y;
+        const long double taper = tapersKept ? tapers.factor[static_cast<size_t>(r)] : taperOf(r);
+        const double acrossStep = static_cast<double>(taper) * acrossPerTaper;
+        const double rowX = -sinFast * r;
+        const double rowY = cosFast * r;
+        const bool rowFast = r < kFastReach;
+        for (int32_t c = 0; c < columns; ++c) {
+            const double across = acrossStep * (c - static_cast<double>(hand.acrossCentre));
+            const double offsetX = cosFast * across + rowX;
+            const double offsetY = sinFast * across + rowY;
+            const long roundedX = detail::RoundEstimate(offsetX);
+            const long roundedY = detail::RoundEstimate(offsetY);
+            if (rowFast && std::fabs(across) < kFastReach &&
+                std::max(detail::OffRounding(offsetX, roundedX),
+                         detail::OffRounding(offsetY, roundedY)) < detail::kSureOff) {
+                table.X(r, c) = static_cast<uint16_t>(roundedX + centre);
+                table.Y(r, c) = static_cast<uint16_t>(roundedY + centre);
+            } else {
+                const long double exactAcross =
+                    taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
+                table.X(r, c) = Place((cosAngle * exactAcross - sinAngle * along) / 1.4L, centre);
+                table.Y(r, c) = Place((sinAngle * exactAcross + cosAngle * along) / 1.4L, centre);
+            }
+        }
+
+        for (int32_t c = 0; c < columns; ++c) {
+            const uint16_t x = table.X(r, c);
+            const uint16_t y = table.Y(r, c);
             if (x >= width || y >= height) {
                 continue;
             }
+            const size_t at = HandWorkTables::At(r, c);
             const uint8_t* pixel = frame->Row(y) + 3 * static_cast<ptrdiff_t>(x);
-            work.sampleRed[at] = pixel[2];
-            work.sampleGreen[at] = pixel[1];
-            work.sampleBlue[at] = pixel[0];
-            const Colour lit = ShadePixel(pixel[2], pixel[1], pixel[0], weight);
+            const int32_t red = pixel[2];
+            const int32_t green = pixel[1];
+            const int32_t blue = pixel[0];
+            work.sampleRed[at] = static_cast<uint16_t>(red);
+            work.sampleGreen[at] = static_cast<uint16_t>(green);
+            work.sampleBlue[at] = static_cast<uint16_t>(blue);
+            const Colour lit =
+                weightsFast ? detail::ShadeLit(red, green, blue, memo.LightOf(red, green, blue),
+                                               weightFast[c], work.profile[at])
+                            : ShadePixel(red, green, blue, work.profile[at]);
             work.shadedRed[at] = lit.red;
             work.shadedGreen[at] = lit.green;
             work.shadedBlue[at] = lit.blue;

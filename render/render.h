@@ -27,6 +27,11 @@ void DrawMinuteMark(ClockState& state, int32_t offsetX, int32_t offsetY);
 // One bead of a numeral, centred at frame pixel (x, y).
 void DrawNumeralDot(ClockState& state, int32_t x, int32_t y);
 
+// The 60 minute marks, clockwise from 12 o'clock.
+void DrawMinuteMarks(ClockState& state);
+// The 169 dots of the twelve numerals.
+void DrawNumerals(ClockState& state);
+
 // The whole dial: dome, 60 minute marks, 169 numeral dots.
 void DrawDial(ClockState& state);
 

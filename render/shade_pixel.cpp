@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "render/render.h"
+#include "render/render_detail.h"
 
 namespace lumivane {
 
@@ -9,7 +10,7 @@ namespace {
 // |Round(value)| limited to 255. A negative result turns positive rather than
 // being cut to 0; a NaN, which only nonsense input can produce, gives 0.
 int32_t Channel(long double value) {
-    const long double magnitude = std::fabs(std::nearbyint(value));
+    const long double magnitude = std::fabs(detail::RoundHalfEven(value));
     if (std::isnan(magnitude)) {
         return 0;
     }
@@ -18,7 +19,9 @@ int32_t Channel(long double value) {
 
 } // namespace
 
-Colour ShadePixel(int32_t red, int32_t green, int32_t blue, long double weight) {
+namespace detail {
+
+Colour ShadePixelExactly(int32_t red, int32_t green, int32_t blue, long double weight) {
     const long double r = red;
     const long double g = green;
     const long double b = blue;
@@ -30,6 +33,17 @@ Colour ShadePixel(int32_t red, int32_t green, int32_t blue, long double weight) 
         Channel(std::sqrt(share + g / 255.0L) * headroom * weight + g + 0.05L * r),
         Channel(std::sqrt(share + b / 255.0L) * headroom * weight + b - 0.05L * g),
     };
+}
+
+} // namespace detail
+
+Colour ShadePixel(int32_t red, int32_t green, int32_t blue, long double weight) {
+    if (detail::IsByte(red) && detail::IsByte(green) && detail::IsByte(blue) &&
+        detail::FastWeight(weight)) {
+        return detail::ShadeLit(red, green, blue, detail::LightOf(red, green, blue),
+                                static_cast<double>(weight), weight);
+    }
+    return detail::ShadePixelExactly(red, green, blue, weight);
 }
 
 } // namespace lumivane

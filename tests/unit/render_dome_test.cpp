@@ -30,6 +30,7 @@ TEST(ShadeDialDome, HalvesGoToTheEvenNeighbour) {
     ShadingEntry(state, 11, 10) = 0.2L;
     SetPixel(*state.BackgroundBuffer, 10, 10, {5, 3, 7});
     SetPixel(*state.BackgroundBuffer, 11, 10, {13, 0, 255});
+    RefreshDomeFactors(state);
     ShadeDialDome(state);
     EXPECT_EQ(PixelAt(*state.FrameBuffer, 10, 10), (Colour{2, 2, 4}));  // 2.5, 1.5, 3.5
     EXPECT_EQ(PixelAt(*state.FrameBuffer, 11, 10), (Colour{3, 0, 51})); // 2.6, 0, 51
@@ -43,6 +44,7 @@ TEST(ShadeDialDome, KeepsSixteenBitsThenCapsAtTwoFiftyFive) {
     SetPixel(*state.BackgroundBuffer, 10, 10, {219, 1, 0});
     SetPixel(*state.BackgroundBuffer, 11, 10, {100, 0, 20});
     SetPixel(*state.BackgroundBuffer, 10, 11, {200, 100, 127});
+    RefreshDomeFactors(state);
     ShadeDialDome(state);
     EXPECT_EQ(PixelAt(*state.FrameBuffer, 10, 10), (Colour{164, 255, 0}));
     EXPECT_EQ(PixelAt(*state.FrameBuffer, 11, 10), (Colour{255, 0, 0})); // -0.2 rounds to 0

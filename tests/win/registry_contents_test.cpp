@@ -1,0 +1,782 @@
+// Whatever the settings key holds, on the real registry: every value absent, as
+// text, binary, QWORD, a DWORD of the wrong length and every DWORD that matters,
+// an absent key and a key that cannot be written. The store names the value it
+// could not read in the exact words of its errors; the clock window starts with
+// sound values, draws, and shows at most one error box however long it runs.
+#include "tests/win/settings_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <aclapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clock_window/win/form1.h"
+
+namespace lumivane {
+namespace {
+
+using testing_support::RecordingPlatform;
+using testing_support::TestKey;
+using testing_support::TrayLog;
+
+// Every expectation below is for the 1366 x 768 test display (ScreenScale 15).
+constexpr int kDisplayWidth = 1366;
+constexpr int kDisplayHeight = 768;
+
+constexpr const char* kValueNames[] = {"Bright", "Size", "Algoritm", "Contrast",
+                                       "Left",   "Top",  "Start_1"};
+
+// A later start with settings unlike the first-start defaults, so that a value
+// that fell back to its default shows. Size 7: a small clock, a tick every 100 ms.
+struct Stored {
+    int32_t Bright = 20;
+    int32_t Size = 7;
+    int32_t Algoritm = 2;
+    int32_t Contrast = 9;
+    int32_t Left = 200;
+    int32_t Top = 150;
+    int32_t Start_1 = 2;
+};
+// What each value becomes when it cannot be read: the first-start defaults (Left
+// centres the default clock of 285 pixels: Round(683 - 142.5) = 540), and for the
+// start counter a later start, so that the stored settings are not replaced.
+constexpr Stored kFallback{30, 19, 0, 6, 540, 0, 1};
+
+// Where each value lives in the table above and in the clock state.
+struct ValueField {
+    const char* name;
+    int32_t Stored::*stored;
+    int32_t ClockState::*loaded;
+};
+constexpr ValueField kValueFields[] = {
+    {"Bright", &Stored::Bright, &ClockState::Bright},
+    {"Size", &Stored::Size, &ClockState::Size},
+    {"Algoritm", &Stored::Algoritm, &ClockState::Algoritm},
+    {"Contrast", &Stored::Contrast, &ClockState::Contrast},
+    {"Left", &Stored::Left, &ClockState::SavedLeft},
+    {"Top", &Stored::Top, &ClockState::SavedTop},
+    {"Start_1", &Stored::Start_1, &ClockState::StartCount},
+};
+
+const ValueField& FieldNamed(const std::string& name) {
+    for (const ValueField& field : kValueFields) {
+        if (name == field.name) {
+            return field;
+        }
+    }
+    ADD_FAILURE() << "no value " << name;
+    return kValueFields[0];
+}
+
+int32_t Field(const Stored& values, const std::string& name) {
+    return values.*FieldNamed(name).stored;
+}
+
+int32_t Loaded(const ClockState& state, const std::string& name) {
+    return state.*FieldNamed(name).loaded;
+}
+
+// The forms a value can take that the store cannot read as a number.
+enum class Fault { NoData, WrongType };
+struct BadContent {
+    const char* label;
+    bool present;
+    DWORD type;
+    std::vector<BYTE> data;
+    Fault fault;
+};
+
+std::vector<BYTE> Text(const char* text) {
+    return {text, text + std::char_traits<char>::length(text) + 1}; // with the terminating zero
+}
+
+const std::vector<BadContent>& BadContents() {
+    static const std::vector<BadContent> contents{
+        {"absent", false, REG_NONE, {}, Fault::NoData},
+        {"text of no bytes", true, REG_SZ, {}, Fault::WrongType},
+        {"empty text", true, REG_SZ, Text(""), Fault::WrongType},
+        {"text of 3 bytes", true, REG_SZ, Text("12"), Fault::WrongType},
+        {"text of 4 bytes", true, REG_SZ, Text("123"), Fault::WrongType},
+        {"text of 5 bytes", true, REG_SZ, Text("1234"), Fault::NoData},
+        {"long text", true, REG_SZ, Text("nineteen and a bit"), Fault::NoData},
+        {"binary of no bytes", true, REG_BINARY, {}, Fault::WrongType},
+        {"binary of 4 bytes", true, REG_BINARY, {19, 0, 0, 0}, Fault::WrongType},
+        {"binary of 8 bytes", true, REG_BINARY, {19, 0, 0, 0, 0, 0, 0, 0}, Fault::NoData},
+        {"qword", true, REG_QWORD, {19, 0, 0, 0, 0, 0, 0, 0}, Fault::NoData},
+        {"big-endian dword", true, REG_DWORD_BIG_ENDIAN, {0, 0, 0, 19}, Fault::WrongType},
+        {"dword of 8 bytes", true, REG_DWORD, {19, 0, 0, 0, 0, 0, 0, 0}, Fault::NoData},
+    };
+    return contents;
+}
+
+std::string ErrorText(Fault fault, const std::string& name) {
+    return (fault == Fault::NoData ? "Failed to get data for '" : "Invalid data type for '") +
+           name + "'";
+}
+
+// A key below the test's own key, in the program's form and relative to HKCU.
+class CaseKey {
+  public:
+    CaseKey(const TestKey& base, const std::string& label)
+        : relative_(base.Relative() + "\\" + label) {}
+
+    std::string Path() const { return "\\" + relative_; }
+
+    void Raw(const char* name, DWORD type, const std::vector<BYTE>& data) const {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, relative_.c_str(), name, type, data.data(),
+                                  static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS)
+            << relative_ << " " << name;
+    }
+    void Dword(const char* name, int32_t value) const {
+        const auto bits = static_cast<uint32_t>(value);
+        Raw(name, REG_DWORD,
+            {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8), static_cast<BYTE>(bits >> 16),
+             static_cast<BYTE>(bits >> 24)});
+    }
+    void StoreAll(const Stored& values) const {
+        for (const char* name : kValueNames) {
+            Dword(name, Field(values, name));
+        }
+    }
+    void Put(const char* name, const BadContent& content) const {
+        if (content.present) {
+            Raw(name, content.type, content.data);
+        } else {
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, relative_.c_str(), name);
+        }
+    }
+
+    // The value when it is a REG_DWORD of 4 bytes.
+    std::optional<int32_t> Read(const char* name) const {
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        DWORD type = REG_NONE;
+        if (RegGetValueA(HKEY_CURRENT_USER, relative_.c_str(), name, RRF_RT_ANY, &type, &data,
+                         &size) != ERROR_SUCCESS ||
+            type != REG_DWORD || size != sizeof data) {
+            return std::nullopt;
+        }
+        return static_cast<int32_t>(data);
+    }
+    bool Exists() const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, relative_.c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(key);
+        return true;
+    }
+
+  private:
+    std::string relative_;
+};
+
+// The message of the error that `step` throws; empty when it throws none.
+template <class Step> std::string ErrorOf(Step step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+std::string ClassName(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// Every message box this thread opens while the object lives: its caption and its
+// text, taken when the box has been filled in; the box is then closed, as a user
+// would close it, so that no test waits for a click.
+class ErrorBoxes {
+  public:
+    struct Box {
+        std::string caption;
+        std::string text;
+    };
+
+    ErrorBoxes() {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterMessage, nullptr, GetCurrentThreadId());
+    }
+    ~ErrorBoxes() {
+        UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    ErrorBoxes(const ErrorBoxes&) = delete;
+    ErrorBoxes& operator=(const ErrorBoxes&) = delete;
+
+    bool Hooked() const { return hook_ != nullptr; }
+    const std::vector<Box>& Seen() const { return boxes_; }
+    size_t Count() const { return boxes_.size(); }
+
+  private:
+    static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && current_ != nullptr && message->message == WM_INITDIALOG &&
+            ClassName(message->hwnd) == "#32770") {
+            char caption[128] = {};
+            char text[512] = {};
+            GetWindowTextA(message->hwnd, caption, sizeof caption);
+            GetDlgItemTextA(message->hwnd, 0xFFFF, text, sizeof text); // the box's message
+            current_->boxes_.push_back({caption, text});
+            PostMessageW(message->hwnd, WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    // The hook procedure has no context of its own; one recorder at a time.
+    static inline ErrorBoxes* current_ = nullptr;
+    HHOOK hook_ = nullptr;
+    std::vector<Box> boxes_;
+};
+
+// A clock window started on a key of its own; the state outlives the window.
+struct StartedClock {
+    std::string label;
+    std::unique_ptr<ClockState> state = std::make_unique<ClockState>();
+    std::unique_ptr<TForm1> form;
+    int requests = 0; // posted requests to show the start-up problem
+};
+
+RECT WindowRectOf(const TForm1& form) {
+    RECT rect{};
+    GetWindowRect(form.Handle(), &rect);
+    return rect;
+}
+
+// Buffers of Diameter x Diameter pixels for a clock that draws; empty ones for a
+// Diameter of 0 or less, and a window with no area.
+void ExpectBuffersFit(const StartedClock& clock) {
+    const ClockState& state = *clock.state;
+    ASSERT_NE(state.FrameBuffer, nullptr) << clock.label;
+    ASSERT_NE(state.BackgroundBuffer, nullptr) << clock.label;
+    for (const TDIB* buffer : {state.FrameBuffer.get(), state.BackgroundBuffer.get()}) {
+        if (state.Diameter <= 0) {
+            EXPECT_TRUE(buffer->Empty()) << clock.label;
+        } else {
+            ASSERT_FALSE(buffer->Empty()) << clock.label;
+            EXPECT_EQ(buffer->Width(), state.Diameter) << clock.label;
+            EXPECT_EQ(buffer->Height(), state.Diameter) << clock.label;
+        }
+    }
+    RECT client{};
+    GetClientRect(clock.form->Handle(), &client);
+    EXPECT_EQ(client.right, std::max(state.Diameter, 0)) << clock.label;
+    EXPECT_EQ(client.bottom, std::max(state.Diameter, 0)) << clock.label;
+}
+
+// Dispatches this thread's messages for `ms`. The deadline is checked after every
+// message: with a dozen clocks drawing, timer messages never run out.
+void Pump(DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (GetTickCount64() < deadline) {
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+}
+
+// Takes each clock's requests to show its start-up problem off the queue and,
+// with `show`, shows them as the message loop would, one clock at a time (a box's
+// own message loop would otherwise carry the other clocks' requests while it is
+// open, and they would be dropped). Then runs every handler once by hand (none
+// may throw: each throw would be an error box), lets the clocks' own timers run
+// for `ms` and runs the position save again.
+// Under Wine on a display without a window manager every box costs seconds on
+// closing, so most tests count the requests and show none.
+void RunClocks(std::vector<StartedClock>& clocks, bool show = false, DWORD ms = 1000) {
+    for (StartedClock& clock : clocks) {
+        MSG request;
+        while (PeekMessageW(&request, clock.form->Handle(), TForm1::kShowStartupProblem,
+                            TForm1::kShowStartupProblem, PM_REMOVE)) {
+            ++clock.requests;
+        }
+    }
+    for (StartedClock& clock : clocks) {
+        for (int i = 0; show && i < clock.requests; ++i) {
+            SendMessageW(clock.form->Handle(), TForm1::kShowStartupProblem, 0, 0);
+        }
+    }
+    for (StartedClock& clock : clocks) {
+        TForm1& form = *clock.form;
+        EXPECT_NO_THROW(form.TimerTimer()) << clock.label;
+        EXPECT_NO_THROW(form.Timer2Timer()) << clock.label;
+        EXPECT_NO_THROW(form.Timer3Timer()) << clock.label;
+        EXPECT_NO_THROW(form.Timer1Timer()) << clock.label;
+    }
+    Pump(ms);
+    for (StartedClock& clock : clocks) {
+        EXPECT_NO_THROW(clock.form->Timer1Timer()) << clock.label;
+    }
+}
+
+// Whether the last frame put anything into the frame buffer: the dial's marks and
+// the hands are lit even over a black desktop.
+bool Drew(StartedClock& clock) {
+    TDIB& frame = *clock.state->FrameBuffer;
+    if (frame.Empty()) {
+        return false;
+    }
+    const uint8_t* first = frame.ScanLine(frame.Height() - 1); // the lowest address
+    for (size_t i = 0; i < frame.SizeImage(); ++i) {
+        if (first[i] != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class RegistryContents : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), kDisplayWidth) << "tests need a 1366x768 display";
+        ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), kDisplayHeight) << "tests need a 1366x768 display";
+        SetCursorPos(kDisplayWidth - 1, kDisplayHeight - 1); // off every clock below
+        ASSERT_TRUE(boxes.Hooked());
+    }
+
+    StartedClock& Start(std::vector<StartedClock>& clocks, const CaseKey& key, std::string label) {
+        StartedClock& clock = clocks.emplace_back();
+        clock.label = std::move(label);
+        clock.form = std::make_unique<TForm1>(*clock.state, key.Path());
+        return clock;
+    }
+
+    // No start-up problem to show and no box since `before`.
+    void ExpectQuiet(const std::vector<StartedClock>& clocks, size_t before) const {
+        EXPECT_EQ(boxes.Count(), before) << "a box: " << boxes.Seen().back().text;
+        for (const StartedClock& clock : clocks) {
+            EXPECT_EQ(clock.requests, 0) << clock.label;
+        }
+    }
+
+    TestKey key;
+    ErrorBoxes boxes;
+};
+
+// ---------------------------------------------------------------- the store alone
+
+TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
+    const CaseKey store(key, "store");
+    store.StoreAll(Stored{});
+    for (const BadContent& content : BadContents()) {
+        for (const char* name : kValueNames) {
+            store.Put(name, content);
+            SettingsStore settings(store.Path());
+            ASSERT_TRUE(settings.OpenStore(false));
+            EXPECT_EQ(ErrorOf([&] { settings.ReadValue(name); }), ErrorText(content.fault, name))
+                << name << " as " << content.label;
+            // The store stays usable: the next value reads as stored.
+            const char* other = std::string(name) == "Bright" ? "Size" : "Bright";
+            EXPECT_EQ(settings.ReadValue(other), Field(Stored{}, other)) << name;
+            settings.CloseStore();
+            store.Dword(name, Field(Stored{}, name));
+        }
+    }
+}
+
+TEST_F(RegistryContents, StoreReadsEveryDwordAsItsSignedValue) {
+    const CaseKey store(key, "store");
+    SettingsStore settings(store.Path());
+    for (const int32_t value : {INT_MIN, INT_MIN + 1, -50, -1, 0, 1, 5, 15, 30, 50, INT_MAX}) {
+        for (const char* name : kValueNames) {
+            store.Dword(name, value);
+        }
+        ASSERT_TRUE(settings.OpenStore(false));
+        for (const char* name : kValueNames) {
+            EXPECT_EQ(settings.ReadValue(name), value) << name;
+        }
+        settings.CloseStore();
+    }
+}
+
+TEST_F(RegistryContents, StoreReadsAShortDwordAsItsBytesWithZerosAbove) {
+    const CaseKey store(key, "store");
+    store.Raw("Size", REG_DWORD, {0x13, 0x01}); // 2 bytes: 0x0113
+    store.Raw("Bright", REG_DWORD, {0xFF});     // 1 byte
+    store.Raw("Contrast", REG_DWORD, {});       // no bytes
+    SettingsStore settings(store.Path());
+    ASSERT_TRUE(settings.OpenStore(false));
+    EXPECT_EQ(settings.ReadValue("Size"), 275);
+    EXPECT_EQ(settings.ReadValue("Bright"), 255);
+    EXPECT_EQ(settings.ReadValue("Contrast"), 0);
+}
+
+// ---------------------------------------------------------------- start-up
+
+// Each unreadable value, in each form, alone in a key of sound values: start-up
+// reports it in the store's words, takes the value's fallback, reads the others,
+// places and sizes the clock, and the clock draws; the problem is shown in one
+// box, and a second of ticks adds none.
+TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
+    for (const char* name : kValueNames) {
+        SCOPED_TRACE(name);
+        std::vector<StartedClock> clocks;
+        for (const BadContent& content : BadContents()) {
+            const CaseKey place(key, std::string(name) + " as " + content.label);
+            place.StoreAll(Stored{});
+            place.Put(name, content);
+            StartedClock& clock = Start(clocks, place, content.label);
+            const ClockState& state = *clock.state;
+
+            EXPECT_EQ(clock.form->StartupProblem(), ErrorText(content.fault, name))
+                << content.label;
+            for (const char* other : kValueNames) {
+                if (std::string(other) == "Start_1") {
+                    continue; // advanced by the start record, below
+                }
+                const int32_t expected =
+                    std::string(other) == name ? Field(kFallback, other) : Field(Stored{}, other);
+                EXPECT_EQ(Loaded(state, other), expected) << other << ", " << content.label;
+            }
+            // A later start either way: the count becomes 2 and is stored as a DWORD,
+            // replacing an unreadable one; no defaults were written.
+            EXPECT_EQ(state.StartCount, 2) << content.label;
+            EXPECT_EQ(place.Read("Start_1"), 2) << content.label;
+            if (std::string(name) != "Bright") {
+                EXPECT_EQ(place.Read("Bright"), 20) << content.label;
+            }
+            const int32_t diameter = std::string(name) == "Size" ? 285 : 105;
+            EXPECT_EQ(state.Diameter, diameter) << content.label;
+            EXPECT_EQ(clock.form->TimerInterval(), std::string(name) == "Size" ? 200 : 100)
+                << content.label;
+            ExpectBuffersFit(clock);
+            const RECT rect = WindowRectOf(*clock.form);
+            EXPECT_EQ(rect.left, state.SavedLeft) << content.label;
+            EXPECT_EQ(rect.top, state.SavedTop) << content.label;
+        }
+        const size_t before = boxes.Count();
+        RunClocks(clocks);
+        EXPECT_EQ(boxes.Count(), before) << "a box from a tick: " << boxes.Seen().back().text;
+        for (StartedClock& clock : clocks) {
+            EXPECT_EQ(clock.requests, 1) << clock.label << ": one request to show the problem";
+            EXPECT_TRUE(Drew(clock)) << clock.label;
+        }
+    }
+}
+
+// Every DWORD that matters for each value, alone in a key of sound values: read
+// as it is, without a problem; the clock is sized from it (literal diameters for
+// the 768-pixel display) and runs its timers without an error box.
+struct DwordCase {
+    int32_t value;
+    int32_t diameter = 105; // 7 x 15; -1: none (0 or less), the buffers empty
+    int32_t interval = 100; // ms
+    // Where the window shows for a stored Left or Top: the system keeps window
+    // coordinates within 16 bits.
+    std::optional<int32_t> shownAt = std::nullopt;
+};
+
+TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
+    const std::vector<std::pair<const char*, std::vector<DwordCase>>> cases{
+        {"Bright", {{INT_MIN}, {-1}, {0}, {1}, {29}, {30}, {31}, {INT_MAX}}},
+        {"Size",
+         {{INT_MIN, -1, 100},
+          {-1, -1, 100},
+          {0, -1, 100},
+          {1, 15, 100},
+          {4, 60, 100},
+          {5, 75, 100},
+          {50, 750, 1000},
+          {51, 765, 1000},
+          {52, 768, 1000}, // 780 reaches the display height
+          {INT_MAX, 768, 1000}}},
+        {"Algoritm", {{INT_MIN}, {-5}, {-1}, {0}, {1}, {5}, {6}, {INT_MAX}}},
+        {"Contrast", {{INT_MIN}, {-1}, {0}, {1}, {15}, {16}, {INT_MAX}}},
+        {"Left",
+         {{INT_MIN, 105, 100, -32768},
+          {-200},
+          {-1},
+          {0},
+          {1},
+          {1261}, // flush with the right edge
+          {1366},
+          {INT_MAX, 105, 100, 32767}}},
+        {"Top",
+         {{INT_MIN, 105, 100, -32768},
+          {-200},
+          {-1},
+          {0},
+          {1},
+          {663}, // flush with the bottom edge
+          {768},
+          {INT_MAX, 105, 100, 32767}}},
+    };
+    for (const auto& [name, values] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<StartedClock> clocks;
+        std::vector<CaseKey> places;
+        for (const DwordCase& c : values) {
+            const std::string label = std::string(name) + " = " + std::to_string(c.value);
+            const CaseKey& place = places.emplace_back(key, label);
+            place.StoreAll(Stored{});
+            place.Dword(name, c.value);
+            StartedClock& clock = Start(clocks, place, label);
+            const ClockState& state = *clock.state;
+
+            EXPECT_EQ(clock.form->StartupProblem(), "") << label;
+            EXPECT_EQ(Loaded(state, name), c.value) << label;
+            EXPECT_EQ(state.StartCount, 2) << label;
+            EXPECT_EQ(place.Read("Size"), std::string(name) == "Size" ? c.value : 7) << label;
+            if (c.diameter < 0) {
+                EXPECT_LE(state.Diameter, 0) << label;
+            } else {
+                EXPECT_EQ(state.Diameter, c.diameter) << label;
+            }
+            EXPECT_EQ(clock.form->TimerInterval(), c.interval) << label;
+            ExpectBuffersFit(clock);
+            const RECT rect = WindowRectOf(*clock.form);
+            const bool left = std::string(name) == "Left";
+            const bool top = std::string(name) == "Top";
+            EXPECT_EQ(rect.left, left ? c.shownAt.value_or(c.value) : 200) << label;
+            EXPECT_EQ(rect.top, top ? c.shownAt.value_or(c.value) : 150) << label;
+        }
+        const size_t before = boxes.Count();
+        RunClocks(clocks);
+        ExpectQuiet(clocks, before);
+        for (size_t i = 0; i < clocks.size(); ++i) {
+            StartedClock& clock = clocks[i];
+            if (clock.state->Diameter > 0) {
+                ExpectBuffersFit(clock);
+            }
+            // The position save stored where the window is, once it had moved (kept
+            // inside the display by 2 pixels a tick, or placed within 16 bits).
+            const RECT rect = WindowRectOf(*clock.form);
+            EXPECT_EQ(clock.state->SavedLeft, rect.left) << clock.label;
+            EXPECT_EQ(clock.state->SavedTop, rect.top) << clock.label;
+            EXPECT_EQ(places[i].Read("Left"), rect.left) << clock.label;
+            EXPECT_EQ(places[i].Read("Top"), rect.top) << clock.label;
+        }
+    }
+}
+
+// The start counter decides between a first start, which replaces the settings
+// with the defaults and stores them, and a later one, which keeps them.
+TEST_F(RegistryContents, EveryStartCountKeepsOrReplacesTheSettingsAsItSays) {
+    struct CountCase {
+        int32_t stored;
+        int32_t after; // in ClockState and in the store
+        bool firstStart;
+    };
+    const CountCase cases[] = {
+        {INT_MIN, INT_MIN + 1, false},
+        {-1, 0, false},
+        {0, 1, true},
+        {1, 2, false},
+        {2, 2, false},
+        {3, 2, false},
+        {INT_MAX, 2, false},
+    };
+    std::vector<StartedClock> clocks;
+    for (const CountCase& c : cases) {
+        const std::string label = "Start_1 = " + std::to_string(c.stored);
+        const CaseKey place(key, label);
+        place.StoreAll(Stored{});
+        place.Dword("Start_1", c.stored);
+        StartedClock& clock = Start(clocks, place, label);
+        const ClockState& state = *clock.state;
+
+        EXPECT_EQ(clock.form->StartupProblem(), "") << label;
+        EXPECT_EQ(state.StartCount, c.after) << label;
+        EXPECT_EQ(place.Read("Start_1"), c.after) << label;
+        const Stored expected = c.firstStart ? Stored{30, 19, 0, 6, 540, 0, 0} : Stored{};
+        for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
+            EXPECT_EQ(Loaded(state, name), Field(expected, name)) << label << " " << name;
+            EXPECT_EQ(place.Read(name), Field(expected, name)) << label << " " << name;
+        }
+        ExpectBuffersFit(clock);
+    }
+    const size_t before = boxes.Count();
+    RunClocks(clocks);
+    ExpectQuiet(clocks, before);
+}
+
+// A key whose every value is unreadable: all take their fallbacks, the first of
+// them is reported, once.
+TEST_F(RegistryContents, AKeyOfNothingButBadValuesGivesTheDefaultsAndOneBox) {
+    std::vector<StartedClock> clocks;
+    const CaseKey texts(key, "all text");
+    const CaseKey empty(key, "all absent");
+    for (const char* name : kValueNames) {
+        texts.Raw(name, REG_SZ, Text("12"));
+    }
+    empty.Raw("Unrelated", REG_DWORD, {1, 0, 0, 0}); // the key exists, none of its values
+    Start(clocks, texts, "all text");
+    Start(clocks, empty, "all absent");
+    EXPECT_EQ(clocks[0].form->StartupProblem(), "Invalid data type for 'Bright'");
+    EXPECT_EQ(clocks[1].form->StartupProblem(), "Failed to get data for 'Bright'");
+    for (StartedClock& clock : clocks) {
+        for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
+            EXPECT_EQ(Loaded(*clock.state, name), Field(kFallback, name))
+                << clock.label << " " << name;
+        }
+        EXPECT_EQ(clock.state->StartCount, 2) << clock.label;
+        EXPECT_EQ(clock.state->Diameter, 285) << clock.label;
+        ExpectBuffersFit(clock);
+    }
+    EXPECT_EQ(texts.Read("Start_1"), 2);
+    EXPECT_EQ(empty.Read("Start_1"), 2);
+
+    const size_t before = boxes.Count();
+    RunClocks(clocks, true);
+    ASSERT_EQ(boxes.Count() - before, 2u) << "one box per start, none per tick";
+    EXPECT_EQ(boxes.Seen()[before].caption, "Lumivane");
+    EXPECT_EQ(boxes.Seen()[before].text, "Invalid data type for 'Bright'");
+    EXPECT_EQ(boxes.Seen()[before + 1].text, "Failed to get data for 'Bright'");
+    for (StartedClock& clock : clocks) {
+        EXPECT_TRUE(Drew(clock)) << clock.label;
+    }
+}
+
+TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
+    std::vector<StartedClock> clocks;
+    const CaseKey absent(key, "absent");
+    ASSERT_FALSE(absent.Exists());
+    StartedClock& clock = Start(clocks, absent, "absent");
+    EXPECT_EQ(clock.form->StartupProblem(), "");
+    EXPECT_EQ(clock.state->StartCount, 1);
+    for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
+        EXPECT_EQ(absent.Read(name), Field(kFallback, name)) << name;
+    }
+    EXPECT_EQ(absent.Read("Start_1"), 1);
+    ExpectBuffersFit(clock);
+    const size_t before = boxes.Count();
+    RunClocks(clocks);
+    ExpectQuiet(clocks, before);
+    EXPECT_TRUE(Drew(clock));
+}
+
+// Below a volatile key no lasting key can be made: the store can be neither
+// opened nor created, which is no error. The clock runs on the defaults, the
+// position save and "Save Settings" write nothing, and nobody sees a box.
+TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\volatile").c_str(), 0,
+                              nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(parent);
+    const CaseKey below(key, "volatile\\Lumivane");
+    SettingsStore store(below.Path());
+    ASSERT_FALSE(store.OpenStore(true));
+    ASSERT_FALSE(store.OpenStore(false));
+
+    std::vector<StartedClock> clocks;
+    StartedClock& clock = Start(clocks, below, "below a volatile key");
+    const ClockState& state = *clock.state;
+    EXPECT_EQ(clock.form->StartupProblem(), "");
+    for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
+        EXPECT_EQ(Loaded(state, name), Field(kFallback, name)) << name;
+    }
+    EXPECT_EQ(state.StartCount, 1);
+    EXPECT_EQ(state.Diameter, 285);
+    ExpectBuffersFit(clock);
+
+    // Moved, so that the position save has something to store.
+    SetWindowPos(clock.form->Handle(), nullptr, 300, 200, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const size_t before = boxes.Count();
+    RunClocks(clocks);
+    EXPECT_EQ(state.SavedLeft, 300) << "taken, although it could not be stored";
+
+    auto tray = std::make_shared<TrayLog>();
+    TForm2 settings(*clock.state, below.Path(), nullptr, RecordingPlatform(tray));
+    EXPECT_NO_THROW(settings.Button1Click());
+    EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
+    EXPECT_FALSE(settings.TimerEnabled());
+    Pump(300);
+    ExpectQuiet(clocks, before);
+    EXPECT_FALSE(below.Exists());
+    EXPECT_TRUE(Drew(clock));
+}
+
+// A key that exists but refuses full access (its DACL grants reading only) opens
+// neither for the load nor for a write, so the start is a first start on the
+// defaults for this run only; the stored settings stay as they were.
+TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
+    const CaseKey locked(key, "read only");
+    locked.StoreAll(Stored{});
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\read only").c_str(), 0,
+                            KEY_ALL_ACCESS, &handle),
+              ERROR_SUCCESS);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    EXPLICIT_ACCESSA readOnly{};
+    readOnly.grfAccessPermissions = KEY_READ;
+    readOnly.grfAccessMode = SET_ACCESS;
+    readOnly.grfInheritance = NO_INHERITANCE;
+    readOnly.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    readOnly.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    readOnly.Trustee.ptstrName = static_cast<LPSTR>(everyone);
+    PACL acl = nullptr;
+    ASSERT_EQ(SetEntriesInAclA(1, &readOnly, nullptr, &acl), ERROR_SUCCESS);
+    const DWORD set = SetSecurityInfo(
+        handle, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, acl, nullptr);
+    RegCloseKey(handle);
+    LocalFree(acl);
+    FreeSid(everyone);
+    ASSERT_EQ(set, ERROR_SUCCESS);
+    // Full access again at the end (the owner may always change the DACL), so that
+    // the test key can be deleted.
+    struct Unlock {
+        std::string relative;
+        ~Unlock() {
+            HKEY owned = nullptr;
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, relative.c_str(), 0, WRITE_DAC, &owned) ==
+                ERROR_SUCCESS) {
+                SetSecurityInfo(owned, SE_REGISTRY_KEY,
+                                DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, nullptr, nullptr);
+                RegCloseKey(owned);
+            }
+        }
+    } const unlock{key.Relative() + "\\read only"};
+
+    HKEY probe = nullptr;
+    const LONG full = RegOpenKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\read only").c_str(), 0,
+                                    KEY_ALL_ACCESS, &probe);
+    if (full == ERROR_SUCCESS) {
+        RegCloseKey(probe);
+        GTEST_SKIP() << "this registry grants full access whatever the key's DACL says";
+    }
+    ASSERT_EQ(full, ERROR_ACCESS_DENIED);
+    std::vector<StartedClock> clocks;
+    StartedClock& clock = Start(clocks, locked, "read only");
+    EXPECT_EQ(clock.form->StartupProblem(), "");
+    EXPECT_EQ(clock.state->StartCount, 1);
+    EXPECT_EQ(clock.state->Size, 19);
+    ExpectBuffersFit(clock);
+    const size_t before = boxes.Count();
+    RunClocks(clocks);
+    ExpectQuiet(clocks, before);
+    for (const char* name : kValueNames) {
+        EXPECT_EQ(locked.Read(name), Field(Stored{}, name)) << name;
+    }
+}
+
+} // namespace
+} // namespace lumivane
