@@ -11,6 +11,13 @@ build_native() {
   ninja -C "$root/build/native" -j "$jobs"
 }
 
+# The fuzzer needs clang's libFuzzer: a native clang flavour that builds only it.
+build_fuzz() {
+  CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_FUZZ=ON -DLUMIVANE_BENCH=OFF >/dev/null
+  ninja -C "$root/build/fuzz" -j "$jobs" lumivane_clock_fuzzer
+}
+
 # build_windows i686|x86_64
 build_windows() {
   local arch=$1
