@@ -184,6 +184,22 @@ void BM_Frame(benchmark::State& run) {
     SetPixelCounter(run, run.range(0));
 }
 
+// The whole frame when every hand has moved since the last one (a new minute): the
+// sample positions are placed anew. BM_Frame draws the same time again, as the clock
+// does between the ticks of its second hand, and keeps them.
+void BM_FrameHandsMoved(benchmark::State& run) {
+    ClockState& state = *Clock(run.range(0)).state;
+    for (auto _ : run) {
+        state.Minute = static_cast<uint16_t>((state.Minute + 1) % 60);
+        state.Second = static_cast<uint16_t>((state.Second + 1) % 60);
+        lumivane::RenderFrame(state);
+        benchmark::ClobberMemory();
+    }
+    state.Minute = 10;
+    state.Second = 30;
+    lumivane::RenderFrame(state);
+}
+
 void BM_RecomputeGeometry(benchmark::State& run) {
     ClockState& state = *Clock(run.range(0)).state;
     for (auto _ : run) {
@@ -219,6 +235,7 @@ void Sizes(benchmark::internal::Benchmark* bench) {
 
 BENCHMARK(BM_Copy)->Apply(Sizes);
 BENCHMARK(BM_Frame)->Apply(Sizes);
+BENCHMARK(BM_FrameHandsMoved)->Apply(Sizes);
 BENCHMARK(BM_Dome)->Apply(Sizes);
 BENCHMARK(BM_MinuteMarks)->Apply(Sizes);
 BENCHMARK(BM_Numerals)->Apply(Sizes);

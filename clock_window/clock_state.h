@@ -48,6 +48,20 @@ struct HandTaper {
     std::vector<long double> factor;
 };
 
+// What a hand's sample positions depend on. The positions in the hand's table were
+// placed for the HandPlacement kept with them; while it stays the same (the hour and
+// minute hands move once a minute, the second hand once a second, and frames come
+// several times a second), they need not be placed again.
+struct HandPlacement {
+    long double angle = 0;
+    int32_t radius = -1; // none yet
+    int32_t thickness = 0;
+    int32_t algoritm = 0;
+    int32_t length = 0;
+    int32_t lastRow = -1;
+    friend bool operator==(const HandPlacement&, const HandPlacement&) = default;
+};
+
 // Where the dial's 60 minute marks and 12 numerals lie, as (x, y) offsets from the
 // centre, for the Radius and Thickness they were worked out for.
 struct DialLayout {
@@ -133,6 +147,7 @@ struct ClockState {
     // from frame to frame: it depends on the hand's length only, and its cosine is the
     // dearest step of a row.
     std::array<HandTaper, 3> HandTapers;
+    std::array<HandPlacement, 3> HandPlacements;
     // Kept from frame to frame likewise: the marks and numerals move only with Radius
     // and Thickness.
     DialLayout Layout;

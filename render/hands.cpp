@@ -26,7 +26,7 @@ struct HandConstants {
     long double taperSpan;    // radians of the taper over the whole length
     int32_t profileDivisor;
     int32_t profileCentre; // column lit with the full weight; the last of the first write pass
-    size_t taper;          // index in ClockState::HandTapers
+    size_t index;          // in ClockState::HandTapers and HandPlacements
 };
 
 // The taper's phase and spans (0.65, 0.85 and 0.8 of pi) are these decimal values as
@@ -152,7 +152,7 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     const auto taperOf = [&](int32_t r) {
         return Cos(static_cast<long double>(r) * hand.taperSpan / lengthF + kTaperPhase);
     };
-    HandTaper& tapers = state.HandTapers[hand.taper];
+    HandTaper& tapers = state.HandTapers[hand.index];
     const bool tapersKept = tapers.factor.size() > static_cast<size_t>(lastRow);
     if (tapersKept && (tapers.length != length || tapers.rows <= lastRow)) {
         for (int32_t r = 0; r <= lastRow; ++r) {
@@ -161,6 +161,11 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
         tapers.length = length;
         tapers.rows = lastRow + 1;
     }
+
+    const HandPlacement placement{angle,          state.Radius, state.Thickness,
+                                  state.Algoritm, length,       lastRow};
+    HandPlacement& placed = state.HandPlacements[hand.index];
+    const bool positionsKept = placed == placement;
 
     // Place, read and light every sample; nothing is written to the frame yet. Each row
     // goes in three short loops, whose steps the processor can overlap.
@@ -178,27 +183,32 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
             weightsFast = weightsFast && detail::FastWeight(weight);
         }
 
-        const long double taper = tapersKept ? tapers.factor[static_cast<size_t>(r)] : taperOf(r);
-        const double acrossStep = static_cast<double>(taper) * acrossPerTaper;
-        const double rowX = -sinFast * r;
-        const double rowY = cosFast * r;
-        const bool rowFast = r < kFastReach;
-        for (int32_t c = 0; c < columns; ++c) {
-            const double across = acrossStep * (c - static_cast<double>(hand.acrossCentre));
-            const double offsetX = cosFast * across + rowX;
-            const double offsetY = sinFast * across + rowY;
-            const long roundedX = detail::RoundEstimate(offsetX);
-            const long roundedY = detail::RoundEstimate(offsetY);
-            if (rowFast && std::fabs(across) < kFastReach &&
-                std::max(detail::OffRounding(offsetX, roundedX),
-                         detail::OffRounding(offsetY, roundedY)) < detail::kSureOff) {
-                table.X(r, c) = static_cast<uint16_t>(roundedX + centre);
-                table.Y(r, c) = static_cast<uint16_t>(roundedY + centre);
-            } else {
-                const long double exactAcross =
-                    taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
-                table.X(r, c) = Place((cosAngle * exactAcross - sinAngle * along) / 1.4L, centre);
-                table.Y(r, c) = Place((sinAngle * exactAcross + cosAngle * along) / 1.4L, centre);
+        if (!positionsKept) {
+            const long double taper =
+                tapersKept ? tapers.factor[static_cast<size_t>(r)] : taperOf(r);
+            const double acrossStep = static_cast<double>(taper) * acrossPerTaper;
+            const double rowX = -sinFast * r;
+            const double rowY = cosFast * r;
+            const bool rowFast = r < kFastReach;
+            for (int32_t c = 0; c < columns; ++c) {
+                const double across = acrossStep * (c - static_cast<double>(hand.acrossCentre));
+                const double offsetX = cosFast * across + rowX;
+                const double offsetY = sinFast * across + rowY;
+                const long roundedX = detail::RoundEstimate(offsetX);
+                const long roundedY = detail::RoundEstimate(offsetY);
+                if (rowFast && std::fabs(across) < kFastReach &&
+                    std::max(detail::OffRounding(offsetX, roundedX),
+                             detail::OffRounding(offsetY, roundedY)) < detail::kSureOff) {
+                    table.X(r, c) = static_cast<uint16_t>(roundedX + centre);
+                    table.Y(r, c) = static_cast<uint16_t>(roundedY + centre);
+                } else {
+                    const long double exactAcross =
+                        taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
+                    table.X(r, c) =
+                        Place((cosAngle * exactAcross - sinAngle * along) / 1.4L, centre);
+                    table.Y(r, c) =
+                        Place((sinAngle * exactAcross + cosAngle * along) / 1.4L, centre);
+                }
             }
         }
 
@@ -225,6 +235,8 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
             work.shadedBlue[at] = lit.blue;
         }
     }
+
+    placed = placement;
 
     auto write = [&](int32_t r, int32_t c) {
         const uint16_t x = table.X(r, c);

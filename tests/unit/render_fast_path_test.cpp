@@ -340,3 +340,55 @@ TEST(HandFastPath, PositionsAndColoursFollowTheRulesAtEveryAngle) {
                                  << clock.algoritm;
     }
 }
+
+TEST(HandFastPath, PositionsKeptFromFrameToFrameFollowEveryInput) {
+    const auto drawHands = [](ClockState& state) {
+        DrawHourHand(state);
+        DrawMinuteHand(state);
+        DrawSecondHand(state);
+    };
+    // Rows 0..length and the hand's columns; the rows beyond keep what they held.
+    const auto sameSamples = [](const ClockState& a, const ClockState& b) {
+        for (const HandCase* hand : {&kHourHand, &kMinuteHand, &kSecondHand}) {
+            for (int32_t r = 0; r <= a.*hand->length; ++r) {
+                for (int32_t c = 0; c < hand->columns; ++c) {
+                    if ((a.*hand->samples).X(r, c) != (b.*hand->samples).X(r, c) ||
+                        (a.*hand->samples).Y(r, c) != (b.*hand->samples).Y(r, c)) {
+                        return false;
+                    }
+                }
+            }
+        }
+        return true;
+    };
+    ClockState kept = MakeClock(300);
+    kept.Hour = 3;
+    kept.Minute = 17;
+    kept.Second = 42;
+    drawHands(kept);
+    // One input changed at a time; each frame must show what a fresh clock shows.
+    const std::vector<void (*)(ClockState&)> changes = {
+        [](ClockState& s) { s.Second = 43; },
+        [](ClockState& s) { s.Minute = 18; },
+        [](ClockState& s) { s.Hour = 15; },
+        [](ClockState& s) { s.Algoritm = 4; },
+        [](ClockState& s) { s.Thickness = 2; },
+        [](ClockState& s) { s.Radius = 140; },
+        [](ClockState& s) { s.HourHandLength = 100; },
+        [](ClockState& s) { s.SecondHandLength = 120; }};
+    for (auto change : changes) {
+        change(kept);
+        drawHands(kept);
+        ClockState fresh = MakeClock(300);
+        fresh.Hour = kept.Hour;
+        fresh.Minute = kept.Minute;
+        fresh.Second = kept.Second;
+        fresh.Algoritm = kept.Algoritm;
+        fresh.Thickness = kept.Thickness;
+        fresh.Radius = kept.Radius;
+        fresh.HourHandLength = kept.HourHandLength;
+        fresh.SecondHandLength = kept.SecondHandLength;
+        drawHands(fresh);
+        EXPECT_TRUE(sameSamples(kept, fresh));
+    }
+}
