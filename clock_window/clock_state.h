@@ -48,6 +48,18 @@ struct HandTaper {
     std::vector<long double> factor;
 };
 
+// One hand's lighting weights (what HandWork.profile holds while the hand is drawn),
+// row by row over the hand's own columns, kept from frame to frame together with their
+// values in double: they change only with the hand's length and BrightFactor.
+struct HandProfile {
+    int32_t length = 0;
+    int32_t rows = 0; // none yet
+    long double bright = 0;
+    std::vector<long double> weight;
+    std::vector<double> weightFast;
+    std::vector<uint8_t> rowFast; // every weight of the row is a FastWeight
+};
+
 // What a hand's sample positions depend on. The positions in the hand's table were
 // placed for the HandPlacement kept with them; while it stays the same (the hour and
 // minute hands move once a minute, the second hand once a second, and frames come
@@ -147,6 +159,7 @@ struct ClockState {
     // from frame to frame: it depends on the hand's length only, and its cosine is the
     // dearest step of a row.
     std::array<HandTaper, 3> HandTapers;
+    std::array<HandProfile, 3> HandProfiles;
     std::array<HandPlacement, 3> HandPlacements;
     // Kept from frame to frame likewise: the marks and numerals move only with Radius
     // and Thickness.

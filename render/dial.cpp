@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/light_block.h"
 #include "render/render.h"
 #include "render/render_detail.h"
 #include "render/trig.h"
@@ -196,6 +197,8 @@ void DrawBead(TDIB& frame, const Bead& bead, int64_t centreX, int64_t centreY) {
     // Set for every sample before being read, so left uninitialised.
     std::array<uint8_t*, kMaxBeadSamples> pixels;
     std::array<uint32_t, kMaxBeadSamples> colours; // RGB values
+    detail::SampleBatch<detail::kBeadBlock> batch;
+    static_assert(detail::kBeadBlock >= kMaxBeadSamples);
     for (int32_t i = 0; i < bead.samples; ++i) {
         int64_t x = centreX + bead.dx[i];
         int64_t y = centreY + bead.dy[i];
@@ -206,17 +209,17 @@ void DrawBead(TDIB& frame, const Bead& bead, int64_t centreX, int64_t centreY) {
             y = 0;
         }
         uint8_t* pixel = frame.Row(static_cast<int32_t>(y)) + 3 * x;
-        const int32_t red = pixel[2];
-        const int32_t green = pixel[1];
-        const int32_t blue = pixel[0];
-        const Colour lit =
-            bead.fast ? detail::ShadeLit(red, green, blue, detail::LightOf(red, green, blue),
-                                         bead.weightFast[i], bead.weight[i])
-                      : ShadePixel(red, green, blue, bead.weight[i]);
         pixels[i] = pixel;
-        colours[i] = RGB(static_cast<uint32_t>(lit.red), static_cast<uint32_t>(lit.green),
-                         static_cast<uint32_t>(lit.blue));
+        batch.Add(pixel[2], pixel[1], pixel[0], bead.weightFast[i], bead.fast,
+                  static_cast<uint32_t>(i));
     }
+    batch.Flush([&](uint32_t i, const Colour* lit) {
+        const uint8_t* pixel = pixels[i];
+        const Colour shaded =
+            lit != nullptr ? *lit : ShadePixel(pixel[2], pixel[1], pixel[0], bead.weight[i]);
+        colours[i] = RGB(static_cast<uint32_t>(shaded.red), static_cast<uint32_t>(shaded.green),
+                         static_cast<uint32_t>(shaded.blue));
+    });
     // Written only after every sample is read: a bead never lights its own result.
     for (int32_t i = 0; i < bead.samples; ++i) {
         detail::WritePixel(pixels[i], 0, static_cast<int32_t>(colours[i] & 0xFF),

@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 
+#include "render/light_block.h"
 #include "render/render.h"
 #include "render/render_detail.h"
 #include "render/trig.h"
@@ -68,32 +69,51 @@ uint16_t Place(long double offset, uint16_t centre) {
     return static_cast<uint16_t>(detail::RoundLow16(offset) + centre);
 }
 
-// Neighbouring samples of a hand often fall on one pixel, and all of a hand's samples
-// are read before any is written: what the lighting rule works out from a colour alone
-// is kept for the colours seen last.
-class LightMemo {
-  public:
-    const detail::PixelLight& LightOf(int32_t red, int32_t green, int32_t blue) {
-        const auto colour = static_cast<uint32_t>(red << 16 | green << 8 | blue);
-        Entry& entry = entries_[(colour * 2654435761u) >> 26];
-        if (entry.colour != colour) {
-            entry.colour = colour;
-            entry.light = detail::LightOf(red, green, blue);
-        }
-        return entry.light;
-    }
-
-  private:
-    struct Entry {
-        uint32_t colour = 0xFFFFFFFF; // no colour of bytes
-        detail::PixelLight light;
-    };
-    std::array<Entry, 64> entries_{};
-};
-
 // Rows of a table of `columns` entries per row that `size` entries hold.
 int64_t RowsIn(size_t size, int32_t columns) {
     return static_cast<int64_t>(size / columns);
+}
+
+// The hand's weights for rows 0..lastRow, worked out again when the hand's length or
+// BrightFactor has changed since they were kept. Each weight is the column factor times
+// the row factor times BrightFactor; the centre column is lit with 1.41 instead.
+const HandProfile& ProfileOf(ClockState& state, const HandConstants& hand, int32_t lastRow) {
+    HandProfile& profile = state.HandProfiles[hand.index];
+    const int32_t length = state.*hand.length;
+    const long double bright = state.BrightFactor;
+    if (profile.length == length && profile.bright == bright && profile.rows == lastRow + 1) {
+        return profile;
+    }
+    const int32_t columns = hand.columns;
+    std::array<long double, kMaxColumns> columnWeight{};
+    for (int32_t c = 0; c < columns; ++c) {
+        const long double ramp = static_cast<long double>(2 * c) / hand.profileDivisor;
+        columnWeight[c] = (1.01L - std::fabs(1.0L - ramp)) * 1.2L;
+    }
+    const auto entries = static_cast<size_t>(lastRow + 1) * columns;
+    profile.weight.resize(entries);
+    profile.weightFast.resize(entries);
+    profile.rowFast.resize(static_cast<size_t>(lastRow) + 1);
+    const long double lengthF = length;
+    for (int32_t r = 0; r <= lastRow; ++r) {
+        const long double rowWeight =
+            std::sqrt(1.01L - std::fabs(1.0L - static_cast<long double>(2 * int64_t{r}) / lengthF));
+        bool rowFast = true;
+        for (int32_t c = 0; c < columns; ++c) {
+            const long double weight = c == hand.profileCentre
+                                           ? rowWeight * 1.41L * bright
+                                           : columnWeight[c] * rowWeight * bright;
+            const size_t at = static_cast<size_t>(r) * columns + static_cast<size_t>(c);
+            profile.weight[at] = weight;
+            profile.weightFast[at] = static_cast<double>(weight);
+            rowFast = rowFast && detail::FastWeight(weight);
+        }
+        profile.rowFast[static_cast<size_t>(r)] = rowFast;
+    }
+    profile.length = length;
+    profile.bright = bright;
+    profile.rows = lastRow + 1;
+    return profile;
 }
 
 void DrawHand(ClockState& state, const HandConstants& hand) {
@@ -128,12 +148,7 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     const int32_t columns = hand.columns;
     const int32_t centreColumn = hand.profileCentre;
     const long double lengthF = length;
-    const long double bright = state.BrightFactor;
-    std::array<long double, kMaxColumns> columnWeight{};
-    for (int32_t c = 0; c < columns; ++c) {
-        const long double ramp = static_cast<long double>(2 * c) / hand.profileDivisor;
-        columnWeight[c] = (1.01L - std::fabs(1.0L - ramp)) * 1.2L;
-    }
+    const HandProfile& profile = ProfileOf(state, hand, lastRow);
     const long double angle = HandAngle(state, hand);
     const long double cosAngle = Cos(angle);
     const long double sinAngle = Sin(angle);
@@ -147,7 +162,6 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     const double cosFast = static_cast<double>(cosAngle) / 1.4;
     const double sinFast = static_cast<double>(sinAngle) / 1.4;
     const double acrossPerTaper = static_cast<double>(widen) / static_cast<double>(style);
-    LightMemo memo;
 
     const auto taperOf = [&](int32_t r) {
         return Cos(static_cast<long double>(r) * hand.taperSpan / lengthF + kTaperPhase);
@@ -167,21 +181,23 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     HandPlacement& placed = state.HandPlacements[hand.index];
     const bool positionsKept = placed == placement;
 
-    // Place, read and light every sample; nothing is written to the frame yet. Each row
-    // goes in three short loops, whose steps the processor can overlap.
-    std::array<double, kMaxColumns> weightFast{};
+    // Place, read and light every sample; nothing is written to the frame yet. The
+    // samples are lit in blocks, side by side.
+    detail::SampleBatch<detail::kHandBlock> batch;
+    const auto store = [&](uint32_t at, const Colour* lit) {
+        const Colour shaded = lit != nullptr ? *lit
+                                             : ShadePixel(work.sampleRed[at], work.sampleGreen[at],
+                                                          work.sampleBlue[at], work.profile[at]);
+        work.shadedRed[at] = shaded.red;
+        work.shadedGreen[at] = shaded.green;
+        work.shadedBlue[at] = shaded.blue;
+    };
     for (int32_t r = 0; r <= lastRow; ++r) {
         const long double along = r;
-        const long double rowWeight =
-            std::sqrt(1.01L - std::fabs(1.0L - static_cast<long double>(2 * int64_t{r}) / lengthF));
-        bool weightsFast = true;
-        for (int32_t c = 0; c < columns; ++c) {
-            const long double weight = c == centreColumn ? rowWeight * 1.41L * bright
-                                                         : columnWeight[c] * rowWeight * bright;
-            work.profile[HandWorkTables::At(r, c)] = weight;
-            weightFast[c] = static_cast<double>(weight);
-            weightsFast = weightsFast && detail::FastWeight(weight);
-        }
+        const size_t kept = static_cast<size_t>(r) * columns;
+        std::copy_n(profile.weight.begin() + static_cast<ptrdiff_t>(kept), columns,
+                    work.profile.begin() + static_cast<ptrdiff_t>(HandWorkTables::At(r, 0)));
+        const bool weightsFast = profile.rowFast[static_cast<size_t>(r)] != 0;
 
         if (!positionsKept) {
             const long double taper =
@@ -220,21 +236,18 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
             }
             const size_t at = HandWorkTables::At(r, c);
             const uint8_t* pixel = frame->Row(y) + 3 * static_cast<ptrdiff_t>(x);
-            const int32_t red = pixel[2];
-            const int32_t green = pixel[1];
-            const int32_t blue = pixel[0];
-            work.sampleRed[at] = static_cast<uint16_t>(red);
-            work.sampleGreen[at] = static_cast<uint16_t>(green);
-            work.sampleBlue[at] = static_cast<uint16_t>(blue);
-            const Colour lit =
-                weightsFast ? detail::ShadeLit(red, green, blue, memo.LightOf(red, green, blue),
-                                               weightFast[c], work.profile[at])
-                            : ShadePixel(red, green, blue, work.profile[at]);
-            work.shadedRed[at] = lit.red;
-            work.shadedGreen[at] = lit.green;
-            work.shadedBlue[at] = lit.blue;
+            work.sampleRed[at] = pixel[2];
+            work.sampleGreen[at] = pixel[1];
+            work.sampleBlue[at] = pixel[0];
+            batch.Add(pixel[2], pixel[1], pixel[0],
+                      profile.weightFast[kept + static_cast<size_t>(c)], weightsFast,
+                      static_cast<uint32_t>(at));
+            if (batch.Full()) {
+                batch.Flush(store);
+            }
         }
     }
+    batch.Flush(store);
 
     placed = placement;
 

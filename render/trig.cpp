@@ -10,8 +10,12 @@
 // functions; its pixels can differ by one step on exact half-pixel boundaries.
 #if LDBL_MANT_DIG != 64
 namespace lumivane {
-long double Cos(long double x) { return std::cos(x); }
-long double Sin(long double x) { return std::sin(x); }
+long double Cos(long double x) {
+    return std::cos(x);
+}
+long double Sin(long double x) {
+    return std::sin(x);
+}
 } // namespace lumivane
 #else
 
