@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "render/light_block.h"
 #include "render/render.h"
 #include "render/trig.h"
 #include "render_fixture.h"
@@ -46,6 +47,40 @@ Colour LightingAsWritten(int32_t red, int32_t green, int32_t blue, long double w
     return {ChannelAsWritten(std::sqrt(l / 750 + r / 255) * l * weight + r + 0.05L * b),
             ChannelAsWritten(std::sqrt(l / 750 + g / 255) * l * weight + g + 0.05L * r),
             ChannelAsWritten(std::sqrt(l / 750 + b / 255) * l * weight + b - 0.05L * g)};
+}
+
+struct Sample {
+    Colour colour;
+    long double weight;
+};
+
+// Lights the samples the way the beads and hands do, in blocks side by side, and counts
+// the results that differ from the rule as written.
+template <size_t N> int64_t BatchMismatches(const std::vector<Sample>& samples) {
+    detail::SampleBatch<N> batch;
+    int64_t mismatches = 0;
+    size_t flushed = 0;
+    const auto check = [&](uint32_t i, const Colour* lit) {
+        EXPECT_EQ(i, flushed) << "results come back in the order the samples went in";
+        ++flushed;
+        const Sample& sample = samples[i];
+        const Colour expected = LightingAsWritten(sample.colour.red, sample.colour.green,
+                                                  sample.colour.blue, sample.weight);
+        // Without a result the caller takes ShadePixel, which has its own tests.
+        mismatches += lit != nullptr && !(*lit == expected);
+    };
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const Sample& sample = samples[i];
+        batch.Add(sample.colour.red, sample.colour.green, sample.colour.blue,
+                  static_cast<double>(sample.weight), std::fabs(sample.weight) <= 8.0L,
+                  static_cast<uint32_t>(i));
+        if (batch.Full()) {
+            batch.Flush(check);
+        }
+    }
+    batch.Flush(check);
+    EXPECT_EQ(flushed, samples.size());
+    return mismatches;
 }
 
 void FillUniform(TDIB& buffer, uint8_t byte) {
@@ -391,4 +426,58 @@ TEST(HandFastPath, PositionsKeptFromFrameToFrameFollowEveryInput) {
         drawHands(fresh);
         EXPECT_TRUE(sameSamples(kept, fresh));
     }
+}
+
+TEST(SampleBatchFastPath, GivesTheRuleOverChannelGridsAndWeights) {
+    const std::array<int32_t, 12> grid = {0, 1, 9, 10, 30, 64, 127, 128, 200, 250, 254, 255};
+    const std::array<long double, 9> weights = {
+        0.0L,   1.41L, 0.41L,   -0.0042135623730950488L, 1.41L * 1.0049875621120890270L, 0.705L,
+        -0.25L, 7.99L, 1.0L / 3};
+    std::vector<Sample> samples;
+    for (long double weight : weights) {
+        for (int32_t swept = 0; swept < 3; ++swept) {
+            for (int32_t value = 0; value < 256; ++value) {
+                for (int32_t a : grid) {
+                    for (int32_t b : grid) {
+                        std::array<int32_t, 3> colour{};
+                        colour[swept] = value;
+                        colour[(swept + 1) % 3] = a;
+                        colour[(swept + 2) % 3] = b;
+                        samples.push_back({{colour[0], colour[1], colour[2]}, weight});
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(BatchMismatches<detail::kHandBlock>(samples), 0);
+    EXPECT_EQ(BatchMismatches<detail::kBeadBlock>(samples), 0);
+}
+
+TEST(SampleBatchFastPath, HalvesAtWeightZeroAndPartBlocks) {
+    // Weight 0 puts the cross terms on exact halves, where only the extended rounding
+    // decides; odd batch lengths leave part of a block unused.
+    std::vector<Sample> samples;
+    for (int32_t r = 0; r < 256; r += 3) {
+        for (int32_t g = 0; g < 256; ++g) {
+            for (int32_t b = 0; b < 256; b += 11) {
+                samples.push_back({{r, g, b}, 0.0L});
+            }
+        }
+    }
+    for (size_t length : {size_t{1}, size_t{3}, size_t{49}, size_t{65}, samples.size()}) {
+        const std::vector<Sample> part(samples.begin(),
+                                       samples.begin() + static_cast<ptrdiff_t>(length));
+        EXPECT_EQ(BatchMismatches<detail::kHandBlock>(part), 0) << length;
+        EXPECT_EQ(BatchMismatches<detail::kBeadBlock>(part), 0) << length;
+    }
+}
+
+TEST(SampleBatchFastPath, WeightsBeyondTheFastRangeComeBackWithoutAResult) {
+    detail::SampleBatch<detail::kBeadBlock> batch;
+    batch.Add(128, 64, 32, 1e6, false, 0);
+    batch.Add(128, 64, 32, 0.5, true, 1);
+    batch.Add(255, 255, 255, -9.0, false, 2);
+    std::vector<bool> withResult;
+    batch.Flush([&](uint32_t, const Colour* lit) { withResult.push_back(lit != nullptr); });
+    EXPECT_EQ(withResult, (std::vector<bool>{false, true, false}));
 }
