@@ -40,6 +40,9 @@ START_SETTINGS = {"Bright": 30, "Size": 5, "Algoritm": 0, "Contrast": 6, "Left":
 PLACES = [(700, 120), (1100, 300), (900, 520), (250, 480), (300, 150), (1150, 80),
           (80, 300), (600, 330)]
 
+# Where the presses of one drag go, from the dial's centre, until one takes the clock.
+PRESS_OFFSETS = [(0, 0), (1, 0), (0, 1), (-1, 0), (0, -1), (1, 1), (-1, -1), (2, 0)]
+
 # The bars by their place in the settings window's client area, and the values
 # they are set to in turn. Size keeps to 5 and 6: both tick every 100 ms, and the
 # change between them makes every visit resize the window and its buffers.
@@ -103,8 +106,32 @@ class Soak:
 
     # -- what the program holds
 
+    def program_pid(self):
+        """The Linux process of the program. For a 64-bit program `wine` runs
+        start.exe, which starts the program as a process of its own; so it is found
+        by its command line and its prefix, not as the child the session started."""
+        if getattr(self, "_pid", None) and os.path.exists("/proc/%d" % self._pid):
+            return self._pid
+        wanted = "WINEPREFIX=%s" % self.session.prefix
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    first = f.read().split(b"\0")[0].decode(errors="replace")
+                if not first.lower().endswith("lumivane.exe"):
+                    continue
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    environment = f.read().decode(errors="replace").split("\0")
+            except OSError:
+                continue
+            if wanted in environment:
+                self._pid = int(entry)
+                return self._pid
+        raise SoakFailure("the program's Linux process is not to be found")
+
     def linux_status(self):
-        pid = self.session.process.pid
+        pid = self.program_pid()
         facts = {}
         with open("/proc/%d/status" % pid) as f:
             for line in f:
@@ -168,16 +195,18 @@ class Soak:
 
     def drag(self):
         """Presses on the dial's centre, where every hand starts, and moves the
-        clock to the next place. Under Wine the clock leaves the screen for a
-        moment in every frame to copy what lies beneath it; a press in that
-        moment reaches the desktop, so a press that does not take the clock is
-        let go and tried again."""
+        clock to the next place. A press takes the clock only on a pixel that is
+        a sample of a hand, and the samples need not cover the very centre at
+        every time of day; and under Wine the clock leaves the screen for a moment
+        in every frame to copy what lies beneath it, so a press in that moment
+        reaches the desktop. A press that does not take the clock is let go and
+        tried again a pixel or two away."""
         target = PLACES[self.place_turn % len(PLACES)]
         self.place_turn += 1
         left, top, width, _ = self.clock()
         radius = width // 2
-        x, y = left + radius, top + radius
-        for attempt in range(4):
+        for dx, dy in PRESS_OFFSETS:
+            x, y = left + radius + dx, top + radius + dy
             press_button(self.session, x, y)
             try:
                 glide_pointer(self.session, x, y, x - 6, y + 4, steps=2)
@@ -185,12 +214,10 @@ class Soak:
                     release_button(self.session)
                     self.drag_retries += 1
                     time.sleep(0.3)
-                    if self.clock()[:2] != (left, top):
-                        left, top = self.clock()[:2]  # it slid: start from there
-                        x, y = left + radius, top + radius
+                    left, top = self.clock()[:2]  # where a press that slipped left it
                     continue
-                glide_pointer(self.session, x - 6, y + 4, target[0] + radius, target[1] + radius,
-                              steps=8, pause=0.04)
+                glide_pointer(self.session, x - 6, y + 4, target[0] + radius + dx,
+                              target[1] + radius + dy, steps=8, pause=0.04)
             finally:
                 release_button(self.session)
             rect = self.wait_place(target)
@@ -201,8 +228,8 @@ class Soak:
             park(self.session)
             return
         self.failed_drags += 1
-        self.note("drag %d: four presses on the dial's centre at (%d, %d) did not take the clock"
-                  % (self.drags + 1, x, y))
+        self.note("drag %d: %d presses around the dial's centre at (%d, %d) did not take the "
+                  "clock" % (self.drags + 1, len(PRESS_OFFSETS), left + radius, top + radius))
         park(self.session)
 
     # -- the settings window

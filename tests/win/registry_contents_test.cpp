@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -395,6 +396,23 @@ TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
     }
 }
 
+// A key deleted by someone else while the store holds it open refuses every
+// write; the store says which value it could not set.
+TEST_F(RegistryContents, StoreNamesAWriteTheRegistryRefusesInItsOwnWords) {
+    const CaseKey gone(key, "deleted while open");
+    gone.StoreAll(Stored{});
+    SettingsStore settings(gone.Path());
+    ASSERT_TRUE(settings.OpenStore(false));
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, (key.Relative() + "\\deleted while open").c_str()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(ErrorOf([&] { settings.WriteValue("Left", 300); }), "Failed to set data for 'Left'");
+    EXPECT_EQ(ErrorOf([&] { settings.WriteValue("Start_1", 2); }),
+              "Failed to set data for 'Start_1'");
+    EXPECT_EQ(ErrorOf([&] { settings.ReadValue("Bright"); }), "Failed to get data for 'Bright'");
+    settings.CloseStore();
+    EXPECT_FALSE(gone.Exists());
+}
+
 TEST_F(RegistryContents, StoreReadsEveryDwordAsItsSignedValue) {
     const CaseKey store(key, "store");
     SettingsStore settings(store.Path());
@@ -558,6 +576,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             StartedClock& clock = clocks[i];
             if (clock.state->Diameter > 0) {
                 ExpectBuffersFit(clock);
+                EXPECT_TRUE(Drew(clock)) << clock.label;
             }
             // The position save stored where the window is, once it had moved (kept
             // inside the display by 2 pixels a tick, or placed within 16 bits).
@@ -567,6 +586,107 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             EXPECT_EQ(places[i].Read("Left"), rect.left) << clock.label;
             EXPECT_EQ(places[i].Read("Top"), rect.top) << clock.label;
         }
+    }
+}
+
+// Wherever "Left" or "Top" puts the clock, the edge keeping brings it back 2
+// pixels a tick and leaves it inside the 1366 x 768 display, 5 or 6 pixels from
+// the edge it came from (the parity of where it started decides which); the
+// position save then stores where it came to rest. The ticks are run by hand.
+// From the 16-bit ends of the coordinates the walk takes some 16000 ticks (about
+// eight minutes of the real 30 ms timer, and too long for a test under Wine), so
+// those are followed for their first steps only: -200 and 1366 land as they would.
+TEST_F(RegistryContents, AStoredPlaceOffTheDisplayIsWalkedBackInside) {
+    struct PlaceCase {
+        const char* name;
+        int32_t stored;
+        int32_t shown; // where the window first shows
+        int32_t rest;  // where the walk ends: 105-pixel clock, 1366 x 768 display
+        int ticks;     // ticks that move the window; kFar: more than are run
+    };
+    constexpr int kFar = -1;
+    constexpr int kFarTicks = 40;
+    const PlaceCase cases[] = {
+        {"Left", INT_MIN, -32768, 6, kFar},
+        {"Left", -200, -200, 6, 103},
+        {"Left", -1, -1, 5, 3},
+        {"Left", 0, 0, 6, 3},
+        {"Left", 1, 1, 5, 2},
+        {"Left", 5, 5, 5, 0},           // the first column it may rest on
+        {"Left", 1256, 1256, 1256, 0},  // 1366 - 105 - 5: the last
+        {"Left", 1261, 1261, 1255, 3},  // flush with the right edge
+        {"Left", 1366, 1366, 1256, 55}, // just off the right edge
+        {"Left", INT_MAX, 32767, 1255, kFar},
+        {"Top", INT_MIN, -32768, 6, kFar},
+        {"Top", -200, -200, 6, 103},
+        {"Top", -1, -1, 5, 3},
+        {"Top", 0, 0, 6, 3}, // a first start's top edge
+        {"Top", 1, 1, 5, 2},
+        {"Top", 658, 658, 658, 0}, // 768 - 105 - 5
+        {"Top", 663, 663, 657, 3}, // flush with the bottom edge
+        {"Top", 768, 768, 658, 55},
+        {"Top", INT_MAX, 32767, 657, kFar},
+    };
+    std::vector<StartedClock> clocks;
+    std::vector<CaseKey> places;
+    for (const PlaceCase& c : cases) {
+        const std::string label = std::string(c.name) + " = " + std::to_string(c.stored);
+        const CaseKey& place = places.emplace_back(key, label);
+        place.StoreAll(Stored{});
+        place.Dword(c.name, c.stored);
+        StartedClock& clock = Start(clocks, place, label);
+        TForm1& form = *clock.form;
+        ASSERT_EQ(clock.state->Diameter, 105) << label;
+
+        const bool left = std::string(c.name) == "Left";
+        const auto along = [left](const RECT& rect) { return left ? rect.left : rect.top; };
+        const auto across = [left](const RECT& rect) { return left ? rect.top : rect.left; };
+        RECT before = WindowRectOf(form);
+        ASSERT_EQ(along(before), c.shown) << label;
+        const int limit = c.ticks == kFar ? kFarTicks : c.ticks + 5;
+        int moves = 0;
+        for (int tick = 0; tick < limit; ++tick) {
+            form.Timer2Timer();
+            const RECT after = WindowRectOf(form);
+            if (along(after) == along(before) && across(after) == across(before)) {
+                break;
+            }
+            // Towards the display, 2 pixels, and along one axis only.
+            EXPECT_EQ(along(after) - along(before), c.rest > c.shown ? 2 : -2)
+                << label << " at tick " << tick;
+            EXPECT_EQ(across(after), across(before)) << label;
+            before = after;
+            ++moves;
+        }
+        const RECT rect = WindowRectOf(form);
+        EXPECT_EQ(across(rect), left ? 150 : 200) << label;
+        if (c.ticks == kFar) {
+            EXPECT_EQ(moves, kFarTicks) << label;
+            EXPECT_EQ(along(rect), c.shown + (c.rest > c.shown ? 2 : -2) * kFarTicks) << label;
+            continue;
+        }
+        EXPECT_EQ(moves, c.ticks) << label;
+        EXPECT_EQ(along(rect), c.rest) << label;
+        // Inside the display with room to spare on both sides.
+        EXPECT_GE(rect.left, 5) << label;
+        EXPECT_LE(rect.right, kDisplayWidth - 5) << label;
+        EXPECT_GE(rect.top, 5) << label;
+        EXPECT_LE(rect.bottom, kDisplayHeight - 5) << label;
+    }
+    const size_t before = boxes.Count();
+    RunClocks(clocks);
+    ExpectQuiet(clocks, before);
+    for (size_t i = 0; i < clocks.size(); ++i) {
+        StartedClock& clock = clocks[i];
+        // The position save stored where the window is: at rest, or on its way.
+        const RECT rect = WindowRectOf(*clock.form);
+        if (cases[i].ticks != kFar) {
+            EXPECT_EQ(cases[i].name == std::string("Left") ? rect.left : rect.top, cases[i].rest)
+                << clock.label;
+        }
+        EXPECT_EQ(places[i].Read("Left"), rect.left) << clock.label;
+        EXPECT_EQ(places[i].Read("Top"), rect.top) << clock.label;
+        EXPECT_TRUE(Drew(clock)) << clock.label;
     }
 }
 
@@ -609,6 +729,9 @@ TEST_F(RegistryContents, EveryStartCountKeepsOrReplacesTheSettingsAsItSays) {
     const size_t before = boxes.Count();
     RunClocks(clocks);
     ExpectQuiet(clocks, before);
+    for (StartedClock& clock : clocks) {
+        EXPECT_TRUE(Drew(clock)) << clock.label;
+    }
 }
 
 // A key whose every value is unreadable: all take their fallbacks, the first of
@@ -764,15 +887,28 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
         GTEST_SKIP() << "this registry grants full access whatever the key's DACL says";
     }
     ASSERT_EQ(full, ERROR_ACCESS_DENIED);
+    SettingsStore store(locked.Path());
+    EXPECT_FALSE(store.OpenStore(false));
+    EXPECT_FALSE(store.OpenStore(true));
     std::vector<StartedClock> clocks;
     StartedClock& clock = Start(clocks, locked, "read only");
     EXPECT_EQ(clock.form->StartupProblem(), "");
     EXPECT_EQ(clock.state->StartCount, 1);
     EXPECT_EQ(clock.state->Size, 19);
     ExpectBuffersFit(clock);
+    // Moved, so that the position save tries the key.
+    SetWindowPos(clock.form->Handle(), nullptr, 300, 200, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const size_t before = boxes.Count();
     RunClocks(clocks);
+    EXPECT_EQ(clock.state->SavedLeft, 300) << "taken, although it could not be stored";
+    auto tray = std::make_shared<TrayLog>();
+    TForm2 settings(*clock.state, locked.Path(), nullptr, RecordingPlatform(tray));
+    EXPECT_NO_THROW(settings.Button1Click());
+    EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
+    Pump(300);
     ExpectQuiet(clocks, before);
+    EXPECT_TRUE(Drew(clock));
     for (const char* name : kValueNames) {
         EXPECT_EQ(locked.Read(name), Field(Stored{}, name)) << name;
     }
