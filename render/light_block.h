@@ -14,15 +14,15 @@ namespace lumivane::detail {
 
 template <size_t N> struct LightBlock {
     // In: each sample's colour bytes and its weight (a FastWeight, in double).
-    alignas(32) std::array<double, N> red{}; // bytes, and so are the unused entries
-    alignas(32) std::array<double, N> green{};
-    alignas(32) std::array<double, N> blue{};
-    alignas(32) std::array<double, N> weight{};
+    alignas(16) std::array<double, N> red{}; // bytes, and so are the unused entries
+    alignas(16) std::array<double, N> green{};
+    alignas(16) std::array<double, N> blue{};
+    alignas(16) std::array<double, N> weight{};
     // Out: the lit channels, and 0 where they may differ from the rule as written.
-    alignas(32) std::array<int32_t, N> litRed{};
-    alignas(32) std::array<int32_t, N> litGreen{};
-    alignas(32) std::array<int32_t, N> litBlue{};
-    alignas(32) std::array<int32_t, N> sure{};
+    alignas(16) std::array<int32_t, N> litRed{};
+    alignas(16) std::array<int32_t, N> litGreen{};
+    alignas(16) std::array<int32_t, N> litBlue{};
+    alignas(16) std::array<int32_t, N> sure{};
 };
 
 // The sizes in use: a stretch of a hand's samples, and a bead (up to 49 samples).
