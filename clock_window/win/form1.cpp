@@ -199,8 +199,15 @@ void TForm1::FormCreate() {
     DeriveStartupState(state_, PrimaryDisplay(), &MakeWinDIB);
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
-    SetWindowPos(Handle(), nullptr, state_.SavedLeft, state_.SavedTop, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A stored place from which no pixel of the clock would show (another display's,
+    // or nonsense) starts just beyond the nearest edge instead: the edge keeping then
+    // brings the clock in within seconds, where from the far ends of the coordinates
+    // it would take minutes.
+    // The position save then stores where the clock really is.
+    const Display display = PrimaryDisplay();
+    const int32_t left = std::clamp(state_.SavedLeft, -side, std::max(display.width, -side));
+    const int32_t top = std::clamp(state_.SavedTop, -side, std::max(display.height, -side));
+    SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     state_.StartCount = NextStartCount(state_.StartCount);
     RecordStart();
