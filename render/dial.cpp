@@ -68,7 +68,8 @@ inline DomeByte ShadeDomeByte(uint16_t byte, uint8_t high, uint16_t low) {
     const auto productHigh = static_cast<uint16_t>((uint32_t{byte} * low) >> 16);
     const auto highPart = static_cast<uint16_t>(byte * high + productHigh + 128);
     const auto middle = static_cast<uint16_t>(highPart << 8 | productLow >> 8);
-    return {static_cast<uint8_t>(highPart >> 8), (static_cast<uint16_t>(middle + 1) & 0xFFFE) != 0};
+    // middle + 1 wraps 0xFFFF to 0: unsure exactly when it is 0 or 1.
+    return {static_cast<uint8_t>(highPart >> 8), static_cast<uint16_t>(middle + 1) > 1};
 }
 
 // Blocks of a fixed length, so that the compiler can turn the loop into vector code.
