@@ -132,4 +132,12 @@ void TDIB::PutPixel(int32_t x, int32_t y, uint32_t colour) {
     pixel[2] = static_cast<uint8_t>(colour);
 }
 
+uint32_t TDIB::Pixel(int32_t x, int32_t y) {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_ || bitCount_ != 24) {
+        return 0;
+    }
+    const uint8_t* pixel = Row(y) + 3 * static_cast<ptrdiff_t>(x);
+    return static_cast<uint32_t>(pixel[0]) << 16 | static_cast<uint32_t>(pixel[1]) << 8 | pixel[2];
+}
+
 } // namespace lumivane

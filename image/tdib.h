@@ -68,6 +68,8 @@ class TDIB {
     uint8_t* ScanLine(int32_t y);
     // Writes colour 0x00BBGGRR at (x, y); coordinates outside are ignored.
     void PutPixel(int32_t x, int32_t y, uint32_t colour);
+    // Colour 0x00BBGGRR at (x, y); 0 (black) where PutPixel would not write.
+    uint32_t Pixel(int32_t x, int32_t y);
 
     // Row pointer without the range check or flush, for renderers that already
     // know the row exists and that no platform drawing is pending.

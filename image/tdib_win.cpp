@@ -121,4 +121,26 @@ void TWinDIB::Draw(HDC target, int32_t x, int32_t y) {
     }
 }
 
+void TWinDIB::DrawPart(HDC target, int32_t x, int32_t y, const RECT& part) {
+    RECT inside{};
+    const RECT whole{0, 0, Width(), Height()};
+    if (Empty() || !IntersectRect(&inside, &part, &whole)) {
+        return;
+    }
+    const int32_t width = inside.right - inside.left;
+    const int32_t height = inside.bottom - inside.top;
+    GdiFlush();
+    if (auto* dib = dynamic_cast<DibStore*>(Store())) {
+        BitBlt(target, x + inside.left, y + inside.top, width, height, dib->Dc(), inside.left,
+               inside.top, SRCCOPY);
+    } else {
+        // The rows of a picture in memory go bottom-up: its source rectangle is
+        // measured from the bottom row.
+        const BITMAPINFO info = PlatformHeader(Header());
+        StretchDIBits(target, x + inside.left, y + inside.top, width, height, inside.left,
+                      Height() - inside.bottom, width, height, Store()->Bits(), &info,
+                      DIB_RGB_COLORS, SRCCOPY);
+    }
+}
+
 } // namespace lumivane

@@ -39,6 +39,9 @@ class TWinDIB : public TDIB {
     // Copies the whole buffer, unscaled, to (x, y) of `target`. Nothing for an
     // empty buffer.
     void Draw(HDC target, int32_t x, int32_t y);
+    // Copies only the pixels of `part` (picture coordinates) of the buffer drawn at
+    // (x, y): for a target that shows the rest already.
+    void DrawPart(HDC target, int32_t x, int32_t y, const RECT& part);
 
   protected:
     std::unique_ptr<PixelStore> MakeStore(const BitmapInfoHeader& header) override;

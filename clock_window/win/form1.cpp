@@ -376,14 +376,18 @@ void TForm1::CopyScreen(TWinDIB& background) {
     LetWineCatchUp();
 }
 
-void TForm1::Present() {
+void TForm1::Present(const std::optional<RECT>& part) {
     TWinDIB* frame = Backed(state_.FrameBuffer);
     if (frame == nullptr) {
         return;
     }
     const WindowDC dc(Handle());
     if (dc) {
-        frame->Draw(dc.get(), 0, 0);
+        if (part) {
+            frame->DrawPart(dc.get(), 0, 0, *part);
+        } else {
+            frame->Draw(dc.get(), 0, 0);
+        }
         GdiFlush();
     }
 }
@@ -438,9 +442,11 @@ void TForm1::Timer2Timer() {
     if (OnHand(u, v)) {
         return;
     }
-    if (state_.FrameBuffer != nullptr) {
+    // The window shows the frame already: only a pixel that turns black needs to
+    // reach it, so a pointer resting on the dial costs next to nothing.
+    if (state_.FrameBuffer != nullptr && state_.FrameBuffer->Pixel(u, v) != kBlack) {
         state_.FrameBuffer->PutPixel(u, v, kBlack);
-        Present();
+        Present(RECT{u, v, u + 1, v + 1});
     }
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/form.h"
@@ -66,7 +67,8 @@ class TForm1 : public TForm {
     void SetClientSize(int32_t width, int32_t height);
     RECT WindowRect() const;
     void CopyScreen(TWinDIB& background);
-    void Present();
+    // Shows the frame in the window: all of it, or only `part` of it.
+    void Present(const std::optional<RECT>& part = std::nullopt);
     void Paint();
     bool OnHand(int32_t u, int32_t v) const;
 

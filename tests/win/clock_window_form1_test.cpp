@@ -531,6 +531,29 @@ TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
     EXPECT_TRUE(IsBlack(frame, 50, 60));
 }
 
+TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
+    ClockState state;
+    auto form = Start(state);
+    MoveWindowTo(*form, 100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    Whiten(frame, 50, 60);
+    Whiten(frame, 51, 60);
+    InvalidateRect(form->Handle(), nullptr, FALSE);
+    UpdateWindow(form->Handle()); // the window shows the frame
+    const lumivane::WindowDC window(form->Handle());
+    ASSERT_EQ(GetPixel(window.get(), 50, 60), RGB(255, 255, 255));
+    frame.PutPixel(51, 60, 0); // not shown: only the pixel under the cursor is
+
+    SetCursorPos(150, 160);
+    form->Timer2Timer();
+
+    EXPECT_EQ(GetPixel(window.get(), 50, 60), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(window.get(), 51, 60), RGB(255, 255, 255));
+    form->Timer2Timer(); // black already: nothing changes
+    EXPECT_EQ(GetPixel(window.get(), 50, 60), RGB(0, 0, 0));
+    EXPECT_TRUE(IsBlack(frame, 50, 60));
+}
+
 TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
     ClockState state;
     auto form = Start(state);

@@ -236,3 +236,44 @@ TEST(TWinDIBDraw, EmptyBufferDrawsNothing) {
         }
     }
 }
+
+TEST(TWinDIBDraw, PartCopiesOnlyItsPixelsToTheirPlace) {
+    // Parts within, across the edge of and outside the picture, of a buffer in plain
+    // memory (its rows bottom-up) and of one backed by a DIB section.
+    struct PartCase {
+        RECT part;
+        bool backSource;
+        RECT changed; // target pixels that take the source's, drawn at (4, 2)
+    };
+    const PartCase cases[] = {
+        {{1, 1, 2, 2}, true, {5, 3, 6, 4}},   {{0, 0, 3, 1}, true, {4, 2, 7, 3}},
+        {{2, -5, 9, 1}, true, {6, 2, 7, 3}},  {{3, 0, 5, 2}, true, {0, 0, 0, 0}},
+        {{1, 1, 2, 2}, false, {5, 3, 6, 4}},  {{0, 0, 3, 1}, false, {4, 2, 7, 3}},
+        {{2, -5, 9, 1}, false, {6, 2, 7, 3}}, {{-1, -1, 0, 2}, false, {0, 0, 0, 0}},
+    };
+    for (const PartCase& c : cases) {
+        TWinDIB source;
+        Size(source, 3, 2);
+        FillPattern(source, 5);
+        if (c.backSource) {
+            source.Canvas();
+        }
+        TWinDIB target;
+        Size(target, 8, 5);
+        HDC dc = target.Canvas().Handle();
+        FillRectOn(dc, {0, 0, 8, 5}, RGB(17, 34, 51));
+
+        source.DrawPart(dc, 4, 2, c.part);
+
+        for (int32_t y = 0; y < 5; ++y) {
+            for (int32_t x = 0; x < 8; ++x) {
+                const POINT point{x, y};
+                const Bgr expected =
+                    PtInRect(&c.changed, point) ? PixelAt(source, x - 4, y - 2) : Bgr{51, 34, 17};
+                EXPECT_EQ(PixelAt(target, x, y), expected)
+                    << "pixel " << x << "," << y << " of part " << c.part.left << "," << c.part.top
+                    << (c.backSource ? " backed" : " plain");
+            }
+        }
+    }
+}
