@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "clock_window/clock_state.h"
+#include "render/render.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ void Report(int32_t displayHeight) {
     state.StartCount = 2;
     const lumivane::Display display{displayHeight * 16 / 9, displayHeight};
     lumivane::DeriveStartupState(state, display, [] { return std::make_unique<lumivane::TDIB>(); });
+    // One frame, so that what the renderers keep from frame to frame is counted too.
+    lumivane::FillRingOffsets(state);
+    lumivane::RenderFrame(state);
 
     constexpr size_t kLongDouble32 = 12;
     Bytes dome;
@@ -54,6 +58,11 @@ void Report(int32_t displayHeight) {
     }
     for (const lumivane::HandTaper& taper : state.HandTapers) {
         Add(hands, taper.factor, kLongDouble32);
+    }
+    for (const lumivane::HandProfile& profile : state.HandProfiles) {
+        Add(hands, profile.weight, kLongDouble32);
+        Add(hands, profile.weightFast, sizeof(double));
+        Add(hands, profile.rowFast, 1);
     }
     const double buffers = 2.0 * static_cast<double>(state.FrameBuffer->SizeImage());
     const double fixed = sizeof(ClockState);
