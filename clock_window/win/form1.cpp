@@ -159,6 +159,9 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         Paint();
         result = 0;
         return true;
+    case WM_DISPLAYCHANGE:
+        display_ = PrimaryDisplay();
+        return false;
     case WM_CLOSE: {
         bool canClose = true;
         FormCloseQuery(canClose);
@@ -186,9 +189,10 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 }
 
 void TForm1::FormCreate() {
-    LoadSettings(PrimaryDisplay());
+    display_ = PrimaryDisplay();
+    LoadSettings(display_);
     if (state_.StartCount == 0) {
-        ApplyFirstStartDefaults(state_, PrimaryDisplay());
+        ApplyFirstStartDefaults(state_, display_);
         StoreFirstStartDefaults();
     }
     SetTimerInterval(FrameIntervalRule(state_.Size));
@@ -196,7 +200,7 @@ void TForm1::FormCreate() {
     SetTimer(Handle(), Timer2, kPlacementTimerInterval, nullptr);
     SetTimer(Handle(), Timer3, kDragRedrawTimerInterval, nullptr);
 
-    DeriveStartupState(state_, PrimaryDisplay(), &MakeWinDIB);
+    DeriveStartupState(state_, display_, &MakeWinDIB);
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
     // A stored place from which no pixel of the clock would show (another display's,
@@ -204,9 +208,8 @@ void TForm1::FormCreate() {
     // brings the clock in within seconds, where from the far ends of the coordinates
     // it would take minutes.
     // The position save then stores where the clock really is.
-    const Display display = PrimaryDisplay();
-    const int32_t left = std::clamp(state_.SavedLeft, -side, std::max(display.width, -side));
-    const int32_t top = std::clamp(state_.SavedTop, -side, std::max(display.height, -side));
+    const int32_t left = std::clamp(state_.SavedLeft, -side, std::max(display_.width, -side));
+    const int32_t top = std::clamp(state_.SavedTop, -side, std::max(display_.height, -side));
     SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     state_.StartCount = NextStartCount(state_.StartCount);
@@ -350,30 +353,28 @@ void TForm1::Draw() {
     if (!fits(*frame) || !fits(*background)) {
         return;
     }
-    CopyScreen(*background);
-    RenderFrame(state_);
+    if (!underWine_) {
+        CopyScreen(*background);
+        RenderFrame(state_);
+        Present();
+        return;
+    }
+    // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
+    // The new frame is rendered before the window comes back, so that it comes back
+    // with one presentation instead of the last frame's and then the new one's.
+    {
+        const WindowHidden hidden(Handle());
+        CopyScreen(*background);
+        RenderFrame(state_);
+    }
     Present();
+    LetWineCatchUp();
 }
 
 void TForm1::CopyScreen(TWinDIB& background) {
     const RECT rect = WindowRect();
-    HDC target = background.Canvas().Handle();
-    const auto copy = [&] {
-        BitBlt(target, 0, 0, background.Width(), background.Height(), screenDC_.get(), rect.left,
-               rect.top, SRCCOPY);
-    };
-    if (!underWine_) {
-        copy();
-        return;
-    }
-    // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
-    {
-        const WindowHidden hidden(Handle());
-        copy();
-    }
-    // The last frame goes back at once and stands in while the new one renders.
-    Present();
-    LetWineCatchUp();
+    BitBlt(background.Canvas().Handle(), 0, 0, background.Width(), background.Height(),
+           screenDC_.get(), rect.left, rect.top, SRCCOPY);
 }
 
 void TForm1::Present(const std::optional<RECT>& part) {
@@ -400,32 +401,29 @@ void TForm1::Paint() {
 }
 
 void TForm1::Timer2Timer() {
-    const Display display = PrimaryDisplay();
-    const auto moveTo = [this](LONG left, LONG top) {
+    // The four edge rules in turn, each seeing where the one before left the clock;
+    // the window moves once, to where they lead. A clock too big to keep the margin
+    // on both sides would otherwise step out and back on every tick.
+    RECT rect = WindowRect();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    LONG left = rect.left;
+    LONG top = rect.top;
+    if (left > display_.width - client.right - kEdgeMargin) {
+        left -= kEdgeStep;
+    }
+    if (left < kEdgeMargin) {
+        left += kEdgeStep;
+    }
+    if (top > display_.height - client.bottom - kEdgeMargin) {
+        top -= kEdgeStep;
+    }
+    if (top < kEdgeMargin) {
+        top += kEdgeStep;
+    }
+    if (left != rect.left || top != rect.top) {
         SetWindowPos(Handle(), nullptr, left, top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    const auto clientSize = [this] {
-        RECT client{};
-        GetClientRect(Handle(), &client);
-        return client;
-    };
-
-    RECT rect = WindowRect();
-    if (rect.left > display.width - clientSize().right - kEdgeMargin) {
-        moveTo(rect.left - kEdgeStep, rect.top);
-        rect = WindowRect();
-    }
-    if (rect.left < kEdgeMargin) {
-        moveTo(rect.left + kEdgeStep, rect.top);
-        rect = WindowRect();
-    }
-    if (rect.top > display.height - clientSize().bottom - kEdgeMargin) {
-        moveTo(rect.left, rect.top - kEdgeStep);
-        rect = WindowRect();
-    }
-    if (rect.top < kEdgeMargin) {
-        moveTo(rect.left, rect.top + kEdgeStep);
         rect = WindowRect();
     }
 

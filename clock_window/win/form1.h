@@ -75,6 +75,9 @@ class TForm1 : public TForm {
     ClockState& state_;
     std::string settingsKeyPath_;
     std::string startupProblem_;
+    // The primary display's size, kept: asking for it costs a round trip under Wine,
+    // and the edge keeping needs it every 30 ms.
+    Display display_{};
     int32_t timerInterval_ = 500;
     bool underWine_ = false;
     WindowDC screenDC_;

@@ -504,18 +504,50 @@ TEST_F(ClockWindow, PlacementTimerNudgesTwoPixelsAndStopsSixInside) {
     EXPECT_EQ(WindowRect(*form).top, kDisplayHeight - 2);
 }
 
+// Counts the moves of one window made on this thread while it lives.
+class MoveCounter {
+  public:
+    explicit MoveCounter(HWND window)
+        : hook_(SetWindowsHookExW(WH_CALLWNDPROC, &MoveCounter::Seen, nullptr,
+                                  GetCurrentThreadId())) {
+        watched_ = window;
+        moves_ = 0;
+    }
+    ~MoveCounter() { UnhookWindowsHookEx(hook_); }
+    MoveCounter(const MoveCounter&) = delete;
+    MoveCounter& operator=(const MoveCounter&) = delete;
+    int Moves() const { return moves_; }
+
+  private:
+    static LRESULT CALLBACK Seen(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && message->hwnd == watched_ &&
+            message->message == WM_WINDOWPOSCHANGED &&
+            !(reinterpret_cast<const WINDOWPOS*>(message->lParam)->flags & SWP_NOMOVE)) {
+            ++moves_;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline HWND watched_ = nullptr; // a hook procedure has no context of its own
+    static inline int moves_ = 0;
+    HHOOK hook_;
+};
+
 TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
     StoreAll(30, 52, 0, 6, 300, 5, 2); // 52 x 15 reaches the height: Diameter 768
     ClockState state;
     auto form = Start(state);
     ASSERT_EQ(state.Diameter, kDisplayHeight);
+    const MoveCounter counter(form->Handle());
     for (int tick = 0; tick < 3; ++tick) {
-        form->Timer2Timer(); // up 2 as too low, then down 2 as too high
+        form->Timer2Timer(); // up 2 as too low, then down 2 as too high: no move at all
         EXPECT_EQ(WindowRect(*form).top, 5);
     }
+    EXPECT_EQ(counter.Moves(), 0);
     MoveWindowTo(*form, 300, 6);
     form->Timer2Timer();
     EXPECT_EQ(WindowRect(*form).top, 6);
+    EXPECT_EQ(counter.Moves(), 1); // the test's own
 }
 
 TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
