@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "render/light_block.h"
@@ -53,6 +54,29 @@ struct Sample {
     Colour colour;
     long double weight;
 };
+
+// Every value of one channel against every pair of grid values in the other two, at
+// each weight.
+std::vector<Sample> ChannelSweeps(std::span<const int32_t> grid,
+                                  std::span<const long double> weights) {
+    std::vector<Sample> samples;
+    for (long double weight : weights) {
+        for (int32_t swept = 0; swept < 3; ++swept) {
+            for (int32_t value = 0; value < 256; ++value) {
+                for (int32_t a : grid) {
+                    for (int32_t b : grid) {
+                        std::array<int32_t, 3> colour{};
+                        colour[swept] = value;
+                        colour[(swept + 1) % 3] = a;
+                        colour[(swept + 2) % 3] = b;
+                        samples.push_back({{colour[0], colour[1], colour[2]}, weight});
+                    }
+                }
+            }
+        }
+    }
+    return samples;
+}
 
 // Lights the samples the way the beads and hands do, in blocks side by side, and counts
 // the results that differ from the rule as written.
@@ -290,21 +314,10 @@ TEST(ShadePixelFastPath, GivesTheRuleOverChannelGridsAndWeights) {
                                                  7.99L,
                                                  1.0L / 3};
     int64_t mismatches = 0;
-    for (long double weight : weights) {
-        for (int32_t swept = 0; swept < 3; ++swept) {
-            for (int32_t value = 0; value < 256; ++value) {
-                for (int32_t a : grid) {
-                    for (int32_t b : grid) {
-                        std::array<int32_t, 3> colour{};
-                        colour[swept] = value;
-                        colour[(swept + 1) % 3] = a;
-                        colour[(swept + 2) % 3] = b;
-                        mismatches += !(ShadePixel(colour[0], colour[1], colour[2], weight) ==
-                                        LightingAsWritten(colour[0], colour[1], colour[2], weight));
-                    }
-                }
-            }
-        }
+    for (const Sample& sample : ChannelSweeps(grid, weights)) {
+        const Colour colour = sample.colour;
+        mismatches += !(ShadePixel(colour.red, colour.green, colour.blue, sample.weight) ==
+                        LightingAsWritten(colour.red, colour.green, colour.blue, sample.weight));
     }
     EXPECT_EQ(mismatches, 0);
 }
@@ -433,22 +446,7 @@ TEST(SampleBatchFastPath, GivesTheRuleOverChannelGridsAndWeights) {
     const std::array<long double, 9> weights = {
         0.0L,   1.41L, 0.41L,   -0.0042135623730950488L, 1.41L * 1.0049875621120890270L, 0.705L,
         -0.25L, 7.99L, 1.0L / 3};
-    std::vector<Sample> samples;
-    for (long double weight : weights) {
-        for (int32_t swept = 0; swept < 3; ++swept) {
-            for (int32_t value = 0; value < 256; ++value) {
-                for (int32_t a : grid) {
-                    for (int32_t b : grid) {
-                        std::array<int32_t, 3> colour{};
-                        colour[swept] = value;
-                        colour[(swept + 1) % 3] = a;
-                        colour[(swept + 2) % 3] = b;
-                        samples.push_back({{colour[0], colour[1], colour[2]}, weight});
-                    }
-                }
-            }
-        }
-    }
+    const std::vector<Sample> samples = ChannelSweeps(grid, weights);
     EXPECT_EQ(BatchMismatches<detail::kHandBlock>(samples), 0);
     EXPECT_EQ(BatchMismatches<detail::kBeadBlock>(samples), 0);
 }
