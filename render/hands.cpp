@@ -27,7 +27,7 @@ struct HandConstants {
     long double taperSpan;    // radians of the taper over the whole length
     int32_t profileDivisor;
     int32_t profileCentre; // column lit with the full weight; the last of the first write pass
-    size_t index;          // in ClockState::HandTapers and HandPlacements
+    size_t index;          // in ClockState::HandTapers, HandProfiles and HandPlacements
 };
 
 // The taper's phase and spans (0.65, 0.85 and 0.8 of pi) are these decimal values as

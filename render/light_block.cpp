@@ -28,9 +28,9 @@ inline int32_t LimitChannel(double rounded) {
     return static_cast<int32_t>(magnitude < 255.0 ? magnitude : 255.0);
 }
 
-// detail::LightOf and detail::ShadeLit, operation for operation, so that a sure result
-// is the one ShadeLit gives. Channels of 3000 and more cannot come from bytes and a
-// FastWeight; they are marked unsure, which keeps RoundNear within its range.
+// The rule with each operation in double, in the order it is written. Channels of 3000
+// and more cannot come from bytes and a FastWeight; they are marked unsure, which keeps
+// RoundNear within its range.
 template <size_t N>
 [[gnu::always_inline]] inline void LightBlockBody(LightBlock<N>& block, size_t count) {
     constexpr double kPerNorm = 1.0 / 1.7;
@@ -93,6 +93,19 @@ template <size_t N> BlockLighter<N> BlockLighterHere() {
 }
 
 } // namespace
+
+std::optional<Colour> LightOne(int32_t red, int32_t green, int32_t blue, double weight) {
+    LightBlock<1> block;
+    block.red[0] = red;
+    block.green[0] = green;
+    block.blue[0] = blue;
+    block.weight[0] = weight;
+    LightBlockBody(block, 1);
+    if (block.sure[0] == 0) {
+        return std::nullopt;
+    }
+    return Colour{block.litRed[0], block.litGreen[0], block.litBlue[0]};
+}
 
 void LightBlockHere(LightBlock<kHandBlock>& block, size_t count) {
     BlockLighterHere<kHandBlock>()(block, count);

@@ -1,12 +1,12 @@
 #pragma once
-// The lighting rule (ShadePixel) for a block of samples side by side: the fast double
-// arithmetic of detail::ShadeLit, laid out so that the compiler works on several
-// samples with each vector instruction. A sample whose result is not sure is lit again
-// by the caller with the rule as written.
+// The lighting rule (ShadePixel) in double for a block of samples side by side, laid
+// out so that the compiler works on several samples with each vector instruction. A
+// sample whose result is not sure is lit again by the caller with the rule as written.
 #include <array>
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "render/render.h"
 
@@ -28,6 +28,9 @@ template <size_t N> struct LightBlock {
 // The sizes in use: a stretch of a hand's samples, and a bead (up to 49 samples).
 inline constexpr size_t kHandBlock = 64;
 inline constexpr size_t kBeadBlock = 52;
+
+// One sample of bytes and a FastWeight; nothing where the result is not sure.
+std::optional<Colour> LightOne(int32_t red, int32_t green, int32_t blue, double weight);
 
 // Lights the first `count` samples of the block (and perhaps a few more).
 void LightBlockHere(LightBlock<kHandBlock>& block, size_t count);

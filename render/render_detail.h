@@ -101,33 +101,12 @@ inline void WritePixel(uint8_t* row, int32_t x, int32_t red, int32_t green, int3
     pixel[2] = static_cast<uint8_t>(red);
 }
 
-// The lighting rule (ShadePixel) in two steps, for callers that light many samples:
-// what depends on the colour alone, then the weight. Both in double, with the rule as
-// written in extended precision wherever a channel lands near a half.
+// The lighting rule (ShadePixel) is worked out in double (render/light_block.h), with
+// the rule as written in extended precision wherever a channel lands near a half.
 //
 // For bytes and |weight| <= 8 every term stays below 3000 and both square roots are
 // taken of at least 0.06, so each of the dozen operations adds at most about
 // 3000 x 2^-52 and a channel is off its exact value by far less than 1e-11.
-
-// sqrt(headroom / 750 + channel / 255) x headroom for each channel of a colour of bytes.
-struct PixelLight {
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-};
-
-inline PixelLight LightOf(int32_t red, int32_t green, int32_t blue) {
-    constexpr double kPerNorm = 1.0 / 1.7;
-    constexpr double kPerShare = 1.0 / 750.0;
-    constexpr double kPerByte = 1.0 / 255.0;
-    const double r = red;
-    const double g = green;
-    const double b = blue;
-    const double headroom = (441.0 - std::sqrt(r * r + g * g + b * b + 1.0)) * kPerNorm;
-    const double share = headroom * kPerShare;
-    return {std::sqrt(share + r * kPerByte) * headroom, std::sqrt(share + g * kPerByte) * headroom,
-            std::sqrt(share + b * kPerByte) * headroom};
-}
 
 inline bool IsByte(int32_t value) {
     return value >= 0 && value <= 255;
@@ -140,33 +119,5 @@ inline bool FastWeight(long double weight) {
 
 // The rule as written, in extended precision.
 Colour ShadePixelExactly(int32_t red, int32_t green, int32_t blue, long double weight);
-
-// |rounded| limited to 255.
-inline int32_t ChannelLimit(int32_t rounded) {
-    const int32_t magnitude = rounded < 0 ? -rounded : rounded;
-    return magnitude > 255 ? 255 : magnitude;
-}
-
-// ShadePixel of a colour of bytes whose LightOf is `light`, for a FastWeight whose
-// value in double is `weightFast`.
-inline Colour ShadeLit(int32_t red, int32_t green, int32_t blue, const PixelLight& light,
-                       double weightFast, long double weight) {
-    const double newRed = light.red * weightFast + red + 0.05 * blue;
-    const double newGreen = light.green * weightFast + green + 0.05 * red;
-    const double newBlue = light.blue * weightFast + blue - 0.05 * green;
-    const long roundedRed = RoundEstimate(newRed);
-    const long roundedGreen = RoundEstimate(newGreen);
-    const long roundedBlue = RoundEstimate(newBlue);
-    // One test for the three channels, so that they are worked out side by side.
-    const double off =
-        std::max({OffRounding(newRed, roundedRed), OffRounding(newGreen, roundedGreen),
-                  OffRounding(newBlue, roundedBlue)});
-    if (off < kSureOff) {
-        return {ChannelLimit(static_cast<int32_t>(roundedRed)),
-                ChannelLimit(static_cast<int32_t>(roundedGreen)),
-                ChannelLimit(static_cast<int32_t>(roundedBlue))};
-    }
-    return ShadePixelExactly(red, green, blue, weight);
-}
 
 } // namespace lumivane::detail

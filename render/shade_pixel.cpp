@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "render/light_block.h"
 #include "render/render.h"
 #include "render/render_detail.h"
 
@@ -40,8 +41,9 @@ Colour ShadePixelExactly(int32_t red, int32_t green, int32_t blue, long double w
 Colour ShadePixel(int32_t red, int32_t green, int32_t blue, long double weight) {
     if (detail::IsByte(red) && detail::IsByte(green) && detail::IsByte(blue) &&
         detail::FastWeight(weight)) {
-        return detail::ShadeLit(red, green, blue, detail::LightOf(red, green, blue),
-                                static_cast<double>(weight), weight);
+        if (const auto lit = detail::LightOne(red, green, blue, static_cast<double>(weight))) {
+            return *lit;
+        }
     }
     return detail::ShadePixelExactly(red, green, blue, weight);
 }
