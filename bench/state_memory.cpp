@@ -49,7 +49,6 @@ void Report(int32_t displayHeight) {
         Add(hands, table->y, 2);
     }
     const lumivane::HandWorkTables& work = state.HandWork;
-    Add(hands, work.profile, kLongDouble32);
     for (const auto* table : {&work.sampleRed, &work.sampleGreen, &work.sampleBlue}) {
         Add(hands, *table, 2);
     }

@@ -118,8 +118,7 @@ void EnsureCapacity(ClockState& state) {
     }
     HandWorkTables& work = state.HandWork;
     const size_t workEntries = static_cast<size_t>(rows) * HandWorkTables::kColumns;
-    if (workEntries > work.profile.size()) {
-        work.profile.resize(workEntries);
+    if (workEntries > work.sampleRed.size()) {
         work.sampleRed.resize(workEntries);
         work.sampleGreen.resize(workEntries);
         work.sampleBlue.resize(workEntries);

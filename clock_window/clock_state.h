@@ -30,10 +30,11 @@ struct HandSampleTable {
     uint16_t Y(int32_t r, int32_t c) const { return y[static_cast<size_t>(r) * columns + c]; }
 };
 
-// Per-sample scratch shared by the three hand renderers, [row][column] with 21 columns.
+// Per-sample scratch shared by the three hand renderers, [row][column] with 21 columns:
+// the colour each sample reads and the colour it is lit to. (Their lighting weights
+// are kept per hand, in HandProfile.)
 struct HandWorkTables {
     static constexpr int32_t kColumns = 21;
-    std::vector<long double> profile;
     std::vector<uint16_t> sampleRed, sampleGreen, sampleBlue;
     std::vector<int32_t> shadedRed, shadedGreen, shadedBlue;
 
@@ -48,9 +49,9 @@ struct HandTaper {
     std::vector<long double> factor;
 };
 
-// One hand's lighting weights (what HandWork.profile holds while the hand is drawn),
-// row by row over the hand's own columns, kept from frame to frame together with their
-// values in double: they change only with the hand's length and BrightFactor.
+// One hand's lighting weights, [row][column] over the hand's own columns, kept from
+// frame to frame together with their values in double: they change only with the
+// hand's length and BrightFactor.
 struct HandProfile {
     int32_t length = 0;
     int32_t rows = 0; // none yet
@@ -58,6 +59,11 @@ struct HandProfile {
     std::vector<long double> weight;
     std::vector<double> weightFast;
     std::vector<uint8_t> rowFast; // every weight of the row is a FastWeight
+
+    long double Weight(int32_t r, int32_t c) const {
+        return weight[static_cast<size_t>(r) * static_cast<size_t>(columns) + c];
+    }
+    int32_t columns = 0; // of each row
 };
 
 // What a hand's sample positions depend on. The positions in the hand's table were

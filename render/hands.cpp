@@ -113,6 +113,7 @@ const HandProfile& ProfileOf(ClockState& state, const HandConstants& hand, int32
     profile.length = length;
     profile.bright = bright;
     profile.rows = lastRow + 1;
+    profile.columns = columns;
     return profile;
 }
 
@@ -126,8 +127,7 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
         table.columns < hand.columns) {
         return;
     }
-    const int64_t workRows = std::min({RowsIn(work.profile.size(), HandWorkTables::kColumns),
-                                       RowsIn(work.sampleRed.size(), HandWorkTables::kColumns),
+    const int64_t workRows = std::min({RowsIn(work.sampleRed.size(), HandWorkTables::kColumns),
                                        RowsIn(work.sampleGreen.size(), HandWorkTables::kColumns),
                                        RowsIn(work.sampleBlue.size(), HandWorkTables::kColumns),
                                        RowsIn(work.shadedRed.size(), HandWorkTables::kColumns),
@@ -185,9 +185,12 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     // samples are lit in blocks, side by side.
     detail::SampleBatch<detail::kHandBlock> batch;
     const auto store = [&](uint32_t at, const Colour* lit) {
-        const Colour shaded = lit != nullptr ? *lit
-                                             : ShadePixel(work.sampleRed[at], work.sampleGreen[at],
-                                                          work.sampleBlue[at], work.profile[at]);
+        const auto r = static_cast<int32_t>(at / HandWorkTables::kColumns);
+        const auto c = static_cast<int32_t>(at % HandWorkTables::kColumns);
+        const Colour shaded = lit != nullptr
+                                  ? *lit
+                                  : ShadePixel(work.sampleRed[at], work.sampleGreen[at],
+                                               work.sampleBlue[at], profile.Weight(r, c));
         work.shadedRed[at] = shaded.red;
         work.shadedGreen[at] = shaded.green;
         work.shadedBlue[at] = shaded.blue;
@@ -195,8 +198,6 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     for (int32_t r = 0; r <= lastRow; ++r) {
         const long double along = r;
         const size_t kept = static_cast<size_t>(r) * columns;
-        std::copy_n(profile.weight.begin() + static_cast<ptrdiff_t>(kept), columns,
-                    work.profile.begin() + static_cast<ptrdiff_t>(HandWorkTables::At(r, 0)));
         const bool weightsFast = profile.rowFast[static_cast<size_t>(r)] != 0;
 
         if (!positionsKept) {

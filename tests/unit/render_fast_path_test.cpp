@@ -204,6 +204,8 @@ int64_t HandMismatches(ClockState& state, const HandCase& hand) {
     const long double sinTheta = Sin(theta);
     const long double widen = std::sqrt(static_cast<long double>(state.Thickness)) + 2.5L;
     const long double style = state.Algoritm + 5;
+    const size_t index = &hand == &kHourHand ? 0 : &hand == &kMinuteHand ? 1 : 2;
+    const HandProfile& weights = state.HandProfiles[index];
     int64_t mismatches = 0;
     for (int32_t r = 0; r <= length; ++r) {
         const long double taper = Cos(r * hand.taperSpan / length + 2.042035224833365605L);
@@ -216,7 +218,7 @@ int64_t HandMismatches(ClockState& state, const HandCase& hand) {
             mismatches += table.X(r, c) != x || table.Y(r, c) != y;
             const size_t at = HandWorkTables::At(r, c);
             const Colour lit = LightingAsWritten(work.sampleRed[at], work.sampleGreen[at],
-                                                 work.sampleBlue[at], work.profile[at]);
+                                                 work.sampleBlue[at], weights.Weight(r, c));
             mismatches += lit.red != work.shadedRed[at] || lit.green != work.shadedGreen[at] ||
                           lit.blue != work.shadedBlue[at];
         }

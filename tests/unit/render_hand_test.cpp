@@ -53,7 +53,6 @@ size_t Work(int32_t r, int32_t c) {
 // Fills the work tables with values no renderer produces.
 void MarkWorkTables(ClockState& state) {
     HandWorkTables& work = state.HandWork;
-    std::fill(work.profile.begin(), work.profile.end(), -7.0L);
     std::fill(work.sampleRed.begin(), work.sampleRed.end(), 777);
     std::fill(work.shadedRed.begin(), work.shadedRed.end(), -7);
 }
@@ -169,34 +168,37 @@ TEST(HandGeometry, SamplesStayWellInsideTheDial) {
 TEST(HandShading, ProfileWeights) {
     ClockState state = ClockAt(12, 0, 0);
     RenderFrame(state);
-    DrawMinuteHand(state); // the work tables now hold the minute hand: L = 148
-    const std::vector<long double>& p = state.HandWork.profile;
-    EXPECT_NEAR(p[Work(74, 7)], 1.41703L, 1e-5L); // 1.41 x sqrt(1.01) in the middle
-    EXPECT_NEAR(p[Work(0, 7)], 0.141L, 1e-9L);    // one tenth at the root
-    EXPECT_NEAR(p[Work(148, 7)], 0.141L, 1e-9L);  // and at the tip
-    EXPECT_NEAR(p[Work(0, 0)], 0.0012L, 1e-9L);   // 0.012 at the edge columns
-    EXPECT_NEAR(p[Work(0, 14)], 0.0012L, 1e-9L);
-    EXPECT_NEAR(p[Work(74, 6)], 1.040571L * 1.004988L, 1e-5L); // column 6 of 14
+    DrawMinuteHand(state); // L = 148
+    const HandProfile* weights = &state.HandProfiles[1];
+    const auto p = [&weights](int32_t r, int32_t c) { return weights->Weight(r, c); };
+    EXPECT_NEAR(p(74, 7), 1.41703L, 1e-5L); // 1.41 x sqrt(1.01) in the middle
+    EXPECT_NEAR(p(0, 7), 0.141L, 1e-9L);    // one tenth at the root
+    EXPECT_NEAR(p(148, 7), 0.141L, 1e-9L);  // and at the tip
+    EXPECT_NEAR(p(0, 0), 0.0012L, 1e-9L);   // 0.012 at the edge columns
+    EXPECT_NEAR(p(0, 14), 0.0012L, 1e-9L);
+    EXPECT_NEAR(p(74, 6), 1.040571L * 1.004988L, 1e-5L); // column 6 of 14
     for (int32_t r = 0; r <= 148; ++r) {
         for (int32_t c = 0; c < 15; ++c) {
-            ASSERT_GE(p[Work(r, c)], 0.0L);
-            ASSERT_LE(p[Work(r, c)], p[Work(74, 7)]);
+            ASSERT_GE(p(r, c), 0.0L);
+            ASSERT_LE(p(r, c), p(74, 7));
         }
     }
 
     DrawHourHand(state); // L = 125
-    EXPECT_NEAR(p[Work(0, 1)], 0.0145333L, 1e-6L);
-    EXPECT_NEAR(p[Work(0, 2)], 0.0278667L, 1e-6L);
-    EXPECT_NEAR(p[Work(0, 8)], 0.1078667L, 1e-6L);
-    EXPECT_NEAR(p[Work(0, 10)], 0.1078667L, 1e-6L);
+    weights = &state.HandProfiles[0];
+    EXPECT_NEAR(p(0, 1), 0.0145333L, 1e-6L);
+    EXPECT_NEAR(p(0, 2), 0.0278667L, 1e-6L);
+    EXPECT_NEAR(p(0, 8), 0.1078667L, 1e-6L);
+    EXPECT_NEAR(p(0, 10), 0.1078667L, 1e-6L);
 
     DrawSecondHand(state); // L = 170
+    weights = &state.HandProfiles[2];
     const long double columns[] = {0.012L, 0.252L, 0.492L, 0.732L, 0.972L};
     for (int32_t c = 0; c < 5; ++c) {
-        EXPECT_NEAR(p[Work(85, c)], columns[c] * std::sqrt(1.01L), 1e-9L) << c;
-        EXPECT_NEAR(p[Work(85, 10 - c)], columns[c] * std::sqrt(1.01L), 1e-9L) << c;
+        EXPECT_NEAR(p(85, c), columns[c] * std::sqrt(1.01L), 1e-9L) << c;
+        EXPECT_NEAR(p(85, 10 - c), columns[c] * std::sqrt(1.01L), 1e-9L) << c;
     }
-    EXPECT_NEAR(p[Work(85, 5)], 1.41L * std::sqrt(1.01L), 1e-9L);
+    EXPECT_NEAR(p(85, 5), 1.41L * std::sqrt(1.01L), 1e-9L);
 }
 
 TEST(HandShading, WeightsScaleWithBrightness) {
@@ -204,8 +206,10 @@ TEST(HandShading, WeightsScaleWithBrightness) {
     ClockState half = ClockAt(12, 0, 0, 15);
     DrawSecondHand(full);
     DrawSecondHand(half);
-    EXPECT_NEAR(half.HandWork.profile[Work(85, 5)], full.HandWork.profile[Work(85, 5)] / 2, 1e-12L);
-    EXPECT_NEAR(half.HandWork.profile[Work(40, 2)], full.HandWork.profile[Work(40, 2)] / 2, 1e-12L);
+    const HandProfile& halfWeights = half.HandProfiles[2];
+    const HandProfile& fullWeights = full.HandProfiles[2];
+    EXPECT_NEAR(halfWeights.Weight(85, 5), fullWeights.Weight(85, 5) / 2, 1e-12L);
+    EXPECT_NEAR(halfWeights.Weight(40, 2), fullWeights.Weight(40, 2) / 2, 1e-12L);
 }
 
 TEST(HandShading, CentreOfAnEvenHandLightsBlackTo215) {
@@ -358,7 +362,6 @@ TEST(HandShading, LengthZeroOrNegativeDrawsNothing) {
         DrawHourHand(state);
         EXPECT_EQ(state.HourSamples.x, x);
         EXPECT_EQ(state.HandWork.shadedRed[Work(0, 9)], -7);
-        EXPECT_EQ(state.HandWork.profile[Work(0, 9)], -7.0L);
         for (int32_t y = 0; y < 300; ++y) {
             for (int32_t xx = 0; xx < 300; ++xx) {
                 ASSERT_EQ(PixelAt(*state.FrameBuffer, xx, y), kBlack);
