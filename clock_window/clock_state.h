@@ -55,6 +55,7 @@ struct HandTaper {
 struct HandProfile {
     int32_t length = 0;
     int32_t rows = 0; // none yet
+    int32_t columns = 0;
     long double bright = 0;
     std::vector<long double> weight;
     std::vector<double> weightFast;
@@ -63,7 +64,6 @@ struct HandProfile {
     long double Weight(int32_t r, int32_t c) const {
         return weight[static_cast<size_t>(r) * static_cast<size_t>(columns) + c];
     }
-    int32_t columns = 0; // of each row
 };
 
 // What a hand's sample positions depend on. The positions in the hand's table were

@@ -197,7 +197,7 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     };
     for (int32_t r = 0; r <= lastRow; ++r) {
         const long double along = r;
-        const size_t kept = static_cast<size_t>(r) * columns;
+        const size_t profileRow = static_cast<size_t>(r) * columns;
         const bool weightsFast = profile.rowFast[static_cast<size_t>(r)] != 0;
 
         if (!positionsKept) {
@@ -241,7 +241,7 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
             work.sampleGreen[at] = pixel[1];
             work.sampleBlue[at] = pixel[0];
             batch.Add(pixel[2], pixel[1], pixel[0],
-                      profile.weightFast[kept + static_cast<size_t>(c)], weightsFast,
+                      profile.weightFast[profileRow + static_cast<size_t>(c)], weightsFast,
                       static_cast<uint32_t>(at));
             if (batch.Full()) {
                 batch.Flush(store);

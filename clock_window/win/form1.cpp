@@ -206,8 +206,7 @@ void TForm1::FormCreate() {
     // A stored place from which no pixel of the clock would show (another display's,
     // or nonsense) starts just beyond the nearest edge instead: the edge keeping then
     // brings the clock in within seconds, where from the far ends of the coordinates
-    // it would take minutes.
-    // The position save then stores where the clock really is.
+    // it would take minutes. The position save then stores where the clock really is.
     const int32_t left = std::clamp(state_.SavedLeft, -side, std::max(display_.width, -side));
     const int32_t top = std::clamp(state_.SavedTop, -side, std::max(display_.height, -side));
     SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
