@@ -275,12 +275,13 @@ void LightHand(ClockState& state, const HandConstants& hand, const HandRows& row
     rows.frame->ScanLine(0); // lets pending platform drawing reach the pixels
     detail::SampleBatch<detail::kHandBlock> batch;
     const auto store = [&](uint32_t at, const Colour* lit) {
-        const auto r = static_cast<int32_t>(at / HandWorkTables::kColumns);
-        const auto c = static_cast<int32_t>(at % HandWorkTables::kColumns);
-        const Colour shaded = lit != nullptr
-                                  ? *lit
-                                  : ShadePixel(work.sampleRed[at], work.sampleGreen[at],
-                                               work.sampleBlue[at], profile.Weight(r, c));
+        const auto exactly = [&] {
+            const auto r = static_cast<int32_t>(at / HandWorkTables::kColumns);
+            const auto c = static_cast<int32_t>(at % HandWorkTables::kColumns);
+            return ShadePixel(work.sampleRed[at], work.sampleGreen[at], work.sampleBlue[at],
+                              profile.Weight(r, c));
+        };
+        const Colour shaded = lit != nullptr ? *lit : exactly();
         work.shadedRed[at] = shaded.red;
         work.shadedGreen[at] = shaded.green;
         work.shadedBlue[at] = shaded.blue;

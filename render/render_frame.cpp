@@ -101,10 +101,18 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
     constexpr int32_t kSide = TileMask::kSide;
     for (int32_t y = 0; y < area.Rows(); ++y) {
         const DiscSpan span = area.Row(y);
+        if (span.first > span.last) {
+            continue;
+        }
         const uint8_t* now = background.Row(y);
         uint8_t* kept = memory.background.data() + rowBytes * static_cast<size_t>(y);
-        for (int32_t tileX = span.first / kSide;
-             span.first <= span.last && tileX <= span.last / kSide; ++tileX) {
+        // A still desktop leaves most rows as they were: one comparison passes them.
+        const size_t spanAt = 3 * static_cast<size_t>(span.first);
+        if (std::memcmp(kept + spanAt, now + spanAt,
+                        3 * static_cast<size_t>(span.last - span.first + 1)) == 0) {
+            continue;
+        }
+        for (int32_t tileX = span.first / kSide; tileX <= span.last / kSide; ++tileX) {
             const int32_t first = std::max(span.first, tileX * kSide);
             const int32_t last = std::min(span.last, tileX * kSide + kSide - 1);
             const size_t at = 3 * static_cast<size_t>(first);
