@@ -21,10 +21,6 @@ int64_t RoundQuotient(int64_t numerator, int64_t denominator) {
     return quotient;
 }
 
-long double RoundHalfEven(long double value) {
-    return std::nearbyint(value);
-}
-
 int32_t FrameIntervalRule(int32_t size) {
     if (size <= 15) {
         return 100;

@@ -9,13 +9,9 @@
 #include <vector>
 
 #include "image/tdib.h"
+#include "platform/display.h"
 
 namespace lumivane {
-
-struct Display {
-    int32_t width = 0;
-    int32_t height = 0;
-};
 
 // The coordinates of one hand's samples, [row][column], frame pixels (16-bit).
 struct HandSampleTable {
@@ -195,9 +191,6 @@ struct ClockState {
 // Round to nearest, ties to even, of the exact quotient numerator / denominator
 // (denominator > 0).
 int64_t RoundQuotient(int64_t numerator, int64_t denominator);
-
-// Round to nearest, ties to even, in extended precision (the FPU's default rounding).
-long double RoundHalfEven(long double value);
 
 // The clock tick's interval in ms for a clock size: 100, 200, 250, 500 or 1000.
 int32_t FrameIntervalRule(int32_t size);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/tdib_win.h"
+#include "platform/win32_display.h"
 #include "render/render.h"
 
 namespace lumivane {
@@ -45,10 +46,6 @@ constexpr uint32_t kBlack = 0;
 constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
-
-Display PrimaryDisplay() {
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
 
 std::unique_ptr<TDIB> MakeWinDIB() {
     return std::make_unique<TWinDIB>();
@@ -214,7 +211,7 @@ void TForm1::FormCreate() {
     state_.StartCount = NextStartCount(state_.StartCount);
     RecordStart();
 
-    screenDC_ = WindowDC(nullptr);
+    screenDC_ = ClientDC(nullptr);
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
 
     // The clock starts whatever the store said; the user hears of it once, when
@@ -381,7 +378,7 @@ void TForm1::Present(const std::optional<RECT>& part) {
     if (frame == nullptr) {
         return;
     }
-    const WindowDC dc(Handle());
+    const ClientDC dc(Handle());
     if (dc) {
         if (part) {
             frame->DrawPart(dc.get(), 0, 0, *part);

@@ -11,8 +11,8 @@
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
-#include "image/error.h"
-#include "image/gdi_handles.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
 #include "settings/settings_store.h"
 
 namespace lumivane {
@@ -80,7 +80,7 @@ class TForm1 : public TForm {
     Display display_{};
     int32_t timerInterval_ = 500;
     bool underWine_ = false;
-    WindowDC screenDC_;
+    ClientDC screenDC_;
 };
 
 // True when the program runs under Wine rather than on Windows itself.

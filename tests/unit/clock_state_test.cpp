@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "clock_window/clock_state.h"
+#include "render/render_detail.h"
 
 using namespace lumivane;
 
@@ -33,9 +34,9 @@ TEST(ClockStateRounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(ScreenScaleFor(25), 0); // 0.5
     EXPECT_EQ(RoundQuotient(-5, 2), -2);
     EXPECT_EQ(RoundQuotient(-7, 2), -4);
-    EXPECT_EQ(RoundHalfEven(2.5L), 2.0L);
-    EXPECT_EQ(RoundHalfEven(3.5L), 4.0L);
-    EXPECT_EQ(RoundHalfEven(-0.5L), 0.0L);
+    EXPECT_EQ(detail::RoundHalfEven(2.5L), 2.0L);
+    EXPECT_EQ(detail::RoundHalfEven(3.5L), 4.0L);
+    EXPECT_EQ(detail::RoundHalfEven(-0.5L), 0.0L);
 }
 
 TEST(ClockStateDiameter, CappedByTheDisplayHeight) {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "image/error.h"
+#include "platform/error.h"
 #include "image/tdib.h"
 #include "tools/render/image_io.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "image/error.h"
+#include "platform/error.h"
 #include "image/tdib.h"
 
 using lumivane::Error;

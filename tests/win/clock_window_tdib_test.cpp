@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "image/error.h"
-#include "image/gdi_handles.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
 #include "image/tdib_win.h"
 
 using lumivane::GdiObject;

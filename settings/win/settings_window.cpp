@@ -9,7 +9,8 @@
 #include <utility>
 
 #include "clock_window/clock_state.h"
-#include "image/error.h"
+#include "platform/error.h"
+#include "platform/win32_display.h"
 
 namespace lumivane {
 
@@ -42,10 +43,6 @@ constexpr BarDesign kBrightBar{0, 30, 0};
 constexpr BarDesign kSizeBar{5, 50, 5};
 constexpr BarDesign kAlgoritmBar{0, 5, 0};
 constexpr BarDesign kContrastBar{0, 15, 0};
-
-Display PrimaryDisplay() {
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
 
 // The executable's icon, by number or by name; a test program has none and
 // shows the system's application icon.
@@ -96,37 +93,6 @@ int Position(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
 }
 
-// Selects a GDI object into a DC for one drawing and puts the previous one back.
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(dc_, previous_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// A window's client DC, released when the measuring or drawing is done.
-class ClientDC {
-  public:
-    explicit ClientDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~ClientDC() {
-        if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
-        }
-    }
-    ClientDC(const ClientDC&) = delete;
-    ClientDC& operator=(const ClientDC&) = delete;
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
-
 // Widens a static text to its text when the font on this system is wider than
 // the one it was laid out for; a static text never wraps or clips its line.
 void FitToText(HWND control, HFONT font) {
@@ -149,24 +115,6 @@ void FitToText(HWND control, HFONT font) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
-
-// The DC of a whole window, released when the drawing is done.
-class WindowDC {
-  public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
-    ~WindowDC() {
-        if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
-        }
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
 
 } // namespace
 
@@ -261,7 +209,7 @@ void TForm2::CreateControls() {
 }
 
 void TForm2::BuildPopupMenu() {
-    popupMenu_.reset(::CreatePopupMenu());
+    popupMenu_ = MenuHandle(::CreatePopupMenu());
     if (!popupMenu_) {
         throw Error("Failed to create the tray menu");
     }

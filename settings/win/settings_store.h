@@ -7,26 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32_handles.h"
+
 namespace lumivane {
-
-// An open registry key, closed when it goes out of scope.
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    explicit RegistryKey(HKEY key) : key_(key) {}
-    ~RegistryKey() { Close(); }
-    RegistryKey(RegistryKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-    void Close();
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 // The program's own key, below HKEY_CURRENT_USER.
 inline constexpr const char* kSettingsKeyPath = "\\Software\\Lumivane";

@@ -3,6 +3,7 @@
 // ClockState, "Save Settings" with its status line, and the tray icon with its
 // menu, which is the user's only way to reach this window and to quit.
 #include "app/form.h"
+#include "platform/win32_handles.h"
 #include "settings/settings_store.h"
 
 #include <shellapi.h>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 namespace lumivane {
 
@@ -90,15 +90,6 @@ class TForm2 : public TForm {
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
-    struct GdiObjectDeleter {
-        void operator()(HGDIOBJ object) const { DeleteObject(object); }
-    };
-    template <class Handle>
-    using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
-    struct MenuDeleter {
-        void operator()(HMENU menu) const { DestroyMenu(menu); }
-    };
-
     void CreateControls();
     void BuildPopupMenu();
     void FormCreate();
@@ -125,7 +116,7 @@ class TForm2 : public TForm {
     GdiObject<HFONT> textFont_;     // "Microsoft Sans Serif" bold 13
     GdiObject<HFONT> saveFont_;     // "MS Sans Serif" bold 13
     GdiObject<HBITMAP> crossGlyph_; // the "Close" item's glyph; outlives the menu
-    std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter> popupMenu_;
+    MenuHandle popupMenu_;
 
     Components controls_;
     NOTIFYICONDATAA iconData_{};
