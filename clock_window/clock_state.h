@@ -210,6 +210,15 @@ void ApplyFirstStartDefaults(ClockState& state, Display display);
 // the frame black), the tables and the ring offsets.
 void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)());
 
+// The buffers take Diameter x Diameter after it changed, and the frame turns black.
+// PrevDiameter is taken first: a resize that fails (Error) is reported once, not on
+// every frame.
+void ResizeBuffers(ClockState& state);
+
+// The renderers fill Diameter x Diameter pixels: nothing is drawn into buffers of
+// another size (emptied by a size <= 0, or left by a failed resize).
+bool BuffersFitDiameter(const ClockState& state);
+
 // After Size changed: Diameter, Thickness, Radius, the dome tables and the hand
 // lengths. Leaves PrevDiameter, the window and the buffers alone.
 void RecomputeGeometry(ClockState& state, int32_t displayHeight);

@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/win/settings_store.h"
 
 #include "platform/error.h"
 

@@ -1,8 +1,9 @@
-#include "settings/settings_window.h"
+#include "settings/win/settings_window.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "clock_window/clock_state.h"
 #include "platform/error.h"
 #include "platform/win32_display.h"
+#include "settings/settings_rules.h"
 
 namespace lumivane {
 
@@ -26,23 +28,24 @@ constexpr int kStaticText2Id = 2;
 constexpr int kStaticText3Id = 3;
 constexpr int kStaticText4Id = 4;
 constexpr int kStaticText5Id = 5;
-constexpr int kTrackBar1Id = 11;
-constexpr int kTrackBar2Id = 12;
-constexpr int kTrackBar3Id = 13;
-constexpr int kTrackBar4Id = 14;
 constexpr int kButton1Id = 21;
 constexpr int kButton2Id = 22;
 constexpr int kPageControl1Id = 31;
 
-struct BarDesign {
-    int minimum;
-    int maximum;
-    int position; // the design position; creation compares the setting against it
+// The four track bars as controls; their ranges and settings are in kBars.
+struct TrackBarControl {
+    HWND TForm2::Components::*control;
+    int id;
+    int left;
+    int top;
+    Bar bar;
 };
-constexpr BarDesign kBrightBar{0, 30, 0};
-constexpr BarDesign kSizeBar{5, 50, 5};
-constexpr BarDesign kAlgoritmBar{0, 5, 0};
-constexpr BarDesign kContrastBar{0, 15, 0};
+constexpr std::array<TrackBarControl, 4> kTrackBars{{
+    {&TForm2::Components::TrackBar1, 11, 1, 70, Bar::Bright},
+    {&TForm2::Components::TrackBar2, 12, 1, 150, Bar::Size},
+    {&TForm2::Components::TrackBar3, 13, 185, 70, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, 14, 185, 150, Bar::Contrast},
+}};
 
 // The executable's icon, by number or by name; a test program has none and
 // shows the system's application icon.
@@ -176,13 +179,20 @@ void TForm2::CreateControls() {
     c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id, 8, 16, 256, 20, text);
     SetWindowTextA(c.StaticText1, kHint);
     c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id, 8, 48, 77, 20, text);
-    c.TrackBar1 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar1Id, 1, 70, 150, 12, nullptr);
     c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id, 8, 128, 75, 20, text);
-    c.TrackBar2 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar2Id, 1, 150, 150, 12, nullptr);
     c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id, 192, 48, 51, 20, text);
-    c.TrackBar3 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar3Id, 185, 70, 150, 12, nullptr);
     c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id, 192, 128, 61, 20, text);
-    c.TrackBar4 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar4Id, 185, 150, 150, 12, nullptr);
+    for (const TrackBarControl& entry : kTrackBars) {
+        const BarRule& rule = RuleOf(entry.bar);
+        HWND bar =
+            child(TRACKBAR_CLASSW, L"", kBar, entry.id, entry.left, entry.top, 150, 12, nullptr);
+        c.*entry.control = bar;
+        SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
+        SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
+        SendMessageW(bar, TBM_SETTICFREQ, 1, 0);
+        SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
+        SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
+    }
     c.Button1 =
         child(L"BUTTON", L"Save Settings", kButton, kButton1Id, 10, 195, 105, 22, saveFont_.get());
     c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id, 340, 195, 60, 22, text);
@@ -194,18 +204,6 @@ void TForm2::CreateControls() {
     c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id, 0, 0,
                            kClientWidth, kClientHeight, nullptr);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-    const std::pair<HWND, BarDesign> bars[] = {{c.TrackBar1, kBrightBar},
-                                               {c.TrackBar2, kSizeBar},
-                                               {c.TrackBar3, kAlgoritmBar},
-                                               {c.TrackBar4, kContrastBar}};
-    for (const auto& [bar, design] : bars) {
-        SendMessageW(bar, TBM_SETRANGEMIN, FALSE, design.minimum);
-        SendMessageW(bar, TBM_SETRANGEMAX, FALSE, design.maximum);
-        SendMessageW(bar, TBM_SETTICFREQ, 1, 0);
-        SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
-        SendMessageW(bar, TBM_SETPOS, TRUE, design.position);
-    }
 }
 
 void TForm2::BuildPopupMenu() {
@@ -233,12 +231,11 @@ void TForm2::BuildPopupMenu() {
 }
 
 void TForm2::FormCreate() {
-    SetBarPosition(controls_.TrackBar1, state_.Bright, &TForm2::TrackBar1Change);
-    SetBarPosition(controls_.TrackBar2, state_.Size, &TForm2::TrackBar2Change);
-    SetBarPosition(controls_.TrackBar3, state_.Algoritm, &TForm2::TrackBar3Change);
-    SetBarPosition(controls_.TrackBar4, state_.Contrast, &TForm2::TrackBar4Change);
-    SetClientSize(kClientWidth, kClientHeight);
     const Display display = platform_.displaySize();
+    OpenBars(state_, display.height, [this](const BarRule& rule, int32_t position) {
+        SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
+    });
+    SetClientSize(kClientWidth, kClientHeight);
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
@@ -249,18 +246,6 @@ void TForm2::FormCreate() {
     InstallTrayIcon();
     if (showWhenCreated) {
         ShowForm();
-    }
-}
-
-// A track bar clamps the value to its range and notifies only when the clamped
-// value differs from what it holds, which at creation is the design position.
-void TForm2::SetBarPosition(HWND bar, int value, void (TForm2::*change)()) {
-    const int minimum = static_cast<int>(SendMessageW(bar, TBM_GETRANGEMIN, 0, 0));
-    const int maximum = static_cast<int>(SendMessageW(bar, TBM_GETRANGEMAX, 0, 0));
-    const int clamped = std::clamp(value, minimum, maximum);
-    if (clamped != Position(bar)) {
-        SendMessageW(bar, TBM_SETPOS, TRUE, clamped);
-        (this->*change)();
     }
 }
 
@@ -275,25 +260,12 @@ void TForm2::SetClientSize(int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TForm2::TrackBar1Change() {
-    state_.Bright = Position(controls_.TrackBar1);
-    state_.BrightFactor = state_.Bright / 30.0L;
-    RecomputeShading(state_);
+HWND TForm2::BarControl(Bar bar) const {
+    return controls_.*kTrackBars[static_cast<size_t>(bar)].control;
 }
 
-void TForm2::TrackBar2Change() {
-    state_.Size = Position(controls_.TrackBar2);
-    RecomputeGeometry(state_, platform_.displaySize().height);
-}
-
-void TForm2::TrackBar3Change() {
-    state_.Algoritm = Position(controls_.TrackBar3);
-}
-
-void TForm2::TrackBar4Change() {
-    state_.Contrast = Position(controls_.TrackBar4);
-    state_.ContrastFactor = state_.Contrast / 30.0L;
-    RecomputeShading(state_);
+void TForm2::TrackBarChange(Bar bar) {
+    SetBar(state_, bar, Position(BarControl(bar)), platform_.displaySize().height);
 }
 
 void TForm2::Button1Click() {
@@ -301,12 +273,12 @@ void TForm2::Button1Click() {
     if (!store.OpenStore(true)) {
         return;
     }
-    store.WriteValue("Bright", state_.Bright);
-    store.WriteValue("Size", state_.Size);
-    store.WriteValue("Algoritm", state_.Algoritm);
-    store.WriteValue("Contrast", state_.Contrast);
-    store.WriteValue("Left", state_.SavedLeft);
-    store.WriteValue("Top", state_.SavedTop);
+    // Every setting but the start count.
+    for (const auto& [name, field] : kStoredValues) {
+        if (field != &ClockState::StartCount) {
+            store.WriteValue(name, state_.*field);
+        }
+    }
     store.CloseStore();
     SetStatus(kConfirmation, kConfirmationColour);
     // Enabling the running timer leaves it running: the hint returns 5 s after
@@ -492,18 +464,13 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         return true;
     case WM_HSCROLL: {
         const auto bar = reinterpret_cast<HWND>(lParam);
-        if (bar == controls_.TrackBar1) {
-            TrackBar1Change();
-        } else if (bar == controls_.TrackBar2) {
-            TrackBar2Change();
-        } else if (bar == controls_.TrackBar3) {
-            TrackBar3Change();
-        } else if (bar == controls_.TrackBar4) {
-            TrackBar4Change();
-        } else {
-            return false;
+        for (const TrackBarControl& entry : kTrackBars) {
+            if (bar == controls_.*entry.control) {
+                TrackBarChange(entry.bar);
+                return true;
+            }
         }
-        return true;
+        return false;
     }
     case WM_COMMAND:
         if (lParam == 0 && HIWORD(wParam) == 0) {

@@ -4,7 +4,8 @@
 // menu, which is the user's only way to reach this window and to quit.
 #include "app/form.h"
 #include "platform/win32_handles.h"
-#include "settings/settings_store.h"
+#include "settings/settings_rules.h"
+#include "settings/win/settings_store.h"
 
 #include <shellapi.h>
 
@@ -74,10 +75,8 @@ class TForm2 : public TForm {
     bool TimerEnabled() const { return timerEnabled_; }
 
     // Handlers, in the order of the design.
-    void TrackBar1Change();
-    void TrackBar2Change();
-    void TrackBar3Change();
-    void TrackBar4Change();
+    // A bar moved: its setting takes the bar's position.
+    void TrackBarChange(Bar bar);
     void Button1Click();
     void TimerTimer();
     void Button2Click();
@@ -93,7 +92,7 @@ class TForm2 : public TForm {
     void CreateControls();
     void BuildPopupMenu();
     void FormCreate();
-    void SetBarPosition(HWND bar, int value, void (TForm2::*change)());
+    HWND BarControl(Bar bar) const;
     void SetClientSize(int width, int height);
     void InstallTrayIcon();
     void AddIcon();

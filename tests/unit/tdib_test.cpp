@@ -3,8 +3,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
 #include "image/tdib.h"
+#include "platform/error.h"
 
 using lumivane::Error;
 using lumivane::RGB;
