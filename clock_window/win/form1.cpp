@@ -69,8 +69,15 @@ bool RunningUnderWine() {
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
     : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), underWine_(RunningUnderWine()) {
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
-    CreateHandle(kClockWindowClass, icon, WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
-                 WS_POPUP, kClockWindowCaption, 0, 0, 300, 300);
+    CreateHandle({.className = kClockWindowClass,
+                  .icon = icon,
+                  .exStyle = WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                  .style = WS_POPUP,
+                  .caption = kClockWindowCaption,
+                  .x = 0,
+                  .y = 0,
+                  .width = 300,
+                  .height = 300});
     if (Handle() == nullptr) {
         throw Error(FormatText("%s cannot be made", std::string("Window")));
     }
@@ -164,9 +171,9 @@ void TForm1::FormCreate() {
         StoreFirstStartDefaults();
     }
     SetTimerInterval(FrameIntervalRule(state_.Size));
-    SetTimer(Handle(), Timer1, kPositionTimerInterval, nullptr);
-    SetTimer(Handle(), Timer2, kPlacementTimerInterval, nullptr);
-    SetTimer(Handle(), Timer3, kDragRedrawTimerInterval, nullptr);
+    StartTimer(Timer1, kPositionTimerInterval);
+    StartTimer(Timer2, kPlacementTimerInterval);
+    StartTimer(Timer3, kDragRedrawTimerInterval);
 
     DeriveStartupState(state_, display_, &MakeWinDIB);
     const int32_t side = std::max(state_.Diameter, 0);
@@ -231,7 +238,15 @@ void TForm1::FormClose() {}
 
 void TForm1::SetTimerInterval(int32_t interval) {
     timerInterval_ = interval;
-    SetTimer(Handle(), Timer, static_cast<UINT>(interval), nullptr);
+    StartTimer(Timer, static_cast<UINT>(interval));
+}
+
+// The system runs out of timers only when it runs out of everything; the clock then
+// stands still rather than ending the program.
+void TForm1::StartTimer(TimerId id, UINT interval) {
+    if (SetTimer(Handle(), id, interval, nullptr) == 0) {
+        OutputDebugStringA("Lumivane: a timer of the clock window could not be started\n");
+    }
 }
 
 void TForm1::SetClientSize(int32_t width, int32_t height) {

@@ -64,6 +64,7 @@ class TForm1 : public TForm {
     void NoteProblem(const Error& error);
 
     void SetTimerInterval(int32_t interval);
+    void StartTimer(TimerId id, UINT interval);
     void SetClientSize(int32_t width, int32_t height);
     RECT WindowRect() const;
     Place TopLeft() const;

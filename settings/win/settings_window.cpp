@@ -66,32 +66,6 @@ HFONT MakeBoldFont(const wchar_t* face) {
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-// A black diagonal cross on white, 10 x 10: the "Close" item's glyph.
-HBITMAP MakeCrossGlyph() {
-    constexpr int kSide = 10;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kSide;
-    info.bmiHeader.biHeight = -kSide; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP glyph = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (glyph == nullptr || bits == nullptr) {
-        return glyph;
-    }
-    auto* pixels = static_cast<uint32_t*>(bits);
-    for (int y = 0; y < kSide; ++y) {
-        for (int x = 0; x < kSide; ++x) {
-            const bool onCross = x == y || x == kSide - 1 - y;
-            pixels[y * kSide + x] = onCross ? 0x000000u : 0xFFFFFFu;
-        }
-    }
-    GdiFlush();
-    return glyph;
-}
-
 int Position(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
 }
@@ -133,19 +107,21 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
     }
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    // Sent by the shell to every top-level window when the taskbar has been re-created.
-    taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
     icon_ = ProgramIcon();
     textFont_.reset(MakeBoldFont(L"Microsoft Sans Serif"));
     saveFont_.reset(MakeBoldFont(L"MS Sans Serif"));
-    crossGlyph_.reset(MakeCrossGlyph());
-    BuildPopupMenu();
 
-    CreateHandle(L"TForm2", icon_, WS_EX_TOPMOST, WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
-                 L"Lumivane Settings", CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight);
+    CreateHandle({.className = L"TForm2",
+                  .icon = icon_,
+                  .exStyle = WS_EX_TOPMOST,
+                  .style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                  .caption = L"Lumivane Settings",
+                  .width = kClientWidth,
+                  .height = kClientHeight});
     if (Handle() == nullptr) {
         throw Error("Failed to create the settings window");
     }
+    tray_.emplace(Handle(), icon_, platform_.notifyIcon);
     if (owner != nullptr) {
         // An owned window gets no taskbar button.
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
@@ -206,30 +182,6 @@ void TForm2::CreateControls() {
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void TForm2::BuildPopupMenu() {
-    popupMenu_ = MenuHandle(::CreatePopupMenu());
-    if (!popupMenu_) {
-        throw Error("Failed to create the tray menu");
-    }
-    wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(popupMenu_.get(), 0, TRUE, &options);
-
-    wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(popupMenu_.get(), 1, TRUE, &close1);
-}
-
 void TForm2::FormCreate() {
     const Display display = platform_.displaySize();
     OpenBars(state_, display.height, [this](const BarRule& rule, int32_t position) {
@@ -243,7 +195,7 @@ void TForm2::FormCreate() {
                  display.height - client.bottom - kTaskbarInset, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const bool showWhenCreated = state_.StartCount <= 1;
-    InstallTrayIcon();
+    tray_->Add();
     if (showWhenCreated) {
         ShowForm();
     }
@@ -295,7 +247,7 @@ void TForm2::TimerTimer() {
 }
 
 void TForm2::Button2Click() {
-    AddIcon();
+    tray_->Add();
     HideForm();
 }
 
@@ -309,12 +261,14 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
-        DeleteIcon();
+        tray_->Delete();
         ShowForm();
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
-        ShowPopupMenu(cursor);
+        if (const UINT chosen = tray_->ShowMenu(cursor)) {
+            MenuItemClick(chosen);
+        }
         break;
     default:
         break;
@@ -322,35 +276,14 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
 }
 
 void TForm2::OptionsClick() {
-    DeleteIcon();
+    tray_->Delete();
     ShowForm();
 }
 
 void TForm2::Close1Click() {
-    DeleteIcon();
+    tray_->Delete();
     ShowForm();
     PostQuitMessage(0);
-}
-
-void TForm2::InstallTrayIcon() {
-    iconData_ = {};
-    iconData_.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    iconData_.hWnd = Handle();
-    iconData_.uID = kTrayIconId;
-    iconData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    iconData_.uCallbackMessage = kTrayMessage;
-    iconData_.hIcon = icon_;
-    std::strncpy(iconData_.szTip, kApplicationTitle, sizeof iconData_.szTip - 1);
-    AddIcon();
-}
-
-// A refused addition or deletion changes nothing the user could act on.
-void TForm2::AddIcon() {
-    platform_.notifyIcon(NIM_ADD, &iconData_);
-}
-
-void TForm2::DeleteIcon() {
-    platform_.notifyIcon(NIM_DELETE, &iconData_);
 }
 
 void TForm2::ShowForm() {
@@ -368,26 +301,11 @@ void TForm2::SetStatus(const char* text, COLORREF colour) {
     InvalidateRect(controls_.StaticText1, nullptr, TRUE);
 }
 
-void TForm2::ShowPopupMenu(POINT at) {
-    const UINT chosen = static_cast<UINT>(
-        TrackPopupMenu(popupMenu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y,
-                       0, Handle(), nullptr));
-    // Without this message the menu of a notification icon may not close when
-    // the user clicks elsewhere.
-    PostMessageA(Handle(), WM_NULL, 0, 0);
-    if (chosen != 0) {
-        MenuItemClick(chosen);
-    }
-}
-
 void TForm2::MenuItemClick(UINT id) {
-    if (id == kOptionsId) {
-        const bool checked =
-            (GetMenuState(popupMenu_.get(), kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
-        CheckMenuItem(popupMenu_.get(), kOptionsId,
-                      MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+    if (id == TrayIcon::kOptionsId) {
+        tray_->ToggleOptionsCheck();
         OptionsClick();
-    } else if (id == kClose1Id) {
+    } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
     }
 }
@@ -451,15 +369,15 @@ void TForm2::PaintInnerBorder() const {
 }
 
 bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+    if (tray_ && tray_->IsTaskbarCreated(message)) {
         // The shell came back without our icon: put it back while it is the way in.
         if (!IsWindowVisible(Handle())) {
-            AddIcon();
+            tray_->Add();
         }
         return true;
     }
     switch (message) {
-    case kTrayMessage:
+    case TrayIcon::kMessage:
         TrayIconMessage(LOWORD(lParam));
         return true;
     case WM_HSCROLL: {
