@@ -17,9 +17,6 @@
 
 namespace lumivane {
 
-struct ClockState;
-struct Display;
-
 class TForm2 : public TForm {
   public:
     // The services the window reaches beyond its own controls. An empty member
