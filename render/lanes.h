@@ -14,8 +14,10 @@
 #if defined(__GNUC__) && (defined(__SSE2__) || defined(__x86_64__))
 #include <immintrin.h>
 #define LUMIVANE_VECTOR_LANES 1
-// Not on Windows, where the compilers do not keep the stack aligned for 32-byte vectors.
-#if defined(__x86_64__) && !defined(_WIN32)
+// Not on Windows, where the compilers do not keep the stack aligned for 32-byte vectors,
+// and not with clang, which will not pass them through a kernel that is inlined into an
+// AVX2 function only after it has been checked alone.
+#if defined(__x86_64__) && !defined(_WIN32) && !defined(__clang__)
 #define LUMIVANE_AVX2_LANES 1
 #endif
 #endif

@@ -54,6 +54,12 @@ std::span<const FrameRect> RenderChangedFrame(ClockState& state);
 // black pixel): the next RenderChangedFrame draws them again.
 void NoteFrameWritten(ClockState& state, FrameRect part);
 
+// Whether BackgroundBuffer, a copy of the screen taken while the clock was off it, still
+// shows the clock somewhere: along one of a few rows, a run of pixels equal to the
+// frame's visible pixels where those differ from the background of the last frame. (A
+// screen that has not yet put back what lies beneath shows the clock's last frame.)
+bool CopyShowsFrame(ClockState& state);
+
 // One dot of a numeral: grid position (a, b) in units of Thickness from the
 // numeral's anchor, and a nudge in pixels of
 // (nudgeX + nudgeXHalf * (Thickness div 2), nudgeY).

@@ -13,6 +13,11 @@ using detail::DomeArea;
 // Pending notes beyond this many are not kept: the next frame is drawn whole.
 constexpr size_t kMostNotes = 64;
 
+// CopyShowsFrame looks at this many rows, spread over the frame, for a run of this many
+// of the frame's own pixels: far more than a changed desktop matches by chance.
+constexpr int32_t kCopyRowsLookedAt = 32;
+constexpr int32_t kFrameRun = 16;
+
 FrameBasis BasisOf(const ClockState& state) {
     FrameBasis basis;
     if (TDIB* frame = state.FrameBuffer.get()) {
@@ -195,6 +200,46 @@ std::span<const FrameRect> RenderChangedFrame(ClockState& state) {
     }
     redraw.Rectangles(memory.drawn);
     return memory.drawn;
+}
+
+bool CopyShowsFrame(ClockState& state) {
+    TDIB* copy = state.BackgroundBuffer.get();
+    TDIB* frame = state.FrameBuffer.get();
+    if (!detail::Drawable(copy) || !detail::Drawable(frame)) {
+        return false;
+    }
+    copy->ScanLine(0); // lets the screen copy reach the pixels
+    frame->ScanLine(0);
+    const FrameMemory& memory = state.LastFrame;
+    const size_t rowBytes = KeptRowBytes(memory);
+    const bool kept = memory.valid && memory.basis.frame == frame->Row(0);
+    const int32_t width = std::min(copy->Width(), frame->Width());
+    const int32_t height = std::min(copy->Height(), frame->Height());
+    const int32_t step = std::max(1, height / kCopyRowsLookedAt);
+    for (int32_t y = step / 2; y < height; y += step) {
+        const uint8_t* copied = copy->Row(y);
+        const uint8_t* shown = frame->Row(y);
+        const bool rowKept =
+            kept && static_cast<size_t>(y + 1) * rowBytes <= memory.background.size();
+        const uint8_t* before =
+            rowKept ? memory.background.data() + rowBytes * static_cast<size_t>(y) : nullptr;
+        int32_t run = 0;
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* pixel = shown + 3 * static_cast<ptrdiff_t>(x);
+            // Black is transparent; where the frame equals what lay beneath, the copy
+            // cannot tell the two apart.
+            const bool visible = (pixel[0] | pixel[1] | pixel[2]) != 0;
+            if (!visible || (before != nullptr && std::memcmp(pixel, before + 3 * x, 3) == 0)) {
+                continue;
+            }
+            if (std::memcmp(pixel, copied + 3 * static_cast<ptrdiff_t>(x), 3) != 0) {
+                run = 0;
+            } else if (++run >= kFrameRun) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void NoteFrameWritten(ClockState& state, FrameRect part) {

@@ -35,12 +35,12 @@ void LetWineCatchUp() {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
 
-// Time the windows beneath get to repaint what the clock uncovers, ms: without
-// it the copy still holds the clock's own pixels wherever another Wine program lies below.
-constexpr DWORD kUncoveredRepaintWait = 10;
+// The longest the copy waits for the screen to show what the clock uncovers, ms: the
+// X server takes the window away a moment after it is told, and another Wine program
+// beneath repaints a moment later still.
+constexpr int32_t kUncoveredRepaintWait = 10;
 
-// Under Wine: takes the window off the screen for the life of the object, once
-// what lies beneath has been repainted.
+// Under Wine: takes the window off the screen for the life of the object.
 class WindowHidden {
   public:
     explicit WindowHidden(HWND window) : window_(window) {
@@ -49,7 +49,6 @@ class WindowHidden {
             nothing.release(); // the window owns the region now
         }
         LetWineCatchUp();
-        Sleep(kUncoveredRepaintWait);
     }
     ~WindowHidden() { SetWindowRgn(window_, nullptr, FALSE); }
     WindowHidden(const WindowHidden&) = delete;
@@ -116,8 +115,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         // Every point that receives input is caption, so a press on a visible
         // pixel starts the system's move of the window.
         DefWindowProcW(Handle(), message, wParam, lParam);
+        lookAtPointer_ = true;
         result = HTCAPTION;
         return true;
+    case WM_SETCURSOR:
+    case WM_NCMOUSEMOVE:
+        lookAtPointer_ = true;
+        return false;
+    case WM_WINDOWPOSCHANGED:
+        KeepPlace();
+        lookAtPointer_ = true;
+        return false; // on to WM_MOVE and WM_SIZE
     case WM_ERASEBKGND:
         if (state_.FrameBuffer == nullptr || state_.FrameBuffer->Empty()) {
             RECT client;
@@ -182,6 +190,7 @@ void TForm1::FormCreate() {
     const Place start = StartPlace(state_, display_);
     SetWindowPos(Handle(), nullptr, start.left, start.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    KeepPlace();
 
     state_.StartCount = NextStartCount(state_.StartCount);
     RecordStart();
@@ -257,10 +266,13 @@ void TForm1::SetClientSize(int32_t width, int32_t height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TForm1::KeepPlace() {
+    GetWindowRect(Handle(), &place_);
+    GetClientRect(Handle(), &client_);
+}
+
 RECT TForm1::WindowRect() const {
-    RECT rect{};
-    GetWindowRect(Handle(), &rect);
-    return rect;
+    return place_;
 }
 
 Place TForm1::TopLeft() const {
@@ -298,22 +310,23 @@ void TForm1::Draw() {
     if (!BuffersFitDiameter(state_)) {
         return;
     }
-    if (!underWine_) {
-        CopyScreen(*background);
-        RenderFrame(state_);
-        Present();
-        return;
-    }
-    // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
-    // The new frame is rendered before the window comes back, so that it comes back
-    // with one presentation instead of the last frame's and then the new one's.
-    {
+    if (underWine_) {
+        // Wine's screen DC shows the layered window's own pixels; Windows leaves them
+        // out. The window leaves the screen for the copy only and comes back with its
+        // last frame; what the new one changes follows.
         const WindowHidden hidden(Handle());
+        CopyUncovered(*background);
+    } else {
         CopyScreen(*background);
-        RenderFrame(state_);
     }
-    Present();
-    LetWineCatchUp();
+    const std::span<const FrameRect> drawn = RenderChangedFrame(state_);
+    if (!drawn.empty()) {
+        Present(drawn);
+        lookAtPointer_ = true; // a visible pixel may now lie under a resting pointer
+    }
+    if (underWine_) {
+        LetWineCatchUp();
+    }
 }
 
 void TForm1::CopyScreen(TWinDIB& background) {
@@ -322,17 +335,24 @@ void TForm1::CopyScreen(TWinDIB& background) {
            screenDC_.get(), rect.left, rect.top, SRCCOPY);
 }
 
-void TForm1::Present(const std::optional<RECT>& part) {
+void TForm1::CopyUncovered(TWinDIB& background) {
+    CopyScreen(background);
+    for (int32_t waited = 0; waited < kUncoveredRepaintWait && CopyShowsFrame(state_); ++waited) {
+        Sleep(1);
+        LetWineCatchUp();
+        CopyScreen(background);
+    }
+}
+
+void TForm1::Present(std::span<const FrameRect> parts) {
     TWinDIB* frame = Backed(state_.FrameBuffer);
     if (frame == nullptr) {
         return;
     }
     const ClientDC dc(Handle());
     if (dc) {
-        if (part) {
-            frame->DrawPart(dc.get(), 0, 0, *part);
-        } else {
-            frame->Draw(dc.get(), 0, 0);
+        for (const FrameRect& part : parts) {
+            frame->DrawPart(dc.get(), 0, 0, RECT{part.left, part.top, part.right, part.bottom});
         }
         GdiFlush();
     }
@@ -351,11 +371,9 @@ void TForm1::Timer2Timer() {
 }
 
 void TForm1::KeepInsideDisplay() {
-    RECT client{};
-    GetClientRect(Handle(), &client);
     const Place at = TopLeft();
     const Place to =
-        KeepInside(at, client.right, client.bottom, {0, 0, display_.width, display_.height});
+        KeepInside(at, client_.right, client_.bottom, {0, 0, display_.width, display_.height});
     if (to != at) {
         SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -363,7 +381,14 @@ void TForm1::KeepInsideDisplay() {
 }
 
 // Off the hands the window lets the pointer through: a black pixel is click-through.
+// A visible pixel comes under the pointer only when the pointer moves over the window,
+// the window moves or a frame is drawn; only then is the pointer asked for (a round
+// trip to the server under Wine).
 void TForm1::ClearPixelUnderCursor() {
+    if (!lookAtPointer_) {
+        return;
+    }
+    lookAtPointer_ = false;
     const RECT rect = WindowRect();
     POINT cursor{};
     if (!GetCursorPos(&cursor)) {
@@ -382,7 +407,9 @@ void TForm1::ClearPixelUnderCursor() {
     // reach it, so a pointer resting on the dial costs next to nothing.
     if (state_.FrameBuffer != nullptr && state_.FrameBuffer->Pixel(u, v) != kBlack) {
         state_.FrameBuffer->PutPixel(u, v, kBlack);
-        Present(RECT{u, v, u + 1, v + 1});
+        const FrameRect pixel{u, v, u + 1, v + 1};
+        NoteFrameWritten(state_, pixel);
+        Present({&pixel, 1});
     }
 }
 
