@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "render/render.h"
@@ -38,6 +39,32 @@ FrameBasis BasisOf(const ClockState& state) {
     basis.bright = state.BrightFactor;
     basis.domeFactors = state.DomeFactorGeneration;
     return basis;
+}
+
+// Whether two runs of bytes are alike, eight at a time: the C library's memcmp is a
+// byte loop in some of the runtimes the program meets (Wine's msvcrt among them).
+bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
+    constexpr size_t kStep = 32;
+    size_t at = 0;
+    for (; at + kStep <= count; at += kStep) {
+        std::array<uint64_t, kStep / 8> left;
+        std::array<uint64_t, kStep / 8> right;
+        std::memcpy(left.data(), a + at, kStep);
+        std::memcpy(right.data(), b + at, kStep);
+        uint64_t differ = 0;
+        for (size_t k = 0; k < left.size(); ++k) {
+            differ |= left[k] ^ right[k];
+        }
+        if (differ != 0) {
+            return false;
+        }
+    }
+    for (; at < count; ++at) {
+        if (a[at] != b[at]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Bytes of one row of the kept background.
@@ -113,8 +140,8 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
         uint8_t* kept = memory.background.data() + rowBytes * static_cast<size_t>(y);
         // A still desktop leaves most rows as they were: one comparison passes them.
         const size_t spanAt = 3 * static_cast<size_t>(span.first);
-        if (std::memcmp(kept + spanAt, now + spanAt,
-                        3 * static_cast<size_t>(span.last - span.first + 1)) == 0) {
+        if (SameBytes(kept + spanAt, now + spanAt,
+                      3 * static_cast<size_t>(span.last - span.first + 1))) {
             continue;
         }
         for (int32_t tileX = span.first / kSide; tileX <= span.last / kSide; ++tileX) {
@@ -122,7 +149,7 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
             const int32_t last = std::min(span.last, tileX * kSide + kSide - 1);
             const size_t at = 3 * static_cast<size_t>(first);
             const size_t bytes = 3 * static_cast<size_t>(last - first + 1);
-            if (std::memcmp(kept + at, now + at, bytes) != 0) {
+            if (!SameBytes(kept + at, now + at, bytes)) {
                 std::memcpy(kept + at, now + at, bytes);
                 redraw.MarkTile(tileX, y / kSide);
             }

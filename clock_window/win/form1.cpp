@@ -40,6 +40,12 @@ void LetWineCatchUp() {
 // beneath repaints a moment later still.
 constexpr int32_t kUncoveredRepaintWait = 10;
 
+// The screen is copied in bands of rows of at most this many bytes (at 4 bytes a pixel,
+// as the X server holds them): Wine fetches each copy into a temporary buffer, and
+// buffers this small come from the heap again and again, where a whole large dial's
+// would be fresh pages from the system, zeroed and faulted in on every frame.
+constexpr int64_t kCopyBandBytes = 256 * 1024;
+
 // Under Wine: takes the window off the screen for the life of the object.
 class WindowHidden {
   public:
@@ -331,8 +337,14 @@ void TForm1::Draw() {
 
 void TForm1::CopyScreen(TWinDIB& background) {
     const RECT rect = WindowRect();
-    BitBlt(background.Canvas().Handle(), 0, 0, background.Width(), background.Height(),
-           screenDC_.get(), rect.left, rect.top, SRCCOPY);
+    const int32_t width = background.Width();
+    const int32_t height = background.Height();
+    const int32_t band = static_cast<int32_t>(
+        std::clamp<int64_t>(kCopyBandBytes / (4 * std::max<int64_t>(width, 1)), 1, height));
+    for (int32_t top = 0; top < height; top += band) {
+        BitBlt(background.Canvas().Handle(), 0, top, width, std::min(band, height - top),
+               screenDC_.get(), rect.left, rect.top + top, SRCCOPY);
+    }
 }
 
 void TForm1::CopyUncovered(TWinDIB& background) {
