@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <array>
 #include <cstring>
 
+#include "render/lanes.h"
 #include "render/render.h"
 #include "render/render_detail.h"
 
@@ -10,6 +10,7 @@ namespace lumivane {
 namespace {
 
 using detail::DomeArea;
+using detail::LoadLanes;
 
 // Pending notes beyond this many are not kept: the next frame is drawn whole.
 constexpr size_t kMostNotes = 64;
@@ -41,21 +42,18 @@ FrameBasis BasisOf(const ClockState& state) {
     return basis;
 }
 
-// Whether two runs of bytes are alike, eight at a time: the C library's memcmp is a
-// byte loop in some of the runtimes the program meets (Wine's msvcrt among them).
-bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
-    constexpr size_t kStep = 32;
+// Whether two runs of bytes are alike, two sets of lanes at a time: the C library's
+// memcmp is a byte loop in some of the runtimes the program meets (Wine's msvcrt among
+// them).
+template <class Lanes>
+[[gnu::always_inline]] inline bool SameBytesIn(const uint8_t* a, const uint8_t* b, size_t count) {
+    using U16 = typename Lanes::U16;
+    constexpr size_t kLane = sizeof(U16);
     size_t at = 0;
-    for (; at + kStep <= count; at += kStep) {
-        std::array<uint64_t, kStep / 8> left;
-        std::array<uint64_t, kStep / 8> right;
-        std::memcpy(left.data(), a + at, kStep);
-        std::memcpy(right.data(), b + at, kStep);
-        uint64_t differ = 0;
-        for (size_t k = 0; k < left.size(); ++k) {
-            differ |= left[k] ^ right[k];
-        }
-        if (differ != 0) {
+    for (; at + 2 * kLane <= count; at += 2 * kLane) {
+        const U16 differ = U16((LoadLanes<U16>(a + at) ^ LoadLanes<U16>(b + at)) |
+                               (LoadLanes<U16>(a + at + kLane) ^ LoadLanes<U16>(b + at + kLane)));
+        if (Lanes::Any(differ != 0)) {
             return false;
         }
     }
@@ -65,6 +63,38 @@ bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
         }
     }
     return true;
+}
+
+using ByteComparer = bool (*)(const uint8_t*, const uint8_t*, size_t);
+
+#ifdef LUMIVANE_VECTOR_LANES
+[[gnu::flatten]] bool SameBytesSse(const uint8_t* a, const uint8_t* b, size_t count) {
+    return SameBytesIn<detail::SseLanes>(a, b, count);
+}
+#else
+bool SameBytesSingle(const uint8_t* a, const uint8_t* b, size_t count) {
+    return SameBytesIn<detail::SingleLanes>(a, b, count);
+}
+#endif
+
+#ifdef LUMIVANE_AVX2_LANES
+[[gnu::target("avx2"), gnu::flatten]] bool SameBytesAvx(const uint8_t* a, const uint8_t* b,
+                                                        size_t count) {
+    return SameBytesIn<detail::AvxLanes>(a, b, count);
+}
+#endif
+
+ByteComparer SameBytesHere() {
+#ifdef LUMIVANE_AVX2_LANES
+    if (detail::HasAvx2()) {
+        return SameBytesAvx;
+    }
+#endif
+#ifdef LUMIVANE_VECTOR_LANES
+    return SameBytesSse;
+#else
+    return SameBytesSingle;
+#endif
 }
 
 // Bytes of one row of the kept background.
@@ -130,6 +160,7 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
     TDIB& background = *state.BackgroundBuffer;
     background.ScanLine(0); // lets the screen copy reach the pixels
     const size_t rowBytes = KeptRowBytes(memory);
+    const ByteComparer sameBytes = SameBytesHere();
     constexpr int32_t kSide = TileMask::kSide;
     for (int32_t y = 0; y < area.Rows(); ++y) {
         const DiscSpan span = area.Row(y);
@@ -140,7 +171,7 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
         uint8_t* kept = memory.background.data() + rowBytes * static_cast<size_t>(y);
         // A still desktop leaves most rows as they were: one comparison passes them.
         const size_t spanAt = 3 * static_cast<size_t>(span.first);
-        if (SameBytes(kept + spanAt, now + spanAt,
+        if (sameBytes(kept + spanAt, now + spanAt,
                       3 * static_cast<size_t>(span.last - span.first + 1))) {
             continue;
         }
@@ -149,7 +180,7 @@ void MarkBackgroundChanges(ClockState& state, const DomeArea& area) {
             const int32_t last = std::min(span.last, tileX * kSide + kSide - 1);
             const size_t at = 3 * static_cast<size_t>(first);
             const size_t bytes = 3 * static_cast<size_t>(last - first + 1);
-            if (!SameBytes(kept + at, now + at, bytes)) {
+            if (!sameBytes(kept + at, now + at, bytes)) {
                 std::memcpy(kept + at, now + at, bytes);
                 redraw.MarkTile(tileX, y / kSide);
             }
