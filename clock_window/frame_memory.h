@@ -89,7 +89,8 @@ struct FrameMemory {
     std::vector<uint8_t> cover;
     static constexpr uint8_t kHandOffDome = 1 << 3;
     static constexpr uint8_t kBeadsOffDome = 1 << 6;
-    static constexpr uint8_t kOffDome = 0x78;
+    static constexpr uint8_t kOffDome =
+        kHandOffDome | kHandOffDome << 1 | kHandOffDome << 2 | kBeadsOffDome;
     TileMask redraw;                // the tiles this frame draws
     std::vector<FrameRect> written; // frame pixels written by others since the last frame
     std::vector<FrameRect> drawn;   // the parts of the last frame that were drawn
