@@ -201,6 +201,9 @@ void TForm1::FormCreate() {
     SetTimer(Handle(), Timer3, kDragRedrawTimerInterval, nullptr);
 
     DeriveStartupState(state_, display_, &MakeWinDIB);
+    // Read now: the quick redraw while the clock moves can draw a frame before the
+    // first tick, and it must not show a time the clock never read.
+    ReadTime();
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
     // A stored place from which no pixel of the clock would show (another display's,
@@ -306,12 +309,16 @@ RECT TForm1::WindowRect() const {
 }
 
 void TForm1::TimerTimer() {
+    ReadTime();
+    Draw();
+}
+
+void TForm1::ReadTime() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     state_.Hour = now.wHour;
     state_.Minute = now.wMinute;
     state_.Second = now.wSecond;
-    Draw();
 }
 
 void TForm1::Timer3Timer() {

@@ -61,6 +61,7 @@ class TForm1 : public TForm {
     void LoadSettings(Display display);
     void StoreFirstStartDefaults();
     void RecordStart();
+    void ReadTime();
     void NoteProblem(const Error& error);
 
     void SetTimerInterval(int32_t interval);

@@ -193,6 +193,22 @@ TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
     EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 0);
 }
 
+TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
+    const auto secondOfDay = [](const SYSTEMTIME& t) {
+        return t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+    };
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    ClockState state;
+    auto form = Start(state);
+    SYSTEMTIME after;
+    GetLocalTime(&after);
+    const int read = state.Hour * 3600 + state.Minute * 60 + state.Second;
+    const int day = 24 * 3600;
+    EXPECT_LE((read - secondOfDay(before) + day) % day,
+              (secondOfDay(after) - secondOfDay(before) + day) % day);
+}
+
 TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
     ClockState state;
     auto form = Start(state);
