@@ -24,6 +24,30 @@ void TForm::ShowError(HWND owner, const char* message) {
     errorBoxOpen = false;
 }
 
+int TForm::RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ProcessMessage(message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void TForm::ProcessMessage(const MSG& message) {
+    if (message.message == WM_KEYDOWN) {
+        // The form the key was pressed in: the top-level window, if it is one of ours.
+        HWND root = GetAncestor(message.hwnd, GA_ROOT);
+        if (root != nullptr && GetWindowLongPtrW(root, GWLP_WNDPROC) ==
+                                   reinterpret_cast<LONG_PTR>(&TForm::Trampoline)) {
+            auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(root, GWLP_USERDATA));
+            if (form != nullptr && form->PreviewKey(message)) {
+                return;
+            }
+        }
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
 void TForm::CreateHandle(const wchar_t* className, HICON icon, DWORD exStyle, DWORD style,
                          const wchar_t* caption, int x, int y, int width, int height) {
     HINSTANCE instance = GetModuleHandleW(nullptr);

@@ -30,13 +30,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // clock window, it has no taskbar button either.
         lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle());
 
-        // The clock window is a tool window: the program has no taskbar button.
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        return static_cast<int>(message.wParam);
+        return lumivane::TForm::RunMessageLoop();
     } catch (const std::exception& error) {
         // Only a window that cannot be made at all gets here; handlers' errors are
         // shown by the window trampoline and the program goes on.

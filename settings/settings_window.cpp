@@ -530,6 +530,30 @@ void TForm2::PaintInnerBorder() const {
     FillRect(dc.get(), &band, GetSysColorBrush(COLOR_ACTIVEBORDER));
 }
 
+bool TForm2::PreviewKey(const MSG& message) {
+    HWND focus = GetFocus();
+    switch (message.wParam) {
+    case VK_TAB: {
+        const bool back = GetKeyState(VK_SHIFT) < 0;
+        if (HWND next =
+                GetNextDlgTabItem(Handle(), IsChild(Handle(), focus) ? focus : nullptr, back)) {
+            SetFocus(next);
+        }
+        return true;
+    }
+    case VK_RETURN:
+        if (focus == controls_.Button1 || focus == controls_.Button2) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+        }
+        return true;
+    case VK_ESCAPE:
+        SendMessageW(Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (taskbarCreated_ != 0 && message == taskbarCreated_) {
         // The shell came back without our icon: put it back while it is the way in.
@@ -581,6 +605,16 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         return true;
     case WM_CLOSE:
         FormClose();
+        return true;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && IsChild(Handle(), GetFocus())) {
+            focus_ = GetFocus();
+        }
+        return false;
+    case WM_SETFOCUS:
+        // The window itself takes no keys: the focus goes to the control that had
+        // it, or to the first bar.
+        SetFocus(focus_ != nullptr ? focus_ : GetNextDlgTabItem(Handle(), nullptr, FALSE));
         return true;
     case WM_CTLCOLORSTATIC: {
         const auto dc = reinterpret_cast<HDC>(wParam);

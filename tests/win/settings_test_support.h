@@ -148,8 +148,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            TForm::ProcessMessage(message);
         }
     }
     return true;
