@@ -20,8 +20,9 @@ class TForm {
     HWND Handle() const { return handle_; }
 
     // Shows an error that left a handler: a message box with the error icon,
-    // captioned with the application title. While one box is open, further errors
-    // are not stacked on top of it (a failing timer would otherwise open one per tick).
+    // captioned with the application title. One box at a time: an error raised
+    // while a box is open waits and is shown when it closes, unless the same text
+    // is open or waiting already (a failing timer would otherwise raise one per tick).
     static void ShowError(HWND owner, const char* message);
 
     // Runs the program's message loop until WM_QUIT; returns the quit code.
