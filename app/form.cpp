@@ -39,6 +39,12 @@ TForm::~TForm() {
     }
 }
 
+void TForm::Close() {
+    if (handle_ != nullptr) {
+        SendMessageW(handle_, WM_CLOSE, 0, 0);
+    }
+}
+
 void TForm::ShowError(HWND owner, const char* message) {
     ErrorBoxes& boxes = errorBoxes();
     if (!boxes.Known(message)) {

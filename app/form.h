@@ -18,6 +18,8 @@ class TForm {
     TForm& operator=(const TForm&) = delete;
 
     HWND Handle() const { return handle_; }
+    // Closes the window as the system would, when it is still there.
+    void Close();
 
     // Shows an error that left a handler: a message box with the error icon,
     // captioned with the application title. One box at a time: an error raised

@@ -172,6 +172,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     }
+    case WM_QUERYENDSESSION:
+        // The session may end without another message reaching the program.
+        FormClose();
+        result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        if (wParam != 0) {
+            FormClose();
+        }
+        result = 0;
+        return true;
     case WM_DESTROY:
         // The clock window is the main window: closing it ends the program.
         PostQuitMessage(0);
@@ -287,7 +298,15 @@ void TForm1::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    // A move the position timer has not seen yet would be lost. A failure is shown
+    // here, before the window goes: the way out goes on.
+    try {
+        Timer1Timer();
+    } catch (const std::exception& error) {
+        ShowError(Handle(), error.what());
+    }
+}
 
 void TForm1::SetTimerInterval(int32_t interval) {
     timerInterval_ = interval;

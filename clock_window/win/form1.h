@@ -40,6 +40,8 @@ class TForm1 : public TForm {
     void Draw();
 
     void FormCloseQuery(bool& canClose);
+    // Every way out: the window closed, the program ended from the tray menu, the
+    // session ending. Stores the position as the position timer would.
     void FormClose();
 
     // The problem start-up met with the settings (the store's own text), shown to

@@ -686,6 +686,31 @@ TEST_F(ClockWindow, PositionIsSavedOnceAfterAMoveAndNotWhileStill) {
     EXPECT_EQ(ReadDword("Left"), 777);
 }
 
+TEST_F(ClockWindow, EveryWayOutStoresAMoveThePositionTimerHasNotSeen) {
+    StoreAll(30, 19, 0, 6, 400, 100, 2);
+    ClockState state;
+    auto form = Start(state);
+    HWND window = form->Handle();
+    MoveWindowTo(*form, 300, 200);
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(ReadDword("Left"), 300);
+    EXPECT_EQ(ReadDword("Top"), 200);
+
+    MoveWindowTo(*form, 310, 210);
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0); // the session goes on
+    EXPECT_EQ(ReadDword("Left"), 300);
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(ReadDword("Left"), 310);
+
+    MoveWindowTo(*form, 320, 220);
+    form->Close();
+    EXPECT_EQ(ReadDword("Left"), 320);
+    EXPECT_EQ(ReadDword("Top"), 220);
+    EXPECT_FALSE(IsWindow(window));
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
 TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {
     StoreAll(30, 19, 0, 6, 400, 100, 2);
     ClockState state;

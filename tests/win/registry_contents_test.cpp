@@ -794,9 +794,17 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
     EXPECT_FALSE(settings.TimerEnabled());
     Pump(300);
+    EXPECT_TRUE(Drew(clock));
+    // Closed after another move: the position is taken as by the timer, and the
+    // way out goes on.
+    SetWindowPos(clock.form->Handle(), nullptr, 320, 220, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    clock.form->Close();
+    EXPECT_EQ(state.SavedLeft, 320);
+    EXPECT_EQ(clock.form->Handle(), nullptr);
+    EXPECT_TRUE(testing_support::TakeQuit());
     ExpectQuiet(clocks, before);
     EXPECT_FALSE(below.Exists());
-    EXPECT_TRUE(Drew(clock));
 }
 
 // A key that exists but refuses full access (its DACL grants reading only) opens
