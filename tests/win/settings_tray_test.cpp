@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -297,6 +299,9 @@ TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
     EXPECT_EQ(at(5, 0), 0xFFFFFFu);
     EXPECT_EQ(at(0, 5), 0xFFFFFFu);
     EXPECT_EQ(at(9, 4), 0xFFFFFFu);
+    // Windows draws a 32-bit menu bitmap by its alpha: every pixel is opaque.
+    EXPECT_TRUE(std::all_of(std::begin(pixels), std::end(pixels),
+                            [](uint32_t pixel) { return pixel >> 24 == 0xFFu; }));
 }
 
 TEST_F(SettingsTrayMenu, RightButtonUpShowsTheMenuAtTheCursorAndLeavesTheWindowHidden) {
