@@ -439,6 +439,16 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_CLOSE:
         FormClose();
         return true;
+    case WM_ENDSESSION:
+        // The program ends with the session, its windows left standing.
+        if (wParam != 0) {
+            tray_->Withdraw();
+        }
+        return false;
+    case WM_DESTROY:
+        // Destroyed with the clock window that owns it, as the program ends.
+        tray_->Withdraw();
+        return false;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE && IsChild(Handle(), GetFocus())) {
             focus_ = GetFocus();

@@ -75,14 +75,24 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
 }
 
 void TrayIcon::Add() {
-    if (!notify_(NIM_ADD, &record_)) {
+    // Refused also when the icon is there already.
+    if (notify_(NIM_ADD, &record_)) {
+        shown_ = true;
+    } else {
         OutputDebugStringA("Lumivane: the shell refused the tray icon\n");
     }
 }
 
 void TrayIcon::Delete() {
+    shown_ = false;
     if (!notify_(NIM_DELETE, &record_)) {
         OutputDebugStringA("Lumivane: the shell did not delete the tray icon\n");
+    }
+}
+
+void TrayIcon::Withdraw() {
+    if (shown_) {
+        Delete();
     }
 }
 
