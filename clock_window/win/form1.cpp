@@ -178,9 +178,7 @@ void TForm1::FormCreate() {
         LoadSettings(state_, display_, store.OpenStore(false) ? &store : nullptr);
     store.CloseStore();
     startupProblem_ = loaded.problem;
-    if (loaded.firstStart) {
-        StoreFirstStartDefaults();
-    }
+    StoreValues(ValuesToStore(loaded));
     SetTimerInterval(FrameIntervalRule(state_.Size));
     StartTimer(Timer1, kPositionTimerInterval);
     StartTimer(Timer2, kPlacementTimerInterval);
@@ -216,13 +214,16 @@ void TForm1::NoteProblem(const Error& error) {
     }
 }
 
-void TForm1::StoreFirstStartDefaults() {
+void TForm1::StoreValues(const std::vector<StoredValue>& values) {
+    if (values.empty()) {
+        return;
+    }
     SettingsStore store(settingsKeyPath_);
     if (!store.OpenStore(true)) {
         return;
     }
     try {
-        for (const auto& [name, field] : kStoredValues) {
+        for (const auto& [name, field] : values) {
             store.WriteValue(name, state_.*field);
         }
     } catch (const Error& error) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
@@ -61,7 +62,9 @@ class TForm1 : public TForm {
     enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
 
     void FormCreate();
-    void StoreFirstStartDefaults();
+    // Writes these values of the clock state to the store; a refused write is a
+    // start-up problem.
+    void StoreValues(const std::vector<StoredValue>& values);
     void RecordStart();
     void ReadTime();
     void NoteProblem(const Error& error);

@@ -414,12 +414,14 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
                     std::string(other) == name ? Field(kFallback, other) : Field(Stored{}, other);
                 EXPECT_EQ(Loaded(state, other), expected) << other << ", " << content.label;
             }
-            // A later start either way: the count becomes 2 and is stored as a DWORD,
-            // replacing an unreadable one; no defaults were written.
+            // A later start either way: the count becomes 2. The unreadable value is
+            // stored again as its default, and no other value is touched.
             EXPECT_EQ(state.StartCount, 2) << content.label;
-            EXPECT_EQ(place.Read("Start_1"), 2) << content.label;
-            if (std::string(name) != "Bright") {
-                EXPECT_EQ(place.Read("Bright"), 20) << content.label;
+            for (const char* other : kValueNames) {
+                const int32_t expected = std::string(other) == "Start_1" ? 2
+                                         : std::string(other) == name    ? Field(kFallback, other)
+                                                                         : Field(Stored{}, other);
+                EXPECT_EQ(place.Read(other), expected) << other << ", " << content.label;
             }
             const int32_t diameter = std::string(name) == "Size" ? 285 : 105;
             EXPECT_EQ(state.Diameter, diameter) << content.label;
@@ -436,6 +438,12 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
         for (StartedClock& clock : clocks) {
             EXPECT_EQ(clock.requests, 1) << clock.label << ": one request to show the problem";
             EXPECT_TRUE(Drew(clock)) << clock.label;
+        }
+        // Healed: the next start has nothing to report.
+        std::vector<StartedClock> again;
+        for (const BadContent& content : BadContents()) {
+            Start(again, CaseKey(key, std::string(name) + " as " + content.label), content.label);
+            EXPECT_EQ(again.back().form->StartupProblem(), "") << content.label;
         }
     }
 }
