@@ -222,14 +222,18 @@ void TForm2::TrackBarChange(Bar bar) {
 
 void TForm2::Button1Click() {
     SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
-    // Every setting but the start count.
-    for (const auto& [name, field] : kStoredValues) {
-        if (field != &ClockState::StartCount) {
-            store.WriteValue(name, state_.*field);
+    try {
+        store.CreateStore();
+        // Every setting but the start count.
+        for (const auto& [name, field] : kStoredValues) {
+            if (field != &ClockState::StartCount) {
+                store.WriteValue(name, state_.*field);
+            }
         }
+    } catch (const Error&) {
+        // The confirmation of an earlier save must not stand for this one.
+        SetStatus(kHint, kHintColour);
+        throw;
     }
     store.CloseStore();
     SetStatus(kConfirmation, kConfirmationColour);

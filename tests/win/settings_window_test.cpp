@@ -13,6 +13,7 @@ namespace lumivane {
 namespace {
 
 using testing_support::CentreShading;
+using testing_support::ErrorBoxes;
 using testing_support::PumpUntil;
 using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
@@ -536,19 +537,28 @@ TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
     EXPECT_EQ(form->StatusColour(), RGB(0, 0, 0));
 }
 
-TEST_F(SettingsSave, AKeyThatCannotBeCreatedLeavesTheStatusLineAlone) {
+TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
+    auto state = StartedState(RealDisplay());
+    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
+    form.Button1Click();
+    ASSERT_EQ(form.StatusColour(), RGB(0, 150, 0));
     // A lasting key cannot be created below a volatile one.
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.Relative().c_str());
     HKEY parent = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Relative().c_str(), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    auto state = StartedState(RealDisplay());
-    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
-    EXPECT_NO_THROW(form.Button1Click());
+    const ErrorBoxes boxes;
+    SendMessageW(form.Controls().Button1, BM_CLICK, 0, 0);
+    ASSERT_EQ(boxes.Count(), 1u);
+    const std::string expected =
+        "Failed to create key 'HKEY_CURRENT_USER\\" + key.Relative() + "\\Settings': ";
+    EXPECT_EQ(boxes.Seen()[0].text.substr(0, expected.size()), expected);
+    EXPECT_GT(boxes.Seen()[0].text.size(), expected.size()) << "the system's reason";
+    // The confirmation of the earlier save does not stand for this one.
     EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(form.StatusColour(), RGB(0, 0, 0));
-    EXPECT_FALSE(form.TimerEnabled());
 }
 
 // --- The keyboard ------------------------------------------------------------------
