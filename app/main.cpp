@@ -3,16 +3,47 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <exception>
+#include <memory>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
 #include "clock_window/win/form1.h"
 #include "render/precision.h"
+#include "settings/autostart.h"
 #include "settings/settings_window.h"
 
+namespace {
+
+struct LocalDeleter {
+    void operator()(LPWSTR* memory) const { LocalFree(memory); }
+};
+
+// The uninstaller's call: the switch, alone.
+bool RemoveAutostartRequested() {
+    int count = 0;
+    const std::unique_ptr<LPWSTR, LocalDeleter> arguments(
+        CommandLineToArgvW(GetCommandLineW(), &count));
+    return arguments && count == 2 &&
+           CompareStringOrdinal(arguments.get()[1], -1, lumivane::kRemoveAutostartSwitch, -1,
+                                TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (RemoveAutostartRequested()) {
+        try {
+            lumivane::Autostart().Disable();
+            return 0;
+        } catch (const std::exception&) {
+            // Nobody watches an uninstaller's helper: the exit code is the report.
+            return 1;
+        }
+    }
+
     // The renderers' results depend on 64-bit x87 precision, which Windows does
     // not start a thread with.
     lumivane::UseExtendedPrecision();
