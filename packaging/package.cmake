@@ -37,12 +37,14 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${OUTPUT_DIR}/${zip} --format
 
 if(ARCH STREQUAL "i686")
   set(msi_arch x86)
+  set(win64 no)
 else()
   set(msi_arch x64)
+  set(win64 yes)
 endif()
 # wixl finds the sources named in lumivane.wxs in its working folder.
 execute_process(COMMAND ${WIXL} -a ${msi_arch} -D Version=${VERSION} -D NextVersion=${next_version}
-                        -D Publisher=${PUBLISHER} -o ${OUTPUT_DIR}/${msi}
+                        -D Publisher=${PUBLISHER} -D Win64=${win64} -o ${OUTPUT_DIR}/${msi}
                         ${CMAKE_CURRENT_LIST_DIR}/lumivane.wxs
                 WORKING_DIRECTORY ${stage} RESULT_VARIABLE result ERROR_VARIABLE wixl_errors)
 if(NOT result EQUAL 0 OR NOT EXISTS ${OUTPUT_DIR}/${msi})
