@@ -69,7 +69,7 @@ make_wine_template() {
   rm -rf "$template"
   mkdir -p "$work"
   # No Mono or Gecko installers: they would ask through a dialog.
-  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
   # A crashing program must fail its test, not wait for a click in a crash dialog.
   WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX=$template wineserver -w
