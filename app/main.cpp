@@ -6,25 +6,21 @@
 #include <shellapi.h>
 
 #include <exception>
-#include <memory>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
 #include "clock_window/win/form1.h"
+#include "platform/win32_handles.h"
 #include "render/precision.h"
-#include "settings/autostart.h"
-#include "settings/settings_window.h"
+#include "settings/win/autostart.h"
+#include "settings/win/settings_window.h"
 
 namespace {
-
-struct LocalDeleter {
-    void operator()(LPWSTR* memory) const { LocalFree(memory); }
-};
 
 // The uninstaller's call: the switch, alone.
 bool RemoveAutostartRequested() {
     int count = 0;
-    const std::unique_ptr<LPWSTR, LocalDeleter> arguments(
+    const lumivane::Owned<LPWSTR*, &LocalFree> arguments(
         CommandLineToArgvW(GetCommandLineW(), &count));
     return arguments && count == 2 &&
            CompareStringOrdinal(arguments.get()[1], -1, lumivane::kRemoveAutostartSwitch, -1,

@@ -1,6 +1,6 @@
 // Start with Windows: the Run value names this program by its quoted path, is
 // replaced when it names another copy, and is deleted only when it is ours.
-#include "settings/autostart.h"
+#include "settings/win/autostart.h"
 
 #include "tests/win/settings_test_support.h"
 

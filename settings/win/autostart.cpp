@@ -1,7 +1,7 @@
-#include "settings/autostart.h"
+#include "settings/win/autostart.h"
 
-#include "image/error.h"
-#include "settings/settings_store.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
 
 #include <windows.h>
 
