@@ -17,10 +17,11 @@ std::wstring RunningProgramPath();
 
 class Autostart {
   public:
+    // The running program's value in the user's Run key.
+    Autostart() : Autostart(RunningProgramPath(), kRunKeyPath) {}
     // `program` is the path the value starts; `keyPath` is below HKEY_CURRENT_USER
     // (tests pass a key of their own).
-    explicit Autostart(std::wstring program = RunningProgramPath(),
-                       std::wstring keyPath = kRunKeyPath);
+    Autostart(std::wstring program, std::wstring keyPath);
 
     // The value is there and names this program: its quoted path, in any letter case.
     bool Enabled() const;
@@ -32,6 +33,7 @@ class Autostart {
 
     // What the value holds when it names this program.
     std::wstring Command() const { return L'"' + program_ + L'"'; }
+    const std::wstring& KeyPath() const { return keyPath_; }
 
   private:
     std::wstring program_;

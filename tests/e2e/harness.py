@@ -851,6 +851,8 @@ TARGET = _env_path("LUMIVANE_TARGET") or (
 TARGET_CLASS = "LumivaneTarget"
 TRAY_TITLE = "Wine System Tray"
 MENU_CLASS = "#32768"
+# The items of the tray icon's menu, top to bottom.
+TRAY_MENU = ("Settings", "Start with Windows", "Close")
 
 
 class TargetWindow:
@@ -987,16 +989,12 @@ def glide_pointer(session, x0, y0, x1, y1, steps=10, pause=0.05):
         point_at(session, x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
 
 
-# The tray menu's items, top to bottom, all of one height.
-TRAY_MENU = ("Settings", "Start with Windows", "Close")
-
-
-def open_tray_menu(session, timeout=5):
-    """Right-clicks the tray icon; returns the menu's window facts and the point
+def open_tray_menu(session):
+    """Right-clicks the tray icon; returns the menu's window facts and the place
     of the click."""
     x, y = tray_icon_point()
     click_at(session, x, y, 3)
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + 5
     while True:
         menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
         if menus:
@@ -1006,8 +1004,8 @@ def open_tray_menu(session, timeout=5):
         time.sleep(0.1)
 
 
-def choose_menu_item(session, menu, name):
-    """Clicks the middle of the tray menu's item of that name."""
+def choose_menu_item(session, menu, caption):
+    """Clicks the item of the open tray menu with that caption."""
     l, t, r, b = menu["window"]
     height = (b - t) / len(TRAY_MENU)
-    click_at(session, (l + r) // 2, int(t + height * (TRAY_MENU.index(name) + 0.5)))
+    click_at(session, (l + r) // 2, int(t + height * (TRAY_MENU.index(caption) + 0.5)))
