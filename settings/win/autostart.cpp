@@ -64,15 +64,17 @@ bool Autostart::Enabled() const {
 
 void Autostart::Enable() const {
     HKEY opened = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
-        throw Error("Failed to set the program to start with Windows");
+    LONG result =
+        RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &opened, nullptr);
+    if (result == ERROR_SUCCESS) {
+        const RegistryKey key(opened);
+        const std::wstring command = Command();
+        result = RegSetValueExW(key.get(), kRunValueName, 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(command.c_str()),
+                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     }
-    const RegistryKey key(opened);
-    const std::wstring command = Command();
-    const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));
-    if (RegSetValueExW(key.get(), kRunValueName, 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(command.c_str()), bytes) != ERROR_SUCCESS) {
+    if (result != ERROR_SUCCESS) {
         throw Error("Failed to set the program to start with Windows");
     }
 }
