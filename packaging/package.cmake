@@ -19,6 +19,10 @@ set(stage ${OUTPUT_DIR}/stage-${ARCH})
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 if(STRIP)
+  # strip stamps a PE file with the time of day unless SOURCE_DATE_EPOCH names
+  # another; the program's own time keeps the packages of one build byte for byte alike.
+  file(TIMESTAMP ${PROGRAM} built "%s" UTC)
+  set(ENV{SOURCE_DATE_EPOCH} ${built})
   execute_process(COMMAND ${STRIP} --strip-debug -o ${stage}/Lumivane.exe ${PROGRAM}
                   COMMAND_ERROR_IS_FATAL ANY)
 else()
