@@ -10,11 +10,11 @@ import time
 import unittest
 
 from harness import (
-    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow,
+    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
     click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, hand_mask,
-    mismatches, point_at, press_button, release_button, render_frame, time_candidates,
+    mismatches, open_tray_menu, point_at, press_button, release_button, render_frame,
+    time_candidates,
 )
-from test_tray import SettingsChecks
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
 DIAMETER = 285
@@ -111,7 +111,7 @@ class Placement(E2ETestCase):
                                "placed flush with the bottom-right corner")
 
 
-class Dragging(E2ETestCase, SettingsChecks):
+class Dragging(E2ETestCase):
     START = (540, 6)
 
     def start_clock(self, session, place=START, set_wallpaper=True):
@@ -336,10 +336,11 @@ class Dragging(E2ETestCase, SettingsChecks):
         end = (self.START[0] - 200, self.START[1] + 150)
         self.assertEqual(wait_place(session, end)[:2], end, "the clock did not follow the drag")
         released = time.monotonic()
-        menu, _ = self.open_menu(session)
-        self.choose(session, menu, 1)  # "Close"
+        menu, _ = open_tray_menu(session)
+        closing = time.monotonic()
+        choose_menu_item(session, menu, "Close")
         self.assertIsNotNone(session.wait_exit(15), 'the program did not end on "Close"')
-        self.assertLess(time.monotonic() - released, SAVE_WAIT, "the close came too late")
+        self.assertLess(closing - released, SAVE_WAIT, "the close came too late")
         self.assertEqual(client_rect(session.start())[:2], end,
                          "the next start is not where the clock was left")
 
