@@ -53,11 +53,13 @@ GdkRectangle PrimaryMonitor() {
     return area;
 }
 
-// The installed icon theme has the program's icon; a build has its own folder of it.
-std::string IconFolder() {
+// The program's icon: by name from the installed icon theme, or, for a build that is not
+// installed, the picture in the build's own theme folder.
+std::string IconName() {
     const std::string executable = ExecutablePath();
-    const std::string folder = executable.substr(0, executable.rfind('/') + 1) + "icons";
-    return access((folder + "/hicolor").c_str(), F_OK) == 0 ? folder : std::string();
+    const std::string file =
+        executable.substr(0, executable.rfind('/') + 1) + "icons/hicolor/48x48/apps/lumivane.png";
+    return access(file.c_str(), R_OK) == 0 ? file : std::string("lumivane");
 }
 
 } // namespace
@@ -151,7 +153,7 @@ void Application::Start() {
         Tray::Hooks{[this] { settings_->Show(); }, [] { return StartsAtLogin(); },
                     [](bool start) { SetStartAtLogin(start, ExecutablePath()); },
                     [this] { Quit(); }},
-        IconFolder());
+        IconName());
     if (state_.StartCount <= 1) {
         settings_->Show();
     }

@@ -15,7 +15,7 @@ GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
 
 } // namespace
 
-Tray::Tray(Problems& problems, Hooks hooks, const std::string& iconFolder)
+Tray::Tray(Problems& problems, Hooks hooks, const std::string& icon)
     : problems_(problems), hooks_(std::move(hooks)) {
     menu_ = gtk_menu_new();
     g_object_ref_sink(menu_);
@@ -33,11 +33,10 @@ Tray::Tray(Problems& problems, Hooks hooks, const std::string& iconFolder)
         G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.close); }), this);
     gtk_widget_show_all(menu_);
 
+    // Not an icon theme folder of our own: the library then reads past the end of the
+    // theme's search path whenever the icon theme changes.
     indicator_ =
-        app_indicator_new("lumivane", "lumivane", APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-    if (!iconFolder.empty()) {
-        app_indicator_set_icon_theme_path(indicator_, iconFolder.c_str());
-    }
+        app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
     app_indicator_set_title(indicator_, "Lumivane");
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     // A middle click (and a left click where the host passes it on) opens the settings.

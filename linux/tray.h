@@ -22,9 +22,8 @@ class Tray {
         std::function<void()> close;
     };
 
-    // `iconFolder`, when not empty, is an icon theme folder to look in first (a build
-    // that is not installed).
-    Tray(Problems& problems, Hooks hooks, const std::string& iconFolder);
+    // `icon`: an icon name of the theme, or a picture's absolute path.
+    Tray(Problems& problems, Hooks hooks, const std::string& icon);
     ~Tray();
     Tray(const Tray&) = delete;
     Tray& operator=(const Tray&) = delete;
