@@ -238,6 +238,8 @@ class NativeSession:
             if helper is not None and helper.poll() is None:
                 helper.terminate()
                 helper.wait()
+            if helper is not None and helper.stdout is not None:
+                helper.stdout.close()
         if not failed:
             shutil.rmtree(self.dir, ignore_errors=True)
 
