@@ -8,31 +8,17 @@
 #include <climits>
 #include <csignal>
 
-#include "image/error.h"
 #include "linux/autostart.h"
 #include "linux/clock_window.h"
 #include "linux/settings_file.h"
 #include "linux/settings_window.h"
 #include "linux/tray.h"
+#include "platform/error.h"
+#include "settings/settings_rules.h"
 
 namespace lumivane {
 
 namespace {
-
-// The stored values in the order of the load and of the defaults write.
-struct StoredValue {
-    const char* name;
-    int32_t ClockState::*field;
-};
-constexpr std::array<StoredValue, 7> kStoredValues{{
-    {"Bright", &ClockState::Bright},
-    {"Size", &ClockState::Size},
-    {"Algoritm", &ClockState::Algoritm},
-    {"Contrast", &ClockState::Contrast},
-    {"Left", &ClockState::SavedLeft},
-    {"Top", &ClockState::SavedTop},
-    {"Start_1", &ClockState::StartCount},
-}};
 
 std::unique_ptr<TDIB> MakeBuffer() {
     return std::make_unique<TDIB>();
@@ -108,35 +94,24 @@ void Application::Activated(GApplication*, gpointer data) {
 
 void Application::Start() {
     const GdkRectangle monitor = PrimaryMonitor();
-    LoadSettings(monitor.height, monitor.width);
+    LoadSettings(monitor);
     DeriveStartupState(state_, {monitor.width, monitor.height}, &MakeBuffer);
 
-    // A stored place from which no pixel of the clock would show starts just beyond the
-    // nearest edge of the screen, from where the edge keeping brings it in.
+    // The whole screen, every monitor of it: a place on any of them is kept.
     ::Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-    const int32_t screenWidth = DisplayWidth(display, DefaultScreen(display));
-    const int32_t screenHeight = DisplayHeight(display, DefaultScreen(display));
-    const int32_t side = std::max(state_.Diameter, 0);
-    const Place place{std::clamp(state_.SavedLeft, -side, std::max(screenWidth, -side)),
-                      std::clamp(state_.SavedTop, -side, std::max(screenHeight, -side))};
+    const Place place = StartPlace(state_, {DisplayWidth(display, DefaultScreen(display)),
+                                            DisplayHeight(display, DefaultScreen(display))});
     clock_ = std::make_unique<ClockWindow>(
         state_, problems_, place,
-        ClockWindow::Hooks{[this](Place where) { StorePlace(where.left, where.top); },
-                           [this] { Quit(); }});
+        ClockWindow::Hooks{
+            [this](Place) {
+                Store({StoredName(&ClockState::SavedLeft), StoredName(&ClockState::SavedTop)});
+            },
+            [this] { Quit(); }});
     gtk_application_add_window(application_, clock_->Window());
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    {
-        SettingsFile file(SettingsFilePath());
-        try {
-            if (file.OpenStore(true)) {
-                file.WriteValue("Start_1", state_.StartCount);
-                file.CloseStore();
-            }
-        } catch (const Error& error) {
-            problems_.Report(error.what());
-        }
-    }
+    Guarded(problems_, [this] { Store({StoredName(&ClockState::StartCount)}); });
 
     std::string note = note_;
     if (!clock_->SeesBeneath()) {
@@ -160,65 +135,47 @@ void Application::Start() {
     clock_->Tick();
 }
 
-void Application::LoadSettings(int32_t displayHeight, int32_t displayWidth) {
-    const Display display{displayWidth, displayHeight};
-    ClockState defaults;
-    ApplyFirstStartDefaults(defaults, display);
+void Application::LoadSettings(const GdkRectangle& monitor) {
     SettingsFile file(SettingsFilePath());
-    bool opened = false;
-    std::string problem;
-    try {
-        opened = file.OpenStore(false);
-    } catch (const Error& error) {
-        // A file that is there but cannot be read is not replaced: the defaults hold
-        // for this run only.
-        problems_.Report(std::string(error.what()) + "; the clock starts with its defaults.");
-        for (const auto& [name, field] : kStoredValues) {
-            state_.*field = defaults.*field;
-        }
-        state_.StartCount = 2;
-        return;
-    }
-    if (opened) {
-        for (const auto& [name, field] : kStoredValues) {
-            try {
-                state_.*field = file.ReadValue(name);
-            } catch (const Error& error) {
-                state_.*field = field == &ClockState::StartCount ? 1 : defaults.*field;
-                if (problem.empty()) {
-                    problem = error.what();
-                }
-            }
-        }
-    }
-    if (state_.StartCount == 0) {
-        ApplyFirstStartDefaults(state_, display);
-        const GdkRectangle monitor = PrimaryMonitor();
+    const LoadReport loaded = lumivane::LoadSettings(state_, {monitor.width, monitor.height},
+                                                     file.OpenStore(false) ? &file : nullptr);
+    if (loaded.firstStart) {
+        // The defaults place the clock at the top of the primary monitor, wherever the
+        // screen has it.
         state_.SavedLeft += monitor.x;
         state_.SavedTop += monitor.y;
-        try {
-            if (file.OpenStore(true)) {
-                for (const auto& [name, field] : kStoredValues) {
-                    file.WriteValue(name, state_.*field);
-                }
-                file.CloseStore();
-            }
-        } catch (const Error& error) {
-            problems_.Report(error.what());
+        std::vector<std::string> every;
+        for (const StoredValue& value : kStoredValues) {
+            every.push_back(value.name);
         }
+        Guarded(problems_, [&] { Store(every); });
+    } else if (file.Readable()) {
+        // What could not be read takes its default in the file too, so that the next
+        // start is told nothing.
+        Guarded(problems_, [&] { Store(loaded.unread); });
     }
-    if (!problem.empty()) {
-        problems_.Report(problem + "; its default is used.");
+    if (!loaded.problem.empty()) {
+        problems_.Report(loaded.problem + ". The clock uses the defaults for what it could "
+                                          "not read.");
     }
 }
 
-void Application::StorePlace(int32_t left, int32_t top) {
-    SettingsFile file(SettingsFilePath());
-    if (file.OpenStore(true)) {
-        file.WriteValue("Left", left);
-        file.WriteValue("Top", top);
-        file.CloseStore();
+void Application::Store(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
     }
+    SettingsFile file(SettingsFilePath());
+    if (!file.OpenStore(true)) {
+        return;
+    }
+    for (const std::string& name : names) {
+        for (const auto& [stored, field] : kStoredValues) {
+            if (name == stored) {
+                file.WriteValue(name, state_.*field);
+            }
+        }
+    }
+    file.CloseStore();
 }
 
 void Application::SaveSettings() {
@@ -226,11 +183,11 @@ void Application::SaveSettings() {
     if (!file.OpenStore(true)) {
         throw Error("Cannot open the settings file " + file.Path());
     }
-    for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
-        const auto found =
-            std::find_if(kStoredValues.begin(), kStoredValues.end(),
-                         [&](const StoredValue& v) { return v.name == std::string(name); });
-        file.WriteValue(name, state_.*(found->field));
+    // The settings save: every stored value but the start count.
+    for (const auto& [name, field] : kStoredValues) {
+        if (field != &ClockState::StartCount) {
+            file.WriteValue(name, state_.*field);
+        }
     }
     file.CloseStore();
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "clock_window/clock_state.h"
 #include "linux/problems.h"
@@ -32,8 +33,9 @@ class Application {
     static void Activated(GApplication*, gpointer self);
     void Start();
     void Quit();
-    void LoadSettings(int32_t displayHeight, int32_t displayWidth);
-    void StorePlace(int32_t left, int32_t top);
+    void LoadSettings(const GdkRectangle& monitor);
+    // Writes these stored values from ClockState. Throws Error.
+    void Store(const std::vector<std::string>& names);
     void SaveSettings();
 
     ClockState& state_;

@@ -22,12 +22,6 @@ constexpr uint32_t kStorePlaceInterval = 5000;
 // away to read them, ms.
 constexpr uint32_t kUncoveredRepaintWait = 10;
 
-void Blacken(TDIB& buffer) {
-    if (!buffer.Empty()) {
-        std::memset(buffer.ScanLine(buffer.Height() - 1), 0, buffer.SizeImage());
-    }
-}
-
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks)
@@ -56,7 +50,7 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
     Realize();
 
     SetTickInterval(FrameIntervalRule(state_.Size));
-    keepInside_ = Every(kKeepInsideInterval, problems_, [this] { KeepInside(); });
+    keepInside_ = Every(kKeepInsideInterval, problems_, [this] { KeepInsideMonitor(); });
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
     gtk_widget_show(window_);
 }
@@ -102,19 +96,10 @@ void ClockWindow::Tick() {
 }
 
 void ClockWindow::Resize() {
-    // Taken first: a resize that fails is reported once, not on every tick.
-    state_.PrevDiameter = state_.Diameter;
-    const int32_t side = std::max(state_.Diameter, 0);
-    gtk_widget_set_size_request(window_, std::max(side, 1), std::max(side, 1));
-    gtk_window_resize(Window(), std::max(side, 1), std::max(side, 1));
-    for (TDIB* buffer : {state_.FrameBuffer.get(), state_.BackgroundBuffer.get()}) {
-        buffer->SetWidth(state_.Diameter);
-        buffer->SetHeight(state_.Diameter);
-        if (buffer->Empty() && state_.Diameter > 0) {
-            buffer->SetSize(state_.Diameter, state_.Diameter);
-        }
-    }
-    Blacken(*state_.FrameBuffer);
+    ResizeBuffers(state_);
+    const int32_t side = std::max(state_.Diameter, 1);
+    gtk_widget_set_size_request(window_, side, side);
+    gtk_window_resize(Window(), side, side);
     SetTickInterval(FrameIntervalRule(state_.Size));
 }
 
@@ -125,11 +110,7 @@ void ClockWindow::Draw() {
     if (state_.Diameter != state_.PrevDiameter) {
         Resize();
     }
-    const auto fits = [this](const TDIB& buffer) {
-        return !buffer.Empty() && buffer.Width() == state_.Diameter &&
-               buffer.Height() == state_.Diameter;
-    };
-    if (!fits(*state_.FrameBuffer) || !fits(*state_.BackgroundBuffer)) {
+    if (!BuffersFitDiameter(state_)) {
         return;
     }
     ReadBeneath();
@@ -150,7 +131,7 @@ void ClockWindow::ReadBeneath() {
     reader_->ReadScreen(background, place_.left, place_.top);
 }
 
-void ClockWindow::KeepInside() {
+void ClockWindow::KeepInsideMonitor() {
     GdkDisplay* display = gtk_widget_get_display(window_);
     const int32_t side = std::max(state_.Diameter, 0);
     GdkMonitor* monitor =
@@ -158,33 +139,20 @@ void ClockWindow::KeepInside() {
     if (monitor != nullptr) {
         GdkRectangle area{};
         gdk_monitor_get_geometry(monitor, &area);
-        constexpr int32_t kMargin = 5;
-        constexpr int32_t kStep = 2;
-        Place next = place_;
-        if (next.left > area.x + area.width - side - kMargin) {
-            next.left -= kStep;
-        }
-        if (next.left < area.x + kMargin) {
-            next.left += kStep;
-        }
-        if (next.top > area.y + area.height - side - kMargin) {
-            next.top -= kStep;
-        }
-        if (next.top < area.y + kMargin) {
-            next.top += kStep;
-        }
+        const Place next = KeepInside(place_, side, side,
+                                      {area.x, area.y, area.x + area.width, area.y + area.height});
         if (next != place_) {
             place_ = next;
             gtk_window_move(Window(), place_.left, place_.top);
         }
     }
-    if (place_ != Place{state_.SavedLeft, state_.SavedTop}) {
+    if (MovedFromSavedPlace(state_, place_)) {
         Draw();
     }
 }
 
 void ClockWindow::StorePlaceIfMoved() {
-    if (place_ == Place{state_.SavedLeft, state_.SavedTop}) {
+    if (!MovedFromSavedPlace(state_, place_)) {
         return;
     }
     // Taken before the store: a store that fails is not retried until the clock moves.

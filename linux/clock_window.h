@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "clock_window/clock_state.h"
+#include "clock_window/placement.h"
 #include "linux/x_handles.h"
 
 namespace lumivane {
@@ -20,12 +21,6 @@ namespace lumivane {
 class Problems;
 class ScreenReader;
 class WindowSurface;
-
-struct Place {
-    int32_t left = 0;
-    int32_t top = 0;
-    friend bool operator==(const Place&, const Place&) = default;
-};
 
 class ClockWindow {
   public:
@@ -66,7 +61,7 @@ class ClockWindow {
     void Resize();
     // Every 30 ms: keeps the window inside its monitor, and redraws while it is away from
     // its stored place (being dragged) at the rate of the pointer rather than the tick.
-    void KeepInside();
+    void KeepInsideMonitor();
     void ReadBeneath();
 
     ClockState& state_;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/error.h"
+#include "platform/error.h"
 
 namespace lumivane {
 
@@ -159,6 +159,18 @@ SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
 bool SettingsFile::OpenStore(bool create) {
     open_ = false;
     changed_ = false;
+    unreadable_.clear();
+    try {
+        return Read(create);
+    } catch (const Error& error) {
+        unreadable_ = error.what();
+        text_ = SettingsText();
+        open_ = true;
+        return true;
+    }
+}
+
+bool SettingsFile::Read(bool create) {
     const FileDescriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         if (errno != ENOENT) {
@@ -195,6 +207,9 @@ bool SettingsFile::OpenStore(bool create) {
 }
 
 int32_t SettingsFile::ReadValue(const std::string& name) {
+    if (!unreadable_.empty()) {
+        throw Error(unreadable_);
+    }
     const std::optional<std::string> text = text_.Find(name);
     if (!text) {
         throw Error("'" + name + "' is missing from " + path_);
@@ -215,6 +230,9 @@ void SettingsFile::CloseStore() {
     const bool write = open_ && changed_;
     open_ = false;
     changed_ = false;
+    if (write && !unreadable_.empty()) {
+        throw Error(unreadable_);
+    }
     if (write) {
         ReplaceFile(path_, text_.Text());
     }

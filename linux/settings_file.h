@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings_rules.h"
+
 namespace lumivane {
 
 // The file's text, line by line, and where each value stands in it.
@@ -32,27 +34,32 @@ class SettingsText {
 // A whole number of 32 bits, optionally signed, and nothing else.
 std::optional<int32_t> ParseWholeNumber(const std::string& text);
 
-class SettingsFile {
+class SettingsFile : public SettingsReader {
   public:
     explicit SettingsFile(std::string path);
 
     // Reads the file. With create, a missing file counts as empty and is written by
-    // CloseStore; without, a missing file returns false. Throws Error when the file
-    // exists but cannot be read, or is too large to be a settings file: nothing may
-    // then replace it.
+    // CloseStore; without, a missing file returns false. A file that is there but
+    // cannot be read, or is too large to be a settings file, opens as unreadable:
+    // every read throws why, and it is never replaced.
     bool OpenStore(bool create);
     // Throws Error when the value is missing or not a whole number of 32 bits.
-    int32_t ReadValue(const std::string& name);
+    int32_t ReadValue(const std::string& name) override;
     void WriteValue(const std::string& name, int32_t value);
-    // Writes the file when a value was written. Throws Error when it cannot be written;
-    // the old file then stays as it was.
+    // Writes the file when a value was written. Throws Error when it cannot be written
+    // (or was unreadable); the old file then stays as it was.
     void CloseStore();
+    // Whether the open file could be read.
+    bool Readable() const { return unreadable_.empty(); }
 
     const std::string& Path() const { return path_; }
 
   private:
+    bool Read(bool create); // throws Error
+
     std::string path_;
     SettingsText text_;
+    std::string unreadable_; // why the file could not be read
     bool open_ = false;
     bool changed_ = false;
 };

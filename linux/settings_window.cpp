@@ -3,26 +3,25 @@
 #include <algorithm>
 
 #include "clock_window/clock_state.h"
-#include "image/error.h"
 #include "linux/problems.h"
+#include "platform/error.h"
+#include "settings/settings_rules.h"
 
 namespace lumivane {
 
 namespace {
 
-struct Bar {
+// Where each bar sits in the window's two columns, and its name there.
+struct BarPlace {
     const char* label;
-    int32_t minimum;
-    int32_t maximum;
-    int32_t ClockState::*setting;
     int column;
     int row;
 };
-constexpr std::array<Bar, 4> kBars{{
-    {"Brightness", 0, 30, &ClockState::Bright, 0, 1},
-    {"Clock size", 5, 50, &ClockState::Size, 0, 3},
-    {"Arrows", 0, 5, &ClockState::Algoritm, 1, 1},
-    {"Contrast", 0, 15, &ClockState::Contrast, 1, 3},
+constexpr std::array<BarPlace, kBars.size()> kBarPlaces{{
+    {"Brightness", 0, 1},
+    {"Clock size", 0, 3},
+    {"Arrows", 1, 1},
+    {"Contrast", 1, 3},
 }};
 
 constexpr int kTaskbarInset = 100; // the window sits this far above the display's bottom
@@ -55,7 +54,8 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
     SetStatus(false);
 
     for (size_t i = 0; i < kBars.size(); ++i) {
-        const Bar& bar = kBars[i];
+        const BarRule& rule = kBars[i];
+        const BarPlace& bar = kBarPlaces[i];
         GtkWidget* label = gtk_label_new(nullptr);
         const std::string markup = std::string("<b>") + bar.label + "</b>";
         gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
@@ -64,12 +64,13 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
         gtk_grid_attach(GTK_GRID(grid), label, bar.column, bar.row, 1, 1);
 
         GtkWidget* scale =
-            gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, bar.minimum, bar.maximum, 1);
+            gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, rule.minimum, rule.maximum, 1);
         gtk_scale_set_digits(GTK_SCALE(scale), 0);
         gtk_scale_set_value_pos(GTK_SCALE(scale), GTK_POS_RIGHT);
         gtk_range_set_increments(GTK_RANGE(scale), 1, 2);
         gtk_widget_set_size_request(scale, 170, -1);
-        for (int32_t mark = bar.minimum; mark <= bar.maximum; ++mark) {
+        gtk_range_set_value(GTK_RANGE(scale), rule.designPosition);
+        for (int32_t mark = rule.minimum; mark <= rule.maximum; ++mark) {
             gtk_scale_add_mark(GTK_SCALE(scale), mark, GTK_POS_BOTTOM, nullptr);
         }
         gtk_widget_set_name(scale, bar.label);
@@ -104,12 +105,11 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
                              G_CALLBACK(+[](SettingsWindow* self) { self->Hide(); }), this);
     gtk_grid_attach(GTK_GRID(grid), close, 1, row, 1, 1);
 
-    // Each bar takes its setting, clamped to its range. A bar starts at its minimum
-    // and reports only a change, so a setting at the minimum, or below it, stays as
-    // loaded, as on Windows, where the bars start at the same positions.
-    for (size_t i = 0; i < kBars.size(); ++i) {
-        g_signal_connect(bars_[i], "value-changed", G_CALLBACK(BarMoved), this);
-        gtk_range_set_value(GTK_RANGE(bars_[i]), state_.*kBars[i].setting);
+    OpenBars(state_, hooks_.displayHeight(), [this](const BarRule& rule, int32_t position) {
+        gtk_range_set_value(GTK_RANGE(bars_[static_cast<size_t>(rule.bar)]), position);
+    });
+    for (GtkWidget* bar : bars_) {
+        g_signal_connect(bar, "value-changed", G_CALLBACK(BarMoved), this);
     }
     gtk_widget_show_all(grid);
 }
@@ -125,29 +125,10 @@ void SettingsWindow::BarMoved(GtkRange* range, gpointer data) {
     if (found == self->bars_.end()) {
         return;
     }
-    const auto value = static_cast<int32_t>(gtk_range_get_value(range));
-    ClockState& state = self->state_;
-    Guarded(self->problems_, [&] {
-        switch (found - self->bars_.begin()) {
-        case 0:
-            state.Bright = value;
-            state.BrightFactor = state.Bright / 30.0L;
-            RecomputeShading(state);
-            break;
-        case 1:
-            state.Size = value;
-            RecomputeGeometry(state, self->hooks_.displayHeight());
-            break;
-        case 2:
-            state.Algoritm = value;
-            break;
-        default:
-            state.Contrast = value;
-            state.ContrastFactor = state.Contrast / 30.0L;
-            RecomputeShading(state);
-            break;
-        }
-    });
+    const auto position = static_cast<int32_t>(gtk_range_get_value(range));
+    const auto bar = static_cast<Bar>(found - self->bars_.begin());
+    Guarded(self->problems_,
+            [&] { SetBar(self->state_, bar, position, self->hooks_.displayHeight()); });
 }
 
 void SettingsWindow::Show() {

@@ -21,7 +21,7 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
+sys.path.append(os.path.join(os.path.dirname(HERE), "e2e"))
 
 import harness  # noqa: E402
 from harness import HarnessError, Image, ensure_display  # noqa: E402,F401

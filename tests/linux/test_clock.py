@@ -109,8 +109,12 @@ class DamagedFile(NativeTestCase):
         boxes = [w for w in session.windows("Lumivane") if w["width"] != DIAMETER]
         self.assertEqual(len(boxes), 1, "one message box")
         messages = re.findall(r"^lumivane: .*$", session.log(), re.MULTILINE)
-        self.assertEqual(messages, ["lumivane: 'Size' in %s is not a whole number: \"nineteen\"; "
-                                    "its default is used." % session.settings_path])
+        self.assertEqual(messages, ["lumivane: 'Size' in %s is not a whole number: \"nineteen\". "
+                                    "The clock uses the defaults for what it could not read."
+                                    % session.settings_path])
+        # The file heals: the default takes the damaged value's place, the rest is kept.
+        values = session.settings()
+        self.assertEqual((values["Size"], values["Left"], values["Top"]), ("19", "300", "200"))
         # The clock runs at the default size where it was left.
         clock = [w for w in session.windows("Lumivane") if w["width"] == DIAMETER]
         self.assertEqual([(w["left"], w["top"]) for w in clock], [(300, 200)])

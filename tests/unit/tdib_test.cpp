@@ -3,9 +3,9 @@
 #include <cstring>
 #include <memory>
 
-#include "image/error.h"
 #include "image/tdib.h"
 #include "image/visible_runs.h"
+#include "platform/error.h"
 
 using lumivane::Error;
 using lumivane::RGB;
