@@ -50,13 +50,18 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
     Realize();
 
     SetTickInterval(FrameIntervalRule(state_.Size));
-    keepInside_ = Every(kKeepInsideInterval, problems_, [this] { KeepInsideMonitor(); });
+    WatchPlace();
+    g_signal_connect_swapped(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
+                             "monitors-changed",
+                             G_CALLBACK(+[](ClockWindow* self) { self->WatchPlace(); }), this);
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
     gtk_widget_show(window_);
 }
 
 ClockWindow::~ClockWindow() {
     gdk_window_remove_filter(nullptr, FilterEvent, this);
+    g_signal_handlers_disconnect_by_data(
+        gdk_display_get_default_screen(gtk_widget_get_display(window_)), this);
     tick_.Reset();
     keepInside_.Reset();
     storePlace_.Reset();
@@ -95,7 +100,14 @@ void ClockWindow::Tick() {
     Draw();
 }
 
+void ClockWindow::WatchPlace() {
+    if (!keepInside_) {
+        keepInside_ = Every(kKeepInsideInterval, problems_, [this] { KeepInsideMonitor(); });
+    }
+}
+
 void ClockWindow::Resize() {
+    WatchPlace();
     ResizeBuffers(state_);
     const int32_t side = std::max(state_.Diameter, 1);
     gtk_widget_set_size_request(window_, side, side);
@@ -144,10 +156,15 @@ void ClockWindow::KeepInsideMonitor() {
         if (next != place_) {
             place_ = next;
             gtk_window_move(Window(), place_.left, place_.top);
+            Draw();
+            return;
         }
     }
     if (MovedFromSavedPlace(state_, place_)) {
         Draw();
+    } else {
+        // At rest where it is stored: nothing to do until the window moves again.
+        keepInside_.Reset();
     }
 }
 
@@ -167,7 +184,12 @@ GdkFilterReturn ClockWindow::FilterEvent(GdkXEvent* event, GdkEvent*, gpointer s
 }
 
 gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer self) {
-    static_cast<ClockWindow*>(self)->place_ = {event->x, event->y};
+    auto* clock = static_cast<ClockWindow*>(self);
+    const Place at{event->x, event->y};
+    if (at != clock->place_) {
+        clock->place_ = at;
+        clock->WatchPlace();
+    }
     return FALSE;
 }
 

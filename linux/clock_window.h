@@ -59,9 +59,11 @@ class ClockWindow {
     void Realize();
     void SetTickInterval(int32_t interval);
     void Resize();
-    // Every 30 ms: keeps the window inside its monitor, and redraws while it is away from
-    // its stored place (being dragged) at the rate of the pointer rather than the tick.
+    // Every 30 ms while the window is away from its stored place (being dragged, or
+    // kept inside its monitor): keeps it inside, and redraws it at the rate of the
+    // pointer rather than the tick. At rest it stops.
     void KeepInsideMonitor();
+    void WatchPlace();
     void ReadBeneath();
 
     ClockState& state_;

@@ -202,13 +202,16 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     if (stale_) {
         ListWindowsBelow();
     }
-    Blacken(target);
     const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
     const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
     cairo_rectangle_int_t area{left, top, target.Width(), target.Height()};
     const x11::Region remaining = x11::MakeRegion(area);
     const cairo_rectangle_int_t screen{0, 0, screenWidth, screenHeight};
     cairo_region_intersect_rectangle(remaining.get(), &screen);
+    // What lies beyond the screen is black; the rest is read below.
+    if (cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN) {
+        Blacken(target);
+    }
 
     // Top to bottom, each window takes what it covers of what is still uncovered; then
     // the pictures are laid bottom to top, so that translucent windows lie over the rest.

@@ -38,6 +38,20 @@ uint8_t Over(uint32_t source, uint32_t alpha, uint8_t below) {
 void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX, int32_t targetY,
                   bool over) {
     const bool plain = PlainLayout(image);
+    if (plain && !over) {
+        for (int32_t row = 0; row < area.height; ++row) {
+            uint8_t* out = target.Row(targetY + row) + static_cast<ptrdiff_t>(targetX) * 3;
+            const auto* in = reinterpret_cast<const uint8_t*>(image.data) +
+                             static_cast<ptrdiff_t>(area.y + row) * image.bytes_per_line +
+                             static_cast<ptrdiff_t>(area.x) * 4;
+            for (int32_t column = 0; column < area.width; ++column) {
+                out[3 * column] = in[4 * column];
+                out[3 * column + 1] = in[4 * column + 1];
+                out[3 * column + 2] = in[4 * column + 2];
+            }
+        }
+        return;
+    }
     for (int32_t row = 0; row < area.height; ++row) {
         uint8_t* out = target.Row(targetY + row) + static_cast<ptrdiff_t>(targetX) * 3;
         const auto* in = reinterpret_cast<const uint8_t*>(image.data) +
@@ -74,20 +88,21 @@ void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX,
 }
 
 void CopyFromBuffer(TDIB& frame, XImage& image) {
-    const bool plain = PlainLayout(image);
+    if (PlainLayout(image)) {
+        for (int32_t y = 0; y < frame.Height(); ++y) {
+            const uint8_t* in = frame.Row(y);
+            auto* out = reinterpret_cast<uint32_t*>(image.data + static_cast<ptrdiff_t>(y) *
+                                                                     image.bytes_per_line);
+            for (int32_t x = 0; x < frame.Width(); ++x) {
+                out[x] =
+                    in[3 * x] | in[3 * x + 1] << 8 | static_cast<uint32_t>(in[3 * x + 2]) << 16;
+            }
+        }
+        return;
+    }
     for (int32_t y = 0; y < frame.Height(); ++y) {
         const uint8_t* in = frame.Row(y);
-        auto* out = reinterpret_cast<uint8_t*>(image.data) +
-                    static_cast<ptrdiff_t>(y) * image.bytes_per_line;
         for (int32_t x = 0; x < frame.Width(); ++x, in += 3) {
-            if (plain) {
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = in[2];
-                out[3] = 0;
-                out += 4;
-                continue;
-            }
             const auto scale = [](uint32_t value, unsigned long mask) -> unsigned long {
                 if (mask == 0) {
                     return 0;
