@@ -36,6 +36,18 @@ HBITMAP MakeCrossGlyph() {
     return glyph;
 }
 
+struct MenuItem {
+    UINT id;
+    const wchar_t* text;
+    bool crossGlyph;
+};
+// Top to bottom.
+constexpr MenuItem kMenuItems[] = {
+    {TrayIcon::kOptionsId, L"Settings", false},
+    {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
+    {TrayIcon::kClose1Id, L"Close", true},
+};
+
 } // namespace
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
@@ -46,23 +58,17 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     if (!menu_) {
         throw Error("Failed to create the tray menu");
     }
-    wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(menu_.get(), 0, TRUE, &options);
-
-    wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(menu_.get(), 1, TRUE, &close1);
+    for (const MenuItem& design : kMenuItems) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (design.crossGlyph ? MIIM_BITMAP : 0);
+        item.wID = design.id;
+        item.fState = MFS_UNCHECKED;
+        // Only read: the text is copied into the menu.
+        item.dwTypeData = const_cast<wchar_t*>(design.text);
+        item.hbmpItem = design.crossGlyph ? crossGlyph_.get() : nullptr;
+        InsertMenuItemW(menu_.get(), GetMenuItemCount(menu_.get()), TRUE, &item);
+    }
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
@@ -92,6 +98,11 @@ UINT TrayIcon::ShowMenu(POINT at) const {
     // the user clicks elsewhere.
     PostMessageA(owner_, WM_NULL, 0, 0);
     return chosen;
+}
+
+void TrayIcon::CheckStartWithWindows(bool checked) const {
+    CheckMenuItem(menu_.get(), kStartWithWindowsId,
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TrayIcon::ToggleOptionsCheck() const {
