@@ -4,7 +4,7 @@
 #include <glib-unix.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
 #include <climits>
 #include <csignal>
 

@@ -3,7 +3,6 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 
 #include "clock_window/hand_hit.h"
