@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
@@ -41,6 +42,8 @@ class TForm1 : public TForm {
     void Draw();
 
     void FormCloseQuery(bool& canClose);
+    // Every way out: the window closed, the program ended from the tray menu, the
+    // session ending. Stores the position as the position timer would.
     void FormClose();
 
     // The problem start-up met with the settings (the store's own text), shown to
@@ -59,8 +62,11 @@ class TForm1 : public TForm {
     enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
 
     void FormCreate();
-    void StoreFirstStartDefaults();
+    // Writes these values of the clock state to the store; a refused write is a
+    // start-up problem.
+    void StoreValues(const std::vector<StoredValue>& values);
     void RecordStart();
+    void ReadTime();
     void NoteProblem(const Error& error);
 
     void SetTimerInterval(int32_t interval);
