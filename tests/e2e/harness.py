@@ -14,6 +14,8 @@ Environment (CTest sets the first five):
   LUMIVANE_E2E_OUT        where prefixes, logs and failure screenshots go
   LUMIVANE_WINE_TEMPLATE  a booted prefix to copy (else one is booted and kept)
   DISPLAY                 a 1366 x 768 x 24 X server (else an Xvfb is started)
+  LUMIVANE_TWO_MONITOR_DISPLAY  an X server showing Wine the two MONITORS (else
+                          one is started when a test asks for it)
 """
 
 import atexit
@@ -32,6 +34,9 @@ import zlib
 
 SCREEN_WIDTH = 1366
 SCREEN_HEIGHT = 768
+# The monitors of the two-monitor display, [left, top, right, bottom]: the primary as
+# large as the single display, and a larger one to its right.
+MONITORS = ([0, 0, 1366, 768], [1366, 0, 3286, 1080])
 SETTINGS_KEY = r"Software\Lumivane"
 CLOCK_CLASS = "TForm1"
 CLOCK_TITLE = "Lumivane"
@@ -264,6 +269,43 @@ def _stop_xvfb():
         _xvfb.wait()
 
 
+def _start_x_server(command, env=None):
+    """Starts an X server that picks its own display number; returns (process, ":N")."""
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(command + ["-displayfd", str(write_fd), "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        number = f.readline().strip()
+    if not number:
+        server.kill()
+        raise HarnessError("%s did not start" % command[0])
+    atexit.register(lambda: (server.terminate(), server.wait()))
+    return server, ":" + number
+
+
+_two_monitors = None
+
+
+def two_monitor_display():
+    """An X display on which Wine sees the two MONITORS: $LUMIVANE_TWO_MONITOR_DISPLAY,
+    or Xephyr on an Xvfb host, started once (Xvfb alone gives Wine one monitor; RANDR
+    is left off so that Wine reads the monitors from Xinerama)."""
+    global _two_monitors
+    if os.environ.get("LUMIVANE_TWO_MONITOR_DISPLAY"):
+        return os.environ["LUMIVANE_TWO_MONITOR_DISPLAY"]
+    if _two_monitors is None:
+        _, host = _start_x_server(["Xvfb", "-screen", "0", "3400x1200x24"])
+        screens = []
+        for left, top, right, bottom in MONITORS:
+            screens += ["-screen", "%dx%d+%d+%d" % (right - left, bottom - top, left, top)]
+        _, _two_monitors = _start_x_server(
+            ["Xephyr", "+xinerama", "-extension", "RANDR"] + screens,
+            env=dict(os.environ, DISPLAY=host))
+    return _two_monitors
+
+
 def _wine_env(prefix):
     env = dict(os.environ)
     env["WINEPREFIX"] = prefix
@@ -341,9 +383,10 @@ def _safe_name(text):
 
 class Session:
     """One run of the program in a fresh prefix. Use as a context manager, or
-    through E2ETestCase.session(), which also saves evidence when the test fails."""
+    through E2ETestCase.session(), which also saves evidence when the test fails.
+    `display` is the X display of the session (by default $DISPLAY)."""
 
-    def __init__(self, name):
+    def __init__(self, name, display=None):
         if not (EXE and os.path.isfile(EXE)):
             raise HarnessError("LUMIVANE_EXE does not name the program (%r)" % EXE)
         if not (PROBE and os.path.isfile(PROBE)):
@@ -357,6 +400,7 @@ class Session:
         self.prefix = os.path.join(self.dir, "prefix")
         copy_prefix(wine_template(), self.prefix)
         self.env = _wine_env(self.prefix)
+        self.display = None
         self.process = None
         self.log_path = os.path.join(self.dir, "program.log")
         self.started_at = None
@@ -364,6 +408,17 @@ class Session:
         self.wallpaper_path = None
         self._closed = False
         self.holder = None
+        self.monitors = None
+        self.use_display(display or os.environ["DISPLAY"])
+
+    def use_display(self, display):
+        """Runs the prefix's server, desktop and programs on the X display `display`
+        from now on (ending what runs on another); the prefix and its registry stay.
+        Sets self.monitors to the monitors Wine reports there."""
+        if self.display is not None:
+            self.stop()
+        self.display = display
+        self.env["DISPLAY"] = display
         try:
             # One server and one desktop for the whole session: the prefix's
             # desktop process ends a few seconds after the last program, and a
@@ -380,8 +435,9 @@ class Session:
         if (screen["width"], screen["height"]) != (SCREEN_WIDTH, SCREEN_HEIGHT):
             self.stop()
             raise HarnessError("the tests are written for a %dx%d display; DISPLAY=%s is %dx%d"
-                               % (SCREEN_WIDTH, SCREEN_HEIGHT, os.environ.get("DISPLAY"),
+                               % (SCREEN_WIDTH, SCREEN_HEIGHT, display,
                                   screen["width"], screen["height"]))
+        self.monitors = [m["rect"] for m in screen["monitors"]]
 
     def __enter__(self):
         return self
@@ -629,7 +685,7 @@ class Session:
 
     def screenshot(self):
         done = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                              capture_output=True, timeout=60)
+                              capture_output=True, env=self.env, timeout=60)
         if done.returncode != 0:
             raise HarnessError("import failed: %s" % done.stderr.decode(errors="replace"))
         return Image.from_ppm(done.stdout)
@@ -649,7 +705,7 @@ class Session:
         # display exits with 1 after setting a root background; the check below
         # is what counts.
         subprocess.run(["display", "-window", "root", path], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+                       stderr=subprocess.DEVNULL, env=self.env, timeout=60)
         shown = self.screenshot()
         if expected is not None:
             count, examples = mismatches(
@@ -681,7 +737,7 @@ class Session:
             time.sleep(0.1)
 
     def xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], check=True, timeout=30)
+        subprocess.run(["xdotool", *map(str, args)], check=True, env=self.env, timeout=30)
 
     def move_pointer(self, x, y):
         self.xdotool("mousemove", "--sync", x, y)
@@ -790,9 +846,9 @@ class E2ETestCase(unittest.TestCase):
     def setUp(self):
         self.addCleanup(self._note_failure)
 
-    def session(self, label=""):
+    def session(self, label="", display=None):
         name = self.id().split(".", 1)[-1] + ("-" + label if label else "")
-        session = Session(name)
+        session = Session(name, display)
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 
@@ -837,9 +893,10 @@ MENU_CLASS = "#32768"
 class TargetWindow:
     """lumivane_target.exe in a session's prefix: a plain window whose client
     area is the screen rectangle (left, top, width, height), below any topmost
-    window, that logs every button press it receives."""
+    window, that logs every button press it receives. With `foreground`, a
+    program's window that takes the foreground instead."""
 
-    def __init__(self, session, left, top, width, height, timeout=30):
+    def __init__(self, session, left, top, width, height, foreground=False, timeout=30):
         if not (TARGET and os.path.isfile(TARGET)):
             raise HarnessError("no lumivane_target.exe next to the probe (%r)" % TARGET)
         self.session = session
@@ -847,7 +904,8 @@ class TargetWindow:
         self.log_path = os.path.join(session.dir, "target-%d-%d.log" % (left, top))
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            ["wine", TARGET, str(left), str(top), str(width), str(height)], env=session.env,
+            ["wine", TARGET, str(left), str(top), str(width), str(height)]
+            + (["--foreground"] if foreground else []), env=session.env,
             stdout=self._log, stderr=subprocess.DEVNULL, cwd=session.dir)
         deadline = time.monotonic() + timeout
         while not self._lines() or not self._lines()[0].startswith("ready"):
@@ -878,12 +936,16 @@ class TargetWindow:
         self._log.close()
 
 
-def x_window(name):
-    """The X window of that name (the first one xwininfo finds): {"mapped",
-    "left", "top", "width", "height"} with absolute coordinates; None when
-    there is none."""
+def _x_env(display):
+    return dict(os.environ, DISPLAY=display) if display else None
+
+
+def x_window(name, display=None):
+    """The X window of that name (the first one xwininfo finds) on `display`
+    (by default $DISPLAY): {"mapped", "left", "top", "width", "height"} with
+    absolute coordinates; None when there is none."""
     done = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True,
-                          timeout=30)
+                          env=_x_env(display), timeout=30)
     if done.returncode != 0:
         return None
     facts = {}
@@ -931,9 +993,9 @@ def tray_icon_point():
     return tray["left"] + half, tray["top"] + half
 
 
-def pointer_position():
+def pointer_position(display=None):
     done = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True,
-                          text=True, check=True, timeout=30)
+                          text=True, check=True, env=_x_env(display), timeout=30)
     fields = dict(line.split("=", 1) for line in done.stdout.split() if "=" in line)
     return int(fields["X"]), int(fields["Y"])
 
@@ -941,7 +1003,7 @@ def pointer_position():
 def point_at(session, x, y):
     """Moves the pointer to (x, y). Session.move_pointer waits for the pointer
     to move, which takes many seconds when it is there already."""
-    if pointer_position() != (x, y):
+    if pointer_position(session.display) != (x, y):
         session.move_pointer(x, y)
 
 
