@@ -468,14 +468,16 @@ class Session:
 
     # -- the program
 
-    def start(self, wait=True, timeout=30):
+    def start(self, wait=True, timeout=30, wine_debug=None):
         """Starts Lumivane.exe; with wait, returns the clock window's facts once it
-        is there (None without wait)."""
+        is there (None without wait). `wine_debug` sets WINEDEBUG for the program,
+        whose traces then go to its log."""
         if self.alive():
             raise HarnessError("the program is already running")
         self.kill()
         self.log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(["wine", EXE], env=self.env, stdout=self.log,
+        env = dict(self.env, WINEDEBUG=wine_debug) if wine_debug else self.env
+        self.process = subprocess.Popen(["wine", EXE], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -888,6 +890,8 @@ TARGET = _env_path("LUMIVANE_TARGET") or (
 TARGET_CLASS = "LumivaneTarget"
 TRAY_TITLE = "Wine System Tray"
 MENU_CLASS = "#32768"
+# The items of the tray icon's menu, top to bottom.
+TRAY_MENU = ("Settings", "Hide over full-screen programs", "Close")
 
 
 class TargetWindow:
@@ -965,28 +969,28 @@ def x_window(name, display=None):
     return facts
 
 
-def tray_icon_shown():
+def tray_icon_shown(display=None):
     """Whether the notification area holds an icon: Wine maps its tray window
     only while it has one, and only Lumivane puts one there in a test prefix."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     return bool(tray and tray.get("mapped"))
 
 
-def wait_tray_icon(shown, timeout=10):
+def wait_tray_icon(shown, timeout=10, display=None):
     """Waits until the icon is shown (or gone); returns whether it got there."""
     deadline = time.monotonic() + timeout
-    while tray_icon_shown() != shown:
+    while tray_icon_shown(display) != shown:
         if time.monotonic() > deadline:
             return False
         time.sleep(0.1)
     return True
 
 
-def tray_icon_point():
+def tray_icon_point(display=None):
     """The middle of the first (the only) icon in the notification area; Wine
     lays its icons out from the tray window's left edge, each as tall as the
     window is."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     if not (tray and tray.get("mapped")):
         raise AssertionError("no icon in the notification area")
     half = tray["height"] // 2
@@ -1028,3 +1032,59 @@ def glide_pointer(session, x0, y0, x1, y1, steps=10, pause=0.05):
     for i in range(1, steps + 1):
         time.sleep(pause)
         point_at(session, x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+
+
+def wait_place(session, place, timeout=1.5):
+    """The clock's client rectangle once its top-left corner is at `place`, or
+    as it is when the time runs out: the clock follows the pointer as soon as
+    its thread has seen the motion, not at once."""
+    deadline = time.monotonic() + timeout
+    while True:
+        rect = client_rect(session.window())
+        if rect[:2] == tuple(place) or time.monotonic() > deadline:
+            return rect
+        time.sleep(0.05)
+
+
+def grab_hands(session, place, radius, attempts=3):
+    """Presses the left button on the centre of the clock at `place` (a dial of
+    that radius), where every hand starts, and moves the pointer a little;
+    returns the pointer's position once the clock follows. Under Wine the clock
+    takes itself off the screen for a moment in every frame to copy what lies
+    beneath, and a press in that moment reaches the desktop instead: then it
+    lets go and presses again."""
+    x, y = place[0] + radius, place[1] + radius
+    for _ in range(attempts):
+        press_button(session, x, y)
+        grabbed = (place[0] - 10, place[1] + 8)
+        glide_pointer(session, x, y, x - 10, y + 8, steps=2)
+        if wait_place(session, grabbed)[:2] == grabbed:
+            return x - 10, y + 8
+        release_button(session)
+        time.sleep(0.3)
+        if client_rect(session.window())[:2] != tuple(place):
+            raise AssertionError("the clock moved without following the pointer")
+    raise AssertionError("a press on the dial's centre (a hand) did not grab the clock in %d "
+                         "tries" % attempts)
+
+
+def open_tray_menu(session):
+    """Right-clicks the tray icon; returns the menu's window facts and the place
+    of the click."""
+    x, y = tray_icon_point(session.display)
+    click_at(session, x, y, 3)
+    deadline = time.monotonic() + 5
+    while True:
+        menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
+        if menus:
+            return menus[0], (x, y)
+        if time.monotonic() > deadline:
+            raise AssertionError("no menu after a right click on the tray icon")
+        time.sleep(0.1)
+
+
+def choose_menu_item(session, menu, caption):
+    """Clicks the item of the open tray menu with that caption."""
+    l, t, r, b = menu["window"]
+    height = (b - t) / len(TRAY_MENU)
+    click_at(session, (l + r) // 2, int(t + height * (TRAY_MENU.index(caption) + 0.5)))
