@@ -24,24 +24,27 @@ void TForm::ShowError(HWND owner, const char* message) {
     errorBoxOpen = false;
 }
 
-void TForm::CreateHandle(const wchar_t* className, HICON icon, DWORD exStyle, DWORD style,
-                         const wchar_t* caption, int x, int y, int width, int height) {
+void TForm::CreateHandle(const WindowSpec& spec) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, className, &existing)) {
+    if (!GetClassInfoExW(instance, spec.className, &existing)) {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &TForm::Trampoline;
         windowClass.hInstance = instance;
-        windowClass.hIcon = icon;
-        windowClass.hIconSm = icon;
+        windowClass.hIcon = spec.icon;
+        windowClass.hIconSm = spec.icon;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = className;
-        RegisterClassExW(&windowClass);
+        windowClass.lpszClassName = spec.className;
+        // A class that cannot be registered leaves the window uncreated, which
+        // the caller reports.
+        if (RegisterClassExW(&windowClass) == 0) {
+            OutputDebugStringA("Lumivane: a window class could not be registered\n");
+        }
     }
-    handle_ = CreateWindowExW(exStyle, className, caption, style, x, y, width, height, nullptr,
-                              nullptr, instance, this);
+    handle_ = CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, spec.x,
+                              spec.y, spec.width, spec.height, nullptr, nullptr, instance, this);
 }
 
 LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -69,6 +72,10 @@ LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPA
     } catch (const std::exception& error) {
         // The one place where an error that left a handler reaches the user.
         ShowError(window, error.what());
+        return 0;
+    } catch (...) {
+        // Nothing may unwind into the system's code that called the procedure.
+        ShowError(window, "An unexpected error occurred");
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -10,6 +10,19 @@ namespace lumivane {
 
 inline constexpr const char* kApplicationTitle = "Lumivane";
 
+// What CreateHandle registers and creates.
+struct WindowSpec {
+    const wchar_t* className = nullptr;
+    HICON icon = nullptr;
+    DWORD exStyle = 0;
+    DWORD style = 0;
+    const wchar_t* caption = L"";
+    int x = CW_USEDEFAULT;
+    int y = CW_USEDEFAULT;
+    int width = CW_USEDEFAULT;
+    int height = CW_USEDEFAULT;
+};
+
 class TForm {
   public:
     TForm() = default;
@@ -27,8 +40,7 @@ class TForm {
   protected:
     // Registers the class (once per name) and creates the window. The object must
     // outlive the window.
-    void CreateHandle(const wchar_t* className, HICON icon, DWORD exStyle, DWORD style,
-                      const wchar_t* caption, int x, int y, int width, int height);
+    void CreateHandle(const WindowSpec& spec);
 
     // The message switch of the derived window. Return true when handled, with the
     // result in `result`; false passes the message to the default procedure.

@@ -10,7 +10,7 @@
 #include "clock_window/clock_state.h"
 #include "clock_window/win/form1.h"
 #include "render/precision.h"
-#include "settings/settings_window.h"
+#include "settings/win/settings_window.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The renderers' results depend on 64-bit x87 precision, which Windows does

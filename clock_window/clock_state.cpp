@@ -21,10 +21,6 @@ int64_t RoundQuotient(int64_t numerator, int64_t denominator) {
     return quotient;
 }
 
-long double RoundHalfEven(long double value) {
-    return std::nearbyint(value);
-}
-
 int32_t FrameIntervalRule(int32_t size) {
     if (size <= 15) {
         return 100;
@@ -68,6 +64,12 @@ void ApplyFirstStartDefaults(ClockState& state, Display display) {
 }
 
 namespace {
+
+void Blacken(TDIB& buffer) {
+    if (!buffer.Empty()) {
+        std::memset(buffer.ScanLine(buffer.Height() - 1), 0, buffer.SizeImage());
+    }
+}
 
 void DeriveSizes(ClockState& state) {
     const int32_t diameter = state.Diameter;
@@ -288,11 +290,31 @@ void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB
     FillDiscSpans(state);
     RecomputeShading(state);
 
-    TDIB& frame = *state.FrameBuffer;
-    if (!frame.Empty()) {
-        std::memset(frame.Row(frame.Height() - 1), 0, frame.SizeImage());
-    }
+    Blacken(*state.FrameBuffer);
     FillRingOffsets(state);
+}
+
+void ResizeBuffers(ClockState& state) {
+    state.PrevDiameter = state.Diameter;
+    for (TDIB* buffer : {state.FrameBuffer.get(), state.BackgroundBuffer.get()}) {
+        buffer->SetWidth(state.Diameter);
+        buffer->SetHeight(state.Diameter);
+        // A buffer emptied by a size <= 0 has lost its other side as well.
+        if (buffer->Empty() && state.Diameter > 0) {
+            buffer->SetSize(state.Diameter, state.Diameter);
+        }
+    }
+    Blacken(*state.FrameBuffer);
+}
+
+bool BuffersFitDiameter(const ClockState& state) {
+    for (const TDIB* buffer : {state.FrameBuffer.get(), state.BackgroundBuffer.get()}) {
+        if (buffer == nullptr || buffer->Empty() || buffer->Width() != state.Diameter ||
+            buffer->Height() != state.Diameter) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int32_t NextStartCount(int32_t startCount) {

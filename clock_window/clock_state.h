@@ -9,13 +9,9 @@
 #include <vector>
 
 #include "image/tdib.h"
+#include "platform/display.h"
 
 namespace lumivane {
-
-struct Display {
-    int32_t width = 0;
-    int32_t height = 0;
-};
 
 // The coordinates of one hand's samples, [row][column], frame pixels (16-bit).
 struct HandSampleTable {
@@ -196,9 +192,6 @@ struct ClockState {
 // (denominator > 0).
 int64_t RoundQuotient(int64_t numerator, int64_t denominator);
 
-// Round to nearest, ties to even, in extended precision (the FPU's default rounding).
-long double RoundHalfEven(long double value);
-
 // The clock tick's interval in ms for a clock size: 100, 200, 250, 500 or 1000.
 int32_t FrameIntervalRule(int32_t size);
 
@@ -216,6 +209,15 @@ void ApplyFirstStartDefaults(ClockState& state, Display display);
 // lengths, both buffers (created with `makeBuffer`, sized Diameter x Diameter,
 // the frame black), the tables and the ring offsets.
 void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)());
+
+// The buffers take Diameter x Diameter after it changed, and the frame turns black.
+// PrevDiameter is taken first: a resize that fails (Error) is reported once, not on
+// every frame.
+void ResizeBuffers(ClockState& state);
+
+// The renderers fill Diameter x Diameter pixels: nothing is drawn into buffers of
+// another size (emptied by a size <= 0, or left by a failed resize).
+bool BuffersFitDiameter(const ClockState& state);
 
 // After Size changed: Diameter, Thickness, Radius, the dome tables and the hand
 // lengths. Leaves PrevDiameter, the window and the buffers alone.

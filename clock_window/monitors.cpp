@@ -12,34 +12,43 @@ int32_t Saturated(int64_t value) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
+// A window's edges in 64 bits: a place near the end of the coordinates keeps its size.
+struct Edges {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+};
+
+Edges EdgesOf(Place at, int32_t width, int32_t height) {
+    return {at.left, at.top, int64_t{at.left} + std::max(width, 0),
+            int64_t{at.top} + std::max(height, 0)};
+}
+
 // Twice the centre's coordinates, so that a centre between two pixels stays exact.
 struct DoubledCentre {
     int64_t x;
     int64_t y;
 };
 
-DoubledCentre CentreOf(const ScreenRect& window) {
+DoubledCentre CentreOf(const Edges& window) {
     return {window.left + window.right, window.top + window.bottom};
 }
 
-bool Holds(const ScreenRect& monitor, DoubledCentre centre) {
-    return 2 * monitor.left <= centre.x && centre.x < 2 * monitor.right &&
-           2 * monitor.top <= centre.y && centre.y < 2 * monitor.bottom;
+bool Holds(const Area& monitor, DoubledCentre centre) {
+    return 2 * int64_t{monitor.left} <= centre.x && centre.x < 2 * int64_t{monitor.right} &&
+           2 * int64_t{monitor.top} <= centre.y && centre.y < 2 * int64_t{monitor.bottom};
 }
 
 // How far the centre lies from the monitor, squared (in doubled units); in floating
 // point, since far-off places square beyond 64 bits.
-double SquaredDistance(const ScreenRect& monitor, DoubledCentre centre) {
+double SquaredDistance(const Area& monitor, DoubledCentre centre) {
     const auto gap = [](int64_t from, int64_t to, int64_t at) {
-        return static_cast<double>(std::max<int64_t>({from - at, at - to, 0}));
+        return static_cast<double>(std::max<int64_t>({2 * from - at, at - 2 * to, 0}));
     };
-    const double dx = gap(2 * monitor.left, 2 * monitor.right, centre.x);
-    const double dy = gap(2 * monitor.top, 2 * monitor.bottom, centre.y);
+    const double dx = gap(monitor.left, monitor.right, centre.x);
+    const double dy = gap(monitor.top, monitor.bottom, centre.y);
     return dx * dx + dy * dy;
-}
-
-bool Overlaps(const ScreenRect& a, const ScreenRect& b) {
-    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 // The resting place of the edge keeping nearest to `at`, along one axis: the near
@@ -48,33 +57,19 @@ int32_t Inside(int64_t low, int64_t high, int64_t at, int64_t length) {
     return Saturated(std::max(low + kEdgeMargin, std::min(at, high - length - kEdgeMargin)));
 }
 
-bool ShowsOnAny(std::span<const ScreenRect> monitors, const ScreenRect& window) {
-    return std::any_of(monitors.begin(), monitors.end(),
-                       [&window](const ScreenRect& monitor) { return Overlaps(window, monitor); });
-}
-
-ScreenPoint PlaceInside(const ScreenRect& window, const ScreenRect& monitor) {
-    return {Inside(monitor.left, monitor.right, window.left, window.right - window.left),
-            Inside(monitor.top, monitor.bottom, window.top, window.bottom - window.top)};
-}
-
 } // namespace
 
-ScreenRect SquareAt(int32_t left, int32_t top, int32_t side) {
-    const int64_t length = std::max(side, 0);
-    return {left, top, left + length, top + length};
+Display DisplayOf(const Area& monitor) {
+    return {Saturated(int64_t{monitor.right} - monitor.left),
+            Saturated(int64_t{monitor.bottom} - monitor.top)};
 }
 
-Display DisplayOf(const ScreenRect& monitor) {
-    return {Saturated(monitor.right - monitor.left), Saturated(monitor.bottom - monitor.top)};
-}
-
-std::optional<size_t> OwningMonitor(std::span<const ScreenRect> monitors,
-                                    const ScreenRect& window) {
+std::optional<size_t> OwningMonitor(std::span<const Area> monitors, Place at, int32_t width,
+                                    int32_t height) {
     if (monitors.empty()) {
         return std::nullopt;
     }
-    const DoubledCentre centre = CentreOf(window);
+    const DoubledCentre centre = CentreOf(EdgesOf(at, width, height));
     for (size_t i = 0; i < monitors.size(); ++i) {
         if (Holds(monitors[i], centre)) {
             return i;
@@ -89,29 +84,25 @@ std::optional<size_t> OwningMonitor(std::span<const ScreenRect> monitors,
     return nearest;
 }
 
-ScreenPoint KeepOnMonitors(std::span<const ScreenRect> monitors, const ScreenRect& window) {
-    if (ShowsOnAny(monitors, window)) {
-        return {Saturated(window.left), Saturated(window.top)};
-    }
-    return PlaceInside(window, monitors[OwningMonitor(monitors, window).value()]);
+bool ShowsOnMonitors(std::span<const Area> monitors, Place at, int32_t width, int32_t height) {
+    const Edges window = EdgesOf(at, width, height);
+    return std::any_of(monitors.begin(), monitors.end(), [&window](const Area& monitor) {
+        return window.left < monitor.right && monitor.left < window.right &&
+               window.top < monitor.bottom && monitor.top < window.bottom;
+    });
 }
 
-StartPlacement PlaceAtStart(std::span<const ScreenRect> monitors, int32_t left, int32_t top,
-                            int32_t size) {
-    const auto side = [size](const ScreenRect& monitor) {
-        const int32_t height = DisplayOf(monitor).height;
-        return DiameterFor(size, ScreenScaleFor(height), height);
-    };
-    StartPlacement start;
-    start.monitor = OwningMonitor(monitors, SquareAt(left, top, side(monitors.front()))).value();
-    const ScreenRect& monitor = monitors[start.monitor];
-    const ScreenRect window = SquareAt(left, top, side(monitor));
-    start.place =
-        ShowsOnAny(monitors, window) ? ScreenPoint{left, top} : PlaceInside(window, monitor);
-    return start;
+Place PlaceInside(const Area& monitor, Place at, int32_t width, int32_t height) {
+    return {Inside(monitor.left, monitor.right, at.left, std::max(width, 0)),
+            Inside(monitor.top, monitor.bottom, at.top, std::max(height, 0))};
 }
 
-bool CoversMonitor(const ScreenRect& window, const ScreenRect& monitor) {
+Place KeepOnMonitors(std::span<const Area> monitors, Place at, int32_t width, int32_t height) {
+    return PlaceInside(monitors[OwningMonitor(monitors, at, width, height).value()], at, width,
+                       height);
+}
+
+bool CoversMonitor(const Area& window, const Area& monitor) {
     return window.left <= monitor.left && window.top <= monitor.top &&
            window.right >= monitor.right && window.bottom >= monitor.bottom;
 }

@@ -3,7 +3,7 @@
 #include <limits>
 #include <new>
 
-#include "image/error.h"
+#include "platform/error.h"
 
 namespace lumivane {
 

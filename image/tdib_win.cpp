@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "image/error.h"
-#include "image/gdi_handles.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
 
 namespace lumivane {
 
@@ -22,7 +22,7 @@ BITMAPINFO PlatformHeader(const BitmapInfoHeader& header) {
 // bitmap is selected back, then the section is deleted, then the context.
 class DibStore final : public PixelStore {
   public:
-    explicit DibStore(const BitmapInfoHeader& header) : dc_(nullptr) {
+    explicit DibStore(const BitmapInfoHeader& header) : dc_(CreateCompatibleDC(nullptr)) {
         const BITMAPINFO info = PlatformHeader(header);
         void* bits = nullptr;
         if (dc_) {

@@ -4,51 +4,22 @@
 #include <array>
 #include <cstring>
 
+#include "clock_window/hand_hit.h"
+#include "clock_window/placement.h"
 #include "image/tdib_win.h"
+#include "platform/win32_display.h"
 #include "render/render.h"
+#include "settings/settings_rules.h"
 
 namespace lumivane {
 
 namespace {
 
-// The stored values in the order of the load and of the defaults write.
-struct StoredValue {
-    const char* name;
-    int32_t ClockState::*field;
-};
-constexpr std::array<StoredValue, 7> kStoredValues{{
-    {"Bright", &ClockState::Bright},
-    {"Size", &ClockState::Size},
-    {"Algoritm", &ClockState::Algoritm},
-    {"Contrast", &ClockState::Contrast},
-    {"Left", &ClockState::SavedLeft},
-    {"Top", &ClockState::SavedTop},
-    {"Start_1", &ClockState::StartCount},
-}};
-
-// The part of each hand's sample tables that the hit test covers.
-struct HandRange {
-    HandSampleTable ClockState::*samples;
-    int32_t ClockState::*length; // index of the last row
-    int32_t lastColumn;
-};
-constexpr std::array<HandRange, 3> kHandRanges{{
-    {&ClockState::HourSamples, &ClockState::HourHandLength, 18},
-    {&ClockState::MinuteSamples, &ClockState::MinuteHandLength, 14},
-    {&ClockState::SecondSamples, &ClockState::SecondHandLength, 10},
-}};
-
-constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside the display
-constexpr int32_t kEdgeStep = 2;   // pixels it moves back per tick
 constexpr uint32_t kBlack = 0;
 
 constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
-
-Display PrimaryDisplay() {
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
 
 std::unique_ptr<TDIB> MakeWinDIB() {
     return std::make_unique<TWinDIB>();
@@ -56,12 +27,6 @@ std::unique_ptr<TDIB> MakeWinDIB() {
 
 TWinDIB* Backed(const std::unique_ptr<TDIB>& buffer) {
     return dynamic_cast<TWinDIB*>(buffer.get());
-}
-
-void Blacken(TDIB& buffer) {
-    if (!buffer.Empty()) {
-        std::memset(buffer.ScanLine(buffer.Height() - 1), 0, buffer.SizeImage());
-    }
 }
 
 // Wine puts a window's drawing and shape onto the screen only when its thread
@@ -104,8 +69,15 @@ bool RunningUnderWine() {
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
     : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), underWine_(RunningUnderWine()) {
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
-    CreateHandle(kClockWindowClass, icon, WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
-                 WS_POPUP, kClockWindowCaption, 0, 0, 300, 300);
+    CreateHandle({.className = kClockWindowClass,
+                  .icon = icon,
+                  .exStyle = WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                  .style = WS_POPUP,
+                  .caption = kClockWindowCaption,
+                  .x = 0,
+                  .y = 0,
+                  .width = 300,
+                  .height = 300});
     if (Handle() == nullptr) {
         throw Error(FormatText("%s cannot be made", std::string("Window")));
     }
@@ -190,31 +162,32 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 
 void TForm1::FormCreate() {
     display_ = PrimaryDisplay();
-    LoadSettings(display_);
-    if (state_.StartCount == 0) {
-        ApplyFirstStartDefaults(state_, display_);
+    SettingsStore store(settingsKeyPath_);
+    const LoadReport loaded =
+        LoadSettings(state_, display_, store.OpenStore(false) ? &store : nullptr);
+    store.CloseStore();
+    startupProblem_ = loaded.problem;
+    if (loaded.firstStart) {
         StoreFirstStartDefaults();
     }
     SetTimerInterval(FrameIntervalRule(state_.Size));
-    SetTimer(Handle(), Timer1, kPositionTimerInterval, nullptr);
-    SetTimer(Handle(), Timer2, kPlacementTimerInterval, nullptr);
-    SetTimer(Handle(), Timer3, kDragRedrawTimerInterval, nullptr);
+    StartTimer(Timer1, kPositionTimerInterval);
+    StartTimer(Timer2, kPlacementTimerInterval);
+    StartTimer(Timer3, kDragRedrawTimerInterval);
 
     DeriveStartupState(state_, display_, &MakeWinDIB);
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
-    // A stored place from which no pixel of the clock would show (another display's,
-    // or nonsense) starts just beyond the nearest edge instead: the edge keeping then
-    // brings the clock in within seconds, where from the far ends of the coordinates
-    // it would take minutes. The position save then stores where the clock really is.
-    const int32_t left = std::clamp(state_.SavedLeft, -side, std::max(display_.width, -side));
-    const int32_t top = std::clamp(state_.SavedTop, -side, std::max(display_.height, -side));
-    SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The position save then stores where the clock really is.
+    const Area primary{0, 0, display_.width, display_.height};
+    const Place start = StartPlace(state_, std::span(&primary, 1), 0);
+    SetWindowPos(Handle(), nullptr, start.left, start.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     state_.StartCount = NextStartCount(state_.StartCount);
     RecordStart();
 
-    screenDC_ = WindowDC(nullptr);
+    screenDC_ = ClientDC(nullptr);
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
 
     // The clock starts whatever the store said; the user hears of it once, when
@@ -228,28 +201,6 @@ void TForm1::NoteProblem(const Error& error) {
     if (startupProblem_.empty()) {
         startupProblem_ = error.what();
     }
-}
-
-void TForm1::LoadSettings(Display display) {
-    // A value that is missing or of the wrong type takes its first-start default,
-    // so that a damaged key still gives a clock that draws.
-    ClockState defaults;
-    ApplyFirstStartDefaults(defaults, display);
-    SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(false)) {
-        return;
-    }
-    for (const auto& [name, field] : kStoredValues) {
-        try {
-            state_.*field = store.ReadValue(name);
-        } catch (const Error& error) {
-            // An unreadable start counter in a key that exists counts as a later
-            // start: its default, 0, would replace the user's settings with the defaults.
-            state_.*field = field == &ClockState::StartCount ? 1 : defaults.*field;
-            NoteProblem(error);
-        }
-    }
-    store.CloseStore();
 }
 
 void TForm1::StoreFirstStartDefaults() {
@@ -273,7 +224,7 @@ void TForm1::RecordStart() {
         return;
     }
     try {
-        store.WriteValue("Start_1", state_.StartCount);
+        store.WriteField(state_, &ClockState::StartCount);
     } catch (const Error& error) {
         NoteProblem(error);
     }
@@ -288,7 +239,15 @@ void TForm1::FormClose() {}
 
 void TForm1::SetTimerInterval(int32_t interval) {
     timerInterval_ = interval;
-    SetTimer(Handle(), Timer, static_cast<UINT>(interval), nullptr);
+    StartTimer(Timer, static_cast<UINT>(interval));
+}
+
+// The system runs out of timers only when it runs out of everything; the clock then
+// stands still rather than ending the program.
+void TForm1::StartTimer(TimerId id, UINT interval) {
+    if (SetTimer(Handle(), id, interval, nullptr) == 0) {
+        OutputDebugStringA("Lumivane: a timer of the clock window could not be started\n");
+    }
 }
 
 void TForm1::SetClientSize(int32_t width, int32_t height) {
@@ -305,6 +264,11 @@ RECT TForm1::WindowRect() const {
     return rect;
 }
 
+Place TForm1::TopLeft() const {
+    const RECT rect = WindowRect();
+    return {rect.left, rect.top};
+}
+
 void TForm1::TimerTimer() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -315,8 +279,7 @@ void TForm1::TimerTimer() {
 }
 
 void TForm1::Timer3Timer() {
-    const RECT rect = WindowRect();
-    if (rect.left != state_.SavedLeft || rect.top != state_.SavedTop) {
+    if (MovedFromSavedPlace(state_, TopLeft())) {
         Draw();
     }
 }
@@ -328,28 +291,12 @@ void TForm1::Draw() {
         return;
     }
     if (state_.Diameter != state_.PrevDiameter) {
-        // Taken first: a resize that fails is reported once, not on every tick.
-        state_.PrevDiameter = state_.Diameter;
         const int32_t side = std::max(state_.Diameter, 0);
         SetClientSize(side, side);
-        for (TDIB* buffer : {static_cast<TDIB*>(frame), static_cast<TDIB*>(background)}) {
-            buffer->SetWidth(state_.Diameter);
-            buffer->SetHeight(state_.Diameter);
-            // A buffer emptied by a size <= 0 has lost its other side as well.
-            if (buffer->Empty() && state_.Diameter > 0) {
-                buffer->SetSize(state_.Diameter, state_.Diameter);
-            }
-        }
-        Blacken(*frame);
+        ResizeBuffers(state_);
         SetTimerInterval(FrameIntervalRule(state_.Size));
     }
-    // The renderers fill Diameter x Diameter pixels: nothing is drawn into buffers
-    // of another size (emptied by a size <= 0, or left by a failed resize).
-    const auto fits = [this](const TDIB& buffer) {
-        return !buffer.Empty() && buffer.Width() == state_.Diameter &&
-               buffer.Height() == state_.Diameter;
-    };
-    if (!fits(*frame) || !fits(*background)) {
+    if (!BuffersFitDiameter(state_)) {
         return;
     }
     if (!underWine_) {
@@ -381,7 +328,7 @@ void TForm1::Present(const std::optional<RECT>& part) {
     if (frame == nullptr) {
         return;
     }
-    const WindowDC dc(Handle());
+    const ClientDC dc(Handle());
     if (dc) {
         if (part) {
             frame->DrawPart(dc.get(), 0, 0, *part);
@@ -400,32 +347,25 @@ void TForm1::Paint() {
 }
 
 void TForm1::Timer2Timer() {
-    // The four edge rules in turn, each seeing where the one before left the clock;
-    // the window moves once, to where they lead. A clock too big to keep the margin
-    // on both sides would otherwise step out and back on every tick.
-    RECT rect = WindowRect();
+    KeepInsideDisplay();
+    ClearPixelUnderCursor();
+}
+
+void TForm1::KeepInsideDisplay() {
     RECT client{};
     GetClientRect(Handle(), &client);
-    LONG left = rect.left;
-    LONG top = rect.top;
-    if (left > display_.width - client.right - kEdgeMargin) {
-        left -= kEdgeStep;
-    }
-    if (left < kEdgeMargin) {
-        left += kEdgeStep;
-    }
-    if (top > display_.height - client.bottom - kEdgeMargin) {
-        top -= kEdgeStep;
-    }
-    if (top < kEdgeMargin) {
-        top += kEdgeStep;
-    }
-    if (left != rect.left || top != rect.top) {
-        SetWindowPos(Handle(), nullptr, left, top, 0, 0,
+    const Place at = TopLeft();
+    const Place to =
+        KeepInside(at, client.right, client.bottom, {0, 0, display_.width, display_.height});
+    if (to != at) {
+        SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        rect = WindowRect();
     }
+}
 
+// Off the hands the window lets the pointer through: a black pixel is click-through.
+void TForm1::ClearPixelUnderCursor() {
+    const RECT rect = WindowRect();
     POINT cursor{};
     if (!GetCursorPos(&cursor)) {
         return;
@@ -436,7 +376,7 @@ void TForm1::Timer2Timer() {
     }
     const int32_t u = cursor.x - rect.left;
     const int32_t v = cursor.y - rect.top;
-    if (OnHand(u, v)) {
+    if (FindHandSample(state_, u, v)) {
         return;
     }
     // The window shows the frame already: only a pixel that turns black needs to
@@ -447,35 +387,19 @@ void TForm1::Timer2Timer() {
     }
 }
 
-bool TForm1::OnHand(int32_t u, int32_t v) const {
-    for (const auto& [samples, length, lastColumn] : kHandRanges) {
-        const HandSampleTable& table = state_.*samples;
-        const int32_t lastRow = std::min(state_.*length, table.Rows() - 1);
-        const int32_t columns = std::min(lastColumn, table.columns - 1);
-        for (int32_t row = 0; row <= lastRow; ++row) {
-            for (int32_t column = 0; column <= columns; ++column) {
-                if (table.X(row, column) == u && table.Y(row, column) == v) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
 void TForm1::Timer1Timer() {
-    const RECT rect = WindowRect();
-    if (rect.left == state_.SavedLeft && rect.top == state_.SavedTop) {
+    const Place at = TopLeft();
+    if (!MovedFromSavedPlace(state_, at)) {
         return;
     }
     // Taken before the store is opened: a store that cannot be opened is not
     // retried until the window moves again.
-    state_.SavedLeft = rect.left;
-    state_.SavedTop = rect.top;
+    state_.SavedLeft = at.left;
+    state_.SavedTop = at.top;
     SettingsStore store(settingsKeyPath_);
     if (store.OpenStore(true)) {
-        store.WriteValue("Left", state_.SavedLeft);
-        store.WriteValue("Top", state_.SavedTop);
+        store.WriteField(state_, &ClockState::SavedLeft);
+        store.WriteField(state_, &ClockState::SavedTop);
         store.CloseStore();
     }
 }

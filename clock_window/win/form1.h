@@ -11,9 +11,10 @@
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
-#include "image/error.h"
-#include "image/gdi_handles.h"
-#include "settings/settings_store.h"
+#include "clock_window/placement.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
+#include "settings/win/settings_store.h"
 
 namespace lumivane {
 
@@ -58,19 +59,21 @@ class TForm1 : public TForm {
     enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
 
     void FormCreate();
-    void LoadSettings(Display display);
     void StoreFirstStartDefaults();
     void RecordStart();
     void NoteProblem(const Error& error);
 
     void SetTimerInterval(int32_t interval);
+    void StartTimer(TimerId id, UINT interval);
     void SetClientSize(int32_t width, int32_t height);
     RECT WindowRect() const;
+    Place TopLeft() const;
+    void KeepInsideDisplay();
+    void ClearPixelUnderCursor();
     void CopyScreen(TWinDIB& background);
     // Shows the frame in the window: all of it, or only `part` of it.
     void Present(const std::optional<RECT>& part = std::nullopt);
     void Paint();
-    bool OnHand(int32_t u, int32_t v) const;
 
     ClockState& state_;
     std::string settingsKeyPath_;
@@ -80,7 +83,7 @@ class TForm1 : public TForm {
     Display display_{};
     int32_t timerInterval_ = 500;
     bool underWine_ = false;
-    WindowDC screenDC_;
+    ClientDC screenDC_;
 };
 
 // True when the program runs under Wine rather than on Windows itself.

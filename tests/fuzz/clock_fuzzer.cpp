@@ -98,10 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((input.Byte(40) & 1) != 0) {
         CheckedTick(state, hour, minute, second);
     }
-    CreateSettingsWindow(state, display.height);
+    OpenBars(state, display.height);
     CheckedTick(state, hour, minute, second);
 
-    TrackBarChange(state, TrackBar::Size, input.I32(36), display.height);
+    SetBar(state, Bar::Size, input.I32(36), display.height);
     if (state.Diameter > display.height) {
         __builtin_trap();
     }

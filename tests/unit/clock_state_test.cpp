@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "clock_window/clock_state.h"
+#include "clock_window/placement.h"
+#include "render/render_detail.h"
 
 using namespace lumivane;
 
@@ -33,9 +35,9 @@ TEST(ClockStateRounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(ScreenScaleFor(25), 0); // 0.5
     EXPECT_EQ(RoundQuotient(-5, 2), -2);
     EXPECT_EQ(RoundQuotient(-7, 2), -4);
-    EXPECT_EQ(RoundHalfEven(2.5L), 2.0L);
-    EXPECT_EQ(RoundHalfEven(3.5L), 4.0L);
-    EXPECT_EQ(RoundHalfEven(-0.5L), 0.0L);
+    EXPECT_EQ(detail::RoundHalfEven(2.5L), 2.0L);
+    EXPECT_EQ(detail::RoundHalfEven(3.5L), 4.0L);
+    EXPECT_EQ(detail::RoundHalfEven(-0.5L), 0.0L);
 }
 
 TEST(ClockStateDiameter, CappedByTheDisplayHeight) {
@@ -246,4 +248,21 @@ TEST(ClockStateRings, SquareRingsRunFromStraightBelow) {
     EXPECT_EQ(state.RingOffsetY[2][15], 2);
     EXPECT_EQ(state.RingOffsetX[0][0], 0);
     EXPECT_EQ(state.RingOffsetX[4][0], 0) << "rings beyond 3 stay empty";
+}
+
+TEST(ClockPlacement, EdgeKeepingStepsBackOnceAndSavesOnlyAMove) {
+    const Area display{0, 0, 1366, 768};
+    EXPECT_EQ(KeepInside({100, 100}, 285, 285, display), (Place{100, 100}));
+    EXPECT_EQ(KeepInside({-40, 3}, 285, 285, display), (Place{-38, 5}));
+    EXPECT_EQ(KeepInside({1077, 479}, 285, 285, display), (Place{1075, 477}));
+    // Too big for the margin on both sides: one step each way cancels out.
+    EXPECT_EQ(KeepInside({3, 0}, 1366, 768, display), (Place{3, 0}));
+    ClockState state;
+    state.SavedLeft = 10;
+    state.SavedTop = 20;
+    EXPECT_FALSE(MovedFromSavedPlace(state, {10, 20}));
+    EXPECT_TRUE(MovedFromSavedPlace(state, {10, 21}));
+    state.Diameter = 285;
+    state.SavedLeft = INT_MIN;
+    EXPECT_EQ(StartPlace(state, std::span(&display, 1), 0), (Place{5, 20}));
 }

@@ -109,7 +109,7 @@ void StartAndTick(Display display, const StoredSettings& stored, int32_t handTic
             EXPECT_EQ(state.Diameter, *startDiameter);
         }
         ExpectTablesCoverTheClock(state);
-        CreateSettingsWindow(state, display.height);
+        OpenBars(state, display.height);
         ExpectTablesCoverTheClock(state);
         ExpectTick(state, 0, 0, 0, true);
         for (int32_t i = 0; i < handTicks && !testing::Test::HasFatalFailure(); ++i) {
@@ -142,8 +142,8 @@ TEST(OddDisplays, ScaleZeroLeavesTheClockEmptyWhateverTheSize) {
         StartClock(state, {50, 25}, WithSize(size));
         EXPECT_EQ(state.ScreenScale, 0);
         EXPECT_EQ(state.Diameter, 0);
-        CreateSettingsWindow(state, 25);
-        TrackBarChange(state, TrackBar::Size, 50, 25);
+        OpenBars(state, 25);
+        SetBar(state, Bar::Size, 50, 25);
         EXPECT_EQ(state.Diameter, 0);
         EXPECT_FALSE(DrawTick(state, 3, 0, 0, true));
         EXPECT_TRUE(state.FrameBuffer->Empty());
@@ -196,9 +196,9 @@ TEST(OddDisplays, SmallClocksInRangeDrawSomething) {
           std::tuple{60, 30, 30}, std::tuple{75, 5, 10}}) {
         ClockState state;
         StartClock(state, {50, height}, WithSize(size));
-        CreateSettingsWindow(state, height);
+        OpenBars(state, height);
         if (state.Size != size) { // the size bar starts at 5
-            TrackBarChange(state, TrackBar::Size, size, height);
+            SetBar(state, Bar::Size, size, height);
         }
         ASSERT_TRUE(DrawTick(state, 10, 10, 30, true));
         EXPECT_EQ(state.Diameter, diameter) << height << " " << size;
@@ -237,10 +237,10 @@ TEST(OddDisplays, SizeBarAcrossItsRangeOnTallDisplays) {
         try {
             ClockState state;
             StartClock(state, display, WithSize(5));
-            CreateSettingsWindow(state, height);
+            OpenBars(state, height);
             ExpectTick(state, 1, 2, 3, true);
             for (const int32_t size : {6, 5, 12, 7}) {
-                TrackBarChange(state, TrackBar::Size, size, height);
+                SetBar(state, Bar::Size, size, height);
                 ExpectTablesCoverTheClock(state);
                 ExpectTick(state, static_cast<uint16_t>(size), 30, 45);
             }

@@ -145,7 +145,7 @@ RunResult RunProgram(Display display, const StoredSettings& stored, Ticks ticks,
             return result;
         }
 
-        CreateSettingsWindow(state, display.height);
+        OpenBars(state, display.height);
         ExpectSoundGeometry(state, display);
         RunTicks(state, random, ticks.afterSettingsWindow, ticks.frameEvery, result);
         if (InRange(state) && state.Diameter >= 2) {
@@ -177,10 +177,10 @@ std::vector<int32_t> SampleValues(uint64_t seed, const std::vector<int32_t>& nea
 }
 
 // Each sampled value of one stored value, with the others as a second start finds them.
-void SweepOneValue(StoredValue which, const std::vector<int32_t>& nearTheRange, Ticks ticks = {}) {
+void SweepOneValue(StoredIndex which, const std::vector<int32_t>& nearTheRange, Ticks ticks = {}) {
     constexpr Display kSmallDisplay{160, 100}; // ScreenScale 2: clocks up to 100 pixels
     for (const int32_t value : SampleValues(0x5eed0000u + which, nearTheRange)) {
-        SCOPED_TRACE(std::string(kStoredValueNames[which]) + " " + std::to_string(value));
+        SCOPED_TRACE(std::string(kStoredValues[which].name) + " " + std::to_string(value));
         StoredSettings stored = UsualSettings();
         stored.values[which] = value;
         const RunResult result = RunProgram(kSmallDisplay, stored, ticks, value);
@@ -248,14 +248,14 @@ TEST(ExtremeSettings, AllValuesAtOnceMissingOrAnything) {
             const uint32_t kind = random.Next() % 4;
             if (kind == 0) {
                 stored.values[i] = std::nullopt;
-                trace += std::string(" ") + kStoredValueNames[i] + " missing";
+                trace += std::string(" ") + kStoredValues[i].name + " missing";
                 continue;
             }
             stored.values[i] = kind == 1   ? edges[random.Next() % edges.size()]
                                : kind == 2 ? random.Between(-64, 64)
                                            : random.AnyInt32();
             trace +=
-                std::string(" ") + kStoredValueNames[i] + " " + std::to_string(*stored.values[i]);
+                std::string(" ") + kStoredValues[i].name + " " + std::to_string(*stored.values[i]);
         }
         SCOPED_TRACE(trace);
         EXPECT_EQ(RunProgram(kSmallDisplay, stored, {}, run).error, "");
@@ -270,7 +270,7 @@ TEST(ExtremeSettings, LargeDisplaysWithExtremeValues) {
     // a clock 2160 pixels across shades 3.7 million pixels a frame.
     struct Case {
         Display display;
-        StoredValue which;
+        StoredIndex which;
         int32_t value;
     };
     for (const Case& c :
@@ -278,7 +278,7 @@ TEST(ExtremeSettings, LargeDisplaysWithExtremeValues) {
           Case{{3840, 2160}, kBright, INT_MAX}, Case{{3840, 2160}, kAlgoritm, -5},
           Case{{7680, 4320}, kSize, INT_MIN}, Case{{7680, 4320}, kContrast, INT_MIN}}) {
         SCOPED_TRACE(std::to_string(c.display.width) + "x" + std::to_string(c.display.height) +
-                     ", " + kStoredValueNames[c.which] + " " + std::to_string(c.value));
+                     ", " + kStoredValues[c.which].name + " " + std::to_string(c.value));
         StoredSettings stored = UsualSettings();
         stored.values[c.which] = c.value;
         const RunResult result = RunProgram(c.display, stored, {1, 20, 20}, 7);
@@ -312,7 +312,7 @@ TEST(ExtremeSettings, SizeBeyondTheBarIsClampedOnlyAboveItsRange) {
     EXPECT_EQ(large.HourHandLength, 362);   // Round(422.4) - 60
     EXPECT_EQ(large.MinuteHandLength, 420); // 480 - 60
     EXPECT_EQ(large.SecondHandLength, 478); // Round(537.6) - 60
-    CreateSettingsWindow(large, kLaptop.height);
+    OpenBars(large, kLaptop.height);
     EXPECT_EQ(large.Size, 50);
     EXPECT_EQ(large.Diameter, 750);
     EXPECT_TRUE(DrawTick(large, 10, 8, 30, true));
@@ -323,10 +323,10 @@ TEST(ExtremeSettings, SizeBeyondTheBarIsClampedOnlyAboveItsRange) {
     stored.values[kSize] = INT_MIN;
     ClockState empty;
     StartClock(empty, kLaptop, stored);
-    CreateSettingsWindow(empty, kLaptop.height);
+    OpenBars(empty, kLaptop.height);
     EXPECT_EQ(empty.Size, INT_MIN);
     EXPECT_FALSE(DrawTick(empty, 10, 8, 30, true));
-    TrackBarChange(empty, TrackBar::Size, 19, kLaptop.height);
+    SetBar(empty, Bar::Size, 19, kLaptop.height);
     EXPECT_TRUE(DrawTick(empty, 10, 8, 31));
     EXPECT_EQ(empty.FrameBuffer->Width(), 285);
     EXPECT_EQ(empty.BackgroundBuffer->Height(), 285);
@@ -338,16 +338,15 @@ TEST(ExtremeSettings, BarsMovedAcrossTheirRangesAfterAnExtremeStart) {
     stored.values = {INT_MIN, INT_MIN, -5, INT_MIN, INT_MIN, INT_MIN, INT_MIN};
     ClockState state;
     StartClock(state, kDisplay, stored);
-    CreateSettingsWindow(state, kDisplay.height);
+    OpenBars(state, kDisplay.height);
     Lcg random(3);
     try {
         for (int move = 0; move < 60; ++move) {
-            const auto bar = static_cast<TrackBar>(random.Next() % 4);
+            const auto bar = static_cast<Bar>(random.Next() % 4);
             const int32_t highest[] = {30, 50, 5, 15};
             const int32_t lowest[] = {0, 5, 0, 0};
             const int index = static_cast<int>(bar);
-            TrackBarChange(state, bar, random.Between(lowest[index], highest[index]),
-                           kDisplay.height);
+            SetBar(state, bar, random.Between(lowest[index], highest[index]), kDisplay.height);
             ASSERT_EQ(DrawTick(state, static_cast<uint16_t>(random.Between(0, 23)),
                                static_cast<uint16_t>(random.Between(0, 59)),
                                static_cast<uint16_t>(random.Between(0, 59)), move == 0),
@@ -357,4 +356,20 @@ TEST(ExtremeSettings, BarsMovedAcrossTheirRangesAfterAnExtremeStart) {
     } catch (const std::exception& error) {
         FAIL() << error.what();
     }
+}
+
+TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
+    StoredSettings stored = UsualSettings();
+    stored.values[kSize] = std::nullopt;
+    stored.values[kStart1] = std::nullopt;
+    ClockState state;
+    const LoadReport report = LoadSettings(state, {1366, 768}, &stored);
+    EXPECT_EQ(report.problem, "Failed to get data for 'Size'");
+    EXPECT_EQ(report.unread, (std::vector<std::string>{"Size", "Start_1"}));
+    EXPECT_FALSE(report.firstStart); // an unreadable start count is a later start
+    EXPECT_EQ(state.Size, 19);
+    EXPECT_EQ(state.StartCount, 1);
+    ClockState nothingStored;
+    EXPECT_TRUE(LoadSettings(nothingStored, {1366, 768}, nullptr).firstStart);
+    EXPECT_EQ(nothingStored.Size, 19);
 }

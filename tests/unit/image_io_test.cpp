@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "image/error.h"
 #include "image/tdib.h"
+#include "platform/error.h"
 #include "tools/render/image_io.h"
 
 using lumivane::DecodePpm;

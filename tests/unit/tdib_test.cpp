@@ -3,8 +3,8 @@
 #include <cstring>
 #include <memory>
 
-#include "image/error.h"
 #include "image/tdib.h"
+#include "platform/error.h"
 
 using lumivane::Error;
 using lumivane::RGB;

@@ -14,8 +14,8 @@
 
 #include "clock_window/clock_state.h"
 #include "clock_window/win/form1.h"
-#include "image/gdi_handles.h"
 #include "image/tdib_win.h"
+#include "platform/win32_handles.h"
 
 using lumivane::ClockState;
 using lumivane::TForm1;
@@ -455,7 +455,7 @@ TEST_F(ClockWindow, ScreenCopyShowsWhatLiesBeneathNotTheClock) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, 0); // idle: the frame reaches the screen
     if (lumivane::RunningUnderWine()) {
         // There the screen's own device context shows the clock over the window beneath.
-        const lumivane::WindowDC screen(nullptr);
+        const lumivane::ClientDC screen(nullptr);
         ASSERT_NE(GetPixel(screen.get(), 540 + 142, 142), white);
     }
     form->Draw(); // the second copy must not see it
@@ -572,7 +572,7 @@ TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     Whiten(frame, 51, 60);
     InvalidateRect(form->Handle(), nullptr, FALSE);
     UpdateWindow(form->Handle()); // the window shows the frame
-    const lumivane::WindowDC window(form->Handle());
+    const lumivane::ClientDC window(form->Handle());
     ASSERT_EQ(GetPixel(window.get(), 50, 60), RGB(255, 255, 255));
     frame.PutPixel(51, 60, 0); // not shown: only the pixel under the cursor is
 

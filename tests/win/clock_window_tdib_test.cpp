@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "image/error.h"
-#include "image/gdi_handles.h"
 #include "image/tdib_win.h"
+#include "platform/error.h"
+#include "platform/win32_handles.h"
 
 using lumivane::GdiObject;
 using lumivane::TWinDIB;

@@ -4,7 +4,7 @@
 // message pump with a deadline.
 #include "clock_window/clock_state.h"
 
-#include "settings/settings_window.h"
+#include "settings/win/settings_window.h"
 
 #include <gtest/gtest.h>
 

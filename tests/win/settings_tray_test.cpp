@@ -119,7 +119,7 @@ class SettingsTrayTest : public ::testing::Test {
         RECT bounds{};
         {
             const MenuDriver driver(form.Handle(), std::move(keys));
-            SendMessageW(form.Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kRightButtonUp);
+            SendMessageW(form.Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kRightButtonUp);
             menuSeen = driver.Seen();
             bounds = driver.Bounds();
         }
@@ -127,7 +127,8 @@ class SettingsTrayTest : public ::testing::Test {
     }
 
     bool OptionsChecked(const TForm2& form) const {
-        return (GetMenuState(form.PopupMenu(), TForm2::kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
+        return (GetMenuState(form.Tray().Menu(), TrayIcon::kOptionsId, MF_BYCOMMAND) &
+                MF_CHECKED) != 0;
     }
 
     TestKey key;
@@ -162,7 +163,7 @@ TEST_F(SettingsTrayIcon, CreationAddsTheIconWithTheFirstLayoutRecord) {
 
 TEST_F(SettingsTrayIcon, LeftButtonUpDeletesTheIconAndShowsTheWindow) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_EQ(tray->calls.back().record.hWnd, form->Handle());
     EXPECT_EQ(tray->calls.back().record.uID, 1u);
@@ -171,7 +172,7 @@ TEST_F(SettingsTrayIcon, LeftButtonUpDeletesTheIconAndShowsTheWindow) {
 
 TEST_F(SettingsTrayIcon, DoubleClickDeletesTheIconAndShowsTheWindow) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonDoubleClick);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonDoubleClick);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
@@ -179,7 +180,7 @@ TEST_F(SettingsTrayIcon, DoubleClickDeletesTheIconAndShowsTheWindow) {
 TEST_F(SettingsTrayIcon, LeftClickOnAFirstStartLeavesTheWindowShown) {
     auto form = MakeForm(0);
     ASSERT_TRUE(IsWindowVisible(form->Handle()));
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
@@ -188,7 +189,7 @@ TEST_F(SettingsTrayIcon, OtherMouseMessagesNeitherShowNorTouchTheIcon) {
     auto form = MakeForm(2);
     for (LPARAM mouse : {kMouseMove, kLeftButtonDown, kRightButtonDown, kRightButtonDoubleClick,
                          kMiddleButtonDown, kMiddleButtonUp, kMiddleButtonDoubleClick}) {
-        SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, mouse);
+        SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, mouse);
     }
     EXPECT_TRUE(ActionsSinceCreation().empty());
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
@@ -196,7 +197,7 @@ TEST_F(SettingsTrayIcon, OtherMouseMessagesNeitherShowNorTouchTheIcon) {
 
 TEST_F(SettingsTrayIcon, CloseBoxHidesTheWindowAndPutsTheIconBack) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     ASSERT_TRUE(IsWindowVisible(form->Handle()));
     SendMessageW(form->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(IsWindow(form->Handle())); // hidden, never destroyed
@@ -206,7 +207,7 @@ TEST_F(SettingsTrayIcon, CloseBoxHidesTheWindowAndPutsTheIconBack) {
 
 TEST_F(SettingsTrayIcon, CloseButtonHidesTheWindowAndPutsTheIconBack) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     SendMessageW(form->Controls().Button2, BM_CLICK, 0, 0);
     EXPECT_TRUE(IsWindow(form->Handle()));
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
@@ -231,7 +232,7 @@ TEST_F(SettingsTrayIcon, ARecreatedTaskbarGetsTheIconBackWhileTheWindowIsHidden)
 
 TEST_F(SettingsTrayIcon, ARecreatedTaskbarGetsNoIconWhileTheWindowIsOpen) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     SendMessageW(form->Handle(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
 }
@@ -240,9 +241,9 @@ TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
     tray->passToShell = true;
     auto form = MakeForm(0);
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0); // the icon is there already
-    SendMessageW(form->Handle(), TForm2::kTrayMessage, TForm2::kTrayIconId, kLeftButtonUp);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    NOTIFYICONDATAA record = form->IconData();
+    NOTIFYICONDATAA record = form->Tray().Record();
     EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record)); // leave no icon behind
     ASSERT_EQ(tray->Actions(), (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
     EXPECT_TRUE(tray->calls[0].result);
@@ -258,15 +259,15 @@ using SettingsTrayMenu = SettingsTrayTest;
 
 TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
     auto form = MakeForm(2);
-    HMENU menu = form->PopupMenu();
+    HMENU menu = form->Tray().Menu();
     ASSERT_EQ(GetMenuItemCount(menu), 2);
     wchar_t text[32] = {};
     GetMenuStringW(menu, 0, text, 32, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Settings");
     GetMenuStringW(menu, 1, text, 32, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Close");
-    EXPECT_EQ(GetMenuItemID(menu, 0), TForm2::kOptionsId);
-    EXPECT_EQ(GetMenuItemID(menu, 1), TForm2::kClose1Id);
+    EXPECT_EQ(GetMenuItemID(menu, 0), TrayIcon::kOptionsId);
+    EXPECT_EQ(GetMenuItemID(menu, 1), TrayIcon::kClose1Id);
     EXPECT_FALSE(OptionsChecked(*form));
 
     MENUITEMINFOW item{};
@@ -347,10 +348,10 @@ TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
 
 TEST_F(SettingsTrayMenu, MenuCommandsAlsoArriveAsMessages) {
     auto form = MakeForm(2);
-    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TForm2::kOptionsId, 0), 0);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::kOptionsId, 0), 0);
     EXPECT_TRUE(OptionsChecked(*form));
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
-    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TForm2::kClose1Id, 0), 0);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::kClose1Id, 0), 0);
     EXPECT_TRUE(TakeQuit());
     EXPECT_EQ(ActionsSinceCreation(), (std::vector<DWORD>{NIM_DELETE, NIM_DELETE}));
 }

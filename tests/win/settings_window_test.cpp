@@ -123,7 +123,7 @@ TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
         s.Algoritm = -3;
         s.Contrast = -1;
     });
-    state->BrightFactor = 0.5L; // stands out if TrackBar1Change ran
+    state->BrightFactor = 0.5L; // stands out if the Bright bar's change ran
     state->ContrastFactor = 0.25L;
     auto form = MakeForm(*state);
     EXPECT_EQ(BarPosition(form->Controls().TrackBar1), 0);

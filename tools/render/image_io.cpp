@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/error.h"
+#include "platform/error.h"
 
 namespace lumivane {
 

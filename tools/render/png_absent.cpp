@@ -1,5 +1,5 @@
 // Builds without libpng (the Windows ones): PPM only, and a clear word for a .png path.
-#include "image/error.h"
+#include "platform/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

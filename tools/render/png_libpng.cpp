@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "image/error.h"
+#include "platform/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clock_window/clock_state.h"
-#include "image/error.h"
+#include "platform/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

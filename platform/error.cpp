@@ -1,4 +1,4 @@
-#include "image/error.h"
+#include "platform/error.h"
 
 namespace lumivane {
 

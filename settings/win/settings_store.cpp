@@ -1,24 +1,8 @@
-#include "settings/settings_store.h"
+#include "settings/win/settings_store.h"
 
-#include "image/error.h"
+#include "platform/error.h"
 
 namespace lumivane {
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        Close();
-        key_ = other.key_;
-        other.key_ = nullptr;
-    }
-    return *this;
-}
-
-void RegistryKey::Close() {
-    if (key_ != nullptr) {
-        RegCloseKey(key_);
-        key_ = nullptr;
-    }
-}
 
 SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
     // The registry wants the path relative to the root key.
@@ -73,7 +57,7 @@ void SettingsStore::WriteValue(const std::string& name, int32_t value) {
 }
 
 void SettingsStore::CloseStore() {
-    key_.Close();
+    key_.reset();
 }
 
 } // namespace lumivane

@@ -1,5 +1,5 @@
 #pragma once
-// Owners for the GDI handles of the program: each releases its handle on every
+// Owners for the Win32 handles of the program: each releases its handle on every
 // path out of the scope that made it, so no handler needs a cleanup path.
 #include <windows.h>
 
@@ -7,16 +7,53 @@
 
 namespace lumivane {
 
-// A device context obtained with GetDC (of a window, or of the whole screen for
-// nullptr); ReleaseDC when it goes.
-class WindowDC {
+// A handle that `Release` gives back to the system when the owner goes.
+template <typename Handle, auto Release> class Owned {
   public:
-    WindowDC() = default;
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() { Reset(); }
-    WindowDC(WindowDC&& other) noexcept
+    Owned() = default;
+    explicit Owned(Handle handle) : handle_(handle) {}
+    ~Owned() { reset(); }
+    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Owned& operator=(Owned&& other) noexcept {
+        if (this != &other) {
+            reset(std::exchange(other.handle_, nullptr));
+        }
+        return *this;
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+    // Gives the handle up, for calls after which the system owns it (SetWindowRgn).
+    Handle release() { return std::exchange(handle_, nullptr); }
+    void reset(Handle handle = nullptr) {
+        if (handle_ != nullptr) {
+            Release(handle_);
+        }
+        handle_ = handle;
+    }
+
+  private:
+    Handle handle_ = nullptr;
+};
+
+// A GDI object (bitmap, region, brush, font ...).
+template <typename Handle> using GdiObject = Owned<Handle, &DeleteObject>;
+// A memory device context made with CreateCompatibleDC.
+using MemoryDC = Owned<HDC, &DeleteDC>;
+using MenuHandle = Owned<HMENU, &DestroyMenu>;
+using RegistryKey = Owned<HKEY, &RegCloseKey>;
+
+// A device context that `Get` lends for a window and ReleaseDC takes back.
+template <auto Get> class LentDC {
+  public:
+    LentDC() = default;
+    explicit LentDC(HWND window) : window_(window), dc_(Get(window)) {}
+    ~LentDC() { Reset(); }
+    LentDC(LentDC&& other) noexcept
         : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
-    WindowDC& operator=(WindowDC&& other) noexcept {
+    LentDC& operator=(LentDC&& other) noexcept {
         if (this != &other) {
             Reset();
             window_ = other.window_;
@@ -24,8 +61,8 @@ class WindowDC {
         }
         return *this;
     }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
+    LentDC(const LentDC&) = delete;
+    LentDC& operator=(const LentDC&) = delete;
 
     HDC get() const { return dc_; }
     explicit operator bool() const { return dc_ != nullptr; }
@@ -42,6 +79,11 @@ class WindowDC {
     HDC dc_ = nullptr;
 };
 
+// The client area's DC (GetDC), or the whole screen's for nullptr.
+using ClientDC = LentDC<&GetDC>;
+// The whole window's DC, frame included (GetWindowDC).
+using WindowDC = LentDC<&GetWindowDC>;
+
 // The device context of a WM_PAINT: BeginPaint here, EndPaint when it goes.
 class PaintDC {
   public:
@@ -56,70 +98,6 @@ class PaintDC {
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
-};
-
-// A memory device context made with CreateCompatibleDC; DeleteDC when it goes.
-class MemoryDC {
-  public:
-    MemoryDC() = default;
-    explicit MemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDC() { Reset(); }
-    MemoryDC(MemoryDC&& other) noexcept : dc_(std::exchange(other.dc_, nullptr)) {}
-    MemoryDC& operator=(MemoryDC&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            dc_ = std::exchange(other.dc_, nullptr);
-        }
-        return *this;
-    }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
-
-  private:
-    void Reset() {
-        if (dc_ != nullptr) {
-            DeleteDC(dc_);
-            dc_ = nullptr;
-        }
-    }
-
-    HDC dc_ = nullptr;
-};
-
-// A GDI object (bitmap, region, brush ...) that DeleteObject releases.
-template <typename Handle> class GdiObject {
-  public:
-    GdiObject() = default;
-    explicit GdiObject(Handle object) : object_(object) {}
-    ~GdiObject() { Reset(); }
-    GdiObject(GdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            object_ = std::exchange(other.object_, nullptr);
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    Handle get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-    // Gives the object up, for calls after which the system owns it (SetWindowRgn).
-    Handle release() { return std::exchange(object_, nullptr); }
-
-  private:
-    void Reset() {
-        if (object_ != nullptr) {
-            DeleteObject(object_);
-            object_ = nullptr;
-        }
-    }
-
-    Handle object_ = nullptr;
 };
 
 // An object selected into a device context; the object that was selected before
@@ -148,7 +126,7 @@ class Selection {
 
   private:
     void Reset() {
-        if (dc_ != nullptr && previous_ != nullptr && previous_ != HGDI_ERROR) {
+        if (*this) {
             SelectObject(dc_, previous_);
         }
         dc_ = nullptr;

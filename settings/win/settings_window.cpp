@@ -1,15 +1,18 @@
-#include "settings/settings_window.h"
+#include "settings/win/settings_window.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <utility>
 
 #include "clock_window/clock_state.h"
-#include "image/error.h"
+#include "platform/error.h"
+#include "platform/win32_display.h"
+#include "settings/settings_rules.h"
 
 namespace lumivane {
 
@@ -25,27 +28,24 @@ constexpr int kStaticText2Id = 2;
 constexpr int kStaticText3Id = 3;
 constexpr int kStaticText4Id = 4;
 constexpr int kStaticText5Id = 5;
-constexpr int kTrackBar1Id = 11;
-constexpr int kTrackBar2Id = 12;
-constexpr int kTrackBar3Id = 13;
-constexpr int kTrackBar4Id = 14;
 constexpr int kButton1Id = 21;
 constexpr int kButton2Id = 22;
 constexpr int kPageControl1Id = 31;
 
-struct BarDesign {
-    int minimum;
-    int maximum;
-    int position; // the design position; creation compares the setting against it
+// The four track bars as controls; their ranges and settings are in kBars.
+struct TrackBarControl {
+    HWND TForm2::Components::*control;
+    int id;
+    int left;
+    int top;
+    Bar bar;
 };
-constexpr BarDesign kBrightBar{0, 30, 0};
-constexpr BarDesign kSizeBar{5, 50, 5};
-constexpr BarDesign kAlgoritmBar{0, 5, 0};
-constexpr BarDesign kContrastBar{0, 15, 0};
-
-Display PrimaryDisplay() {
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
+constexpr std::array<TrackBarControl, 4> kTrackBars{{
+    {&TForm2::Components::TrackBar1, 11, 1, 70, Bar::Bright},
+    {&TForm2::Components::TrackBar2, 12, 1, 150, Bar::Size},
+    {&TForm2::Components::TrackBar3, 13, 185, 70, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, 14, 185, 150, Bar::Contrast},
+}};
 
 // The executable's icon, by number or by name; a test program has none and
 // shows the system's application icon.
@@ -66,66 +66,9 @@ HFONT MakeBoldFont(const wchar_t* face) {
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-// A black diagonal cross on white, 10 x 10: the "Close" item's glyph.
-HBITMAP MakeCrossGlyph() {
-    constexpr int kSide = 10;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kSide;
-    info.bmiHeader.biHeight = -kSide; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP glyph = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (glyph == nullptr || bits == nullptr) {
-        return glyph;
-    }
-    auto* pixels = static_cast<uint32_t*>(bits);
-    for (int y = 0; y < kSide; ++y) {
-        for (int x = 0; x < kSide; ++x) {
-            const bool onCross = x == y || x == kSide - 1 - y;
-            pixels[y * kSide + x] = onCross ? 0x000000u : 0xFFFFFFu;
-        }
-    }
-    GdiFlush();
-    return glyph;
-}
-
 int Position(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
 }
-
-// Selects a GDI object into a DC for one drawing and puts the previous one back.
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(dc_, previous_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// A window's client DC, released when the measuring or drawing is done.
-class ClientDC {
-  public:
-    explicit ClientDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~ClientDC() {
-        if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
-        }
-    }
-    ClientDC(const ClientDC&) = delete;
-    ClientDC& operator=(const ClientDC&) = delete;
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
 
 // Widens a static text to its text when the font on this system is wider than
 // the one it was laid out for; a static text never wraps or clips its line.
@@ -150,24 +93,6 @@ void FitToText(HWND control, HFONT font) {
     }
 }
 
-// The DC of a whole window, released when the drawing is done.
-class WindowDC {
-  public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
-    ~WindowDC() {
-        if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
-        }
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
-
 } // namespace
 
 TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platform platform)
@@ -182,19 +107,21 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
     }
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    // Sent by the shell to every top-level window when the taskbar has been re-created.
-    taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
     icon_ = ProgramIcon();
     textFont_.reset(MakeBoldFont(L"Microsoft Sans Serif"));
     saveFont_.reset(MakeBoldFont(L"MS Sans Serif"));
-    crossGlyph_.reset(MakeCrossGlyph());
-    BuildPopupMenu();
 
-    CreateHandle(L"TForm2", icon_, WS_EX_TOPMOST, WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
-                 L"Lumivane Settings", CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight);
+    CreateHandle({.className = L"TForm2",
+                  .icon = icon_,
+                  .exStyle = WS_EX_TOPMOST,
+                  .style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                  .caption = L"Lumivane Settings",
+                  .width = kClientWidth,
+                  .height = kClientHeight});
     if (Handle() == nullptr) {
         throw Error("Failed to create the settings window");
     }
+    tray_.emplace(Handle(), icon_, platform_.notifyIcon);
     if (owner != nullptr) {
         // An owned window gets no taskbar button.
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
@@ -228,13 +155,20 @@ void TForm2::CreateControls() {
     c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id, 8, 16, 256, 20, text);
     SetWindowTextA(c.StaticText1, kHint);
     c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id, 8, 48, 77, 20, text);
-    c.TrackBar1 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar1Id, 1, 70, 150, 12, nullptr);
     c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id, 8, 128, 75, 20, text);
-    c.TrackBar2 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar2Id, 1, 150, 150, 12, nullptr);
     c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id, 192, 48, 51, 20, text);
-    c.TrackBar3 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar3Id, 185, 70, 150, 12, nullptr);
     c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id, 192, 128, 61, 20, text);
-    c.TrackBar4 = child(TRACKBAR_CLASSW, L"", kBar, kTrackBar4Id, 185, 150, 150, 12, nullptr);
+    for (const TrackBarControl& entry : kTrackBars) {
+        const BarRule& rule = RuleOf(entry.bar);
+        HWND bar =
+            child(TRACKBAR_CLASSW, L"", kBar, entry.id, entry.left, entry.top, 150, 12, nullptr);
+        c.*entry.control = bar;
+        SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
+        SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
+        SendMessageW(bar, TBM_SETTICFREQ, 1, 0);
+        SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
+        SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
+    }
     c.Button1 =
         child(L"BUTTON", L"Save Settings", kButton, kButton1Id, 10, 195, 105, 22, saveFont_.get());
     c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id, 340, 195, 60, 22, text);
@@ -246,51 +180,14 @@ void TForm2::CreateControls() {
     c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id, 0, 0,
                            kClientWidth, kClientHeight, nullptr);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-    const std::pair<HWND, BarDesign> bars[] = {{c.TrackBar1, kBrightBar},
-                                               {c.TrackBar2, kSizeBar},
-                                               {c.TrackBar3, kAlgoritmBar},
-                                               {c.TrackBar4, kContrastBar}};
-    for (const auto& [bar, design] : bars) {
-        SendMessageW(bar, TBM_SETRANGEMIN, FALSE, design.minimum);
-        SendMessageW(bar, TBM_SETRANGEMAX, FALSE, design.maximum);
-        SendMessageW(bar, TBM_SETTICFREQ, 1, 0);
-        SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
-        SendMessageW(bar, TBM_SETPOS, TRUE, design.position);
-    }
-}
-
-void TForm2::BuildPopupMenu() {
-    popupMenu_.reset(::CreatePopupMenu());
-    if (!popupMenu_) {
-        throw Error("Failed to create the tray menu");
-    }
-    wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(popupMenu_.get(), 0, TRUE, &options);
-
-    wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(popupMenu_.get(), 1, TRUE, &close1);
 }
 
 void TForm2::FormCreate() {
-    SetBarPosition(controls_.TrackBar1, state_.Bright, &TForm2::TrackBar1Change);
-    SetBarPosition(controls_.TrackBar2, state_.Size, &TForm2::TrackBar2Change);
-    SetBarPosition(controls_.TrackBar3, state_.Algoritm, &TForm2::TrackBar3Change);
-    SetBarPosition(controls_.TrackBar4, state_.Contrast, &TForm2::TrackBar4Change);
-    SetClientSize(kClientWidth, kClientHeight);
     const Display display = platform_.displaySize();
+    OpenBars(state_, display.height, [this](const BarRule& rule, int32_t position) {
+        SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
+    });
+    SetClientSize(kClientWidth, kClientHeight);
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
@@ -298,21 +195,9 @@ void TForm2::FormCreate() {
                  display.height - client.bottom - kTaskbarInset, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const bool showWhenCreated = state_.StartCount <= 1;
-    InstallTrayIcon();
+    tray_->Add();
     if (showWhenCreated) {
         ShowForm();
-    }
-}
-
-// A track bar clamps the value to its range and notifies only when the clamped
-// value differs from what it holds, which at creation is the design position.
-void TForm2::SetBarPosition(HWND bar, int value, void (TForm2::*change)()) {
-    const int minimum = static_cast<int>(SendMessageW(bar, TBM_GETRANGEMIN, 0, 0));
-    const int maximum = static_cast<int>(SendMessageW(bar, TBM_GETRANGEMAX, 0, 0));
-    const int clamped = std::clamp(value, minimum, maximum);
-    if (clamped != Position(bar)) {
-        SendMessageW(bar, TBM_SETPOS, TRUE, clamped);
-        (this->*change)();
     }
 }
 
@@ -327,25 +212,12 @@ void TForm2::SetClientSize(int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TForm2::TrackBar1Change() {
-    state_.Bright = Position(controls_.TrackBar1);
-    state_.BrightFactor = state_.Bright / 30.0L;
-    RecomputeShading(state_);
+HWND TForm2::BarControl(Bar bar) const {
+    return controls_.*kTrackBars[static_cast<size_t>(bar)].control;
 }
 
-void TForm2::TrackBar2Change() {
-    state_.Size = Position(controls_.TrackBar2);
-    RecomputeGeometry(state_, platform_.displaySize().height);
-}
-
-void TForm2::TrackBar3Change() {
-    state_.Algoritm = Position(controls_.TrackBar3);
-}
-
-void TForm2::TrackBar4Change() {
-    state_.Contrast = Position(controls_.TrackBar4);
-    state_.ContrastFactor = state_.Contrast / 30.0L;
-    RecomputeShading(state_);
+void TForm2::TrackBarChange(Bar bar) {
+    SetBar(state_, bar, Position(BarControl(bar)), platform_.displaySize().height);
 }
 
 void TForm2::Button1Click() {
@@ -353,12 +225,12 @@ void TForm2::Button1Click() {
     if (!store.OpenStore(true)) {
         return;
     }
-    store.WriteValue("Bright", state_.Bright);
-    store.WriteValue("Size", state_.Size);
-    store.WriteValue("Algoritm", state_.Algoritm);
-    store.WriteValue("Contrast", state_.Contrast);
-    store.WriteValue("Left", state_.SavedLeft);
-    store.WriteValue("Top", state_.SavedTop);
+    // Every setting but the start count.
+    for (const auto& [name, field] : kStoredValues) {
+        if (field != &ClockState::StartCount) {
+            store.WriteValue(name, state_.*field);
+        }
+    }
     store.CloseStore();
     SetStatus(kConfirmation, kConfirmationColour);
     // Enabling the running timer leaves it running: the hint returns 5 s after
@@ -375,7 +247,7 @@ void TForm2::TimerTimer() {
 }
 
 void TForm2::Button2Click() {
-    AddIcon();
+    tray_->Add();
     HideForm();
 }
 
@@ -389,12 +261,14 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
-        DeleteIcon();
+        tray_->Delete();
         ShowForm();
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
-        ShowPopupMenu(cursor);
+        if (const UINT chosen = tray_->ShowMenu(cursor)) {
+            MenuItemClick(chosen);
+        }
         break;
     default:
         break;
@@ -402,35 +276,14 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
 }
 
 void TForm2::OptionsClick() {
-    DeleteIcon();
+    tray_->Delete();
     ShowForm();
 }
 
 void TForm2::Close1Click() {
-    DeleteIcon();
+    tray_->Delete();
     ShowForm();
     PostQuitMessage(0);
-}
-
-void TForm2::InstallTrayIcon() {
-    iconData_ = {};
-    iconData_.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    iconData_.hWnd = Handle();
-    iconData_.uID = kTrayIconId;
-    iconData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    iconData_.uCallbackMessage = kTrayMessage;
-    iconData_.hIcon = icon_;
-    std::strncpy(iconData_.szTip, kApplicationTitle, sizeof iconData_.szTip - 1);
-    AddIcon();
-}
-
-// A refused addition or deletion changes nothing the user could act on.
-void TForm2::AddIcon() {
-    platform_.notifyIcon(NIM_ADD, &iconData_);
-}
-
-void TForm2::DeleteIcon() {
-    platform_.notifyIcon(NIM_DELETE, &iconData_);
 }
 
 void TForm2::ShowForm() {
@@ -448,26 +301,11 @@ void TForm2::SetStatus(const char* text, COLORREF colour) {
     InvalidateRect(controls_.StaticText1, nullptr, TRUE);
 }
 
-void TForm2::ShowPopupMenu(POINT at) {
-    const UINT chosen = static_cast<UINT>(
-        TrackPopupMenu(popupMenu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y,
-                       0, Handle(), nullptr));
-    // Without this message the menu of a notification icon may not close when
-    // the user clicks elsewhere.
-    PostMessageA(Handle(), WM_NULL, 0, 0);
-    if (chosen != 0) {
-        MenuItemClick(chosen);
-    }
-}
-
 void TForm2::MenuItemClick(UINT id) {
-    if (id == kOptionsId) {
-        const bool checked =
-            (GetMenuState(popupMenu_.get(), kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
-        CheckMenuItem(popupMenu_.get(), kOptionsId,
-                      MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+    if (id == TrayIcon::kOptionsId) {
+        tray_->ToggleOptionsCheck();
         OptionsClick();
-    } else if (id == kClose1Id) {
+    } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
     }
 }
@@ -531,31 +369,26 @@ void TForm2::PaintInnerBorder() const {
 }
 
 bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+    if (tray_ && tray_->IsTaskbarCreated(message)) {
         // The shell came back without our icon: put it back while it is the way in.
         if (!IsWindowVisible(Handle())) {
-            AddIcon();
+            tray_->Add();
         }
         return true;
     }
     switch (message) {
-    case kTrayMessage:
+    case TrayIcon::kMessage:
         TrayIconMessage(LOWORD(lParam));
         return true;
     case WM_HSCROLL: {
         const auto bar = reinterpret_cast<HWND>(lParam);
-        if (bar == controls_.TrackBar1) {
-            TrackBar1Change();
-        } else if (bar == controls_.TrackBar2) {
-            TrackBar2Change();
-        } else if (bar == controls_.TrackBar3) {
-            TrackBar3Change();
-        } else if (bar == controls_.TrackBar4) {
-            TrackBar4Change();
-        } else {
-            return false;
+        for (const TrackBarControl& entry : kTrackBars) {
+            if (bar == controls_.*entry.control) {
+                TrackBarChange(entry.bar);
+                return true;
+            }
         }
-        return true;
+        return false;
     }
     case WM_COMMAND:
         if (lParam == 0 && HIWORD(wParam) == 0) {

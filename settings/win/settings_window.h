@@ -1,21 +1,21 @@
 #pragma once
 // TForm2, the settings window: four track bars that write straight into
-// ClockState, "Save Settings" with its status line, and the tray icon with its
-// menu, which is the user's only way to reach this window and to quit.
+// ClockState, "Save Settings" with its status line; it owns the tray icon, the
+// user's only way to reach this window and to quit.
 #include "app/form.h"
-#include "settings/settings_store.h"
+#include "platform/win32_handles.h"
+#include "settings/settings_rules.h"
+#include "settings/win/settings_store.h"
+#include "settings/win/tray_icon.h"
 
 #include <shellapi.h>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <type_traits>
 
 namespace lumivane {
-
-struct ClockState;
-struct Display;
 
 class TForm2 : public TForm {
   public:
@@ -25,7 +25,7 @@ class TForm2 : public TForm {
         // The primary display's size: read at creation and by every size change.
         std::function<Display()> displaySize;
         // Adds or deletes the tray icon (Shell_NotifyIconA).
-        std::function<BOOL(DWORD, NOTIFYICONDATAA*)> notifyIcon;
+        TrayIcon::Notify notifyIcon;
     };
 
     // The window's controls, named as the design names them.
@@ -44,12 +44,8 @@ class TForm2 : public TForm {
         HWND Button2 = nullptr;   // "Close"
     };
 
-    static constexpr UINT kTrayMessage = WM_USER + 1; // 1025
-    static constexpr UINT kTrayIconId = 1;
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 5000;
-    static constexpr UINT kOptionsId = 101;
-    static constexpr UINT kClose1Id = 102;
     static constexpr int kClientWidth = 410;
     static constexpr int kClientHeight = 224;
     static constexpr COLORREF kHintColour = RGB(0, 0, 0);
@@ -68,16 +64,13 @@ class TForm2 : public TForm {
     ~TForm2() override;
 
     const Components& Controls() const { return controls_; }
-    HMENU PopupMenu() const { return popupMenu_.get(); }
-    const NOTIFYICONDATAA& IconData() const { return iconData_; }
+    const TrayIcon& Tray() const { return *tray_; }
     COLORREF StatusColour() const { return statusColour_; }
     bool TimerEnabled() const { return timerEnabled_; }
 
     // Handlers, in the order of the design.
-    void TrackBar1Change();
-    void TrackBar2Change();
-    void TrackBar3Change();
-    void TrackBar4Change();
+    // A bar moved: its setting takes the bar's position.
+    void TrackBarChange(Bar bar);
     void Button1Click();
     void TimerTimer();
     void Button2Click();
@@ -90,27 +83,13 @@ class TForm2 : public TForm {
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
-    struct GdiObjectDeleter {
-        void operator()(HGDIOBJ object) const { DeleteObject(object); }
-    };
-    template <class Handle>
-    using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
-    struct MenuDeleter {
-        void operator()(HMENU menu) const { DestroyMenu(menu); }
-    };
-
     void CreateControls();
-    void BuildPopupMenu();
     void FormCreate();
-    void SetBarPosition(HWND bar, int value, void (TForm2::*change)());
+    HWND BarControl(Bar bar) const;
     void SetClientSize(int width, int height);
-    void InstallTrayIcon();
-    void AddIcon();
-    void DeleteIcon();
     void ShowForm();
     void HideForm();
     void SetStatus(const char* text, COLORREF colour);
-    void ShowPopupMenu(POINT at);
     void MenuItemClick(UINT id);
     void DrawButton(const DRAWITEMSTRUCT& item) const;
     bool SetControlCursor(HWND control, UINT hitTest) const;
@@ -119,16 +98,13 @@ class TForm2 : public TForm {
     ClockState& state_;
     std::string settingsKeyPath_;
     Platform platform_;
-    UINT taskbarCreated_ = 0; // the shell's broadcast after the taskbar was re-created
-    HICON icon_ = nullptr;    // the program's icon, shared: never destroyed
+    HICON icon_ = nullptr; // the program's icon, shared: never destroyed
 
-    GdiObject<HFONT> textFont_;     // "Microsoft Sans Serif" bold 13
-    GdiObject<HFONT> saveFont_;     // "MS Sans Serif" bold 13
-    GdiObject<HBITMAP> crossGlyph_; // the "Close" item's glyph; outlives the menu
-    std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter> popupMenu_;
+    GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13
+    GdiObject<HFONT> saveFont_; // "MS Sans Serif" bold 13
 
     Components controls_;
-    NOTIFYICONDATAA iconData_{};
+    std::optional<TrayIcon> tray_; // made once the window is
     COLORREF statusColour_ = kHintColour;
     bool timerEnabled_ = false;
 };

@@ -7,31 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32_handles.h"
+#include "settings/settings_rules.h"
+
 namespace lumivane {
-
-// An open registry key, closed when it goes out of scope.
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    explicit RegistryKey(HKEY key) : key_(key) {}
-    ~RegistryKey() { Close(); }
-    RegistryKey(RegistryKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-    void Close();
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 // The program's own key, below HKEY_CURRENT_USER.
 inline constexpr const char* kSettingsKeyPath = "\\Software\\Lumivane";
 
-class SettingsStore {
+class SettingsStore : public SettingsReader {
   public:
     // keyPath is below HKEY_CURRENT_USER; a leading backslash is allowed. Tests
     // pass a key of their own so that a user's settings are never touched.
@@ -41,9 +25,13 @@ class SettingsStore {
     // False when it can be neither opened nor created; nothing is reported.
     bool OpenStore(bool create);
     // Throws Error "Failed to get data for '%s'" or "Invalid data type for '%s'".
-    int32_t ReadValue(const std::string& name);
+    int32_t ReadValue(const std::string& name) override;
     // Throws Error "Failed to set data for '%s'".
     void WriteValue(const std::string& name, int32_t value);
+    // Writes one setting of `state` under its stored name.
+    void WriteField(const ClockState& state, int32_t ClockState::*field) {
+        WriteValue(StoredName(field), state.*field);
+    }
     void CloseStore();
 
   private:

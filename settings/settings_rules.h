@@ -1,0 +1,87 @@
+#pragma once
+// The settings' own rules, whatever keeps them: the stored values' names, the
+// load with its fallbacks and first-start defaults, and the four bars of the
+// settings window. Portable: a store plugs in through SettingsReader.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "clock_window/clock_state.h"
+
+namespace lumivane {
+
+// The stored values in the order of the load and of the first-start write.
+struct StoredValue {
+    const char* name;
+    int32_t ClockState::*field;
+};
+inline constexpr std::array<StoredValue, 7> kStoredValues{{
+    {"Bright", &ClockState::Bright},
+    {"Size", &ClockState::Size},
+    {"Algoritm", &ClockState::Algoritm},
+    {"Contrast", &ClockState::Contrast},
+    {"Left", &ClockState::SavedLeft},
+    {"Top", &ClockState::SavedTop},
+    {"Start_1", &ClockState::StartCount},
+}};
+
+// The name under which `field` is stored.
+constexpr const char* StoredName(int32_t ClockState::*field) {
+    for (const StoredValue& value : kStoredValues) {
+        if (value.field == field) {
+            return value.name;
+        }
+    }
+    return nullptr;
+}
+
+class SettingsReader {
+  public:
+    virtual ~SettingsReader() = default;
+    // Throws Error, with the text the user is shown, when the value cannot be had.
+    virtual int32_t ReadValue(const std::string& name) = 0;
+};
+
+struct LoadReport {
+    bool firstStart = false;         // the first-start defaults were applied: store them
+    std::string problem;             // the first value that could not be read, in the store's words
+    std::vector<std::string> unread; // the values that took their defaults
+};
+
+// Loads every stored value from `reader` (null: nothing is stored), each value that
+// cannot be read taking its first-start default, so that a damaged store still gives
+// a clock that draws; then, on a first start (StartCount 0), the first-start defaults.
+LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* reader);
+
+// The settings window's four bars.
+enum class Bar { Bright, Size, Algoritm, Contrast };
+struct BarRule {
+    Bar bar;
+    int32_t ClockState::*setting;
+    int32_t minimum;
+    int32_t maximum;
+    int32_t designPosition; // what the bar holds when the window is made
+};
+inline constexpr std::array<BarRule, 4> kBars{{
+    {Bar::Bright, &ClockState::Bright, 0, 30, 0},
+    {Bar::Size, &ClockState::Size, 5, 50, 5},
+    {Bar::Algoritm, &ClockState::Algoritm, 0, 5, 0},
+    {Bar::Contrast, &ClockState::Contrast, 0, 15, 0},
+}};
+
+constexpr const BarRule& RuleOf(Bar bar) {
+    return kBars[static_cast<size_t>(bar)];
+}
+
+// A bar moved to `position`: the setting takes it, then what derives from it.
+void SetBar(ClockState& state, Bar bar, int32_t position, int32_t displayHeight);
+
+// The settings window's opening: each bar shows its setting clamped to its range,
+// and only a bar whose position so differs from its design position runs its
+// change (a bar notifies only when its value changes). `show` moves the control.
+void OpenBars(ClockState& state, int32_t displayHeight,
+              const std::function<void(const BarRule&, int32_t)>& show = {});
+
+} // namespace lumivane

@@ -1,0 +1,102 @@
+#include "settings/win/tray_icon.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "app/form.h"
+#include "platform/error.h"
+
+namespace lumivane {
+
+namespace {
+
+// A black diagonal cross on white, 10 x 10: the "Close" item's glyph.
+HBITMAP MakeCrossGlyph() {
+    constexpr int kSide = 10;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kSide;
+    info.bmiHeader.biHeight = -kSide; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP glyph = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (glyph == nullptr || bits == nullptr) {
+        return glyph;
+    }
+    auto* pixels = static_cast<uint32_t*>(bits);
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            const bool onCross = x == y || x == kSide - 1 - y;
+            pixels[y * kSide + x] = onCross ? 0x000000u : 0xFFFFFFu;
+        }
+    }
+    GdiFlush();
+    return glyph;
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
+    : owner_(owner), notify_(std::move(notify)),
+      // Sent by the shell to every top-level window.
+      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")), crossGlyph_(MakeCrossGlyph()),
+      menu_(CreatePopupMenu()) {
+    if (!menu_) {
+        throw Error("Failed to create the tray menu");
+    }
+    wchar_t settings[] = L"Settings";
+    MENUITEMINFOW options{};
+    options.cbSize = sizeof options;
+    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
+    options.wID = kOptionsId;
+    options.fState = MFS_UNCHECKED;
+    options.dwTypeData = settings;
+    InsertMenuItemW(menu_.get(), 0, TRUE, &options);
+
+    wchar_t close[] = L"Close";
+    MENUITEMINFOW close1{};
+    close1.cbSize = sizeof close1;
+    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
+    close1.wID = kClose1Id;
+    close1.dwTypeData = close;
+    close1.hbmpItem = crossGlyph_.get();
+    InsertMenuItemW(menu_.get(), 1, TRUE, &close1);
+
+    record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record_.hWnd = owner;
+    record_.uID = kIconId;
+    record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record_.uCallbackMessage = kMessage;
+    record_.hIcon = icon;
+    std::strncpy(record_.szTip, kApplicationTitle, sizeof record_.szTip - 1);
+}
+
+void TrayIcon::Add() {
+    if (!notify_(NIM_ADD, &record_)) {
+        OutputDebugStringA("Lumivane: the shell refused the tray icon\n");
+    }
+}
+
+void TrayIcon::Delete() {
+    if (!notify_(NIM_DELETE, &record_)) {
+        OutputDebugStringA("Lumivane: the shell did not delete the tray icon\n");
+    }
+}
+
+UINT TrayIcon::ShowMenu(POINT at) const {
+    const auto chosen = static_cast<UINT>(TrackPopupMenu(
+        menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y, 0, owner_, nullptr));
+    // Without this message the menu of a notification icon may not close when
+    // the user clicks elsewhere.
+    PostMessageA(owner_, WM_NULL, 0, 0);
+    return chosen;
+}
+
+void TrayIcon::ToggleOptionsCheck() const {
+    const bool checked = (GetMenuState(menu_.get(), kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    CheckMenuItem(menu_.get(), kOptionsId, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+}
+
+} // namespace lumivane
