@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/unit/extreme_startup.h"
@@ -372,4 +374,19 @@ TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
     ClockState nothingStored;
     EXPECT_TRUE(LoadSettings(nothingStored, {1366, 768}, nullptr).firstStart);
     EXPECT_EQ(nothingStored.Size, 19);
+}
+
+TEST(ExtremeSettings, HidingOverFullScreenProgramsIsOnUnlessStoredAsZero) {
+    const std::pair<std::optional<int32_t>, int32_t> cases[] = {
+        {std::nullopt, 1}, {0, 0}, {1, 1}, {2, 1}, {-1, 1}, {INT_MIN, 1}};
+    for (const auto& [stored, expected] : cases) {
+        StoredSettings settings = UsualSettings();
+        settings.hideFullScreen = stored;
+        ClockState state;
+        state.HideFullScreen = 7;
+        const LoadReport report = LoadSettings(state, {1366, 768}, &settings);
+        EXPECT_EQ(state.HideFullScreen, expected) << stored.value_or(-99);
+        EXPECT_EQ(report.problem, ""); // missing is as an older program leaves it
+        EXPECT_TRUE(report.unread.empty());
+    }
 }
