@@ -8,6 +8,7 @@
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
+#include "clock_window/monitors.h"
 #include "clock_window/win/form1.h"
 #include "render/precision.h"
 #include "settings/win/settings_window.h"
@@ -28,7 +29,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
         // clock window, it has no taskbar button either.
-        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle());
+        // The size bar caps the clock by the monitor the clock is on.
+        lumivane::TForm2::Platform platform;
+        platform.clockDisplay = [&form1] { return lumivane::DisplayOf(form1.Monitor()); };
+        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle(), platform);
 
         // The clock window is a tool window: the program has no taskbar button.
         MSG message;

@@ -55,6 +55,15 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     options.dwTypeData = settings;
     InsertMenuItemW(menu_.get(), 0, TRUE, &options);
 
+    wchar_t hideFullScreen[] = L"Hide over full-screen programs";
+    MENUITEMINFOW hide{};
+    hide.cbSize = sizeof hide;
+    hide.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
+    hide.wID = kHideFullScreenId;
+    hide.fState = MFS_CHECKED;
+    hide.dwTypeData = hideFullScreen;
+    InsertMenuItemW(menu_.get(), 1, TRUE, &hide);
+
     wchar_t close[] = L"Close";
     MENUITEMINFOW close1{};
     close1.cbSize = sizeof close1;
@@ -62,7 +71,7 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     close1.wID = kClose1Id;
     close1.dwTypeData = close;
     close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(menu_.get(), 1, TRUE, &close1);
+    InsertMenuItemW(menu_.get(), 2, TRUE, &close1);
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
@@ -97,6 +106,11 @@ UINT TrayIcon::ShowMenu(POINT at) const {
 void TrayIcon::ToggleOptionsCheck() const {
     const bool checked = (GetMenuState(menu_.get(), kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
     CheckMenuItem(menu_.get(), kOptionsId, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+}
+
+void TrayIcon::CheckHideFullScreen(bool checked) const {
+    CheckMenuItem(menu_.get(), kHideFullScreenId,
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 } // namespace lumivane

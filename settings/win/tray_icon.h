@@ -1,7 +1,8 @@
 #pragma once
 // The tray icon: its record, its return after the taskbar was re-created, and its
-// menu ("Settings", and "Close" with its cross glyph). The owning window receives
-// its messages and carries out the chosen item.
+// menu ("Settings", the check item "Hide over full-screen programs", and "Close"
+// with its cross glyph). The owning window receives its messages and carries out
+// the chosen item.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -18,6 +19,7 @@ class TrayIcon {
     static constexpr UINT kIconId = 1;
     static constexpr UINT kOptionsId = 101;
     static constexpr UINT kClose1Id = 102;
+    static constexpr UINT kHideFullScreenId = 103;
 
     // Adds or deletes the icon (Shell_NotifyIconA unless a test watches).
     using Notify = std::function<BOOL(DWORD, NOTIFYICONDATAA*)>;
@@ -35,6 +37,7 @@ class TrayIcon {
     // Shows the menu at `at` and returns the chosen item, 0 for none.
     UINT ShowMenu(POINT at) const;
     void ToggleOptionsCheck() const;
+    void CheckHideFullScreen(bool checked) const;
 
     const NOTIFYICONDATAA& Record() const { return record_; }
     HMENU Menu() const { return menu_.get(); }

@@ -130,6 +130,10 @@ class SettingsTrayTest : public ::testing::Test {
         return (GetMenuState(form.Tray().Menu(), TrayIcon::kOptionsId, MF_BYCOMMAND) &
                 MF_CHECKED) != 0;
     }
+    bool HideFullScreenChecked(const TForm2& form) const {
+        return (GetMenuState(form.Tray().Menu(), TrayIcon::kHideFullScreenId, MF_BYCOMMAND) &
+                MF_CHECKED) != 0;
+    }
 
     TestKey key;
     std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
@@ -257,23 +261,27 @@ TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
 
 using SettingsTrayMenu = SettingsTrayTest;
 
-TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
+TEST_F(SettingsTrayMenu, OffersSettingsHidingAndCloseWithACrossOnClose) {
     auto form = MakeForm(2);
     HMENU menu = form->Tray().Menu();
-    ASSERT_EQ(GetMenuItemCount(menu), 2);
-    wchar_t text[32] = {};
-    GetMenuStringW(menu, 0, text, 32, MF_BYPOSITION);
+    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    wchar_t text[48] = {};
+    GetMenuStringW(menu, 0, text, 48, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Settings");
-    GetMenuStringW(menu, 1, text, 32, MF_BYPOSITION);
+    GetMenuStringW(menu, 1, text, 48, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Hide over full-screen programs");
+    GetMenuStringW(menu, 2, text, 48, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Close");
     EXPECT_EQ(GetMenuItemID(menu, 0), TrayIcon::kOptionsId);
-    EXPECT_EQ(GetMenuItemID(menu, 1), TrayIcon::kClose1Id);
+    EXPECT_EQ(GetMenuItemID(menu, 1), TrayIcon::kHideFullScreenId);
+    EXPECT_EQ(GetMenuItemID(menu, 2), TrayIcon::kClose1Id);
     EXPECT_FALSE(OptionsChecked(*form));
+    EXPECT_TRUE(HideFullScreenChecked(*form));
 
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
     item.fMask = MIIM_BITMAP;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, 1, TRUE, &item));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, 2, TRUE, &item));
     ASSERT_NE(item.hbmpItem, nullptr);
     BITMAP bitmap{};
     ASSERT_NE(GetObjectW(item.hbmpItem, sizeof bitmap, &bitmap), 0);
@@ -338,12 +346,36 @@ TEST_F(SettingsTrayMenu, SettingsTogglesItsCheckAndOpensTheWindow) {
 
 TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
     auto form = MakeForm(2);
-    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    RightClickAndPress(*form, {VK_UP, VK_RETURN}); // the last item
     ASSERT_TRUE(menuSeen);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_FALSE(OptionsChecked(*form));
     EXPECT_TRUE(TakeQuit());
+}
+
+// The check item turns the hiding over full-screen programs off and on for the
+// running clock and stores the choice at once; it leaves the window and the icon alone.
+TEST_F(SettingsTrayMenu, HideOverFullScreenProgramsTogglesAndIsStored) {
+    auto form = MakeForm(2);
+    ASSERT_EQ(key.Read("HideFullScreen"), std::nullopt);
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    ASSERT_TRUE(menuSeen);
+    EXPECT_EQ(state->HideFullScreen, 0);
+    EXPECT_FALSE(HideFullScreenChecked(*form));
+    EXPECT_EQ(key.Read("HideFullScreen"), 0);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::kHideFullScreenId, 0), 0);
+    EXPECT_EQ(state->HideFullScreen, 1);
+    EXPECT_TRUE(HideFullScreenChecked(*form));
+    EXPECT_EQ(key.Read("HideFullScreen"), 1);
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(OptionsChecked(*form));
+
+    // A clock started with it off shows the item unchecked.
+    state->HideFullScreen = 0;
+    TForm2 off(*state, key.Path(), nullptr, RecordingPlatform(tray));
+    EXPECT_FALSE(HideFullScreenChecked(off));
 }
 
 TEST_F(SettingsTrayMenu, MenuCommandsAlsoArriveAsMessages) {
