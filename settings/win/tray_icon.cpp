@@ -1,5 +1,6 @@
 #include "settings/win/tray_icon.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -36,6 +37,19 @@ HBITMAP MakeCrossGlyph() {
     return glyph;
 }
 
+// The menu's items, top to bottom.
+struct MenuItem {
+    UINT id;
+    const wchar_t* caption;
+    UINT state;
+    bool crossGlyph;
+};
+constexpr std::array<MenuItem, 3> kMenuItems{{
+    {TrayIcon::kOptionsId, L"Settings", MFS_UNCHECKED, false},
+    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", MFS_CHECKED, false},
+    {TrayIcon::kClose1Id, L"Close", MFS_UNCHECKED, true},
+}};
+
 } // namespace
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
@@ -46,32 +60,18 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     if (!menu_) {
         throw Error("Failed to create the tray menu");
     }
-    wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(menu_.get(), 0, TRUE, &options);
-
-    wchar_t hideFullScreen[] = L"Hide over full-screen programs";
-    MENUITEMINFOW hide{};
-    hide.cbSize = sizeof hide;
-    hide.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    hide.wID = kHideFullScreenId;
-    hide.fState = MFS_CHECKED;
-    hide.dwTypeData = hideFullScreen;
-    InsertMenuItemW(menu_.get(), 1, TRUE, &hide);
-
-    wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(menu_.get(), 2, TRUE, &close1);
+    UINT position = 0;
+    for (const MenuItem& entry : kMenuItems) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (entry.crossGlyph ? MIIM_BITMAP : 0);
+        item.wID = entry.id;
+        item.fState = entry.state;
+        // Only read: the menu keeps a copy.
+        item.dwTypeData = const_cast<wchar_t*>(entry.caption);
+        item.hbmpItem = entry.crossGlyph ? crossGlyph_.get() : nullptr;
+        InsertMenuItemW(menu_.get(), position++, TRUE, &item);
+    }
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
