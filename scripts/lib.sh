@@ -18,13 +18,18 @@ build_fuzz() {
   ninja -C "$root/build/fuzz" -j "$jobs" lumivane_clock_fuzzer
 }
 
-# build_windows i686|x86_64
-build_windows() {
+# configure_windows i686|x86_64
+configure_windows() {
   local arch=$1
   cmake -S "$root" -B "$root/build/$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     --toolchain "$root/cmake/mingw-$arch.cmake" -DLUMIVANE_WERROR=ON \
     -DLUMIVANE_NATIVE_RENDER="$root/build/native/tools/render/lumivane-render" >/dev/null
-  ninja -C "$root/build/$arch" -j "$jobs"
+}
+
+# build_windows i686|x86_64
+build_windows() {
+  configure_windows "$1"
+  ninja -C "$root/build/$1" -j "$jobs"
 }
 
 # Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
@@ -87,7 +92,7 @@ make_wine_template() {
   rm -rf "$template"
   mkdir -p "$work"
   # No Mono or Gecko installers: they would ask through a dialog.
-  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
   # A crashing program must fail its test, not wait for a click in a crash dialog.
   WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX=$template wineserver -w

@@ -248,7 +248,7 @@ void TForm2::FormCreate() {
                  display.height - client.bottom - Scaled(kTaskbarInset), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const bool showWhenCreated = state_.StartCount <= 1;
-    tray_->CheckHideFullScreen(state_.HideFullScreen != 0);
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
     tray_->Add();
     if (showWhenCreated) {
         ShowForm();
@@ -320,6 +320,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
+        tray_->CheckItem(TrayIcon::kStartWithWindowsId, platform_.autostart.Enabled());
         if (const UINT chosen = tray_->ShowMenu(cursor)) {
             MenuItemClick(chosen);
         }
@@ -336,7 +337,7 @@ void TForm2::OptionsClick() {
 
 void TForm2::HideFullScreenClick() {
     state_.HideFullScreen = state_.HideFullScreen != 0 ? 0 : 1;
-    tray_->CheckHideFullScreen(state_.HideFullScreen != 0);
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
     SettingsStore store(settingsKeyPath_);
     if (store.OpenStore(true)) {
         store.WriteField(state_, &ClockState::HideFullScreen);
@@ -347,6 +348,16 @@ void TForm2::Close1Click() {
     tray_->Delete();
     ShowForm();
     PostQuitMessage(0);
+}
+
+// The item shows checked exactly when the value names this program; checking it
+// replaces a value that names another copy.
+void TForm2::StartWithWindowsClick() {
+    if (platform_.autostart.Enabled()) {
+        platform_.autostart.Disable();
+    } else {
+        platform_.autostart.Enable();
+    }
 }
 
 void TForm2::ShowForm() {
@@ -372,6 +383,8 @@ void TForm2::MenuItemClick(UINT id) {
         HideFullScreenClick();
     } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
+    } else if (id == TrayIcon::kStartWithWindowsId) {
+        StartWithWindowsClick();
     }
 }
 

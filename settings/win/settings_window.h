@@ -5,6 +5,7 @@
 #include "app/form.h"
 #include "platform/win32_handles.h"
 #include "settings/settings_rules.h"
+#include "settings/win/autostart.h"
 #include "settings/win/settings_store.h"
 #include "settings/win/tray_icon.h"
 
@@ -31,6 +32,8 @@ class TForm2 : public TForm {
         TrayIcon::Notify notifyIcon;
         // The DPI of the monitor a window is on.
         std::function<UINT(HWND)> windowDpi;
+        // The Run value behind "Start with Windows": by default this program's.
+        Autostart autostart;
     };
 
     // The window's controls, named as the design names them.
@@ -86,6 +89,7 @@ class TForm2 : public TForm {
     void OptionsClick();
     void HideFullScreenClick();
     void Close1Click();
+    void StartWithWindowsClick();
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -1,6 +1,5 @@
 #include "settings/win/tray_icon.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -37,18 +36,18 @@ HBITMAP MakeCrossGlyph() {
     return glyph;
 }
 
-// The menu's items, top to bottom.
 struct MenuItem {
     UINT id;
-    const wchar_t* caption;
-    UINT state;
+    const wchar_t* text;
     bool crossGlyph;
 };
-constexpr std::array<MenuItem, 3> kMenuItems{{
-    {TrayIcon::kOptionsId, L"Settings", MFS_UNCHECKED, false},
-    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", MFS_CHECKED, false},
-    {TrayIcon::kClose1Id, L"Close", MFS_UNCHECKED, true},
-}};
+// Top to bottom.
+constexpr MenuItem kMenuItems[] = {
+    {TrayIcon::kOptionsId, L"Settings", false},
+    {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
+    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", false},
+    {TrayIcon::kClose1Id, L"Close", true},
+};
 
 } // namespace
 
@@ -60,17 +59,16 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     if (!menu_) {
         throw Error("Failed to create the tray menu");
     }
-    UINT position = 0;
-    for (const MenuItem& entry : kMenuItems) {
+    for (const MenuItem& design : kMenuItems) {
         MENUITEMINFOW item{};
         item.cbSize = sizeof item;
-        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (entry.crossGlyph ? MIIM_BITMAP : 0);
-        item.wID = entry.id;
-        item.fState = entry.state;
-        // Only read: the menu keeps a copy.
-        item.dwTypeData = const_cast<wchar_t*>(entry.caption);
-        item.hbmpItem = entry.crossGlyph ? crossGlyph_.get() : nullptr;
-        InsertMenuItemW(menu_.get(), position++, TRUE, &item);
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (design.crossGlyph ? MIIM_BITMAP : 0);
+        item.wID = design.id;
+        item.fState = MFS_UNCHECKED;
+        // Only read: the text is copied into the menu.
+        item.dwTypeData = const_cast<wchar_t*>(design.text);
+        item.hbmpItem = design.crossGlyph ? crossGlyph_.get() : nullptr;
+        InsertMenuItemW(menu_.get(), GetMenuItemCount(menu_.get()), TRUE, &item);
     }
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -103,14 +101,13 @@ UINT TrayIcon::ShowMenu(POINT at) const {
     return chosen;
 }
 
+void TrayIcon::CheckItem(UINT id, bool checked) const {
+    CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void TrayIcon::ToggleOptionsCheck() const {
     const bool checked = (GetMenuState(menu_.get(), kOptionsId, MF_BYCOMMAND) & MF_CHECKED) != 0;
     CheckMenuItem(menu_.get(), kOptionsId, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
-}
-
-void TrayIcon::CheckHideFullScreen(bool checked) const {
-    CheckMenuItem(menu_.get(), kHideFullScreenId,
-                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 } // namespace lumivane

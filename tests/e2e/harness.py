@@ -310,8 +310,9 @@ def _wine_env(prefix):
     env = dict(os.environ)
     env["WINEPREFIX"] = prefix
     env["WINEDEBUG"] = "-all"
-    # No Mono or Gecko installers: they would ask through a dialog.
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # No Mono or Gecko installers: they would ask through a dialog. No menu entries
+    # in the user's own home for the shortcuts an installer makes.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
     return env
 
 
@@ -468,16 +469,16 @@ class Session:
 
     # -- the program
 
-    def start(self, wait=True, timeout=30, wine_debug=None):
-        """Starts Lumivane.exe; with wait, returns the clock window's facts once it
-        is there (None without wait). `wine_debug` sets WINEDEBUG for the program,
-        whose traces then go to its log."""
+    def start(self, wait=True, timeout=30, program=None, wine_debug=None):
+        """Starts Lumivane.exe (or `program`, a path in the prefix); with wait,
+        returns the clock window's facts once it is there (None without wait).
+        `wine_debug` sets WINEDEBUG for the program, whose traces then go to its log."""
         if self.alive():
             raise HarnessError("the program is already running")
         self.kill()
         self.log = open(self.log_path, "ab")
         env = dict(self.env, WINEDEBUG=wine_debug) if wine_debug else self.env
-        self.process = subprocess.Popen(["wine", EXE], env=env, stdout=self.log,
+        self.process = subprocess.Popen(["wine", program or EXE], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -674,14 +675,32 @@ class Session:
     def delete_registry_key(self, key=SETTINGS_KEY):
         self.probe("reg-delete-key", key)
 
-    def wait_registry(self, name, value, timeout=10):
-        """Waits until HKCU\\Software\\Lumivane holds name = value; returns the values."""
+    def wait_registry(self, name, value, timeout=10, key=SETTINGS_KEY):
+        """Waits until HKCU\\key holds name = value; returns the values."""
         deadline = time.monotonic() + timeout
         while True:
-            values = self.registry() or {}
+            values = self.registry(key) or {}
             if values.get(name) == value or time.monotonic() > deadline:
                 return values
             time.sleep(0.2)
+
+    # -- other programs of the prefix
+
+    def wine(self, *args, timeout=120):
+        """Runs a program of the prefix (msiexec, uninstaller, ...) to its end;
+        returns its exit code and output."""
+        with tempfile.TemporaryFile() as output:
+            done = subprocess.run(["wine", *map(str, args)], env=self.env, stdout=output,
+                                  stderr=subprocess.STDOUT, timeout=timeout)
+            output.seek(0)
+            return done.returncode, output.read().decode("utf-8", "replace")
+
+    def unix_path(self, windows_path):
+        """Where a path of the prefix is on this machine."""
+        code, text = self.wine("winepath", "-u", windows_path)
+        if code != 0 or not text.strip():
+            raise HarnessError("winepath failed for %s: %s" % (windows_path, text))
+        return text.strip().splitlines()[-1]
 
     # -- screen and pointer
 
@@ -891,7 +910,7 @@ TARGET_CLASS = "LumivaneTarget"
 TRAY_TITLE = "Wine System Tray"
 MENU_CLASS = "#32768"
 # The items of the tray icon's menu, top to bottom.
-TRAY_MENU = ("Settings", "Hide over full-screen programs", "Close")
+TRAY_MENU = ("Settings", "Start with Windows", "Hide over full-screen programs", "Close")
 
 
 class TargetWindow:
