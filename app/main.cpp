@@ -55,8 +55,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         lumivane::TForm1 form1(clockState);
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
-        // clock window, it has no taskbar button either.
-        // The size bar caps the clock by the monitor the clock is on.
+        // clock window, it has no taskbar button either. Its size bar caps the clock by
+        // the monitor the clock is on.
         lumivane::TForm2::Platform platform;
         platform.clockDisplay = [&form1] { return lumivane::DisplayOf(form1.Monitor()); };
         lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle(), platform);
