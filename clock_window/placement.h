@@ -23,7 +23,7 @@ struct Area {
     int32_t bottom = 0;
 };
 
-inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside the display
+inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside its monitor
 inline constexpr int32_t kEdgeStep = 2;   // pixels it moves back per tick
 
 // The monitor the clock starts on, whose size sets its ScreenScale and Diameter cap:
