@@ -11,10 +11,19 @@ build_native() {
   ninja -C "$root/build/native" -j "$jobs"
 }
 
+# The Linux program as it ships: no sanitizers, no tests (scripts/run --native, the
+# package, its cost).
+build_linux() {
+  cmake -S "$root" -B "$root/build/linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLUMIVANE_TESTS=OFF -DLUMIVANE_BENCH=OFF -DLUMIVANE_WERROR=ON >/dev/null
+  ninja -C "$root/build/linux" -j "$jobs" lumivane
+}
+
 # The fuzzer needs clang's libFuzzer: a native clang flavour that builds only it.
 build_fuzz() {
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_FUZZ=ON -DLUMIVANE_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_FUZZ=ON -DLUMIVANE_BENCH=OFF \
+    -DLUMIVANE_LINUX=OFF >/dev/null
   ninja -C "$root/build/fuzz" -j "$jobs" lumivane_clock_fuzzer
 }
 
@@ -30,6 +39,11 @@ configure_windows() {
 build_windows() {
   configure_windows "$1"
   ninja -C "$root/build/$1" -j "$jobs"
+}
+
+# The program's version, as CMake's project() has it.
+lumivane_version() {
+  sed -n 's/^project(Lumivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
 
 # Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
