@@ -1026,7 +1026,7 @@ def pointer_position(display=None):
 def point_at(session, x, y):
     """Moves the pointer to (x, y). Session.move_pointer waits for the pointer
     to move, which takes many seconds when it is there already."""
-    if pointer_position(session.display) != (x, y):
+    if pointer_position(session.env.get("DISPLAY")) != (x, y):
         session.move_pointer(x, y)
 
 
