@@ -12,7 +12,7 @@ import unittest
 from harness import (
     NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
     click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, grab_hands,
-    hand_mask, mismatches, open_tray_menu, point_at, press_button, release_button, render_frame,
+    hand_mask, mismatches, open_tray_menu, point_at, release_button, render_frame,
     time_candidates, wait_place,
 )
 
@@ -295,7 +295,7 @@ class Dragging(E2ETestCase):
     def test_a_clock_closed_from_the_menu_right_after_a_drag_comes_back_there(self):
         session = self.session()
         self.start_clock(session)
-        x, y = self.grab_centre(session, self.START)
+        x, y = grab_hands(session, self.START, RADIUS)
         try:
             glide_pointer(session, x, y, self.START[0] + RADIUS - 200,
                           self.START[1] + RADIUS + 150)
