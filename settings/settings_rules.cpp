@@ -24,12 +24,28 @@ LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* read
                 report.unread.push_back(name);
             }
         }
+        try {
+            state.HideFullScreen = reader->ReadValue(kHideFullScreen.name) != 0 ? 1 : 0;
+        } catch (const Error&) {
+            state.HideFullScreen = 1;
+        }
     }
     report.firstStart = state.StartCount == 0;
     if (report.firstStart) {
         ApplyFirstStartDefaults(state, display);
     }
     return report;
+}
+
+std::vector<StoredValue> ValuesToStore(const LoadReport& report) {
+    std::vector<StoredValue> values;
+    for (const StoredValue& value : kStoredValues) {
+        if (report.firstStart || std::find(report.unread.begin(), report.unread.end(),
+                                           value.name) != report.unread.end()) {
+            values.push_back(value);
+        }
+    }
+    return values;
 }
 
 void SetBar(ClockState& state, Bar bar, int32_t position, int32_t displayHeight) {

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 
 #include "clock_window/hand_hit.h"
+#include "clock_window/monitors.h"
 #include "clock_window/placement.h"
 #include "image/tdib_win.h"
 #include "platform/win32_display.h"
@@ -20,6 +23,49 @@ constexpr uint32_t kBlack = 0;
 constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
+// Often enough that the clock is back within a second of a full-screen program leaving.
+constexpr UINT kFullScreenTimerInterval = 250;
+
+Area AreaOf(const RECT& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        auto& monitors = *reinterpret_cast<std::vector<Area>*>(list);
+        const bool primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+        monitors.insert(primary ? monitors.begin() : monitors.end(), AreaOf(info.rcMonitor));
+    }
+    return TRUE;
+}
+
+// The monitors, the primary first; the primary display alone when they cannot be listed.
+std::vector<Area> EnumerateMonitors() {
+    std::vector<Area> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (monitors.empty()) {
+        const Display primary = PrimaryDisplay();
+        monitors.push_back({0, 0, primary.width, primary.height});
+    }
+    return monitors;
+}
+
+// Whether the foreground window is a program's covering the whole of `monitor`. The
+// desktop and the shell's wallpaper windows cover it too, and do not count.
+bool FullScreenProgramOver(const Area& monitor) {
+    HWND window = GetForegroundWindow();
+    RECT rect{};
+    if (window == nullptr || window == GetDesktopWindow() || window == GetShellWindow() ||
+        !IsWindowVisible(window) || IsIconic(window) || !GetWindowRect(window, &rect) ||
+        !CoversMonitor(AreaOf(rect), monitor)) {
+        return false;
+    }
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return std::wcscmp(name, L"Progman") != 0 && std::wcscmp(name, L"WorkerW") != 0;
+}
 
 std::unique_ptr<TDIB> MakeWinDIB() {
     return std::make_unique<TWinDIB>();
@@ -112,6 +158,9 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         case Timer3:
             Timer3Timer();
             break;
+        case FullScreenCheck:
+            FullScreenTimer();
+            break;
         default:
             return false;
         }
@@ -146,7 +195,12 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     case WM_DISPLAYCHANGE:
-        display_ = PrimaryDisplay();
+        MonitorsChanged();
+        return false;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETWORKAREA) {
+            MonitorsChanged();
+        }
         return false;
     case WM_CLOSE: {
         bool canClose = true;
@@ -158,6 +212,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     }
+    case WM_QUERYENDSESSION:
+        // The session may end without another message reaching the program.
+        FormClose();
+        result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        if (wParam != 0) {
+            FormClose();
+        }
+        result = 0;
+        return true;
     case WM_DESTROY:
         // The clock window is the main window: closing it ends the program.
         PostQuitMessage(0);
@@ -175,25 +240,29 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 }
 
 void TForm1::FormCreate() {
-    display_ = PrimaryDisplay();
+    monitors_ = EnumerateMonitors();
     SettingsStore store(settingsKeyPath_);
-    const LoadReport loaded =
-        LoadSettings(state_, display_, store.OpenStore(false) ? &store : nullptr);
+    const LoadReport loaded = LoadSettings(state_, DisplayOf(monitors_.front()),
+                                           store.OpenStore(false) ? &store : nullptr);
     store.CloseStore();
     startupProblem_ = loaded.problem;
-    if (loaded.firstStart) {
-        StoreFirstStartDefaults();
-    }
+    StoreValues(ValuesToStore(loaded));
     SetTimerInterval(FrameIntervalRule(state_.Size));
     StartTimer(Timer1, kPositionTimerInterval);
     StartTimer(Timer2, kPlacementTimerInterval);
     StartTimer(Timer3, kDragRedrawTimerInterval);
+    StartTimer(FullScreenCheck, kFullScreenTimerInterval);
 
-    DeriveStartupState(state_, display_, &MakeWinDIB);
+    // The clock is as large as the monitor it starts on makes it.
+    const size_t home = StartMonitor(state_, monitors_);
+    DeriveStartupState(state_, DisplayOf(monitors_[home]), &MakeWinDIB);
+    // Read now: the quick redraw while the clock moves can draw a frame before the
+    // first tick, and it must not show a time the clock never read.
+    ReadTime();
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
     // The position save then stores where the clock really is.
-    const Place start = StartPlace(state_, display_);
+    const Place start = StartPlace(state_, monitors_, home);
     SetWindowPos(Handle(), nullptr, start.left, start.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     KeepPlace();
@@ -217,13 +286,16 @@ void TForm1::NoteProblem(const Error& error) {
     }
 }
 
-void TForm1::StoreFirstStartDefaults() {
+void TForm1::StoreValues(const std::vector<StoredValue>& values) {
+    if (values.empty()) {
+        return;
+    }
     SettingsStore store(settingsKeyPath_);
     if (!store.OpenStore(true)) {
         return;
     }
     try {
-        for (const auto& [name, field] : kStoredValues) {
+        for (const auto& [name, field] : values) {
             store.WriteValue(name, state_.*field);
         }
     } catch (const Error& error) {
@@ -249,7 +321,15 @@ void TForm1::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    // A move the position timer has not seen yet would be lost. A failure is shown
+    // here, before the window goes: the way out goes on.
+    try {
+        Timer1Timer();
+    } catch (const std::exception& error) {
+        ShowError(Handle(), error.what());
+    }
+}
 
 void TForm1::SetTimerInterval(int32_t interval) {
     timerInterval_ = interval;
@@ -286,13 +366,50 @@ Place TForm1::TopLeft() const {
     return {rect.left, rect.top};
 }
 
+Area TForm1::Monitor() const {
+    const RECT rect = WindowRect();
+    return MonitorOf({rect.left, rect.top}, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+Area TForm1::MonitorOf(Place at, int32_t width, int32_t height) const {
+    return monitors_[OwningMonitor(monitors_, at, width, height).value()];
+}
+
+void TForm1::MonitorsChanged() {
+    monitors_ = EnumerateMonitors();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const Place at = TopLeft();
+    const Place to = KeepOnMonitors(monitors_, at, client.right, client.bottom);
+    if (to != at) {
+        SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void TForm1::FullScreenTimer() {
+    const bool hide = state_.HideFullScreen != 0 && FullScreenProgramOver(Monitor());
+    if (hide == hiddenOverFullScreen_) {
+        return;
+    }
+    hiddenOverFullScreen_ = hide;
+    ShowWindow(Handle(), hide ? SW_HIDE : SW_SHOWNOACTIVATE);
+    if (!hide) {
+        Draw(); // what it hid with is stale
+    }
+}
+
 void TForm1::TimerTimer() {
+    ReadTime();
+    Draw();
+}
+
+void TForm1::ReadTime() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     state_.Hour = now.wHour;
     state_.Minute = now.wMinute;
     state_.Second = now.wSecond;
-    Draw();
 }
 
 void TForm1::Timer3Timer() {
@@ -302,6 +419,10 @@ void TForm1::Timer3Timer() {
 }
 
 void TForm1::Draw() {
+    // Hidden, it neither copies the screen nor draws.
+    if (hiddenOverFullScreen_) {
+        return;
+    }
     TWinDIB* frame = Backed(state_.FrameBuffer);
     TWinDIB* background = Backed(state_.BackgroundBuffer);
     if (frame == nullptr || background == nullptr) {
@@ -378,14 +499,17 @@ void TForm1::Paint() {
 }
 
 void TForm1::Timer2Timer() {
-    KeepInsideDisplay();
+    if (hiddenOverFullScreen_) {
+        return;
+    }
+    KeepInsideMonitor();
     ClearPixelUnderCursor();
 }
 
-void TForm1::KeepInsideDisplay() {
+void TForm1::KeepInsideMonitor() {
     const Place at = TopLeft();
-    const Place to =
-        KeepInside(at, client_.right, client_.bottom, {0, 0, display_.width, display_.height});
+    const Place to = KeepInside(at, client_.right, client_.bottom,
+                                MonitorOf(at, client_.right, client_.bottom));
     if (to != at) {
         SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "clock_window/clock_state.h"
+#include "clock_window/monitors.h"
 #include "platform/error.h"
 #include "platform/win32_display.h"
 #include "settings/settings_rules.h"
@@ -18,6 +19,7 @@ namespace lumivane {
 
 namespace {
 
+// Lengths at 96 DPI; other DPIs scale them.
 constexpr int kInnerBorder = 2;    // the form's border width inside its frame
 constexpr int kTaskbarInset = 100; // the window sits this far above the display's bottom
 constexpr COLORREF kSaveTextColour = RGB(0, 128, 0);
@@ -36,15 +38,40 @@ constexpr int kPageControl1Id = 31;
 struct TrackBarControl {
     HWND TForm2::Components::*control;
     int id;
-    int left;
-    int top;
     Bar bar;
 };
 constexpr std::array<TrackBarControl, 4> kTrackBars{{
-    {&TForm2::Components::TrackBar1, 11, 1, 70, Bar::Bright},
-    {&TForm2::Components::TrackBar2, 12, 1, 150, Bar::Size},
-    {&TForm2::Components::TrackBar3, 13, 185, 70, Bar::Algoritm},
-    {&TForm2::Components::TrackBar4, 14, 185, 150, Bar::Contrast},
+    {&TForm2::Components::TrackBar1, 11, Bar::Bright},
+    {&TForm2::Components::TrackBar2, 12, Bar::Size},
+    {&TForm2::Components::TrackBar3, 13, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, 14, Bar::Contrast},
+}};
+
+enum class Lettering { None, Text, Save };
+
+// Where each control sits at 96 DPI, in client coordinates, and its font.
+struct ControlPlace {
+    HWND TForm2::Components::*control;
+    int left;
+    int top;
+    int width;
+    int height;
+    Lettering lettering;
+};
+using Parts = TForm2::Components;
+constexpr std::array<ControlPlace, 12> kLayout{{
+    {&Parts::PageControl1, 0, 0, TForm2::kClientWidth, TForm2::kClientHeight, Lettering::None},
+    {&Parts::StaticText1, 8, 16, 256, 20, Lettering::Text},
+    {&Parts::StaticText2, 8, 48, 77, 20, Lettering::Text},
+    {&Parts::StaticText3, 8, 128, 75, 20, Lettering::Text},
+    {&Parts::StaticText4, 192, 48, 51, 20, Lettering::Text},
+    {&Parts::StaticText5, 192, 128, 61, 20, Lettering::Text},
+    {&Parts::TrackBar1, 1, 70, 150, 12, Lettering::None},
+    {&Parts::TrackBar2, 1, 150, 150, 12, Lettering::None},
+    {&Parts::TrackBar3, 185, 70, 150, 12, Lettering::None},
+    {&Parts::TrackBar4, 185, 150, 150, 12, Lettering::None},
+    {&Parts::Button1, 10, 195, 105, 22, Lettering::Save},
+    {&Parts::Button2, 340, 195, 60, 22, Lettering::Text},
 }};
 
 // The executable's icon, by number or by name; a test program has none and
@@ -60,8 +87,8 @@ HICON ProgramIcon() {
     return LoadIconW(nullptr, IDI_APPLICATION);
 }
 
-HFONT MakeBoldFont(const wchar_t* face) {
-    return CreateFontW(kFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+HFONT MakeBoldFont(const wchar_t* face, int height) {
+    return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
@@ -96,9 +123,16 @@ void FitToText(HWND control, HFONT font) {
 } // namespace
 
 TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platform platform)
-    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), platform_(std::move(platform)) {
+    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), platform_(std::move(platform)),
+      dpi_(kDefaultDpi) {
     if (!platform_.displaySize) {
         platform_.displaySize = PrimaryDisplay;
+    }
+    if (!platform_.clockDisplay) {
+        platform_.clockDisplay = platform_.displaySize;
+    }
+    if (!platform_.windowDpi) {
+        platform_.windowDpi = WindowDpi;
     }
     if (!platform_.notifyIcon) {
         platform_.notifyIcon = [](DWORD action, NOTIFYICONDATAA* data) {
@@ -108,8 +142,6 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
     icon_ = ProgramIcon();
-    textFont_.reset(MakeBoldFont(L"Microsoft Sans Serif"));
-    saveFont_.reset(MakeBoldFont(L"MS Sans Serif"));
 
     CreateHandle({.className = L"TForm2",
                   .icon = icon_,
@@ -127,6 +159,8 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     }
     CreateControls();
+    dpi_ = platform_.windowDpi(Handle());
+    LayOut();
     FormCreate();
 }
 
@@ -134,34 +168,29 @@ TForm2::~TForm2() = default;
 
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int id, int left,
-                     int top, int width, int height, HFONT font) {
+    // Placed and lettered by LayOut.
+    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int id) {
         HWND control = CreateWindowExW(
-            0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, Handle(),
+            0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Handle(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         if (control == nullptr) {
             throw Error("Failed to create the settings window");
-        }
-        if (font != nullptr) {
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
         return control;
     };
     constexpr DWORD kStatic = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
     constexpr DWORD kBar = TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM | WS_TABSTOP;
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
-    HFONT text = textFont_.get();
     Components& c = controls_;
-    c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id, 8, 16, 256, 20, text);
+    c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id);
     SetWindowTextA(c.StaticText1, kHint);
-    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id, 8, 48, 77, 20, text);
-    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id, 8, 128, 75, 20, text);
-    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id, 192, 48, 51, 20, text);
-    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id, 192, 128, 61, 20, text);
+    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id);
+    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id);
+    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id);
+    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id);
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
-        HWND bar =
-            child(TRACKBAR_CLASSW, L"", kBar, entry.id, entry.left, entry.top, 150, 12, nullptr);
+        HWND bar = child(TRACKBAR_CLASSW, L"", kBar, entry.id);
         c.*entry.control = bar;
         SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
         SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
@@ -169,32 +198,57 @@ void TForm2::CreateControls() {
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
         SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
     }
-    c.Button1 =
-        child(L"BUTTON", L"Save Settings", kButton, kButton1Id, 10, 195, 105, 22, saveFont_.get());
-    c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id, 340, 195, 60, 22, text);
-    for (HWND label : {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5}) {
-        FitToText(label, text);
-    }
+    c.Button1 = child(L"BUTTON", L"Save Settings", kButton, kButton1Id);
+    c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id);
     // The framed background: below every other control, and clipped by them so
     // that repainting it never paints over them.
-    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id, 0, 0,
-                           kClientWidth, kClientHeight, nullptr);
+    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+int TForm2::Scaled(int length) const {
+    return ScaleToDpi(length, static_cast<int32_t>(dpi_));
+}
+
+void TForm2::LayOut() {
+    // The new fonts reach the controls before the old ones are deleted.
+    GdiObject<HFONT> text(MakeBoldFont(L"Microsoft Sans Serif", Scaled(kFontHeight)));
+    GdiObject<HFONT> save(MakeBoldFont(L"MS Sans Serif", Scaled(kFontHeight)));
+    for (const ControlPlace& place : kLayout) {
+        HWND control = controls_.*place.control;
+        SetWindowPos(control, nullptr, Scaled(place.left), Scaled(place.top), Scaled(place.width),
+                     Scaled(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (place.lettering != Lettering::None) {
+            HFONT font = place.lettering == Lettering::Save ? save.get() : text.get();
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        }
+    }
+    textFont_ = std::move(text);
+    saveFont_ = std::move(save);
+    const Components& c = controls_;
+    for (HWND label : {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5}) {
+        FitToText(label, textFont_.get());
+    }
+    // The inner border's width is asked for again.
+    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(Scaled(kClientWidth), Scaled(kClientHeight));
+}
+
 void TForm2::FormCreate() {
+    OpenBars(state_, platform_.clockDisplay().height,
+             [this](const BarRule& rule, int32_t position) {
+                 SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
+             });
     const Display display = platform_.displaySize();
-    OpenBars(state_, display.height, [this](const BarRule& rule, int32_t position) {
-        SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
-    });
-    SetClientSize(kClientWidth, kClientHeight);
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
     SetWindowPos(Handle(), nullptr, display.width / 2 - client.right / 2,
-                 display.height - client.bottom - kTaskbarInset, 0, 0,
+                 display.height - client.bottom - Scaled(kTaskbarInset), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const bool showWhenCreated = state_.StartCount <= 1;
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
     tray_->Add();
     if (showWhenCreated) {
         ShowForm();
@@ -217,19 +271,23 @@ HWND TForm2::BarControl(Bar bar) const {
 }
 
 void TForm2::TrackBarChange(Bar bar) {
-    SetBar(state_, bar, Position(BarControl(bar)), platform_.displaySize().height);
+    SetBar(state_, bar, Position(BarControl(bar)), platform_.clockDisplay().height);
 }
 
 void TForm2::Button1Click() {
     SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
-    // Every setting but the start count.
-    for (const auto& [name, field] : kStoredValues) {
-        if (field != &ClockState::StartCount) {
-            store.WriteValue(name, state_.*field);
+    try {
+        store.CreateStore();
+        // Every setting but the start count.
+        for (const auto& [name, field] : kStoredValues) {
+            if (field != &ClockState::StartCount) {
+                store.WriteValue(name, state_.*field);
+            }
         }
+    } catch (const Error&) {
+        // The confirmation of an earlier save must not stand for this one.
+        SetStatus(kHint, kHintColour);
+        throw;
     }
     store.CloseStore();
     SetStatus(kConfirmation, kConfirmationColour);
@@ -266,6 +324,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
+        tray_->CheckItem(TrayIcon::kStartWithWindowsId, platform_.autostart.Enabled());
         if (const UINT chosen = tray_->ShowMenu(cursor)) {
             MenuItemClick(chosen);
         }
@@ -280,10 +339,29 @@ void TForm2::OptionsClick() {
     ShowForm();
 }
 
+void TForm2::HideFullScreenClick() {
+    state_.HideFullScreen = state_.HideFullScreen != 0 ? 0 : 1;
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
+    SettingsStore store(settingsKeyPath_);
+    if (store.OpenStore(true)) {
+        store.WriteField(state_, &ClockState::HideFullScreen);
+    }
+}
+
 void TForm2::Close1Click() {
     tray_->Delete();
     ShowForm();
     PostQuitMessage(0);
+}
+
+// The item shows checked exactly when the value names this program; checking it
+// replaces a value that names another copy.
+void TForm2::StartWithWindowsClick() {
+    if (platform_.autostart.Enabled()) {
+        platform_.autostart.Disable();
+    } else {
+        platform_.autostart.Enable();
+    }
 }
 
 void TForm2::ShowForm() {
@@ -305,8 +383,12 @@ void TForm2::MenuItemClick(UINT id) {
     if (id == TrayIcon::kOptionsId) {
         tray_->ToggleOptionsCheck();
         OptionsClick();
+    } else if (id == TrayIcon::kHideFullScreenId) {
+        HideFullScreenClick();
     } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
+    } else if (id == TrayIcon::kStartWithWindowsId) {
+        StartWithWindowsClick();
     }
 }
 
@@ -363,9 +445,33 @@ void TForm2::PaintInnerBorder() const {
     GetClientRect(Handle(), &client);
     OffsetRect(&client, origin.x - window.left, origin.y - window.top);
     RECT band = client;
-    InflateRect(&band, kInnerBorder, kInnerBorder);
+    InflateRect(&band, Scaled(kInnerBorder), Scaled(kInnerBorder));
     ExcludeClipRect(dc.get(), client.left, client.top, client.right, client.bottom);
     FillRect(dc.get(), &band, GetSysColorBrush(COLOR_ACTIVEBORDER));
+}
+
+bool TForm2::PreviewKey(const MSG& message) {
+    HWND focus = GetFocus();
+    switch (message.wParam) {
+    case VK_TAB: {
+        const bool back = GetKeyState(VK_SHIFT) < 0;
+        if (HWND next =
+                GetNextDlgTabItem(Handle(), IsChild(Handle(), focus) ? focus : nullptr, back)) {
+            SetFocus(next);
+        }
+        return true;
+    }
+    case VK_RETURN:
+        if (focus == controls_.Button1 || focus == controls_.Button2) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+        }
+        return true;
+    case VK_ESCAPE:
+        SendMessageW(Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -415,6 +521,26 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_CLOSE:
         FormClose();
         return true;
+    case WM_ENDSESSION:
+        // The program ends with the session, its windows left standing.
+        if (wParam != 0) {
+            tray_->Withdraw();
+        }
+        return false;
+    case WM_DESTROY:
+        // Destroyed with the clock window that owns it, as the program ends.
+        tray_->Withdraw();
+        return false;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && IsChild(Handle(), GetFocus())) {
+            focus_ = GetFocus();
+        }
+        return false;
+    case WM_SETFOCUS:
+        // The window itself takes no keys: the focus goes to the control that had
+        // it, or to the first bar.
+        SetFocus(focus_ != nullptr ? focus_ : GetNextDlgTabItem(Handle(), nullptr, FALSE));
+        return true;
     case WM_CTLCOLORSTATIC: {
         const auto dc = reinterpret_cast<HDC>(wParam);
         const auto control = reinterpret_cast<HWND>(lParam);
@@ -449,7 +575,17 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = DefWindowProcW(Handle(), message, wParam, lParam);
         RECT* clientArea = wParam != 0 ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
                                        : reinterpret_cast<RECT*>(lParam);
-        InflateRect(clientArea, -kInnerBorder, -kInnerBorder);
+        InflateRect(clientArea, -Scaled(kInnerBorder), -Scaled(kInnerBorder));
+        return true;
+    }
+    case WM_DPICHANGED: {
+        // Dragged onto a monitor of another DPI: laid out anew where the system suggests.
+        dpi_ = LOWORD(wParam);
+        const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        LayOut();
+        result = 0;
         return true;
     }
     case WM_NCPAINT:

@@ -5,6 +5,7 @@
 #include "app/form.h"
 #include "platform/win32_handles.h"
 #include "settings/settings_rules.h"
+#include "settings/win/autostart.h"
 #include "settings/win/settings_store.h"
 #include "settings/win/tray_icon.h"
 
@@ -22,10 +23,17 @@ class TForm2 : public TForm {
     // The services the window reaches beyond its own controls. An empty member
     // means the real one; tests replace them to fix the display or watch the tray.
     struct Platform {
-        // The primary display's size: read at creation and by every size change.
+        // The primary display's size, where the window is placed.
         std::function<Display()> displaySize;
+        // The size of the monitor the clock is on, which caps the clock's size
+        // (the primary display's unless given).
+        std::function<Display()> clockDisplay;
         // Adds or deletes the tray icon (Shell_NotifyIconA).
         TrayIcon::Notify notifyIcon;
+        // The DPI of the monitor a window is on.
+        std::function<UINT(HWND)> windowDpi;
+        // The Run value behind "Start with Windows": by default this program's.
+        Autostart autostart;
     };
 
     // The window's controls, named as the design names them.
@@ -46,7 +54,7 @@ class TForm2 : public TForm {
 
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 5000;
-    static constexpr int kClientWidth = 410;
+    static constexpr int kClientWidth = 410; // at 96 DPI; other DPIs scale every length
     static constexpr int kClientHeight = 224;
     static constexpr COLORREF kHintColour = RGB(0, 0, 0);
     static constexpr COLORREF kConfirmationColour = RGB(0, 150, 0);
@@ -66,6 +74,8 @@ class TForm2 : public TForm {
     const Components& Controls() const { return controls_; }
     const TrayIcon& Tray() const { return *tray_; }
     COLORREF StatusColour() const { return statusColour_; }
+    // The DPI the window is laid out for.
+    UINT Dpi() const { return dpi_; }
     bool TimerEnabled() const { return timerEnabled_; }
 
     // Handlers, in the order of the design.
@@ -77,13 +87,22 @@ class TForm2 : public TForm {
     void FormClose();
     void TrayIconMessage(UINT mouseMessage);
     void OptionsClick();
+    void HideFullScreenClick();
     void Close1Click();
+    void StartWithWindowsClick();
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // The keys of a dialog: Tab and Shift+Tab move between the bars and buttons,
+    // Enter presses the focused button, Escape does what the close box does.
+    // (The arrow keys and Space reach the focused bar or button themselves.)
+    bool PreviewKey(const MSG& message) override;
 
   private:
     void CreateControls();
+    // Places, sizes and letters the controls and the window for the DPI.
+    void LayOut();
+    int Scaled(int length) const;
     void FormCreate();
     HWND BarControl(Bar bar) const;
     void SetClientSize(int width, int height);
@@ -100,13 +119,15 @@ class TForm2 : public TForm {
     Platform platform_;
     HICON icon_ = nullptr; // the program's icon, shared: never destroyed
 
-    GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13
+    UINT dpi_;
+    GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13 (at 96 DPI)
     GdiObject<HFONT> saveFont_; // "MS Sans Serif" bold 13
 
     Components controls_;
     std::optional<TrayIcon> tray_; // made once the window is
     COLORREF statusColour_ = kHintColour;
     bool timerEnabled_ = false;
+    HWND focus_ = nullptr; // the control that had the focus when the window was left
 };
 
 } // namespace lumivane

@@ -10,7 +10,8 @@ namespace lumivane {
 
 namespace {
 
-// A black diagonal cross on white, 10 x 10: the "Close" item's glyph.
+// A black diagonal cross on white, 10 x 10: the "Close" item's glyph. Opaque:
+// Windows draws a 32-bit menu bitmap by its alpha, and alpha 0 would hide it.
 HBITMAP MakeCrossGlyph() {
     constexpr int kSide = 10;
     BITMAPINFO info{};
@@ -29,12 +30,25 @@ HBITMAP MakeCrossGlyph() {
     for (int y = 0; y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {
             const bool onCross = x == y || x == kSide - 1 - y;
-            pixels[y * kSide + x] = onCross ? 0x000000u : 0xFFFFFFu;
+            pixels[y * kSide + x] = onCross ? 0xFF000000u : 0xFFFFFFFFu;
         }
     }
     GdiFlush();
     return glyph;
 }
+
+struct MenuItem {
+    UINT id;
+    const wchar_t* text;
+    bool crossGlyph;
+};
+// Top to bottom.
+constexpr MenuItem kMenuItems[] = {
+    {TrayIcon::kOptionsId, L"Settings", false},
+    {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
+    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", false},
+    {TrayIcon::kClose1Id, L"Close", true},
+};
 
 } // namespace
 
@@ -46,23 +60,17 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     if (!menu_) {
         throw Error("Failed to create the tray menu");
     }
-    wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(menu_.get(), 0, TRUE, &options);
-
-    wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(menu_.get(), 1, TRUE, &close1);
+    for (const MenuItem& design : kMenuItems) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (design.crossGlyph ? MIIM_BITMAP : 0);
+        item.wID = design.id;
+        item.fState = MFS_UNCHECKED;
+        // Only read: the text is copied into the menu.
+        item.dwTypeData = const_cast<wchar_t*>(design.text);
+        item.hbmpItem = design.crossGlyph ? crossGlyph_.get() : nullptr;
+        InsertMenuItemW(menu_.get(), GetMenuItemCount(menu_.get()), TRUE, &item);
+    }
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
@@ -74,14 +82,24 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
 }
 
 void TrayIcon::Add() {
-    if (!notify_(NIM_ADD, &record_)) {
+    // Refused also when the icon is there already.
+    if (notify_(NIM_ADD, &record_)) {
+        shown_ = true;
+    } else {
         OutputDebugStringA("Lumivane: the shell refused the tray icon\n");
     }
 }
 
 void TrayIcon::Delete() {
+    shown_ = false;
     if (!notify_(NIM_DELETE, &record_)) {
         OutputDebugStringA("Lumivane: the shell did not delete the tray icon\n");
+    }
+}
+
+void TrayIcon::Withdraw() {
+    if (shown_) {
+        Delete();
     }
 }
 
@@ -92,6 +110,10 @@ UINT TrayIcon::ShowMenu(POINT at) const {
     // the user clicks elsewhere.
     PostMessageA(owner_, WM_NULL, 0, 0);
     return chosen;
+}
+
+void TrayIcon::CheckItem(UINT id, bool checked) const {
+    CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TrayIcon::ToggleOptionsCheck() const {

@@ -14,6 +14,8 @@ Environment (CTest sets the first five):
   LUMIVANE_E2E_OUT        where prefixes, logs and failure screenshots go
   LUMIVANE_WINE_TEMPLATE  a booted prefix to copy (else one is booted and kept)
   DISPLAY                 a 1366 x 768 x 24 X server (else an Xvfb is started)
+  LUMIVANE_TWO_MONITOR_DISPLAY  an X server showing Wine the two MONITORS (else
+                          one is started when a test asks for it)
 """
 
 import atexit
@@ -32,6 +34,9 @@ import zlib
 
 SCREEN_WIDTH = 1366
 SCREEN_HEIGHT = 768
+# The monitors of the two-monitor display, [left, top, right, bottom]: the primary as
+# large as the single display, and a larger one to its right.
+MONITORS = ([0, 0, 1366, 768], [1366, 0, 3286, 1080])
 SETTINGS_KEY = r"Software\Lumivane"
 CLOCK_CLASS = "TForm1"
 CLOCK_TITLE = "Lumivane"
@@ -264,12 +269,50 @@ def _stop_xvfb():
         _xvfb.wait()
 
 
+def _start_x_server(command, env=None):
+    """Starts an X server that picks its own display number; returns (process, ":N")."""
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(command + ["-displayfd", str(write_fd), "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        number = f.readline().strip()
+    if not number:
+        server.kill()
+        raise HarnessError("%s did not start" % command[0])
+    atexit.register(lambda: (server.terminate(), server.wait()))
+    return server, ":" + number
+
+
+_two_monitors = None
+
+
+def two_monitor_display():
+    """An X display on which Wine sees the two MONITORS: $LUMIVANE_TWO_MONITOR_DISPLAY,
+    or Xephyr on an Xvfb host, started once (Xvfb alone gives Wine one monitor; RANDR
+    is left off so that Wine reads the monitors from Xinerama)."""
+    global _two_monitors
+    if os.environ.get("LUMIVANE_TWO_MONITOR_DISPLAY"):
+        return os.environ["LUMIVANE_TWO_MONITOR_DISPLAY"]
+    if _two_monitors is None:
+        _, host = _start_x_server(["Xvfb", "-screen", "0", "3400x1200x24"])
+        screens = []
+        for left, top, right, bottom in MONITORS:
+            screens += ["-screen", "%dx%d+%d+%d" % (right - left, bottom - top, left, top)]
+        _, _two_monitors = _start_x_server(
+            ["Xephyr", "+xinerama", "-extension", "RANDR"] + screens,
+            env=dict(os.environ, DISPLAY=host))
+    return _two_monitors
+
+
 def _wine_env(prefix):
     env = dict(os.environ)
     env["WINEPREFIX"] = prefix
     env["WINEDEBUG"] = "-all"
-    # No Mono or Gecko installers: they would ask through a dialog.
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # No Mono or Gecko installers: they would ask through a dialog. No menu entries
+    # in the user's own home for the shortcuts an installer makes.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
     return env
 
 
@@ -341,9 +384,10 @@ def _safe_name(text):
 
 class Session:
     """One run of the program in a fresh prefix. Use as a context manager, or
-    through E2ETestCase.session(), which also saves evidence when the test fails."""
+    through E2ETestCase.session(), which also saves evidence when the test fails.
+    `display` is the X display of the session (by default $DISPLAY)."""
 
-    def __init__(self, name):
+    def __init__(self, name, display=None):
         if not (EXE and os.path.isfile(EXE)):
             raise HarnessError("LUMIVANE_EXE does not name the program (%r)" % EXE)
         if not (PROBE and os.path.isfile(PROBE)):
@@ -357,6 +401,7 @@ class Session:
         self.prefix = os.path.join(self.dir, "prefix")
         copy_prefix(wine_template(), self.prefix)
         self.env = _wine_env(self.prefix)
+        self.display = None
         self.process = None
         self.log_path = os.path.join(self.dir, "program.log")
         self.started_at = None
@@ -364,6 +409,17 @@ class Session:
         self.wallpaper_path = None
         self._closed = False
         self.holder = None
+        self.monitors = None
+        self.use_display(display or os.environ["DISPLAY"])
+
+    def use_display(self, display):
+        """Runs the prefix's server, desktop and programs on the X display `display`
+        from now on (ending what runs on another); the prefix and its registry stay.
+        Sets self.monitors to the monitors Wine reports there."""
+        if self.display is not None:
+            self.stop()
+        self.display = display
+        self.env["DISPLAY"] = display
         try:
             # One server and one desktop for the whole session: the prefix's
             # desktop process ends a few seconds after the last program, and a
@@ -380,8 +436,9 @@ class Session:
         if (screen["width"], screen["height"]) != (SCREEN_WIDTH, SCREEN_HEIGHT):
             self.stop()
             raise HarnessError("the tests are written for a %dx%d display; DISPLAY=%s is %dx%d"
-                               % (SCREEN_WIDTH, SCREEN_HEIGHT, os.environ.get("DISPLAY"),
+                               % (SCREEN_WIDTH, SCREEN_HEIGHT, display,
                                   screen["width"], screen["height"]))
+        self.monitors = [m["rect"] for m in screen["monitors"]]
 
     def __enter__(self):
         return self
@@ -412,14 +469,16 @@ class Session:
 
     # -- the program
 
-    def start(self, wait=True, timeout=30):
-        """Starts Lumivane.exe; with wait, returns the clock window's facts once it
-        is there (None without wait)."""
+    def start(self, wait=True, timeout=30, program=None, wine_debug=None):
+        """Starts Lumivane.exe (or `program`, a path in the prefix); with wait,
+        returns the clock window's facts once it is there (None without wait).
+        `wine_debug` sets WINEDEBUG for the program, whose traces then go to its log."""
         if self.alive():
             raise HarnessError("the program is already running")
         self.kill()
         self.log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(["wine", EXE], env=self.env, stdout=self.log,
+        env = dict(self.env, WINEDEBUG=wine_debug) if wine_debug else self.env
+        self.process = subprocess.Popen(["wine", program or EXE], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -616,20 +675,38 @@ class Session:
     def delete_registry_key(self, key=SETTINGS_KEY):
         self.probe("reg-delete-key", key)
 
-    def wait_registry(self, name, value, timeout=10):
-        """Waits until HKCU\\Software\\Lumivane holds name = value; returns the values."""
+    def wait_registry(self, name, value, timeout=10, key=SETTINGS_KEY):
+        """Waits until HKCU\\key holds name = value; returns the values."""
         deadline = time.monotonic() + timeout
         while True:
-            values = self.registry() or {}
+            values = self.registry(key) or {}
             if values.get(name) == value or time.monotonic() > deadline:
                 return values
             time.sleep(0.2)
+
+    # -- other programs of the prefix
+
+    def wine(self, *args, timeout=120):
+        """Runs a program of the prefix (msiexec, uninstaller, ...) to its end;
+        returns its exit code and output."""
+        with tempfile.TemporaryFile() as output:
+            done = subprocess.run(["wine", *map(str, args)], env=self.env, stdout=output,
+                                  stderr=subprocess.STDOUT, timeout=timeout)
+            output.seek(0)
+            return done.returncode, output.read().decode("utf-8", "replace")
+
+    def unix_path(self, windows_path):
+        """Where a path of the prefix is on this machine."""
+        code, text = self.wine("winepath", "-u", windows_path)
+        if code != 0 or not text.strip():
+            raise HarnessError("winepath failed for %s: %s" % (windows_path, text))
+        return text.strip().splitlines()[-1]
 
     # -- screen and pointer
 
     def screenshot(self):
         done = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                              capture_output=True, timeout=60)
+                              capture_output=True, env=self.env, timeout=60)
         if done.returncode != 0:
             raise HarnessError("import failed: %s" % done.stderr.decode(errors="replace"))
         return Image.from_ppm(done.stdout)
@@ -649,7 +726,7 @@ class Session:
         # display exits with 1 after setting a root background; the check below
         # is what counts.
         subprocess.run(["display", "-window", "root", path], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+                       stderr=subprocess.DEVNULL, env=self.env, timeout=60)
         shown = self.screenshot()
         if expected is not None:
             count, examples = mismatches(
@@ -681,7 +758,7 @@ class Session:
             time.sleep(0.1)
 
     def xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], check=True, timeout=30)
+        subprocess.run(["xdotool", *map(str, args)], check=True, env=self.env, timeout=30)
 
     def move_pointer(self, x, y):
         self.xdotool("mousemove", "--sync", x, y)
@@ -790,9 +867,9 @@ class E2ETestCase(unittest.TestCase):
     def setUp(self):
         self.addCleanup(self._note_failure)
 
-    def session(self, label=""):
+    def session(self, label="", display=None):
         name = self.id().split(".", 1)[-1] + ("-" + label if label else "")
-        session = Session(name)
+        session = Session(name, display)
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 
@@ -832,14 +909,17 @@ TARGET = _env_path("LUMIVANE_TARGET") or (
 TARGET_CLASS = "LumivaneTarget"
 TRAY_TITLE = "Wine System Tray"
 MENU_CLASS = "#32768"
+# The items of the tray icon's menu, top to bottom.
+TRAY_MENU = ("Settings", "Start with Windows", "Hide over full-screen programs", "Close")
 
 
 class TargetWindow:
     """lumivane_target.exe in a session's prefix: a plain window whose client
     area is the screen rectangle (left, top, width, height), below any topmost
-    window, that logs every button press it receives."""
+    window, that logs every button press it receives. With `foreground`, a
+    program's window that takes the foreground instead."""
 
-    def __init__(self, session, left, top, width, height, timeout=30):
+    def __init__(self, session, left, top, width, height, foreground=False, timeout=30):
         if not (TARGET and os.path.isfile(TARGET)):
             raise HarnessError("no lumivane_target.exe next to the probe (%r)" % TARGET)
         self.session = session
@@ -847,7 +927,8 @@ class TargetWindow:
         self.log_path = os.path.join(session.dir, "target-%d-%d.log" % (left, top))
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            ["wine", TARGET, str(left), str(top), str(width), str(height)], env=session.env,
+            ["wine", TARGET, str(left), str(top), str(width), str(height)]
+            + (["--foreground"] if foreground else []), env=session.env,
             stdout=self._log, stderr=subprocess.DEVNULL, cwd=session.dir)
         deadline = time.monotonic() + timeout
         while not self._lines() or not self._lines()[0].startswith("ready"):
@@ -878,12 +959,16 @@ class TargetWindow:
         self._log.close()
 
 
-def x_window(name):
-    """The X window of that name (the first one xwininfo finds): {"mapped",
-    "left", "top", "width", "height"} with absolute coordinates; None when
-    there is none."""
+def _x_env(display):
+    return dict(os.environ, DISPLAY=display) if display else None
+
+
+def x_window(name, display=None):
+    """The X window of that name (the first one xwininfo finds) on `display`
+    (by default $DISPLAY): {"mapped", "left", "top", "width", "height"} with
+    absolute coordinates; None when there is none."""
     done = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True,
-                          timeout=30)
+                          env=_x_env(display), timeout=30)
     if done.returncode != 0:
         return None
     facts = {}
@@ -903,37 +988,37 @@ def x_window(name):
     return facts
 
 
-def tray_icon_shown():
+def tray_icon_shown(display=None):
     """Whether the notification area holds an icon: Wine maps its tray window
     only while it has one, and only Lumivane puts one there in a test prefix."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     return bool(tray and tray.get("mapped"))
 
 
-def wait_tray_icon(shown, timeout=10):
+def wait_tray_icon(shown, timeout=10, display=None):
     """Waits until the icon is shown (or gone); returns whether it got there."""
     deadline = time.monotonic() + timeout
-    while tray_icon_shown() != shown:
+    while tray_icon_shown(display) != shown:
         if time.monotonic() > deadline:
             return False
         time.sleep(0.1)
     return True
 
 
-def tray_icon_point():
+def tray_icon_point(display=None):
     """The middle of the first (the only) icon in the notification area; Wine
     lays its icons out from the tray window's left edge, each as tall as the
     window is."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     if not (tray and tray.get("mapped")):
         raise AssertionError("no icon in the notification area")
     half = tray["height"] // 2
     return tray["left"] + half, tray["top"] + half
 
 
-def pointer_position():
+def pointer_position(display=None):
     done = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True,
-                          text=True, check=True, timeout=30)
+                          text=True, check=True, env=_x_env(display), timeout=30)
     fields = dict(line.split("=", 1) for line in done.stdout.split() if "=" in line)
     return int(fields["X"]), int(fields["Y"])
 
@@ -941,7 +1026,7 @@ def pointer_position():
 def point_at(session, x, y):
     """Moves the pointer to (x, y). Session.move_pointer waits for the pointer
     to move, which takes many seconds when it is there already."""
-    if pointer_position() != (x, y):
+    if pointer_position(session.env.get("DISPLAY")) != (x, y):
         session.move_pointer(x, y)
 
 
@@ -966,3 +1051,59 @@ def glide_pointer(session, x0, y0, x1, y1, steps=10, pause=0.05):
     for i in range(1, steps + 1):
         time.sleep(pause)
         point_at(session, x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+
+
+def wait_place(session, place, timeout=1.5):
+    """The clock's client rectangle once its top-left corner is at `place`, or
+    as it is when the time runs out: the clock follows the pointer as soon as
+    its thread has seen the motion, not at once."""
+    deadline = time.monotonic() + timeout
+    while True:
+        rect = client_rect(session.window())
+        if rect[:2] == tuple(place) or time.monotonic() > deadline:
+            return rect
+        time.sleep(0.05)
+
+
+def grab_hands(session, place, radius, attempts=3):
+    """Presses the left button on the centre of the clock at `place` (a dial of
+    that radius), where every hand starts, and moves the pointer a little;
+    returns the pointer's position once the clock follows. Under Wine the clock
+    takes itself off the screen for a moment in every frame to copy what lies
+    beneath, and a press in that moment reaches the desktop instead: then it
+    lets go and presses again."""
+    x, y = place[0] + radius, place[1] + radius
+    for _ in range(attempts):
+        press_button(session, x, y)
+        grabbed = (place[0] - 10, place[1] + 8)
+        glide_pointer(session, x, y, x - 10, y + 8, steps=2)
+        if wait_place(session, grabbed)[:2] == grabbed:
+            return x - 10, y + 8
+        release_button(session)
+        time.sleep(0.3)
+        if client_rect(session.window())[:2] != tuple(place):
+            raise AssertionError("the clock moved without following the pointer")
+    raise AssertionError("a press on the dial's centre (a hand) did not grab the clock in %d "
+                         "tries" % attempts)
+
+
+def open_tray_menu(session):
+    """Right-clicks the tray icon; returns the menu's window facts and the place
+    of the click."""
+    x, y = tray_icon_point(session.display)
+    click_at(session, x, y, 3)
+    deadline = time.monotonic() + 5
+    while True:
+        menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
+        if menus:
+            return menus[0], (x, y)
+        if time.monotonic() > deadline:
+            raise AssertionError("no menu after a right click on the tray icon")
+        time.sleep(0.1)
+
+
+def choose_menu_item(session, menu, caption):
+    """Clicks the item of the open tray menu with that caption."""
+    l, t, r, b = menu["window"]
+    height = (b - t) / len(TRAY_MENU)
+    click_at(session, (l + r) // 2, int(t + height * (TRAY_MENU.index(caption) + 0.5)))

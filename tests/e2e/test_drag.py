@@ -1,7 +1,8 @@
 """Placement, dragging and click-through of the real clock window, driven with
 the X pointer: the clock keeps 6 pixels inside the display, follows the pointer
-when a hand is dragged, saves its new place once, and lets clicks anywhere off
-its hands through to the window beneath."""
+when a hand is dragged, saves its new place once (and on its way out, when it
+ends before the save), and lets clicks anywhere off its hands through to the
+window beneath."""
 
 import math
 import os
@@ -9,9 +10,10 @@ import time
 import unittest
 
 from harness import (
-    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow,
-    click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, hand_mask,
-    mismatches, point_at, press_button, release_button, render_frame, time_candidates,
+    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
+    click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, grab_hands,
+    hand_mask, mismatches, open_tray_menu, point_at, release_button, render_frame,
+    time_candidates, wait_place,
 )
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
@@ -42,18 +44,6 @@ def watch_place(session, until, timeout):
         if time.monotonic() - start > timeout:
             return seen, None
         time.sleep(0.02)
-
-
-def wait_place(session, place, timeout=1.5):
-    """The clock's client rectangle once its top-left corner is at `place`, or
-    as it is when the time runs out: the clock follows the pointer as soon as
-    its thread has seen the motion, not at once."""
-    deadline = time.monotonic() + timeout
-    while True:
-        rect = client_rect(session.window())
-        if rect[:2] == tuple(place) or time.monotonic() > deadline:
-            return rect
-        time.sleep(0.05)
 
 
 def dial_times(session, seconds):
@@ -162,32 +152,12 @@ class Dragging(E2ETestCase):
                   "(away from the hands): %s (saved %s)"
                   % (left, top, describe_mismatch(count, examples), ", ".join(paths)))
 
-    def grab_centre(self, session, place, attempts=3):
-        """Presses the left button on the dial's centre, where every hand starts,
-        and moves the pointer a little; returns once the clock follows. Under
-        Wine the clock takes itself off the screen for a moment in every frame
-        to copy what lies beneath, and a press in that moment reaches the
-        desktop instead: then it lets go and presses again."""
-        x, y = place[0] + RADIUS, place[1] + RADIUS
-        for _ in range(attempts):
-            press_button(session, x, y)
-            grabbed = (place[0] - 10, place[1] + 8)
-            glide_pointer(session, x, y, x - 10, y + 8, steps=2)
-            if wait_place(session, grabbed)[:2] == grabbed:
-                return x - 10, y + 8
-            release_button(session)
-            time.sleep(0.3)
-            self.assertEqual(client_rect(session.window())[:2], place,
-                             "the clock moved without following the pointer")
-        self.fail("a press on the dial's centre (a hand) did not grab the clock in %d tries"
-                  % attempts)
-
     def test_dragging_a_hand_moves_the_clock_and_saves_its_place_once(self):
         session = self.session()
         self.start_clock(session)
         before = session.screenshot()
         start_left, start_top = self.START
-        x, y = self.grab_centre(session, self.START)
+        x, y = grab_hands(session, self.START, RADIUS)
         try:
             # Half-way, button still held: the clock is there and draws there.
             glide_pointer(session, x, y, start_left + RADIUS - 100, start_top + RADIUS + 75)
@@ -321,6 +291,26 @@ class Dragging(E2ETestCase):
                              "beneath" % passed)
         self.assertEqual(client_rect(session.window())[:2], place,
                          "the clock moved on clicks without a drag")
+
+    def test_a_clock_closed_from_the_menu_right_after_a_drag_comes_back_there(self):
+        session = self.session()
+        self.start_clock(session)
+        x, y = grab_hands(session, self.START, RADIUS)
+        try:
+            glide_pointer(session, x, y, self.START[0] + RADIUS - 200,
+                          self.START[1] + RADIUS + 150)
+        finally:
+            release_button(session)
+        end = (self.START[0] - 200, self.START[1] + 150)
+        self.assertEqual(wait_place(session, end)[:2], end, "the clock did not follow the drag")
+        released = time.monotonic()
+        menu, _ = open_tray_menu(session)
+        closing = time.monotonic()
+        choose_menu_item(session, menu, "Close")
+        self.assertIsNotNone(session.wait_exit(15), 'the program did not end on "Close"')
+        self.assertLess(closing - released, SAVE_WAIT, "the close came too late")
+        self.assertEqual(client_rect(session.start())[:2], end,
+                         "the next start is not where the clock was left")
 
     def test_a_clock_left_alone_writes_nothing(self):
         session = self.session()

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/unit/extreme_startup.h"
@@ -369,7 +371,36 @@ TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
     EXPECT_FALSE(report.firstStart); // an unreadable start count is a later start
     EXPECT_EQ(state.Size, 19);
     EXPECT_EQ(state.StartCount, 1);
+    const auto names = [](const std::vector<StoredValue>& values) {
+        std::vector<std::string> named;
+        for (const StoredValue& value : values) {
+            named.push_back(value.name);
+        }
+        return named;
+    };
+    // Only the unread values are written back; a first start writes all seven.
+    EXPECT_EQ(names(ValuesToStore(report)), (std::vector<std::string>{"Size", "Start_1"}));
     ClockState nothingStored;
-    EXPECT_TRUE(LoadSettings(nothingStored, {1366, 768}, nullptr).firstStart);
+    const LoadReport first = LoadSettings(nothingStored, {1366, 768}, nullptr);
+    EXPECT_TRUE(first.firstStart);
     EXPECT_EQ(nothingStored.Size, 19);
+    EXPECT_EQ(ValuesToStore(first).size(), 7u);
+    StoredSettings whole = UsualSettings();
+    ClockState loaded;
+    EXPECT_TRUE(ValuesToStore(LoadSettings(loaded, {1366, 768}, &whole)).empty());
+}
+
+TEST(ExtremeSettings, HidingOverFullScreenProgramsIsOnUnlessStoredAsZero) {
+    const std::pair<std::optional<int32_t>, int32_t> cases[] = {
+        {std::nullopt, 1}, {0, 0}, {1, 1}, {2, 1}, {-1, 1}, {INT_MIN, 1}};
+    for (const auto& [stored, expected] : cases) {
+        StoredSettings settings = UsualSettings();
+        settings.hideFullScreen = stored;
+        ClockState state;
+        state.HideFullScreen = 7;
+        const LoadReport report = LoadSettings(state, {1366, 768}, &settings);
+        EXPECT_EQ(state.HideFullScreen, expected) << stored.value_or(-99);
+        EXPECT_EQ(report.problem, ""); // missing is as an older program leaves it
+        EXPECT_TRUE(report.unread.empty());
+    }
 }

@@ -200,6 +200,22 @@ TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
     EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 0);
 }
 
+TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
+    const auto secondOfDay = [](const SYSTEMTIME& t) {
+        return t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+    };
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    ClockState state;
+    auto form = Start(state);
+    SYSTEMTIME after;
+    GetLocalTime(&after);
+    const int read = state.Hour * 3600 + state.Minute * 60 + state.Second;
+    const int day = 24 * 3600;
+    EXPECT_LE((read - secondOfDay(before) + day) % day,
+              (secondOfDay(after) - secondOfDay(before) + day) % day);
+}
+
 TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
     ClockState state;
     auto form = Start(state);
@@ -540,6 +556,69 @@ class MoveCounter {
     HHOOK hook_;
 };
 
+// A change of the monitors brings a clock that is off them, or partly, at once inside
+// the monitor it belongs to.
+TEST_F(ClockWindow, AChangeOfTheMonitorsBringsTheClockInsideAtOnce) {
+    ClockState state;
+    auto form = Start(state);
+    const auto changed = [&form](UINT message, WPARAM wParam) {
+        SendMessageW(form->Handle(), message, wParam, 0);
+        const RECT rect = WindowRect(*form);
+        return std::pair<int, int>(rect.left, rect.top);
+    };
+    MoveWindowTo(*form, 2996, 300); // where a second monitor was
+    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(kDisplayWidth - 285 - 5, 300));
+    MoveWindowTo(*form, -100, -50);
+    EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETWORKAREA), std::pair(5, 5));
+    MoveWindowTo(*form, -100, -50);
+    EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER), std::pair(-100, -50));
+    MoveWindowTo(*form, 540, 6);
+    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(540, 6));
+}
+
+// While the foreground window covers the clock's whole monitor, the clock is hidden
+// and neither copies the screen nor draws; it is back once that window is not in
+// front, and stays when the setting says so.
+TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
+    using Window = lumivane::Owned<HWND, &DestroyWindow>;
+    const auto cover = [](int width, int height) {
+        Window window(CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                      nullptr, nullptr, nullptr, nullptr));
+        SetForegroundWindow(window.get());
+        return window;
+    };
+    ClockState state;
+    auto form = Start(state);
+    form->TimerTimer();
+    {
+        const Window full = cover(kDisplayWidth, kDisplayHeight);
+        ASSERT_EQ(GetForegroundWindow(), full.get());
+        form->FullScreenTimer();
+        EXPECT_TRUE(form->HiddenOverFullScreen());
+        EXPECT_FALSE(IsWindowVisible(form->Handle()));
+        Whiten(*state.FrameBuffer, 142, 142); // under the hands: a frame would darken it
+        form->TimerTimer();
+        form->Timer3Timer();
+        EXPECT_EQ(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn while hidden";
+
+        state.HideFullScreen = 0;
+        form->FullScreenTimer();
+        EXPECT_FALSE(form->HiddenOverFullScreen());
+        EXPECT_TRUE(IsWindowVisible(form->Handle()));
+        EXPECT_NE(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn on coming back";
+        state.HideFullScreen = 1;
+        form->FullScreenTimer();
+        EXPECT_TRUE(form->HiddenOverFullScreen());
+    }
+    form->FullScreenTimer();
+    EXPECT_FALSE(form->HiddenOverFullScreen());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    const Window almost = cover(kDisplayWidth, kDisplayHeight - 1);
+    ASSERT_EQ(GetForegroundWindow(), almost.get());
+    form->FullScreenTimer();
+    EXPECT_FALSE(form->HiddenOverFullScreen());
+}
+
 TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
     StoreAll(30, 52, 0, 6, 300, 5, 2); // 52 x 15 reaches the height: Diameter 768
     ClockState state;
@@ -693,6 +772,31 @@ TEST_F(ClockWindow, PositionIsSavedOnceAfterAMoveAndNotWhileStill) {
     WriteDword("Left", 777);
     form->Timer1Timer();
     EXPECT_EQ(ReadDword("Left"), 777);
+}
+
+TEST_F(ClockWindow, EveryWayOutStoresAMoveThePositionTimerHasNotSeen) {
+    StoreAll(30, 19, 0, 6, 400, 100, 2);
+    ClockState state;
+    auto form = Start(state);
+    HWND window = form->Handle();
+    MoveWindowTo(*form, 300, 200);
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(ReadDword("Left"), 300);
+    EXPECT_EQ(ReadDword("Top"), 200);
+
+    MoveWindowTo(*form, 310, 210);
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0); // the session goes on
+    EXPECT_EQ(ReadDword("Left"), 300);
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(ReadDword("Left"), 310);
+
+    MoveWindowTo(*form, 320, 220);
+    form->Close();
+    EXPECT_EQ(ReadDword("Left"), 320);
+    EXPECT_EQ(ReadDword("Top"), 220);
+    EXPECT_FALSE(IsWindow(window));
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {

@@ -27,6 +27,7 @@
 namespace lumivane {
 namespace {
 
+using testing_support::ErrorBoxes;
 using testing_support::RecordingPlatform;
 using testing_support::TestKey;
 using testing_support::TrayLog;
@@ -195,58 +196,6 @@ template <class Step> std::string ErrorOf(Step step) {
     return {};
 }
 
-std::string ClassName(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-// Every message box this thread opens while the object lives: its caption and its
-// text, taken when the box has been filled in; the box is then closed, as a user
-// would close it, so that no test waits for a click.
-class ErrorBoxes {
-  public:
-    struct Box {
-        std::string caption;
-        std::string text;
-    };
-
-    ErrorBoxes() {
-        current_ = this;
-        hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterMessage, nullptr, GetCurrentThreadId());
-    }
-    ~ErrorBoxes() {
-        UnhookWindowsHookEx(hook_);
-        current_ = nullptr;
-    }
-    ErrorBoxes(const ErrorBoxes&) = delete;
-    ErrorBoxes& operator=(const ErrorBoxes&) = delete;
-
-    bool Hooked() const { return hook_ != nullptr; }
-    const std::vector<Box>& Seen() const { return boxes_; }
-    size_t Count() const { return boxes_.size(); }
-
-  private:
-    static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
-        const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (code == HC_ACTION && current_ != nullptr && message->message == WM_INITDIALOG &&
-            ClassName(message->hwnd) == "#32770") {
-            char caption[128] = {};
-            char text[512] = {};
-            GetWindowTextA(message->hwnd, caption, sizeof caption);
-            GetDlgItemTextA(message->hwnd, 0xFFFF, text, sizeof text); // the box's message
-            current_->boxes_.push_back({caption, text});
-            PostMessageW(message->hwnd, WM_COMMAND, IDOK, 0);
-        }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-
-    // The hook procedure has no context of its own; one recorder at a time.
-    static inline ErrorBoxes* current_ = nullptr;
-    HHOOK hook_ = nullptr;
-    std::vector<Box> boxes_;
-};
-
 // A clock window started on a key of its own; the state outlives the window.
 struct StartedClock {
     std::string label;
@@ -298,10 +247,8 @@ void Pump(DWORD ms) {
 }
 
 // Takes each clock's requests to show its start-up problem off the queue and,
-// with `show`, shows them as the message loop would, one clock at a time (a box's
-// own message loop would otherwise carry the other clocks' requests while it is
-// open, and they would be dropped). Then runs every handler once by hand (none
-// may throw: each throw would be an error box), lets the clocks' own timers run
+// with `show`, shows them as the message loop would, one clock at a time. Then runs every handler
+// once by hand (none may throw: each throw would be an error box), lets the clocks' own timers run
 // for `ms` and runs the position save again.
 // Under Wine on a display without a window manager every box costs seconds on
 // closing, so most tests count the requests and show none.
@@ -467,12 +414,14 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
                     std::string(other) == name ? Field(kFallback, other) : Field(Stored{}, other);
                 EXPECT_EQ(Loaded(state, other), expected) << other << ", " << content.label;
             }
-            // A later start either way: the count becomes 2 and is stored as a DWORD,
-            // replacing an unreadable one; no defaults were written.
+            // A later start either way: the count becomes 2. The unreadable value is
+            // stored again as its default, and no other value is touched.
             EXPECT_EQ(state.StartCount, 2) << content.label;
-            EXPECT_EQ(place.Read("Start_1"), 2) << content.label;
-            if (std::string(name) != "Bright") {
-                EXPECT_EQ(place.Read("Bright"), 20) << content.label;
+            for (const char* other : kValueNames) {
+                const int32_t expected = std::string(other) == "Start_1" ? 2
+                                         : std::string(other) == name    ? Field(kFallback, other)
+                                                                         : Field(Stored{}, other);
+                EXPECT_EQ(place.Read(other), expected) << other << ", " << content.label;
             }
             const int32_t diameter = std::string(name) == "Size" ? 285 : 105;
             EXPECT_EQ(state.Diameter, diameter) << content.label;
@@ -490,6 +439,12 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
             EXPECT_EQ(clock.requests, 1) << clock.label << ": one request to show the problem";
             EXPECT_TRUE(Drew(clock)) << clock.label;
         }
+        // Healed: the next start has nothing to report.
+        std::vector<StartedClock> again;
+        for (const BadContent& content : BadContents()) {
+            Start(again, CaseKey(key, std::string(name) + " as " + content.label), content.label);
+            EXPECT_EQ(again.back().form->StartupProblem(), "") << content.label;
+        }
     }
 }
 
@@ -501,7 +456,7 @@ struct DwordCase {
     int32_t diameter = 105; // 7 x 15; -1: none (0 or less), the buffers empty
     int32_t interval = 100; // ms
     // Where the window shows for a stored Left or Top: a place from which none of
-    // the 105-pixel clock would show starts one clock width off the nearest edge.
+    // the 105-pixel clock would show starts 5 pixels inside the nearest edge.
     std::optional<int32_t> shownAt = std::nullopt;
 };
 
@@ -522,23 +477,23 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
         {"Algoritm", {{INT_MIN}, {-5}, {-1}, {0}, {1}, {5}, {6}, {INT_MAX}}},
         {"Contrast", {{INT_MIN}, {-1}, {0}, {1}, {15}, {16}, {INT_MAX}}},
         {"Left",
-         {{INT_MIN, 105, 100, -105},
-          {-200, 105, 100, -105},
+         {{INT_MIN, 105, 100, 5},
+          {-200, 105, 100, 5},
           {-1},
           {0},
           {1},
           {1261}, // flush with the right edge
-          {1366},
-          {INT_MAX, 105, 100, 1366}}},
+          {1366, 105, 100, 1256},
+          {INT_MAX, 105, 100, 1256}}},
         {"Top",
-         {{INT_MIN, 105, 100, -105},
-          {-200, 105, 100, -105},
+         {{INT_MIN, 105, 100, 5},
+          {-200, 105, 100, 5},
           {-1},
           {0},
           {1},
           {663}, // flush with the bottom edge
-          {768},
-          {INT_MAX, 105, 100, 768}}},
+          {768, 105, 100, 658},
+          {INT_MAX, 105, 100, 658}}},
     };
     for (const auto& [name, values] : cases) {
         SCOPED_TRACE(name);
@@ -579,7 +534,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
                 EXPECT_TRUE(Drew(clock)) << clock.label;
             }
             // The position save stored where the window is, once it had moved (kept
-            // inside the display by 2 pixels a tick, or started off the nearest edge).
+            // inside the display by 2 pixels a tick, or started inside the nearest edge).
             const RECT rect = WindowRectOf(*clock.form);
             EXPECT_EQ(clock.state->SavedLeft, rect.left) << clock.label;
             EXPECT_EQ(clock.state->SavedTop, rect.top) << clock.label;
@@ -593,9 +548,9 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
 // pixels a tick and leaves it inside the 1366 x 768 display, 5 or 6 pixels from
 // the edge it came from (the parity of where it started decides which); the
 // position save then stores where it came to rest. A place from which none of the
-// clock would show starts one clock width off the edge, so that even the ends of
-// the 32-bit range come back in 55 ticks. The ticks are run by hand.
-TEST_F(RegistryContents, AStoredPlaceOffTheDisplayIsWalkedBackInside) {
+// clock would show (a monitor's that is gone, or nonsense) starts at once 5 pixels
+// inside the nearest edge. The ticks are run by hand.
+TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
     struct PlaceCase {
         const char* name;
         int32_t stored;
@@ -604,29 +559,29 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayIsWalkedBackInside) {
         int ticks;     // ticks that move the window
     };
     const PlaceCase cases[] = {
-        {"Left", INT_MIN, -105, 5, 55},
-        {"Left", -200, -105, 5, 55},
-        {"Left", -106, -105, 5, 55},
-        {"Left", -105, -105, 5, 55}, // its right column just off the display
+        {"Left", INT_MIN, 5, 5, 0},
+        {"Left", -200, 5, 5, 0},
+        {"Left", -106, 5, 5, 0},
+        {"Left", -105, 5, 5, 0},     // its right column just off the display
         {"Left", -104, -104, 6, 55}, // one column showing
         {"Left", -1, -1, 5, 3},
         {"Left", 0, 0, 6, 3},
         {"Left", 1, 1, 5, 2},
-        {"Left", 5, 5, 5, 0},           // the first column it may rest on
-        {"Left", 1256, 1256, 1256, 0},  // 1366 - 105 - 5: the last
-        {"Left", 1261, 1261, 1255, 3},  // flush with the right edge
-        {"Left", 1366, 1366, 1256, 55}, // just off the right edge
-        {"Left", 1367, 1366, 1256, 55},
-        {"Left", INT_MAX, 1366, 1256, 55},
-        {"Top", INT_MIN, -105, 5, 55},
-        {"Top", -200, -105, 5, 55},
+        {"Left", 5, 5, 5, 0},          // the first column it may rest on
+        {"Left", 1256, 1256, 1256, 0}, // 1366 - 105 - 5: the last
+        {"Left", 1261, 1261, 1255, 3}, // flush with the right edge
+        {"Left", 1366, 1256, 1256, 0}, // just off the right edge
+        {"Left", 1367, 1256, 1256, 0},
+        {"Left", INT_MAX, 1256, 1256, 0},
+        {"Top", INT_MIN, 5, 5, 0},
+        {"Top", -200, 5, 5, 0},
         {"Top", -1, -1, 5, 3},
         {"Top", 0, 0, 6, 3}, // a first start's top edge
         {"Top", 1, 1, 5, 2},
         {"Top", 658, 658, 658, 0}, // 768 - 105 - 5
         {"Top", 663, 663, 657, 3}, // flush with the bottom edge
-        {"Top", 768, 768, 658, 55},
-        {"Top", INT_MAX, 768, 658, 55},
+        {"Top", 768, 658, 658, 0},
+        {"Top", INT_MAX, 658, 658, 0},
     };
     std::vector<StartedClock> clocks;
     std::vector<CaseKey> places;
@@ -765,6 +720,31 @@ TEST_F(RegistryContents, AKeyOfNothingButBadValuesGivesTheDefaultsAndOneBox) {
     }
 }
 
+// Two clocks with a problem each: the second's error arrives while the first's box
+// is open (carried by the box's own message loop) and is shown when it closes; the
+// first's error raised again meanwhile is not shown twice.
+TEST_F(RegistryContents, AnErrorWhileABoxIsOpenIsShownAfterItAndTheSameErrorOnce) {
+    std::vector<StartedClock> clocks;
+    const CaseKey text(key, "text");
+    const CaseKey overlong(key, "overlong");
+    text.StoreAll(Stored{});
+    text.Raw("Size", REG_SZ, Text("12"));
+    overlong.StoreAll(Stored{});
+    overlong.Raw("Top", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8});
+    Start(clocks, text, "text");
+    Start(clocks, overlong, "overlong");
+    const size_t before = boxes.Count();
+    boxes.whileOpen = [&] {
+        if (boxes.Count() == before + 1) {
+            SendMessageW(clocks[0].form->Handle(), TForm1::kShowStartupProblem, 0, 0);
+        }
+    };
+    Pump(500);
+    ASSERT_EQ(boxes.Count() - before, 2u);
+    EXPECT_EQ(boxes.Seen()[before].text, "Invalid data type for 'Size'");
+    EXPECT_EQ(boxes.Seen()[before + 1].text, "Failed to get data for 'Top'");
+}
+
 TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
     std::vector<StartedClock> clocks;
     const CaseKey absent(key, "absent");
@@ -818,13 +798,22 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
 
     auto tray = std::make_shared<TrayLog>();
     TForm2 settings(*clock.state, below.Path(), nullptr, RecordingPlatform(tray));
-    EXPECT_NO_THROW(settings.Button1Click());
+    // "Save Settings" is the user's own request: its failure is reported.
+    EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
     EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
     EXPECT_FALSE(settings.TimerEnabled());
     Pump(300);
+    EXPECT_TRUE(Drew(clock));
+    // Closed after another move: the position is taken as by the timer, and the
+    // way out goes on.
+    SetWindowPos(clock.form->Handle(), nullptr, 320, 220, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    clock.form->Close();
+    EXPECT_EQ(state.SavedLeft, 320);
+    EXPECT_EQ(clock.form->Handle(), nullptr);
+    EXPECT_TRUE(testing_support::TakeQuit());
     ExpectQuiet(clocks, before);
     EXPECT_FALSE(below.Exists());
-    EXPECT_TRUE(Drew(clock));
 }
 
 // A key that exists but refuses full access (its DACL grants reading only) opens
@@ -898,7 +887,7 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
     EXPECT_EQ(clock.state->SavedLeft, 300) << "taken, although it could not be stored";
     auto tray = std::make_shared<TrayLog>();
     TForm2 settings(*clock.state, locked.Path(), nullptr, RecordingPlatform(tray));
-    EXPECT_NO_THROW(settings.Button1Click());
+    EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
     EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
     Pump(300);
     ExpectQuiet(clocks, before);

@@ -1,7 +1,7 @@
 #pragma once
 // What the settings tests share: a registry key of their own, a clock state as
-// start-up leaves it, a tray that records instead of reaching the shell, and a
-// message pump with a deadline.
+// start-up leaves it, a tray that records instead of reaching the shell, a
+// message pump with a deadline, and a recorder of the error boxes shown.
 #include "clock_window/clock_state.h"
 
 #include "settings/win/settings_window.h"
@@ -148,8 +148,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            TForm::ProcessMessage(message);
         }
     }
     return true;
@@ -176,6 +175,63 @@ inline bool TakeQuit() {
     MSG taken;
     return PeekMessageW(&taken, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
 }
+
+inline std::string ClassName(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// Every message box this thread opens while the object lives: its caption and its
+// text, taken when the box has been filled in; the box is then closed, as a user
+// would close it, so that no test waits for a click.
+class ErrorBoxes {
+  public:
+    struct Box {
+        std::string caption;
+        std::string text;
+    };
+
+    ErrorBoxes() {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterMessage, nullptr, GetCurrentThreadId());
+    }
+    ~ErrorBoxes() {
+        UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    ErrorBoxes(const ErrorBoxes&) = delete;
+    ErrorBoxes& operator=(const ErrorBoxes&) = delete;
+
+    bool Hooked() const { return hook_ != nullptr; }
+    // Runs while each box is open, before it is closed.
+    std::function<void()> whileOpen;
+    const std::vector<Box>& Seen() const { return boxes_; }
+    size_t Count() const { return boxes_.size(); }
+
+  private:
+    static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && current_ != nullptr && message->message == WM_INITDIALOG &&
+            ClassName(message->hwnd) == "#32770") {
+            char caption[128] = {};
+            char text[512] = {};
+            GetWindowTextA(message->hwnd, caption, sizeof caption);
+            GetDlgItemTextA(message->hwnd, 0xFFFF, text, sizeof text); // the box's message
+            current_->boxes_.push_back({caption, text});
+            if (current_->whileOpen) {
+                current_->whileOpen();
+            }
+            PostMessageW(message->hwnd, WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    // The hook procedure has no context of its own; one recorder at a time.
+    static inline ErrorBoxes* current_ = nullptr;
+    HHOOK hook_ = nullptr;
+    std::vector<Box> boxes_;
+};
 
 inline std::string WindowText(HWND window) {
     char text[256] = {};

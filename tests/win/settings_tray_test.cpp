@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -103,8 +105,9 @@ class SettingsTrayTest : public ::testing::Test {
 
     std::unique_ptr<TForm2> MakeForm(int32_t startCount) {
         state = StartedState(RealDisplay(), [&](ClockState& s) { s.StartCount = startCount; });
-        auto form = std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray));
-        return form;
+        TForm2::Platform platform = RecordingPlatform(tray);
+        platform.autostart = autostart;
+        return std::make_unique<TForm2>(*state, key.Path(), nullptr, std::move(platform));
     }
 
     // The tray's record of what happened after creation.
@@ -126,12 +129,16 @@ class SettingsTrayTest : public ::testing::Test {
         return {bounds.left, bounds.top};
     }
 
-    bool OptionsChecked(const TForm2& form) const {
-        return (GetMenuState(form.Tray().Menu(), TrayIcon::kOptionsId, MF_BYCOMMAND) &
-                MF_CHECKED) != 0;
+    static bool Checked(const TForm2& form, UINT id) {
+        return (GetMenuState(form.Tray().Menu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
     }
+    bool OptionsChecked(const TForm2& form) const { return Checked(form, TrayIcon::kOptionsId); }
 
     TestKey key;
+    // The tests' own Run key, below theirs.
+    const Autostart autostart{L"C:\\Programs\\Lumivane\\Lumivane.exe",
+                              std::wstring(key.Relative().begin(), key.Relative().end()) +
+                                  L"\\Run"};
     std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
     std::unique_ptr<ClockState> state;
     bool menuSeen = false;
@@ -243,37 +250,70 @@ TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0); // the icon is there already
     SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    NOTIFYICONDATAA record = form->Tray().Record();
-    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record)); // leave no icon behind
-    ASSERT_EQ(tray->Actions(), (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    form.reset(); // the program ends: no icon stays behind
+    ASSERT_EQ(tray->Actions(),
+              (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD, NIM_DELETE}));
     EXPECT_TRUE(tray->calls[0].result);
     EXPECT_FALSE(tray->calls[1].result);
     EXPECT_TRUE(tray->calls[2].result);
     EXPECT_TRUE(tray->calls[3].result);
-    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(tray->calls[4].result);
+}
+
+TEST_F(SettingsTrayIcon, EveryWayOutTakesTheShownIconAway) {
+    // The window destroyed by its owner, the clock window, as the program ends.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    state = StartedState(RealDisplay());
+    auto owned = std::make_unique<TForm2>(*state, key.Path(), owner, RecordingPlatform(tray));
+    DestroyWindow(owner);
+    owned.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+
+    // The session ending, which destroys no window.
+    tray->calls.clear();
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0); // the session goes on
+    SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    form.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+
+    // The window open, its icon away already: nothing to take.
+    tray->calls.clear();
+    form = MakeForm(2);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
+    form.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
 }
 
 // --- The menu ----------------------------------------------------------------------------
 
 using SettingsTrayMenu = SettingsTrayTest;
 
-TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
+TEST_F(SettingsTrayMenu, OffersSettingsTheCheckItemsAndCloseWithACrossOnClose) {
     auto form = MakeForm(2);
     HMENU menu = form->Tray().Menu();
-    ASSERT_EQ(GetMenuItemCount(menu), 2);
-    wchar_t text[32] = {};
-    GetMenuStringW(menu, 0, text, 32, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"Settings");
-    GetMenuStringW(menu, 1, text, 32, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"Close");
-    EXPECT_EQ(GetMenuItemID(menu, 0), TrayIcon::kOptionsId);
-    EXPECT_EQ(GetMenuItemID(menu, 1), TrayIcon::kClose1Id);
+    const std::pair<const wchar_t*, UINT> items[] = {
+        {L"Settings", TrayIcon::kOptionsId},
+        {L"Start with Windows", TrayIcon::kStartWithWindowsId},
+        {L"Hide over full-screen programs", TrayIcon::kHideFullScreenId},
+        {L"Close", TrayIcon::kClose1Id}};
+    ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(std::size(items)));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[48] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 48, MF_BYPOSITION);
+        EXPECT_STREQ(text, items[i].first);
+        EXPECT_EQ(GetMenuItemID(menu, i), items[i].second);
+    }
     EXPECT_FALSE(OptionsChecked(*form));
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId));
+    EXPECT_TRUE(Checked(*form, TrayIcon::kHideFullScreenId));
 
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
     item.fMask = MIIM_BITMAP;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, 1, TRUE, &item));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, 3, TRUE, &item));
     ASSERT_NE(item.hbmpItem, nullptr);
     BITMAP bitmap{};
     ASSERT_NE(GetObjectW(item.hbmpItem, sizeof bitmap, &bitmap), 0);
@@ -297,6 +337,9 @@ TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
     EXPECT_EQ(at(5, 0), 0xFFFFFFu);
     EXPECT_EQ(at(0, 5), 0xFFFFFFu);
     EXPECT_EQ(at(9, 4), 0xFFFFFFu);
+    // Windows draws a 32-bit menu bitmap by its alpha: every pixel is opaque.
+    EXPECT_TRUE(std::all_of(std::begin(pixels), std::end(pixels),
+                            [](uint32_t pixel) { return pixel >> 24 == 0xFFu; }));
 }
 
 TEST_F(SettingsTrayMenu, RightButtonUpShowsTheMenuAtTheCursorAndLeavesTheWindowHidden) {
@@ -336,14 +379,65 @@ TEST_F(SettingsTrayMenu, SettingsTogglesItsCheckAndOpensTheWindow) {
     EXPECT_FALSE(TakeQuit());
 }
 
+// Checked when the menu opens exactly while the Run value names this program; the
+// item writes or deletes it and leaves the window and the icon as they were.
+TEST_F(SettingsTrayMenu, StartWithWindowsShowsAndTogglesTheRunValue) {
+    auto form = MakeForm(2);
+    const Autostart oldCopy(L"C:\\Old\\Lumivane.exe", autostart.KeyPath());
+    oldCopy.Enable();
+    RightClickAndPress(*form, {VK_ESCAPE});
+    ASSERT_TRUE(menuSeen);
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId)) << "another copy's value";
+
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    EXPECT_TRUE(autostart.Enabled()) << "the old copy's value was not replaced";
+    RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_TRUE(Checked(*form, TrayIcon::kStartWithWindowsId));
+
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    EXPECT_FALSE(autostart.Enabled());
+    EXPECT_FALSE(oldCopy.Enabled());
+    RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId));
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(TakeQuit());
+}
+
 TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
     auto form = MakeForm(2);
-    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    RightClickAndPress(*form, {VK_UP, VK_RETURN}); // the last item
     ASSERT_TRUE(menuSeen);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_FALSE(OptionsChecked(*form));
     EXPECT_TRUE(TakeQuit());
+}
+
+// The check item turns the hiding over full-screen programs off and on for the
+// running clock and stores the choice at once; it leaves the window and the icon alone.
+TEST_F(SettingsTrayMenu, HideOverFullScreenProgramsTogglesAndIsStored) {
+    auto form = MakeForm(2);
+    ASSERT_EQ(key.Read("HideFullScreen"), std::nullopt);
+    RightClickAndPress(*form, {VK_UP, VK_UP, VK_RETURN}); // the last but one
+    ASSERT_TRUE(menuSeen);
+    EXPECT_EQ(state->HideFullScreen, 0);
+    EXPECT_FALSE(Checked(*form, TrayIcon::kHideFullScreenId));
+    EXPECT_EQ(key.Read("HideFullScreen"), 0);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::kHideFullScreenId, 0), 0);
+    EXPECT_EQ(state->HideFullScreen, 1);
+    EXPECT_TRUE(Checked(*form, TrayIcon::kHideFullScreenId));
+    EXPECT_EQ(key.Read("HideFullScreen"), 1);
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(OptionsChecked(*form));
+
+    // A clock started with it off shows the item unchecked.
+    state->HideFullScreen = 0;
+    TForm2::Platform platform = RecordingPlatform(tray);
+    platform.autostart = autostart;
+    TForm2 off(*state, key.Path(), nullptr, std::move(platform));
+    EXPECT_FALSE(Checked(off, TrayIcon::kHideFullScreenId));
 }
 
 TEST_F(SettingsTrayMenu, MenuCommandsAlsoArriveAsMessages) {

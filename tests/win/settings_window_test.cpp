@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace lumivane {
 namespace {
 
 using testing_support::CentreShading;
+using testing_support::ErrorBoxes;
 using testing_support::PumpUntil;
 using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
@@ -270,6 +272,69 @@ TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(GetWindow(c.PageControl1, GW_HWNDNEXT), nullptr);
 }
 
+// Laid out for a monitor of 144 DPI, every control sits at 1.5 times its place and
+// size at 96 DPI (within the rounding of a half pixel), lettered 1.5 times as tall;
+// moved to a monitor of another DPI, the window is laid out for that one.
+TEST_F(SettingsWindowControls, AtOneHundredFortyFourDpiEverythingIsHalfAsLargeAgain) {
+    auto state = StartedState(RealDisplay());
+    const auto at = [&](UINT dpi) {
+        TForm2::Platform platform = RecordingPlatform(tray);
+        platform.windowDpi = [dpi](HWND) { return dpi; };
+        return std::make_unique<TForm2>(*state, key.Path(), nullptr, platform);
+    };
+    const auto layout = [](const TForm2& form) {
+        const TForm2::Components& c = form.Controls();
+        std::vector<RECT> bounds;
+        for (HWND control : {c.PageControl1, c.StaticText1, c.StaticText2, c.StaticText3,
+                             c.StaticText4, c.StaticText5, c.TrackBar1, c.TrackBar2, c.TrackBar3,
+                             c.TrackBar4, c.Button1, c.Button2}) {
+            bounds.push_back(ClientRectOf(control, form.Handle()));
+        }
+        RECT client{};
+        GetClientRect(form.Handle(), &client);
+        bounds.push_back(client);
+        return bounds;
+    };
+    const auto small = at(96);
+    const auto large = at(144);
+    EXPECT_EQ(small->Dpi(), 96u);
+    EXPECT_EQ(large->Dpi(), 144u);
+    const std::vector<RECT> normal = layout(*small);
+    const std::vector<RECT> scaled = layout(*large);
+    EXPECT_EQ(scaled.back().right, 615);
+    EXPECT_EQ(scaled.back().bottom, 336);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        SCOPED_TRACE(i);
+        const RECT& n = normal[i];
+        const RECT& l = scaled[i];
+        EXPECT_NEAR(l.left, 1.5 * n.left, 0.5);
+        EXPECT_NEAR(l.top, 1.5 * n.top, 0.5);
+        EXPECT_NEAR(l.bottom - l.top, 1.5 * (n.bottom - n.top), 0.5);
+        // The static texts (1 to 5) grow to their lines, whose glyphs do not scale evenly.
+        if (i >= 1 && i <= 5) {
+            EXPECT_GE(l.right - l.left, 1.5 * (n.right - n.left) - 1.0);
+        } else {
+            EXPECT_NEAR(l.right - l.left, 1.5 * (n.right - n.left), 1.0);
+        }
+    }
+    EXPECT_EQ(FontOf(large->Controls().StaticText2).lfHeight, -20); // -19.5, away from zero
+    EXPECT_EQ(FontOf(large->Controls().Button1).lfHeight, -20);
+
+    RECT suggested{100, 120, 800, 600};
+    SendMessageW(large->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(large->Dpi(), 96u);
+    const std::vector<RECT> again = layout(*large);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        EXPECT_TRUE(EqualRect(&again[i], &normal[i])) << i;
+    }
+    EXPECT_EQ(FontOf(large->Controls().StaticText2).lfHeight, -13);
+    RECT window{};
+    GetWindowRect(large->Handle(), &window);
+    EXPECT_EQ(window.left, 100);
+    EXPECT_EQ(window.top, 120);
+}
+
 TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
     auto state = StartedState(RealDisplay(), [](ClockState& s) {
         s.Bright = 0; // all four bars at their design positions
@@ -405,6 +470,15 @@ TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
     EXPECT_EQ(state->Radius, 145);
 }
 
+TEST_F(SettingsTrackBars, SizeIsCappedByTheMonitorTheClockIsOn) {
+    auto state = StartedState(RealDisplay());
+    TForm2::Platform platform = RecordingPlatform(tray);
+    platform.clockDisplay = [] { return Display{1024, 280}; };
+    TForm2 form(*state, key.Path(), nullptr, platform);
+    MoveBar(form, form.Controls().TrackBar2, 20);
+    EXPECT_EQ(state->Diameter, 280);
+}
+
 TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
     auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
     auto form = MakeForm(*state);
@@ -536,19 +610,106 @@ TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
     EXPECT_EQ(form->StatusColour(), RGB(0, 0, 0));
 }
 
-TEST_F(SettingsSave, AKeyThatCannotBeCreatedLeavesTheStatusLineAlone) {
+TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
+    auto state = StartedState(RealDisplay());
+    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
+    form.Button1Click();
+    ASSERT_EQ(form.StatusColour(), RGB(0, 150, 0));
     // A lasting key cannot be created below a volatile one.
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.Relative().c_str());
     HKEY parent = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Relative().c_str(), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    auto state = StartedState(RealDisplay());
-    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
-    EXPECT_NO_THROW(form.Button1Click());
+    const ErrorBoxes boxes;
+    SendMessageW(form.Controls().Button1, BM_CLICK, 0, 0);
+    ASSERT_EQ(boxes.Count(), 1u);
+    const std::string expected =
+        "Failed to create key 'HKEY_CURRENT_USER\\" + key.Relative() + "\\Settings': ";
+    EXPECT_EQ(boxes.Seen()[0].text.substr(0, expected.size()), expected);
+    EXPECT_GT(boxes.Seen()[0].text.size(), expected.size()) << "the system's reason";
+    // The confirmation of the earlier save does not stand for this one.
     EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(form.StatusColour(), RGB(0, 0, 0));
-    EXPECT_FALSE(form.TimerEnabled());
+}
+
+// --- The keyboard ------------------------------------------------------------------
+
+class SettingsKeyboard : public SettingsWindowTest {
+  protected:
+    // A later start's window, opened from the tray icon.
+    std::unique_ptr<TForm2> OpenForm(ClockState& state) {
+        auto form = MakeForm(state);
+        form->TrayIconMessage(WM_LBUTTONUP);
+        tray->calls.clear();
+        return form;
+    }
+};
+
+// A key pressed and let go in the control with the focus, as the program's
+// message loop receives it.
+void PressKey(WORD key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TForm::ProcessMessage(message);
+    }
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+TEST_F(SettingsKeyboard, TabVisitsTheBarsAndButtonsAndArrowsMoveTheFocusedBar) {
+    auto state = StartedState(RealDisplay());
+    auto form = OpenForm(*state);
+    const TForm2::Components& c = form->Controls();
+    EXPECT_EQ(GetFocus(), c.TrackBar1);
+    for (HWND next : {c.TrackBar2, c.TrackBar3, c.TrackBar4, c.Button1, c.Button2, c.TrackBar1}) {
+        PressKey(VK_TAB);
+        EXPECT_EQ(GetFocus(), next);
+    }
+    for (HWND previous : {c.Button2, c.Button1, c.TrackBar4, c.TrackBar3, c.TrackBar2}) {
+        PressKey(VK_TAB, true);
+        EXPECT_EQ(GetFocus(), previous);
+    }
+    PressKey(VK_RIGHT);
+    EXPECT_EQ(state->Size, 20);
+    EXPECT_EQ(state->Diameter, 300);
+    PressKey(VK_LEFT);
+    PressKey(VK_LEFT);
+    EXPECT_EQ(state->Size, 18);
+    EXPECT_EQ(state->Bright, 30);
+}
+
+TEST_F(SettingsKeyboard, EnterOrSpacePressesTheFocusedButtonEscapeIsTheCloseBox) {
+    auto state = StartedState(RealDisplay());
+    auto form = OpenForm(*state);
+    PressKey(VK_RETURN); // on a bar: nothing to press
+    EXPECT_FALSE(key.Exists());
+    for (int i = 0; i < 4; ++i) {
+        PressKey(VK_TAB);
+    }
+    ASSERT_EQ(GetFocus(), form->Controls().Button1);
+    PressKey(VK_RETURN);
+    EXPECT_EQ(key.Read("Size"), 19);
+    EXPECT_EQ(form->StatusColour(), RGB(0, 150, 0));
+
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
+
+    // Opened again, the window gives the focus back to where it was.
+    form->TrayIconMessage(WM_LBUTTONUP);
+    EXPECT_EQ(GetFocus(), form->Controls().Button1);
+    PressKey(VK_TAB);
+    PressKey(VK_SPACE);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
 }
 
 } // namespace
