@@ -87,10 +87,11 @@ void LetWineCatchUp() {
 constexpr int32_t kUncoveredRepaintWait = 10;
 
 // The screen is copied in bands of rows of at most this many bytes (at 4 bytes a pixel,
-// as the X server holds them): Wine fetches each copy into a temporary buffer, and
-// buffers this small come from the heap again and again, where a whole large dial's
-// would be fresh pages from the system, zeroed and faulted in on every frame.
-constexpr int64_t kCopyBandBytes = 256 * 1024;
+// as the X server holds them): Wine fetches each copy into a temporary buffer, and the
+// 32-bit C library gives blocks of 512 KiB and more as fresh pages from the system,
+// zeroed and faulted in on every frame, where smaller ones come from its heap again.
+// The default size's copy stays whole.
+constexpr int64_t kCopyBandBytes = 448 * 1024;
 
 // Under Wine: takes the window off the screen for the life of the object.
 class WindowHidden {
@@ -508,8 +509,8 @@ void TForm1::Timer2Timer() {
 
 void TForm1::KeepInsideMonitor() {
     const Place at = TopLeft();
-    const Place to = KeepInside(at, client_.right, client_.bottom,
-                                MonitorOf(at, client_.right, client_.bottom));
+    const Place to =
+        KeepInside(at, client_.right, client_.bottom, MonitorOf(at, client_.right, client_.bottom));
     if (to != at) {
         SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

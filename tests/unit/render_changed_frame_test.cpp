@@ -189,3 +189,21 @@ TEST(RenderChangedFrame, DrawsWholeAfterAWholeFrameOrTooManyNotes) {
     }
     EXPECT_EQ(Area(RenderChangedFrame(state)), Area({&all, 1}));
 }
+
+TEST(CopyShowsFrame, TellsACopyThatStillHoldsTheClockFromTheDesktop) {
+    ClockState state = MakeClock(120);
+    Scribble(*state.BackgroundBuffer, {0, 0, 120, 120}, 5);
+    RenderChangedFrame(state);
+    EXPECT_FALSE(CopyShowsFrame(state)); // the desktop as it was
+    Scribble(*state.BackgroundBuffer, {0, 0, 120, 120}, 6);
+    EXPECT_FALSE(CopyShowsFrame(state)); // another desktop
+
+    // The clock's own frame where a window beneath has not repainted yet.
+    TDIB& copy = *state.BackgroundBuffer;
+    for (int32_t y = 40; y < 80; ++y) {
+        for (int32_t x = 30; x < 90; ++x) {
+            SetPixel(copy, x, y, PixelAt(*state.FrameBuffer, x, y));
+        }
+    }
+    EXPECT_TRUE(CopyShowsFrame(state));
+}
