@@ -45,44 +45,64 @@ using MemoryDC = Owned<HDC, &DeleteDC>;
 using MenuHandle = Owned<HMENU, &DestroyMenu>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
 
-// A device context that `Get` lends for a window and ReleaseDC takes back.
-template <auto Get> class LentDC {
+// A value that goes back to its context by `GiveBack(context, value)` when the owner
+// goes: a device context lent for a window, or the object or mode that a change
+// replaced. An empty value (the call that gave it failed) is not given back.
+template <typename Context, typename Value, auto GiveBack> class GivenBack {
   public:
-    LentDC() = default;
-    explicit LentDC(HWND window) : window_(window), dc_(Get(window)) {}
-    ~LentDC() { Reset(); }
-    LentDC(LentDC&& other) noexcept
-        : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
-    LentDC& operator=(LentDC&& other) noexcept {
+    GivenBack() = default;
+    GivenBack(Context context, Value value) : context_(context), value_(value) {}
+    ~GivenBack() { Reset(); }
+    GivenBack(GivenBack&& other) noexcept
+        : context_(other.context_), value_(std::exchange(other.value_, Value{})) {}
+    GivenBack& operator=(GivenBack&& other) noexcept {
         if (this != &other) {
             Reset();
-            window_ = other.window_;
-            dc_ = std::exchange(other.dc_, nullptr);
+            context_ = other.context_;
+            value_ = std::exchange(other.value_, Value{});
         }
         return *this;
     }
-    LentDC(const LentDC&) = delete;
-    LentDC& operator=(const LentDC&) = delete;
+    GivenBack(const GivenBack&) = delete;
+    GivenBack& operator=(const GivenBack&) = delete;
 
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
+    Value get() const { return value_; }
+    explicit operator bool() const { return value_ != Value{}; }
 
   private:
     void Reset() {
-        if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
-            dc_ = nullptr;
+        if (*this) {
+            GiveBack(context_, value_);
         }
+        value_ = Value{};
     }
 
-    HWND window_ = nullptr;
-    HDC dc_ = nullptr;
+    Context context_{};
+    Value value_{};
 };
 
+// A device context that `Get` lends for a window and ReleaseDC takes back.
+template <auto Get> struct LentDC : GivenBack<HWND, HDC, &ReleaseDC> {
+    LentDC() = default;
+    explicit LentDC(HWND window) : GivenBack(window, Get(window)) {}
+};
 // The client area's DC (GetDC), or the whole screen's for nullptr.
 using ClientDC = LentDC<&GetDC>;
 // The whole window's DC, frame included (GetWindowDC).
 using WindowDC = LentDC<&GetWindowDC>;
+
+// An object selected into a device context; the object that was selected before
+// goes back in when the selection ends. Empty when SelectObject refused the object.
+struct Selection : GivenBack<HDC, HGDIOBJ, &SelectObject> {
+    Selection() = default;
+    Selection(HDC dc, HGDIOBJ object) : GivenBack(dc, SelectObject(dc, object)) {}
+};
+
+// A stretch mode set on a device context for one drawing; the previous mode comes
+// back when it ends, also when the drawing failed.
+struct StretchMode : GivenBack<HDC, int, &SetStretchBltMode> {
+    StretchMode(HDC dc, int mode) : GivenBack(dc, SetStretchBltMode(dc, mode)) {}
+};
 
 // The device context of a WM_PAINT: BeginPaint here, EndPaint when it goes.
 class PaintDC {
@@ -98,61 +118,6 @@ class PaintDC {
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
-};
-
-// An object selected into a device context; the object that was selected before
-// goes back in when the selection ends.
-class Selection {
-  public:
-    Selection() = default;
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() { Reset(); }
-    Selection(Selection&& other) noexcept
-        : dc_(std::exchange(other.dc_, nullptr)),
-          previous_(std::exchange(other.previous_, nullptr)) {}
-    Selection& operator=(Selection&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            dc_ = std::exchange(other.dc_, nullptr);
-            previous_ = std::exchange(other.previous_, nullptr);
-        }
-        return *this;
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-    // False when SelectObject refused the object.
-    explicit operator bool() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
-
-  private:
-    void Reset() {
-        if (*this) {
-            SelectObject(dc_, previous_);
-        }
-        dc_ = nullptr;
-        previous_ = nullptr;
-    }
-
-    HDC dc_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-};
-
-// A stretch mode set on a device context for one drawing; the previous mode comes
-// back when it ends, also when the drawing failed.
-class StretchMode {
-  public:
-    StretchMode(HDC dc, int mode) : dc_(dc), previous_(SetStretchBltMode(dc, mode)) {}
-    ~StretchMode() {
-        if (previous_ != 0) {
-            SetStretchBltMode(dc_, previous_);
-        }
-    }
-    StretchMode(const StretchMode&) = delete;
-    StretchMode& operator=(const StretchMode&) = delete;
-
-  private:
-    HDC dc_;
-    int previous_;
 };
 
 } // namespace lumivane

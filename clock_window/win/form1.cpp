@@ -68,9 +68,8 @@ bool RunningUnderWine() {
 
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
     : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), underWine_(RunningUnderWine()) {
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
     CreateHandle({.className = kClockWindowClass,
-                  .icon = icon,
+                  .icon = ProgramIcon(),
                   .exStyle = WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                   .style = WS_POPUP,
                   .caption = kClockWindowCaption,
@@ -78,9 +77,6 @@ TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
                   .y = 0,
                   .width = 300,
                   .height = 300});
-    if (Handle() == nullptr) {
-        throw Error(FormatText("%s cannot be made", std::string("Window")));
-    }
     ShowWindow(Handle(), SW_SHOWNOACTIVATE);
 }
 
@@ -93,25 +89,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         FormCreate();
         result = 0;
         return true;
-    case WM_TIMER:
-        switch (wParam) {
-        case Timer:
-            TimerTimer();
-            break;
-        case Timer1:
-            Timer1Timer();
-            break;
-        case Timer2:
-            Timer2Timer();
-            break;
-        case Timer3:
-            Timer3Timer();
-            break;
-        default:
+    case WM_TIMER: {
+        // By TimerId.
+        constexpr void (TForm1::*kTimers[])() = {&TForm1::TimerTimer, &TForm1::Timer1Timer,
+                                                 &TForm1::Timer2Timer, &TForm1::Timer3Timer};
+        if (wParam < Timer || wParam > Timer3) {
             return false;
         }
+        (this->*kTimers[wParam - Timer])();
         result = 0;
         return true;
+    }
     case WM_NCHITTEST:
         // Every point that receives input is caption, so a press on a visible
         // pixel starts the system's move of the window.
@@ -168,7 +156,7 @@ void TForm1::FormCreate() {
     store.CloseStore();
     startupProblem_ = loaded.problem;
     if (loaded.firstStart) {
-        StoreFirstStartDefaults();
+        StoreAtStart([](auto) { return true; });
     }
     SetTimerInterval(FrameIntervalRule(state_.Size));
     StartTimer(Timer1, kPositionTimerInterval);
@@ -180,11 +168,10 @@ void TForm1::FormCreate() {
     SetClientSize(side, side);
     // The position save then stores where the clock really is.
     const Place start = StartPlace(state_, display_);
-    SetWindowPos(Handle(), nullptr, start.left, start.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTo(start.left, start.top);
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    RecordStart();
+    StoreAtStart([](auto field) { return field == &ClockState::StartCount; });
 
     screenDC_ = ClientDC(nullptr);
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
@@ -196,38 +183,17 @@ void TForm1::FormCreate() {
     }
 }
 
-void TForm1::NoteProblem(const Error& error) {
-    if (startupProblem_.empty()) {
-        startupProblem_ = error.what();
-    }
-}
-
-void TForm1::StoreFirstStartDefaults() {
+template <class Pick> void TForm1::StoreAtStart(Pick pick) {
     SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
     try {
-        for (const auto& [name, field] : kStoredValues) {
-            store.WriteValue(name, state_.*field);
+        if (store.OpenStore(true)) {
+            store.WriteValues(state_, pick);
         }
     } catch (const Error& error) {
-        NoteProblem(error);
+        if (startupProblem_.empty()) {
+            startupProblem_ = error.what();
+        }
     }
-    store.CloseStore();
-}
-
-void TForm1::RecordStart() {
-    SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
-    try {
-        store.WriteField(state_, &ClockState::StartCount);
-    } catch (const Error& error) {
-        NoteProblem(error);
-    }
-    store.CloseStore();
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
@@ -247,20 +213,6 @@ void TForm1::StartTimer(TimerId id, UINT interval) {
     if (SetTimer(Handle(), id, interval, nullptr) == 0) {
         OutputDebugStringA("Lumivane: a timer of the clock window could not be started\n");
     }
-}
-
-void TForm1::SetClientSize(int32_t width, int32_t height) {
-    RECT frame{0, 0, width, height};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
-    SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-RECT TForm1::WindowRect() const {
-    RECT rect{};
-    GetWindowRect(Handle(), &rect);
-    return rect;
 }
 
 Place TForm1::TopLeft() const {
@@ -357,8 +309,7 @@ void TForm1::KeepInsideDisplay() {
     const Place to =
         KeepInside(at, client.right, client.bottom, {0, 0, display_.width, display_.height});
     if (to != at) {
-        SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveTo(to.left, to.top);
     }
 }
 
@@ -397,9 +348,9 @@ void TForm1::Timer1Timer() {
     state_.SavedTop = at.top;
     SettingsStore store(settingsKeyPath_);
     if (store.OpenStore(true)) {
-        store.WriteField(state_, &ClockState::SavedLeft);
-        store.WriteField(state_, &ClockState::SavedTop);
-        store.CloseStore();
+        store.WriteValues(state_, [](auto field) {
+            return field == &ClockState::SavedLeft || field == &ClockState::SavedTop;
+        });
     }
 }
 

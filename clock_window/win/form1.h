@@ -23,8 +23,6 @@ class TWinDIB;
 // Window class of the clock window, by which other programs (and the tests) find it.
 inline constexpr const wchar_t* kClockWindowClass = L"TForm1";
 inline constexpr const wchar_t* kClockWindowCaption = L"Lumivane";
-// The program icon in the executable's resources.
-inline constexpr const wchar_t* kProgramIconName = L"MAINICON";
 
 class TForm1 : public TForm {
   public:
@@ -59,14 +57,12 @@ class TForm1 : public TForm {
     enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
 
     void FormCreate();
-    void StoreFirstStartDefaults();
-    void RecordStart();
-    void NoteProblem(const Error& error);
+    // Writes the stored values `pick` chooses, creating the key; a failure becomes
+    // the start-up problem, and the clock runs on without its store.
+    template <class Pick> void StoreAtStart(Pick pick);
 
     void SetTimerInterval(int32_t interval);
     void StartTimer(TimerId id, UINT interval);
-    void SetClientSize(int32_t width, int32_t height);
-    RECT WindowRect() const;
     Place TopLeft() const;
     void KeepInsideDisplay();
     void ClearPixelUnderCursor();

@@ -47,19 +47,6 @@ constexpr std::array<TrackBarControl, 4> kTrackBars{{
     {&TForm2::Components::TrackBar4, 14, 185, 150, Bar::Contrast},
 }};
 
-// The executable's icon, by number or by name; a test program has none and
-// shows the system's application icon.
-HICON ProgramIcon() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    const wchar_t* const resources[] = {MAKEINTRESOURCEW(1), L"MAINICON"};
-    for (const wchar_t* resource : resources) {
-        if (HICON icon = LoadIconW(instance, resource)) {
-            return icon;
-        }
-    }
-    return LoadIconW(nullptr, IDI_APPLICATION);
-}
-
 HFONT MakeBoldFont(const wchar_t* face) {
     return CreateFontW(kFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -101,27 +88,22 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
         platform_.displaySize = PrimaryDisplay;
     }
     if (!platform_.notifyIcon) {
-        platform_.notifyIcon = [](DWORD action, NOTIFYICONDATAA* data) {
-            return Shell_NotifyIconA(action, data);
-        };
+        platform_.notifyIcon = &Shell_NotifyIconA;
     }
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    icon_ = ProgramIcon();
+    const HICON icon = ProgramIcon();
     textFont_.reset(MakeBoldFont(L"Microsoft Sans Serif"));
     saveFont_.reset(MakeBoldFont(L"MS Sans Serif"));
 
     CreateHandle({.className = L"TForm2",
-                  .icon = icon_,
+                  .icon = icon,
                   .exStyle = WS_EX_TOPMOST,
                   .style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                   .caption = L"Lumivane Settings",
                   .width = kClientWidth,
                   .height = kClientHeight});
-    if (Handle() == nullptr) {
-        throw Error("Failed to create the settings window");
-    }
-    tray_.emplace(Handle(), icon_, platform_.notifyIcon);
+    tray_.emplace(Handle(), icon, platform_.notifyIcon);
     if (owner != nullptr) {
         // An owned window gets no taskbar button.
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
@@ -140,7 +122,7 @@ void TForm2::CreateControls() {
             0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, Handle(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         if (control == nullptr) {
-            throw Error("Failed to create the settings window");
+            throw Error(FormatText(kCannotBeMade, "Window"));
         }
         if (font != nullptr) {
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -191,25 +173,12 @@ void TForm2::FormCreate() {
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
-    SetWindowPos(Handle(), nullptr, display.width / 2 - client.right / 2,
-                 display.height - client.bottom - kTaskbarInset, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTo(display.width / 2 - client.right / 2, display.height - client.bottom - kTaskbarInset);
     const bool showWhenCreated = state_.StartCount <= 1;
     tray_->Add();
     if (showWhenCreated) {
         ShowForm();
     }
-}
-
-void TForm2::SetClientSize(int width, int height) {
-    RECT window{};
-    RECT client{};
-    GetWindowRect(Handle(), &window);
-    GetClientRect(Handle(), &client);
-    const int frameWidth = (window.right - window.left) - client.right;
-    const int frameHeight = (window.bottom - window.top) - client.bottom;
-    SetWindowPos(Handle(), nullptr, 0, 0, width + frameWidth, height + frameHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND TForm2::BarControl(Bar bar) const {
@@ -225,13 +194,7 @@ void TForm2::Button1Click() {
     if (!store.OpenStore(true)) {
         return;
     }
-    // Every setting but the start count.
-    for (const auto& [name, field] : kStoredValues) {
-        if (field != &ClockState::StartCount) {
-            store.WriteValue(name, state_.*field);
-        }
-    }
-    store.CloseStore();
+    store.WriteValues(state_, [](auto field) { return field != &ClockState::StartCount; });
     SetStatus(kConfirmation, kConfirmationColour);
     // Enabling the running timer leaves it running: the hint returns 5 s after
     // the first of several saves.
@@ -355,8 +318,7 @@ void TForm2::PaintInnerBorder() const {
     if (dc.get() == nullptr) {
         return;
     }
-    RECT window{};
-    GetWindowRect(Handle(), &window);
+    const RECT window = WindowRect();
     POINT origin{0, 0};
     ClientToScreen(Handle(), &origin);
     RECT client{};

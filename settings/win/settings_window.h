@@ -86,7 +86,6 @@ class TForm2 : public TForm {
     void CreateControls();
     void FormCreate();
     HWND BarControl(Bar bar) const;
-    void SetClientSize(int width, int height);
     void ShowForm();
     void HideForm();
     void SetStatus(const char* text, COLORREF colour);
@@ -98,7 +97,6 @@ class TForm2 : public TForm {
     ClockState& state_;
     std::string settingsKeyPath_;
     Platform platform_;
-    HICON icon_ = nullptr; // the program's icon, shared: never destroyed
 
     GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13
     GdiObject<HFONT> saveFont_; // "MS Sans Serif" bold 13
