@@ -1,7 +1,7 @@
 // The tray icon and its menu: the record handed to the shell, the icon's
 // messages, the menu driven by keys from a second thread (its modal loop holds
 // the test's thread), and the window hidden by its close box.
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 namespace lumivane {
 namespace {
 
-using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
 using testing_support::StartedState;
 using testing_support::TakePosted;
@@ -102,7 +101,7 @@ class SettingsTrayTest : public ::testing::Test {
     }
 
     std::unique_ptr<TForm2> MakeForm(int32_t startCount) {
-        state = StartedState(RealDisplay(), [&](ClockState& s) { s.StartCount = startCount; });
+        state = StartedState([&](ClockState& s) { s.StartCount = startCount; });
         auto form = std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray));
         return form;
     }

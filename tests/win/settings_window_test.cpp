@@ -1,7 +1,7 @@
 // The settings window as a real window: its creation rule, its place, its
 // controls, the track bars driven by their own messages, and "Save Settings"
 // against the real registry (a test key of its own).
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <commctrl.h>
 
@@ -14,19 +14,12 @@ namespace {
 
 using testing_support::CentreShading;
 using testing_support::PumpUntil;
-using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
+using testing_support::RequireTestDisplay;
 using testing_support::StartedState;
 using testing_support::TestKey;
 using testing_support::TrayLog;
 using testing_support::WindowText;
-
-// The numbers below are for the 1366 x 768 display the tests run on.
-void RequireTestDisplay() {
-    const Display display = RealDisplay();
-    ASSERT_EQ(display.width, 1366) << "run the tests on a 1366x768 display";
-    ASSERT_EQ(display.height, 768) << "run the tests on a 1366x768 display";
-}
 
 int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
@@ -46,12 +39,10 @@ RECT ClientRectOf(HWND control, HWND parent) {
 }
 
 COLORREF StaticTextColour(const TForm2& form, HWND control) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+    const MemoryDC dc(CreateCompatibleDC(nullptr));
+    SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
                  reinterpret_cast<LPARAM>(control));
-    const COLORREF colour = GetTextColor(dc);
-    DeleteDC(dc);
-    return colour;
+    return GetTextColor(dc.get());
 }
 
 LOGFONTW FontOf(HWND control) {
@@ -84,7 +75,7 @@ class SettingsWindowTest : public ::testing::Test {
 using SettingsWindowCreation = SettingsWindowTest;
 
 TEST_F(SettingsWindowCreation, BrightAboveTheRangeIsClampedAndRecomputesTheShading) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 40;
         s.Size = 20; // an even dial: a pixel sits on the centre
     });
@@ -97,7 +88,7 @@ TEST_F(SettingsWindowCreation, BrightAboveTheRangeIsClampedAndRecomputesTheShadi
 }
 
 TEST_F(SettingsWindowCreation, SizeBelowTheRangeShowsFiveButKeepsTheSetting) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 2; });
+    auto state = StartedState([](ClockState& s) { s.Size = 2; });
     ASSERT_EQ(state->Diameter, 30);
     auto form = MakeForm(*state);
     EXPECT_EQ(BarPosition(form->Controls().TrackBar2), 5);
@@ -106,7 +97,7 @@ TEST_F(SettingsWindowCreation, SizeBelowTheRangeShowsFiveButKeepsTheSetting) {
 }
 
 TEST_F(SettingsWindowCreation, ContrastSixRunsTheContrastHandler) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     // Spoil what the handler derives, to see it derived again.
     state->ContrastFactor = 0;
     std::fill(state->ShadingTable.begin(), state->ShadingTable.end(), 0.0L);
@@ -118,7 +109,7 @@ TEST_F(SettingsWindowCreation, ContrastSixRunsTheContrastHandler) {
 }
 
 TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 0;
         s.Algoritm = -3;
         s.Contrast = -1;
@@ -136,7 +127,7 @@ TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
 }
 
 TEST_F(SettingsWindowCreation, ValuesAboveTheRangeTakeTheTopOfTheBar) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Algoritm = 9;
         s.Contrast = 99;
         s.Size = 51;
@@ -154,7 +145,7 @@ TEST_F(SettingsWindowCreation, ValuesAboveTheRangeTakeTheTopOfTheBar) {
 using SettingsWindowPlacement = SettingsWindowTest;
 
 TEST_F(SettingsWindowPlacement, FirstStartShowsTheWindowAboveTheBottomCentre) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; });
     auto form = MakeForm(*state);
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     RECT window{};
@@ -170,20 +161,20 @@ TEST_F(SettingsWindowPlacement, FirstStartShowsTheWindowAboveTheBottomCentre) {
 }
 
 TEST_F(SettingsWindowPlacement, SecondStartShowsTheWindowToo) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 1; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 1; });
     auto form = MakeForm(*state);
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
 TEST_F(SettingsWindowPlacement, LaterStartsKeepTheWindowHidden) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 2; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 2; });
     auto form = MakeForm(*state);
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
     EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
 }
 
 TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     TForm2 form(*state, key.Path(), nullptr, RecordingPlatform(tray, [] {
         return Display{1001, 600};
     }));
@@ -194,7 +185,7 @@ TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
 }
 
 TEST_F(SettingsWindowPlacement, IsACaptionedFixedTopmostWindow) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     wchar_t className[32] = {};
     GetClassNameW(form->Handle(), className, 32);
@@ -209,7 +200,7 @@ TEST_F(SettingsWindowPlacement, IsACaptionedFixedTopmostWindow) {
 }
 
 TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     {
@@ -224,7 +215,7 @@ TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
 using SettingsWindowControls = SettingsWindowTest;
 
 TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     struct Expected {
@@ -271,7 +262,7 @@ TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
 }
 
 TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 0; // all four bars at their design positions
         s.Size = 5;
         s.Algoritm = 0;
@@ -302,7 +293,7 @@ TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
 }
 
 TEST_F(SettingsWindowControls, TextsAreBoldThirteenPixelFonts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     for (HWND control :
@@ -319,7 +310,7 @@ TEST_F(SettingsWindowControls, TextsAreBoldThirteenPixelFonts) {
 }
 
 TEST_F(SettingsWindowControls, HandPointOverTheControlsButTheContrastBarAndTexts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
@@ -340,7 +331,7 @@ TEST_F(SettingsWindowControls, HandPointOverTheControlsButTheContrastBarAndTexts
 }
 
 TEST_F(SettingsWindowControls, StatusLineStartsBlackWithTheHint) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     EXPECT_EQ(WindowText(form->Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText1), RGB(0, 0, 0));
@@ -349,7 +340,7 @@ TEST_F(SettingsWindowControls, StatusLineStartsBlackWithTheHint) {
 }
 
 TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; });
     auto form = MakeForm(*state);
     UpdateWindow(form->Handle());
     auto count = [](HWND button, auto matches) {
@@ -378,7 +369,7 @@ TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
 using SettingsTrackBars = SettingsWindowTest;
 
 TEST_F(SettingsTrackBars, SizeOneStepUpFromNineteenGrowsTheClock) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     ASSERT_EQ(state->Diameter, 285);
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar2, 20);
@@ -393,7 +384,7 @@ TEST_F(SettingsTrackBars, SizeOneStepUpFromNineteenGrowsTheClock) {
 }
 
 TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto height = std::make_shared<int32_t>(768);
     auto form =
         std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray, [height] {
@@ -406,7 +397,7 @@ TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
 }
 
 TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar1, 15, TB_THUMBTRACK);
     EXPECT_EQ(state->Bright, 15);
@@ -415,7 +406,7 @@ TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
 }
 
 TEST_F(SettingsTrackBars, ContrastZeroLeavesEveryPixelUnshaded) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar4, 0, TB_LINEUP);
     EXPECT_EQ(state->Contrast, 0);
@@ -425,7 +416,7 @@ TEST_F(SettingsTrackBars, ContrastZeroLeavesEveryPixelUnshaded) {
 }
 
 TEST_F(SettingsTrackBars, HandStyleStoresTheSettingAlone) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     state->ShadingTable[0] = 0.125L; // a recomputation would overwrite it
     MoveBar(*form, form->Controls().TrackBar3, 3, TB_PAGEDOWN);
@@ -435,7 +426,7 @@ TEST_F(SettingsTrackBars, HandStyleStoresTheSettingAlone) {
 }
 
 TEST_F(SettingsTrackBars, EveryNotificationRunsTheHandlerWithTheCurrentPosition) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Algoritm = 4; });
+    auto state = StartedState([](ClockState& s) { s.Algoritm = 4; });
     auto form = MakeForm(*state);
     state->Algoritm = 1; // out of step with the bar, which holds 4
     SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
@@ -444,7 +435,7 @@ TEST_F(SettingsTrackBars, EveryNotificationRunsTheHandlerWithTheCurrentPosition)
 }
 
 TEST_F(SettingsTrackBars, ScrollMessagesFromElsewhereChangeNothing) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     state->Algoritm = 1;
     SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
@@ -458,7 +449,7 @@ using SettingsSave = SettingsWindowTest;
 TEST_F(SettingsSave, WritesTheSixValuesAndLeavesTheStartCountAlone) {
     key.Write("Start_1", 2);
     key.Write("Bright", 1);
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 17;
         s.Size = 23;
         s.Algoritm = 4;
@@ -479,7 +470,7 @@ TEST_F(SettingsSave, WritesTheSixValuesAndLeavesTheStartCountAlone) {
 }
 
 TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     ASSERT_FALSE(key.Exists());
     form->Button1Click();
@@ -490,7 +481,7 @@ TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
 }
 
 TEST_F(SettingsSave, SavesWhatTheBarsSetNotWhatWasLoaded) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar2, 31);
     MoveBar(*form, form->Controls().TrackBar1, 0);
@@ -500,7 +491,7 @@ TEST_F(SettingsSave, SavesWhatTheBarsSetNotWhatWasLoaded) {
 }
 
 TEST_F(SettingsSave, ConfirmsInGreenAndStartsTheTimer) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     SendMessageW(form->Controls().Button1, BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(form->Controls().StaticText1), "Save settings - Ok!");
@@ -511,7 +502,7 @@ TEST_F(SettingsSave, ConfirmsInGreenAndStartsTheTimer) {
 }
 
 TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     form->Button1Click();
     form->TimerTimer();
@@ -524,7 +515,7 @@ TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
 }
 
 TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     form->Button1Click();
     // Stand in for the first save's five seconds running out: its timer is now due.
@@ -543,7 +534,7 @@ TEST_F(SettingsSave, AKeyThatCannotBeCreatedLeavesTheStatusLineAlone) {
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
     EXPECT_NO_THROW(form.Button1Click());
     EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
