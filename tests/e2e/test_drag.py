@@ -4,12 +4,11 @@ when a hand is dragged, saves its new place once, and lets clicks anywhere off
 its hands through to the window beneath."""
 
 import math
-import os
 import time
 import unittest
 
 from harness import (
-    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow,
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow,
     click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, hand_mask,
     mismatches, point_at, press_button, release_button, render_frame, time_candidates,
 )
@@ -125,8 +124,8 @@ class Dragging(E2ETestCase):
     def shown_like(self, session, left, top, timeout=4.0):
         """Waits for a screenshot whose window area at (left, top) is the frame
         lumivane-render makes of the wallpaper there, away from the hands; fails
-        with the nearest one. Skipped without lumivane-render."""
-        if not (NATIVE_RENDER and os.path.isfile(NATIVE_RENDER)):
+        with the nearest one."""
+        if not self.has_renderer():
             return
         under = session.wallpaper.crop(left, top, DIAMETER, DIAMETER)
         deadline = time.monotonic() + timeout
