@@ -3,39 +3,52 @@
 // path out of the scope that made it, so no handler needs a cleanup path.
 #include <windows.h>
 
+#include <cstddef>
+#include <type_traits>
 #include <utility>
 
 namespace lumivane {
 
-// A handle that `Release` gives back to the system when the owner goes.
-template <typename Handle, auto Release> class Owned {
+// Owns a value that `GiveBack` returns when the owner goes: a handle the system
+// releases (GiveBack(handle)) or, with a Context, what a context lent or what a
+// change to it replaced (GiveBack(context, value)). An empty value, the answer of
+// a call that failed, is not given back.
+template <typename Value, auto GiveBack, typename Context = std::nullptr_t> class Owned {
   public:
     Owned() = default;
-    explicit Owned(Handle handle) : handle_(handle) {}
+    explicit Owned(Value value) : value_(value) {}
+    Owned(Context context, Value value) : context_(context), value_(value) {}
     ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Owned(Owned&& other) noexcept
+        : context_(other.context_), value_(std::exchange(other.value_, Value{})) {}
     Owned& operator=(Owned&& other) noexcept {
         if (this != &other) {
-            reset(std::exchange(other.handle_, nullptr));
+            reset(std::exchange(other.value_, Value{}));
+            context_ = other.context_;
         }
         return *this;
     }
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
 
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    // Gives the handle up, for calls after which the system owns it (SetWindowRgn).
-    Handle release() { return std::exchange(handle_, nullptr); }
-    void reset(Handle handle = nullptr) {
-        if (handle_ != nullptr) {
-            Release(handle_);
+    Value get() const { return value_; }
+    explicit operator bool() const { return value_ != Value{}; }
+    // Gives the value up, for calls after which the system owns it (SetWindowRgn).
+    Value release() { return std::exchange(value_, Value{}); }
+    void reset(Value value = Value{}) {
+        if (value_ != Value{}) {
+            if constexpr (std::is_same_v<Context, std::nullptr_t>) {
+                GiveBack(value_);
+            } else {
+                GiveBack(context_, value_);
+            }
         }
-        handle_ = handle;
+        value_ = value;
     }
 
   private:
-    Handle handle_ = nullptr;
+    Context context_{};
+    Value value_{};
 };
 
 // A GDI object (bitmap, region, brush, font ...).
@@ -45,46 +58,10 @@ using MemoryDC = Owned<HDC, &DeleteDC>;
 using MenuHandle = Owned<HMENU, &DestroyMenu>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
 
-// A value that goes back to its context by `GiveBack(context, value)` when the owner
-// goes: a device context lent for a window, or the object or mode that a change
-// replaced. An empty value (the call that gave it failed) is not given back.
-template <typename Context, typename Value, auto GiveBack> class GivenBack {
-  public:
-    GivenBack() = default;
-    GivenBack(Context context, Value value) : context_(context), value_(value) {}
-    ~GivenBack() { Reset(); }
-    GivenBack(GivenBack&& other) noexcept
-        : context_(other.context_), value_(std::exchange(other.value_, Value{})) {}
-    GivenBack& operator=(GivenBack&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            context_ = other.context_;
-            value_ = std::exchange(other.value_, Value{});
-        }
-        return *this;
-    }
-    GivenBack(const GivenBack&) = delete;
-    GivenBack& operator=(const GivenBack&) = delete;
-
-    Value get() const { return value_; }
-    explicit operator bool() const { return value_ != Value{}; }
-
-  private:
-    void Reset() {
-        if (*this) {
-            GiveBack(context_, value_);
-        }
-        value_ = Value{};
-    }
-
-    Context context_{};
-    Value value_{};
-};
-
 // A device context that `Get` lends for a window and ReleaseDC takes back.
-template <auto Get> struct LentDC : GivenBack<HWND, HDC, &ReleaseDC> {
+template <auto Get> struct LentDC : Owned<HDC, &ReleaseDC, HWND> {
     LentDC() = default;
-    explicit LentDC(HWND window) : GivenBack(window, Get(window)) {}
+    explicit LentDC(HWND window) : Owned(window, Get(window)) {}
 };
 // The client area's DC (GetDC), or the whole screen's for nullptr.
 using ClientDC = LentDC<&GetDC>;
@@ -93,15 +70,15 @@ using WindowDC = LentDC<&GetWindowDC>;
 
 // An object selected into a device context; the object that was selected before
 // goes back in when the selection ends. Empty when SelectObject refused the object.
-struct Selection : GivenBack<HDC, HGDIOBJ, &SelectObject> {
+struct Selection : Owned<HGDIOBJ, &SelectObject, HDC> {
     Selection() = default;
-    Selection(HDC dc, HGDIOBJ object) : GivenBack(dc, SelectObject(dc, object)) {}
+    Selection(HDC dc, HGDIOBJ object) : Owned(dc, SelectObject(dc, object)) {}
 };
 
 // A stretch mode set on a device context for one drawing; the previous mode comes
 // back when it ends, also when the drawing failed.
-struct StretchMode : GivenBack<HDC, int, &SetStretchBltMode> {
-    StretchMode(HDC dc, int mode) : GivenBack(dc, SetStretchBltMode(dc, mode)) {}
+struct StretchMode : Owned<int, &SetStretchBltMode, HDC> {
+    StretchMode(HDC dc, int mode) : Owned(dc, SetStretchBltMode(dc, mode)) {}
 };
 
 // The device context of a WM_PAINT: BeginPaint here, EndPaint when it goes.

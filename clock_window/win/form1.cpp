@@ -1,12 +1,11 @@
 #include "clock_window/win/form1.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 #include "clock_window/hand_hit.h"
 #include "clock_window/placement.h"
 #include "image/tdib_win.h"
+#include "platform/error.h"
 #include "platform/win32_display.h"
 #include "render/render.h"
 #include "settings/settings_rules.h"
@@ -79,8 +78,6 @@ TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
                   .height = 300});
     ShowWindow(Handle(), SW_SHOWNOACTIVATE);
 }
-
-TForm1::~TForm1() = default;
 
 bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {

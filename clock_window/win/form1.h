@@ -12,7 +12,6 @@
 #include "app/form.h"
 #include "clock_window/clock_state.h"
 #include "clock_window/placement.h"
-#include "platform/error.h"
 #include "platform/win32_handles.h"
 #include "settings/win/settings_store.h"
 
@@ -29,7 +28,6 @@ class TForm1 : public TForm {
     // Creates the window; FormCreate runs inside the creation. `settingsKeyPath`
     // is the settings key below HKEY_CURRENT_USER (tests pass a key of their own).
     explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
-    ~TForm1() override;
 
     // The timer handlers, public so that tests can drive them without waiting.
     void TimerTimer();  // clock tick: sample the time of day, draw a frame

@@ -2,9 +2,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <array>
-#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <utility>
@@ -51,10 +49,6 @@ HFONT MakeBoldFont(const wchar_t* face) {
     return CreateFontW(kFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-int Position(HWND bar) {
-    return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
 }
 
 // Widens a static text to its text when the font on this system is wider than
@@ -186,7 +180,8 @@ HWND TForm2::BarControl(Bar bar) const {
 }
 
 void TForm2::TrackBarChange(Bar bar) {
-    SetBar(state_, bar, Position(BarControl(bar)), platform_.displaySize().height);
+    const auto position = static_cast<int32_t>(SendMessageW(BarControl(bar), TBM_GETPOS, 0, 0));
+    SetBar(state_, bar, position, platform_.displaySize().height);
 }
 
 void TForm2::Button1Click() {
@@ -224,8 +219,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
-        tray_->Delete();
-        ShowForm();
+        OptionsClick();
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
@@ -244,8 +238,7 @@ void TForm2::OptionsClick() {
 }
 
 void TForm2::Close1Click() {
-    tray_->Delete();
-    ShowForm();
+    OptionsClick();
     PostQuitMessage(0);
 }
 

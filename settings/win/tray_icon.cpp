@@ -44,25 +44,21 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
       taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")), crossGlyph_(MakeCrossGlyph()),
       menu_(CreatePopupMenu()) {
     if (!menu_) {
-        throw Error("Failed to create the tray menu");
+        throw Error(FormatText(kCannotBeMade, "Menu"));
     }
     wchar_t settings[] = L"Settings";
-    MENUITEMINFOW options{};
-    options.cbSize = sizeof options;
-    options.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
-    options.wID = kOptionsId;
-    options.fState = MFS_UNCHECKED;
-    options.dwTypeData = settings;
-    InsertMenuItemW(menu_.get(), 0, TRUE, &options);
-
     wchar_t close[] = L"Close";
-    MENUITEMINFOW close1{};
-    close1.cbSize = sizeof close1;
-    close1.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-    close1.wID = kClose1Id;
-    close1.dwTypeData = close;
-    close1.hbmpItem = crossGlyph_.get();
-    InsertMenuItemW(menu_.get(), 1, TRUE, &close1);
+    const auto insert = [this](UINT position, UINT id, wchar_t* text, HBITMAP glyph) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
+        item.wID = id;
+        item.dwTypeData = text;
+        item.hbmpItem = glyph;
+        InsertMenuItemW(menu_.get(), position, TRUE, &item);
+    };
+    insert(0, kOptionsId, settings, nullptr);
+    insert(1, kClose1Id, close, crossGlyph_.get());
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
