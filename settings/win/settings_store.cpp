@@ -5,10 +5,7 @@
 namespace lumivane {
 
 SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
-    // The registry wants the path relative to the root key.
-    while (!keyPath_.empty() && keyPath_.front() == '\\') {
-        keyPath_.erase(keyPath_.begin());
-    }
+    keyPath_.erase(0, keyPath_.find_first_not_of('\\')); // relative to the root key
 }
 
 bool SettingsStore::OpenStore(bool create) {
@@ -50,10 +47,6 @@ void SettingsStore::WriteValue(const std::string& name, int32_t value) {
                        sizeof data) != ERROR_SUCCESS) {
         throw Error(FormatText("Failed to set data for '%s'", name));
     }
-}
-
-void SettingsStore::CloseStore() {
-    key_.reset();
 }
 
 } // namespace lumivane

@@ -36,7 +36,7 @@ class SettingsStore : public SettingsReader {
             }
         }
     }
-    void CloseStore();
+    void CloseStore() { key_.reset(); }
 
   private:
     std::string keyPath_;

@@ -206,7 +206,7 @@ void TForm2::TimerTimer() {
 
 void TForm2::Button2Click() {
     tray_->Add();
-    HideForm();
+    ShowWindow(Handle(), SW_HIDE);
 }
 
 void TForm2::FormClose() {
@@ -245,10 +245,6 @@ void TForm2::Close1Click() {
 void TForm2::ShowForm() {
     ShowWindow(Handle(), SW_SHOW);
     BringWindowToTop(Handle());
-}
-
-void TForm2::HideForm() {
-    ShowWindow(Handle(), SW_HIDE);
 }
 
 void TForm2::SetStatus(const char* text, COLORREF colour) {

@@ -81,7 +81,6 @@ class TForm2 : public TForm {
     void FormCreate();
     HWND BarControl(Bar bar) const;
     void ShowForm();
-    void HideForm();
     void SetStatus(const char* text, COLORREF colour);
     void MenuItemClick(UINT id);
     void DrawButton(const DRAWITEMSTRUCT& item) const;
