@@ -2,15 +2,43 @@
 // and runs the message loop until the program ends.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <exception>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
 #include "clock_window/win/form1.h"
+#include "platform/win32_handles.h"
 #include "render/precision.h"
+#include "settings/win/autostart.h"
 #include "settings/win/settings_window.h"
 
+namespace {
+
+// The uninstaller's call: the switch, alone.
+bool RemoveAutostartRequested() {
+    int count = 0;
+    const lumivane::Owned<LPWSTR*, &LocalFree> arguments(
+        CommandLineToArgvW(GetCommandLineW(), &count));
+    return arguments && count == 2 &&
+           CompareStringOrdinal(arguments.get()[1], -1, lumivane::kRemoveAutostartSwitch, -1,
+                                TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (RemoveAutostartRequested()) {
+        try {
+            lumivane::Autostart().Disable();
+            return 0;
+        } catch (const std::exception&) {
+            // Nobody watches an uninstaller's helper: the exit code is the report.
+            return 1;
+        }
+    }
+
     // The renderers' results depend on 64-bit x87 precision, which Windows does
     // not start a thread with.
     lumivane::UseExtendedPrecision();

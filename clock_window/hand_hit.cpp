@@ -46,4 +46,25 @@ std::optional<HandSampleHit> FindHandSample(const ClockState& state, int32_t u, 
     return std::nullopt;
 }
 
+void MarkHandSamples(const ClockState& state, int32_t width, int32_t height,
+                     std::vector<uint8_t>& mask) {
+    const int32_t w = std::max(width, 0);
+    const int32_t h = std::max(height, 0);
+    mask.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    for (const HandRange& range : kHandRanges) {
+        const HandSampleTable& table = state.*range.samples;
+        const int32_t lastRow = std::min(state.*range.length, table.Rows() - 1);
+        const int32_t lastColumn = std::min(range.lastColumn, table.columns - 1);
+        for (int32_t row = 0; row <= lastRow; ++row) {
+            for (int32_t column = 0; column <= lastColumn; ++column) {
+                const int32_t x = table.X(row, column);
+                const int32_t y = table.Y(row, column);
+                if (x < w && y < h) {
+                    mask[static_cast<size_t>(y) * static_cast<size_t>(w) + x] = 1;
+                }
+            }
+        }
+    }
+}
+
 } // namespace lumivane

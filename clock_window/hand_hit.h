@@ -4,6 +4,7 @@
 // without a window.
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "clock_window/clock_state.h"
 
@@ -22,5 +23,11 @@ struct HandSampleHit {
 // hands in turn, each row by row and within a row column by column; nothing when no
 // sample lies there.
 std::optional<HandSampleHit> FindHandSample(const ClockState& state, int32_t u, int32_t v);
+
+// Every pixel of a width x height frame at which FindHandSample finds a sample, as one
+// byte per pixel, rows top to bottom (1: a sample lies there): the whole area that grabs
+// the clock, for a platform that is told it at once rather than asked pixel by pixel.
+void MarkHandSamples(const ClockState& state, int32_t width, int32_t height,
+                     std::vector<uint8_t>& mask);
 
 } // namespace lumivane

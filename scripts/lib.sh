@@ -11,20 +11,39 @@ build_native() {
   ninja -C "$root/build/native" -j "$jobs"
 }
 
+# The Linux program as it ships: no sanitizers, no tests (scripts/run --native, the
+# package, its cost).
+build_linux() {
+  cmake -S "$root" -B "$root/build/linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLUMIVANE_TESTS=OFF -DLUMIVANE_BENCH=OFF -DLUMIVANE_WERROR=ON >/dev/null
+  ninja -C "$root/build/linux" -j "$jobs" lumivane
+}
+
 # The fuzzer needs clang's libFuzzer: a native clang flavour that builds only it.
 build_fuzz() {
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_FUZZ=ON -DLUMIVANE_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_FUZZ=ON -DLUMIVANE_BENCH=OFF \
+    -DLUMIVANE_LINUX=OFF >/dev/null
   ninja -C "$root/build/fuzz" -j "$jobs" lumivane_clock_fuzzer
 }
 
-# build_windows i686|x86_64
-build_windows() {
+# configure_windows i686|x86_64
+configure_windows() {
   local arch=$1
   cmake -S "$root" -B "$root/build/$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     --toolchain "$root/cmake/mingw-$arch.cmake" -DLUMIVANE_WERROR=ON \
     -DLUMIVANE_NATIVE_RENDER="$root/build/native/tools/render/lumivane-render" >/dev/null
-  ninja -C "$root/build/$arch" -j "$jobs"
+}
+
+# build_windows i686|x86_64
+build_windows() {
+  configure_windows "$1"
+  ninja -C "$root/build/$1" -j "$jobs"
+}
+
+# The program's version, as CMake's project() has it.
+lumivane_version() {
+  sed -n 's/^project(Lumivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
 
 # Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
@@ -64,7 +83,7 @@ make_wine_template() {
   rm -rf "$template"
   mkdir -p "$work"
   # No Mono or Gecko installers: they would ask through a dialog.
-  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
   # A crashing program must fail its test, not wait for a click in a crash dialog.
   WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX=$template wineserver -w

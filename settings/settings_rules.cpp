@@ -21,6 +21,7 @@ LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* read
                 if (report.problem.empty()) {
                     report.problem = error.what();
                 }
+                report.unread.push_back(name);
             }
         }
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "clock_window/clock_state.h"
 
@@ -26,6 +27,16 @@ inline constexpr std::array<StoredValue, 7> kStoredValues{{
     {"Start_1", &ClockState::StartCount},
 }};
 
+// The name under which `field` is stored.
+constexpr const char* StoredName(int32_t ClockState::*field) {
+    for (const StoredValue& value : kStoredValues) {
+        if (value.field == field) {
+            return value.name;
+        }
+    }
+    return nullptr;
+}
+
 class SettingsReader {
   public:
     virtual ~SettingsReader() = default;
@@ -34,8 +45,9 @@ class SettingsReader {
 };
 
 struct LoadReport {
-    bool firstStart = false; // the first-start defaults were applied: store them
-    std::string problem;     // the first value that could not be read, in the store's words
+    bool firstStart = false;         // the first-start defaults were applied: store them
+    std::string problem;             // the first value that could not be read, in the store's words
+    std::vector<std::string> unread; // the values that took their defaults
 };
 
 // Loads every stored value from `reader` (null: nothing is stored), each value that

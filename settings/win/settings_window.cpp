@@ -223,6 +223,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
+        tray_->CheckStartWithWindows(platform_.autostart.Enabled());
         if (const UINT chosen = tray_->ShowMenu(cursor)) {
             MenuItemClick(chosen);
         }
@@ -242,6 +243,16 @@ void TForm2::Close1Click() {
     PostQuitMessage(0);
 }
 
+// The item shows checked exactly when the value names this program; checking it
+// replaces a value that names another copy.
+void TForm2::StartWithWindowsClick() {
+    if (platform_.autostart.Enabled()) {
+        platform_.autostart.Disable();
+    } else {
+        platform_.autostart.Enable();
+    }
+}
+
 void TForm2::ShowForm() {
     ShowWindow(Handle(), SW_SHOW);
     BringWindowToTop(Handle());
@@ -259,6 +270,8 @@ void TForm2::MenuItemClick(UINT id) {
         OptionsClick();
     } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
+    } else if (id == TrayIcon::kStartWithWindowsId) {
+        StartWithWindowsClick();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/form.h"
 #include "platform/win32_handles.h"
 #include "settings/settings_rules.h"
+#include "settings/win/autostart.h"
 #include "settings/win/settings_store.h"
 #include "settings/win/tray_icon.h"
 
@@ -23,6 +24,8 @@ class TForm2 : public TForm {
         std::function<Display()> displaySize;
         // Adds or deletes the tray icon (Shell_NotifyIconA).
         TrayIcon::Notify notifyIcon;
+        // The Run value behind "Start with Windows": by default this program's.
+        Autostart autostart;
     };
 
     // The window's controls, named as the design names them.
@@ -72,6 +75,7 @@ class TForm2 : public TForm {
     void TrayIconMessage(UINT mouseMessage);
     void OptionsClick();
     void Close1Click();
+    void StartWithWindowsClick();
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

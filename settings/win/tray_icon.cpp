@@ -36,6 +36,18 @@ HBITMAP MakeCrossGlyph() {
     return glyph;
 }
 
+struct MenuItem {
+    UINT id;
+    const wchar_t* text;
+    bool crossGlyph;
+};
+// Top to bottom.
+constexpr MenuItem kMenuItems[] = {
+    {TrayIcon::kOptionsId, L"Settings", false},
+    {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
+    {TrayIcon::kClose1Id, L"Close", true},
+};
+
 } // namespace
 
 TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
@@ -46,19 +58,17 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     if (!menu_) {
         throw Error(FormatText(kCannotBeMade, "Menu"));
     }
-    wchar_t settings[] = L"Settings";
-    wchar_t close[] = L"Close";
-    const auto insert = [this](UINT position, UINT id, wchar_t* text, HBITMAP glyph) {
+    for (const MenuItem& design : kMenuItems) {
         MENUITEMINFOW item{};
         item.cbSize = sizeof item;
-        item.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
-        item.wID = id;
-        item.dwTypeData = text;
-        item.hbmpItem = glyph;
-        InsertMenuItemW(menu_.get(), position, TRUE, &item);
-    };
-    insert(0, kOptionsId, settings, nullptr);
-    insert(1, kClose1Id, close, crossGlyph_.get());
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (design.crossGlyph ? MIIM_BITMAP : 0);
+        item.wID = design.id;
+        item.fState = MFS_UNCHECKED;
+        // Only read: the text is copied into the menu.
+        item.dwTypeData = const_cast<wchar_t*>(design.text);
+        item.hbmpItem = design.crossGlyph ? crossGlyph_.get() : nullptr;
+        InsertMenuItemW(menu_.get(), GetMenuItemCount(menu_.get()), TRUE, &item);
+    }
 
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     record_.hWnd = owner;
@@ -88,6 +98,11 @@ UINT TrayIcon::ShowMenu(POINT at) const {
     // the user clicks elsewhere.
     PostMessageA(owner_, WM_NULL, 0, 0);
     return chosen;
+}
+
+void TrayIcon::CheckStartWithWindows(bool checked) const {
+    CheckMenuItem(menu_.get(), kStartWithWindowsId,
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TrayIcon::ToggleOptionsCheck() const {

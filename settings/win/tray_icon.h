@@ -1,7 +1,7 @@
 #pragma once
 // The tray icon: its record, its return after the taskbar was re-created, and its
-// menu ("Settings", and "Close" with its cross glyph). The owning window receives
-// its messages and carries out the chosen item.
+// menu ("Settings", the check item "Start with Windows", and "Close" with its cross
+// glyph). The owning window receives its messages and carries out the chosen item.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -18,6 +18,7 @@ class TrayIcon {
     static constexpr UINT kIconId = 1;
     static constexpr UINT kOptionsId = 101;
     static constexpr UINT kClose1Id = 102;
+    static constexpr UINT kStartWithWindowsId = 103;
 
     // Adds or deletes the icon (Shell_NotifyIconA unless a test watches).
     using Notify = std::function<BOOL(DWORD, NOTIFYICONDATAA*)>;
@@ -35,6 +36,8 @@ class TrayIcon {
     // Shows the menu at `at` and returns the chosen item, 0 for none.
     UINT ShowMenu(POINT at) const;
     void ToggleOptionsCheck() const;
+    // The check mark of "Start with Windows", set before the menu shows.
+    void CheckStartWithWindows(bool checked) const;
 
     const NOTIFYICONDATAA& Record() const { return record_; }
     HMENU Menu() const { return menu_.get(); }

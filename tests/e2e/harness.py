@@ -45,6 +45,8 @@ SETTINGS_CLASS = "TForm2"
 SETTINGS_TITLE = "Lumivane Settings"
 MESSAGE_BOX_CLASS = "#32770"
 MENU_CLASS = "#32768"
+# The items of the tray icon's menu, top to bottom.
+TRAY_MENU = ("Settings", "Start with Windows", "Close")
 TARGET_CLASS = "LumivaneTarget"
 
 WM_SYSCOMMAND = 0x0112
@@ -132,14 +134,14 @@ class Session(Screen, Pointer):
 
     # -- the program
 
-    def start(self, wait=True, timeout=30):
-        """Starts Lumivane.exe; with wait, returns the clock window's facts once it
-        is there (None without wait)."""
+    def start(self, wait=True, timeout=30, program=None):
+        """Starts Lumivane.exe (or `program`, a path in the prefix); with wait,
+        returns the clock window's facts once it is there (None without wait)."""
         if self.alive():
             raise HarnessError("the program is already running")
         self.kill()
         self.log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(["wine", EXE], env=self.env, stdout=self.log,
+        self.process = subprocess.Popen(["wine", program or EXE], env=self.env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -336,14 +338,32 @@ class Session(Screen, Pointer):
     def delete_registry_key(self, key=SETTINGS_KEY):
         self.probe("reg-delete-key", key)
 
-    def wait_registry(self, name, value, timeout=10):
-        """Waits until HKCU\\Software\\Lumivane holds name = value; returns the values."""
+    def wait_registry(self, name, value, timeout=10, key=SETTINGS_KEY):
+        """Waits until HKCU\\key holds name = value; returns the values."""
         deadline = time.monotonic() + timeout
         while True:
-            values = self.registry() or {}
+            values = self.registry(key) or {}
             if values.get(name) == value or time.monotonic() > deadline:
                 return values
             time.sleep(0.2)
+
+    # -- other programs of the prefix
+
+    def wine(self, *args, timeout=120):
+        """Runs a program of the prefix (msiexec, uninstaller, ...) to its end;
+        returns its exit code and output."""
+        with tempfile.TemporaryFile() as output:
+            done = subprocess.run(["wine", *map(str, args)], env=self.env, stdout=output,
+                                  stderr=subprocess.STDOUT, timeout=timeout)
+            output.seek(0)
+            return done.returncode, output.read().decode("utf-8", "replace")
+
+    def unix_path(self, windows_path):
+        """Where a path of the prefix is on this machine."""
+        code, text = self.wine("winepath", "-u", windows_path)
+        if code != 0 or not text.strip():
+            raise HarnessError("winepath failed for %s: %s" % (windows_path, text))
+        return text.strip().splitlines()[-1]
 
 
 class E2ETestCase(unittest.TestCase):
@@ -438,3 +458,25 @@ class TargetWindow:
             self.process.kill()
             self.process.wait(timeout=30)
         self._log.close()
+
+
+def open_tray_menu(session):
+    """Right-clicks the tray icon; returns the menu's window facts and the place
+    of the click."""
+    x, y = tray_icon_point()
+    click_at(session, x, y, 3)
+    deadline = time.monotonic() + 5
+    while True:
+        menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
+        if menus:
+            return menus[0], (x, y)
+        if time.monotonic() > deadline:
+            raise AssertionError("no menu after a right click on the tray icon")
+        time.sleep(0.1)
+
+
+def choose_menu_item(session, menu, caption):
+    """Clicks the item of the open tray menu with that caption."""
+    l, t, r, b = menu["window"]
+    height = (b - t) / len(TRAY_MENU)
+    click_at(session, (l + r) // 2, int(t + height * (TRAY_MENU.index(caption) + 0.5)))

@@ -8,8 +8,8 @@ import time
 import unittest
 
 from harness import (
-    CLOCK_CLASS, MENU_CLASS, SETTINGS_CLASS, SETTINGS_TITLE, E2ETestCase, click_at, client_rect,
-    tray_icon_point, tray_icon_shown, wait_tray_icon,
+    CLOCK_CLASS, SETTINGS_CLASS, SETTINGS_TITLE, E2ETestCase, choose_menu_item, click_at,
+    client_rect, open_tray_menu, tray_icon_point, tray_icon_shown, wait_tray_icon,
 )
 
 # A later start at the default settings, where the first start leaves the clock:
@@ -85,25 +85,6 @@ class SettingsChecks:
         click_at(session, x, y, button)
         return x, y
 
-    def open_menu(self, session):
-        """Right-clicks the icon; returns the menu's window facts and the place of
-        the click."""
-        x, y = self.click_icon(session, button=3)
-        deadline = time.monotonic() + 5
-        while True:
-            menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
-            if menus:
-                return menus[0], (x, y)
-            if time.monotonic() > deadline:
-                self.fail("no menu after a right click on the tray icon")
-            time.sleep(0.1)
-
-    def choose(self, session, menu, item, count=2):
-        """Clicks the item-th of the menu's `count` items (0 the first)."""
-        l, t, r, b = menu["window"]
-        height = (b - t) / count
-        click_at(session, (l + r) // 2, int(t + height * (item + 0.5)))
-
     def start_later(self, session):
         session.set_registry(SETTINGS)
         session.park_pointer()
@@ -161,20 +142,20 @@ class TrayIcon(E2ETestCase, SettingsChecks):
         session = self.session()
         self.start_later(session)
 
-        menu, (x, y) = self.open_menu(session)
+        menu, (x, y) = open_tray_menu(session)
         self.assertEqual(menu["window"][:2], [x, y], "the menu's top-left corner is not at "
                          "the cursor")
         # A right click alone neither shows the window nor takes the icon away.
         self.assertFalse(self.settings_window(session)["visible"],
                          "the right click showed the settings window")
         self.assertTrue(tray_icon_shown(), "the right click took the icon away")
-        self.choose(session, menu, 0)  # "Settings"
+        choose_menu_item(session, menu, "Settings")
         self.assertTray(session, icon=False, window=True, what='menu "Settings"')
         session.close_window(SETTINGS_CLASS)
         self.assertTray(session, icon=True, window=False, what="close box")
 
-        menu, _ = self.open_menu(session)
-        self.choose(session, menu, 1)  # "Close"
+        menu, _ = open_tray_menu(session)
+        choose_menu_item(session, menu, "Close")
         code = session.wait_exit(15)
         self.assertIsNotNone(code, 'the program did not end on the menu\'s "Close"')
         self.assertEqual(code, 0, "exit code")

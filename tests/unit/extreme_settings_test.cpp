@@ -341,13 +341,14 @@ TEST(ExtremeSettings, BarsMovedAcrossTheirRangesAfterAnExtremeStart) {
     }
 }
 
-TEST(ExtremeSettings, LoadReportsTheFirstProblemAndDefaultsEveryUnreadValue) {
+TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
     StoredSettings stored = UsualSettings();
     stored.values[kSize] = std::nullopt;
     stored.values[kStart1] = std::nullopt;
     ClockState state;
     const LoadReport report = LoadSettings(state, {1366, 768}, &stored);
     EXPECT_EQ(report.problem, "Failed to get data for 'Size'");
+    EXPECT_EQ(report.unread, (std::vector<std::string>{"Size", "Start_1"}));
     EXPECT_FALSE(report.firstStart); // an unreadable start count is a later start
     EXPECT_EQ(state.Size, 19);
     EXPECT_EQ(state.StartCount, 1);

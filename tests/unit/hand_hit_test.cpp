@@ -81,3 +81,34 @@ TEST(FindHandSample, EmptyTablesHaveNoSamples) {
     state.HourHandLength = 10;
     EXPECT_FALSE(FindHandSample(state, 0, 0).has_value());
 }
+
+TEST(MarkHandSamples, MarksExactlyWhereFindHandSampleHits) {
+    ClockState state = ClockAtNoon();
+    state.Hour = 4;
+    state.Minute = 41;
+    state.Second = 17;
+    RenderFrame(state);
+    std::vector<uint8_t> mask;
+    MarkHandSamples(state, state.Diameter, state.Diameter, mask);
+    ASSERT_EQ(mask.size(), static_cast<size_t>(state.Diameter) * state.Diameter);
+    int32_t marked = 0;
+    for (int32_t v = 0; v < state.Diameter; ++v) {
+        for (int32_t u = 0; u < state.Diameter; ++u) {
+            const bool onMask = mask[static_cast<size_t>(v) * state.Diameter + u] != 0;
+            marked += onMask;
+            // Every marked pixel, and a sparse grid of the rest, against the search itself.
+            if (onMask || (u % 7 == 0 && v % 5 == 0)) {
+                EXPECT_EQ(onMask, FindHandSample(state, u, v).has_value()) << u << "," << v;
+            }
+        }
+    }
+    EXPECT_GT(marked, 1000);
+}
+
+TEST(MarkHandSamples, LeavesOutSamplesBeyondASmallerFrame) {
+    ClockState state = ClockAtNoon();
+    std::vector<uint8_t> mask;
+    MarkHandSamples(state, 151, 100, mask);
+    ASSERT_EQ(mask.size(), 151u * 100u);
+    EXPECT_EQ(mask[61 * 151 + 150], 1); // the hour hand's tip, as above
+}

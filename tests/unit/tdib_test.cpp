@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "image/tdib.h"
+#include "image/visible_runs.h"
 #include "platform/error.h"
 
 using lumivane::Error;
@@ -143,4 +144,28 @@ TEST(TDIBResize, ImpossibleSizeFailsAndLeavesTheBufferAsItWas) {
     EXPECT_EQ(dib.Height(), 3);
     EXPECT_EQ(dib.ScanLine(1), row);
     EXPECT_EQ(row[5], 9);
+}
+
+TEST(VisibleRuns, GivesTheNonBlackPixelsOfEachRowWithinTheMask) {
+    using lumivane::PixelRun;
+    auto dib = Sized(6, 3);
+    for (int32_t y = 0; y < 3; ++y) {
+        std::memset(dib->ScanLine(y), 0, static_cast<size_t>(dib->WidthBytes()));
+    }
+    dib->PutPixel(0, 0, RGB(1, 0, 0));
+    dib->PutPixel(1, 0, RGB(0, 0, 9));
+    dib->PutPixel(3, 0, RGB(0, 1, 0));
+    dib->PutPixel(5, 2, RGB(255, 255, 255));
+    std::vector<PixelRun> runs;
+    lumivane::VisibleRuns(*dib, nullptr, runs);
+    EXPECT_EQ(runs, (std::vector<PixelRun>{{0, 0, 2}, {0, 3, 1}, {2, 5, 1}}));
+
+    std::vector<uint8_t> mask(18, 1);
+    mask[1] = 0; // (1, 0)
+    lumivane::VisibleRuns(*dib, &mask, runs);
+    EXPECT_EQ(runs, (std::vector<PixelRun>{{0, 0, 1}, {0, 3, 1}, {2, 5, 1}}));
+
+    mask.pop_back(); // a mask of another size marks nothing
+    lumivane::VisibleRuns(*dib, &mask, runs);
+    EXPECT_TRUE(runs.empty());
 }

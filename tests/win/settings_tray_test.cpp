@@ -102,8 +102,9 @@ class SettingsTrayTest : public ::testing::Test {
 
     std::unique_ptr<TForm2> MakeForm(int32_t startCount) {
         state = StartedState([&](ClockState& s) { s.StartCount = startCount; });
-        auto form = std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray));
-        return form;
+        TForm2::Platform platform = RecordingPlatform(tray);
+        platform.autostart = autostart;
+        return std::make_unique<TForm2>(*state, key.Path(), nullptr, std::move(platform));
     }
 
     // The tray's record of what happened after creation.
@@ -125,12 +126,16 @@ class SettingsTrayTest : public ::testing::Test {
         return {bounds.left, bounds.top};
     }
 
-    bool OptionsChecked(const TForm2& form) const {
-        return (GetMenuState(form.Tray().Menu(), TrayIcon::kOptionsId, MF_BYCOMMAND) &
-                MF_CHECKED) != 0;
+    static bool Checked(const TForm2& form, UINT id) {
+        return (GetMenuState(form.Tray().Menu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
     }
+    bool OptionsChecked(const TForm2& form) const { return Checked(form, TrayIcon::kOptionsId); }
 
     TestKey key;
+    // The tests' own Run key, below theirs.
+    const Autostart autostart{L"C:\\Programs\\Lumivane\\Lumivane.exe",
+                              std::wstring(key.Relative().begin(), key.Relative().end()) +
+                                  L"\\Run"};
     std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
     std::unique_ptr<ClockState> state;
     bool menuSeen = false;
@@ -256,23 +261,27 @@ TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
 
 using SettingsTrayMenu = SettingsTrayTest;
 
-TEST_F(SettingsTrayMenu, OffersSettingsAndCloseWithACrossOnClose) {
+TEST_F(SettingsTrayMenu, OffersSettingsStartWithWindowsAndCloseWithACrossOnClose) {
     auto form = MakeForm(2);
     HMENU menu = form->Tray().Menu();
-    ASSERT_EQ(GetMenuItemCount(menu), 2);
-    wchar_t text[32] = {};
-    GetMenuStringW(menu, 0, text, 32, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"Settings");
-    GetMenuStringW(menu, 1, text, 32, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"Close");
-    EXPECT_EQ(GetMenuItemID(menu, 0), TrayIcon::kOptionsId);
-    EXPECT_EQ(GetMenuItemID(menu, 1), TrayIcon::kClose1Id);
+    const std::pair<const wchar_t*, UINT> items[] = {
+        {L"Settings", TrayIcon::kOptionsId},
+        {L"Start with Windows", TrayIcon::kStartWithWindowsId},
+        {L"Close", TrayIcon::kClose1Id}};
+    ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(std::size(items)));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[32] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
+        EXPECT_STREQ(text, items[i].first);
+        EXPECT_EQ(GetMenuItemID(menu, i), items[i].second);
+    }
     EXPECT_FALSE(OptionsChecked(*form));
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId));
 
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
     item.fMask = MIIM_BITMAP;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, 1, TRUE, &item));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, 2, TRUE, &item));
     ASSERT_NE(item.hbmpItem, nullptr);
     BITMAP bitmap{};
     ASSERT_NE(GetObjectW(item.hbmpItem, sizeof bitmap, &bitmap), 0);
@@ -335,9 +344,34 @@ TEST_F(SettingsTrayMenu, SettingsTogglesItsCheckAndOpensTheWindow) {
     EXPECT_FALSE(TakeQuit());
 }
 
+// Checked when the menu opens exactly while the Run value names this program; the
+// item writes or deletes it and leaves the window and the icon as they were.
+TEST_F(SettingsTrayMenu, StartWithWindowsShowsAndTogglesTheRunValue) {
+    auto form = MakeForm(2);
+    const Autostart oldCopy(L"C:\\Old\\Lumivane.exe", autostart.KeyPath());
+    oldCopy.Enable();
+    RightClickAndPress(*form, {VK_ESCAPE});
+    ASSERT_TRUE(menuSeen);
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId)) << "another copy's value";
+
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    EXPECT_TRUE(autostart.Enabled()) << "the old copy's value was not replaced";
+    RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_TRUE(Checked(*form, TrayIcon::kStartWithWindowsId));
+
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    EXPECT_FALSE(autostart.Enabled());
+    EXPECT_FALSE(oldCopy.Enabled());
+    RightClickAndPress(*form, {VK_ESCAPE});
+    EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId));
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(TakeQuit());
+}
+
 TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
     auto form = MakeForm(2);
-    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_RETURN});
+    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
     ASSERT_TRUE(menuSeen);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));

@@ -21,14 +21,22 @@
 //   reg-delete-key KEY
 //   time | screen                           local time; display size and cursor
 //   hold                                    sleeps until killed
+//   folder local-appdata|programs           a folder of the user (programs: the Start menu's)
+//   shortcut LNK                            the target and working folder of a shortcut
+//   file-version FILE                       the version record of a program
+//   msi-product CODE                        name, version, publisher and icon of an
+//                                           installed product
 //
 // TARGET: --class C and/or --title T name a top-level window; --child-class C,
 // --child-text T and --child-index N (default 0) then pick one of its children.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <msi.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -751,6 +759,93 @@ int Hold(Args& args) {
     return 0;
 }
 
+int Folder(Args& args) {
+    ExpectCount(args, 1);
+    const KNOWNFOLDERID* id = args[0] == L"local-appdata" ? &FOLDERID_LocalAppData
+                              : args[0] == L"programs"    ? &FOLDERID_Programs
+                                                          : nullptr;
+    if (id == nullptr)
+        throw UsageError("unknown folder " + Utf8(args[0]));
+    PWSTR path = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(*id, 0, nullptr, &path);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(path, &CoTaskMemFree);
+    if (FAILED(result))
+        throw std::runtime_error("no such folder");
+    Print(Object().Text("path", path));
+    return 0;
+}
+
+template <class Interface> struct Released {
+    void operator()(Interface* object) const { object->Release(); }
+};
+
+int Shortcut(Args& args) {
+    ExpectCount(args, 1);
+    if (FAILED(CoInitialize(nullptr)))
+        throw std::runtime_error("no COM");
+    IShellLinkW* rawLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&rawLink))))
+        throw std::runtime_error("no shell link object");
+    const std::unique_ptr<IShellLinkW, Released<IShellLinkW>> link(rawLink);
+    IPersistFile* rawFile = nullptr;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile))))
+        throw std::runtime_error("no IPersistFile");
+    const std::unique_ptr<IPersistFile, Released<IPersistFile>> file(rawFile);
+    if (FAILED(file->Load(args[0].c_str(), STGM_READ)))
+        throw std::runtime_error("cannot read the shortcut");
+    wchar_t target[MAX_PATH] = {};
+    wchar_t directory[MAX_PATH] = {};
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(directory, MAX_PATH);
+    Print(Object().Text("target", target).Text("directory", directory));
+    return 0;
+}
+
+int FileVersion(Args& args) {
+    ExpectCount(args, 1);
+    DWORD ignored = 0;
+    std::vector<BYTE> record(GetFileVersionInfoSizeW(args[0].c_str(), &ignored));
+    if (record.empty() ||
+        !GetFileVersionInfoW(args[0].c_str(), 0, static_cast<DWORD>(record.size()), record.data()))
+        throw std::runtime_error("no version record");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    if (!VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &size))
+        throw std::runtime_error("no fixed version");
+    Object result;
+    result.Raw("fixed", Array({std::to_string(HIWORD(fixed->dwFileVersionMS)),
+                               std::to_string(LOWORD(fixed->dwFileVersionMS)),
+                               std::to_string(HIWORD(fixed->dwFileVersionLS)),
+                               std::to_string(LOWORD(fixed->dwFileVersionLS))}));
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"CompanyName"}) {
+        wchar_t* text = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (VerQueryValueW(record.data(), query.c_str(), reinterpret_cast<void**>(&text), &size))
+            result.Text(Utf8(name), text);
+    }
+    Print(result);
+    return 0;
+}
+
+int MsiProduct(Args& args) {
+    ExpectCount(args, 1);
+    Object product;
+    const std::pair<const char*, const wchar_t*> properties[] = {
+        {"name", INSTALLPROPERTY_INSTALLEDPRODUCTNAME},
+        {"version", INSTALLPROPERTY_VERSIONSTRING},
+        {"publisher", INSTALLPROPERTY_PUBLISHER},
+        {"icon", INSTALLPROPERTY_PRODUCTICON}};
+    for (const auto& [key, property] : properties) {
+        wchar_t value[MAX_PATH] = {};
+        DWORD length = MAX_PATH;
+        if (MsiGetProductInfoW(args[0].c_str(), property, value, &length) == ERROR_SUCCESS)
+            product.Text(key, value);
+    }
+    Print(product);
+    return 0;
+}
+
 int Run(const std::wstring& command, Args& args) {
     if (command == L"windows")
         return Windows(args);
@@ -784,6 +879,14 @@ int Run(const std::wstring& command, Args& args) {
         return Screen(args);
     if (command == L"hold")
         return Hold(args);
+    if (command == L"folder")
+        return Folder(args);
+    if (command == L"shortcut")
+        return Shortcut(args);
+    if (command == L"file-version")
+        return FileVersion(args);
+    if (command == L"msi-product")
+        return MsiProduct(args);
     throw UsageError("unknown command " + Utf8(command));
 }
 

@@ -1,0 +1,38 @@
+#include "image/visible_runs.h"
+
+namespace lumivane {
+
+void VisibleRuns(TDIB& frame, const std::vector<uint8_t>* mask, std::vector<PixelRun>& runs) {
+    runs.clear();
+    if (frame.Empty() || frame.BitCount() != 24) {
+        return;
+    }
+    const int32_t width = frame.Width();
+    const int32_t height = frame.Height();
+    if (mask != nullptr && mask->size() != static_cast<size_t>(width) * height) {
+        return;
+    }
+    const auto shownAt = [](const uint8_t* pixel) { return (pixel[0] | pixel[1] | pixel[2]) != 0; };
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* row = frame.Row(y);
+        const uint8_t* marks = mask ? mask->data() + static_cast<size_t>(y) * width : nullptr;
+        // The mask first where there is one: it is sparse and one byte to a pixel.
+        const auto shown = [&](int32_t x) {
+            return marks != nullptr ? marks[x] != 0 && shownAt(row + 3 * x) : shownAt(row + 3 * x);
+        };
+        for (int32_t x = 0; x < width;) {
+            while (x < width && !shown(x)) {
+                ++x;
+            }
+            const int32_t start = x;
+            while (x < width && shown(x)) {
+                ++x;
+            }
+            if (x > start) {
+                runs.push_back({y, start, x - start});
+            }
+        }
+    }
+}
+
+} // namespace lumivane

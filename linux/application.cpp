@@ -1,0 +1,203 @@
+#include "linux/application.h"
+
+#include <gdk/gdkx.h>
+#include <glib-unix.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+
+#include "linux/autostart.h"
+#include "linux/clock_window.h"
+#include "linux/settings_file.h"
+#include "linux/settings_window.h"
+#include "linux/tray.h"
+#include "platform/error.h"
+#include "settings/settings_rules.h"
+
+namespace lumivane {
+
+namespace {
+
+std::unique_ptr<TDIB> MakeBuffer() {
+    return std::make_unique<TDIB>();
+}
+
+// The primary monitor: the clock's sizes are measured against it, and a first start
+// places the clock at its top.
+GdkRectangle PrimaryMonitor() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) {
+        monitor = gdk_display_get_monitor(display, 0);
+    }
+    GdkRectangle area{0, 0, 0, 0};
+    if (monitor != nullptr) {
+        gdk_monitor_get_geometry(monitor, &area);
+    }
+    return area;
+}
+
+// The program's icon: by name from the installed icon theme, or, for a build that is not
+// installed, the picture in the build's own theme folder.
+std::string IconName() {
+    const std::string executable = ExecutablePath();
+    const std::string file =
+        executable.substr(0, executable.rfind('/') + 1) + "icons/hicolor/48x48/apps/lumivane.png";
+    return access(file.c_str(), R_OK) == 0 ? file : std::string("lumivane");
+}
+
+} // namespace
+
+std::string ExecutablePath() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : "lumivane";
+}
+
+Application::Application(ClockState& state, std::string note)
+    : state_(state), note_(std::move(note)),
+      application_(gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS)) {
+    g_signal_connect(application_, "activate", G_CALLBACK(Activated), this);
+}
+
+Application::~Application() {
+    tray_.reset();
+    settings_.reset();
+    clock_.reset();
+    g_object_unref(application_);
+}
+
+int Application::Run(int argc, char** argv) {
+    const auto quit = +[](gpointer self) -> gboolean {
+        static_cast<Application*>(self)->Quit();
+        return G_SOURCE_REMOVE;
+    };
+    g_unix_signal_add(SIGTERM, quit, this);
+    g_unix_signal_add(SIGINT, quit, this);
+    g_unix_signal_add(SIGHUP, quit, this);
+    return g_application_run(G_APPLICATION(application_), argc, argv);
+}
+
+void Application::Activated(GApplication*, gpointer data) {
+    auto* self = static_cast<Application*>(data);
+    Guarded(self->problems_, [self] {
+        if (!self->started_) {
+            self->started_ = true;
+            self->Start();
+        } else if (self->settings_) {
+            self->settings_->Show();
+        }
+    });
+}
+
+void Application::Start() {
+    const GdkRectangle monitor = PrimaryMonitor();
+    LoadSettings(monitor);
+    DeriveStartupState(state_, {monitor.width, monitor.height}, &MakeBuffer);
+
+    // The whole screen, every monitor of it: a place on any of them is kept.
+    ::Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    const Place place = StartPlace(state_, {DisplayWidth(display, DefaultScreen(display)),
+                                            DisplayHeight(display, DefaultScreen(display))});
+    clock_ = std::make_unique<ClockWindow>(
+        state_, problems_, place,
+        ClockWindow::Hooks{
+            [this](Place) {
+                Store({StoredName(&ClockState::SavedLeft), StoredName(&ClockState::SavedTop)});
+            },
+            [this] { Quit(); }});
+    gtk_application_add_window(application_, clock_->Window());
+
+    state_.StartCount = NextStartCount(state_.StartCount);
+    Guarded(problems_, [this] { Store({StoredName(&ClockState::StartCount)}); });
+
+    std::string note = note_;
+    if (!clock_->SeesBeneath()) {
+        note += (note.empty() ? "" : "\n") +
+                std::string("This display cannot keep the pictures of the windows beneath the "
+                            "clock, so the clock leaves the screen for a moment at each frame.");
+    }
+    settings_ = std::make_unique<SettingsWindow>(
+        state_, problems_,
+        SettingsWindow::Hooks{[this] { SaveSettings(); }, [] { return PrimaryMonitor().height; }},
+        note);
+    tray_ = std::make_unique<Tray>(
+        problems_,
+        Tray::Hooks{[this] { settings_->Show(); }, [] { return StartsAtLogin(); },
+                    [](bool start) { SetStartAtLogin(start, ExecutablePath()); },
+                    [this] { Quit(); }},
+        IconName());
+    if (state_.StartCount <= 1) {
+        settings_->Show();
+    }
+    clock_->Tick();
+}
+
+void Application::LoadSettings(const GdkRectangle& monitor) {
+    SettingsFile file(SettingsFilePath());
+    const LoadReport loaded = lumivane::LoadSettings(state_, {monitor.width, monitor.height},
+                                                     file.OpenStore(false) ? &file : nullptr);
+    if (loaded.firstStart) {
+        // The defaults place the clock at the top of the primary monitor, wherever the
+        // screen has it.
+        state_.SavedLeft += monitor.x;
+        state_.SavedTop += monitor.y;
+        std::vector<std::string> every;
+        for (const StoredValue& value : kStoredValues) {
+            every.push_back(value.name);
+        }
+        Guarded(problems_, [&] { Store(every); });
+    } else if (file.Readable()) {
+        // What could not be read takes its default in the file too, so that the next
+        // start is told nothing.
+        Guarded(problems_, [&] { Store(loaded.unread); });
+    }
+    if (!loaded.problem.empty()) {
+        problems_.Report(loaded.problem + ". The clock uses the defaults for what it could "
+                                          "not read.");
+    }
+}
+
+void Application::Store(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
+    }
+    SettingsFile file(SettingsFilePath());
+    if (!file.OpenStore(true)) {
+        return;
+    }
+    for (const std::string& name : names) {
+        for (const auto& [stored, field] : kStoredValues) {
+            if (name == stored) {
+                file.WriteValue(name, state_.*field);
+            }
+        }
+    }
+    file.CloseStore();
+}
+
+void Application::SaveSettings() {
+    SettingsFile file(SettingsFilePath());
+    if (!file.OpenStore(true)) {
+        throw Error("Cannot open the settings file " + file.Path());
+    }
+    // The settings save: every stored value but the start count.
+    for (const auto& [name, field] : kStoredValues) {
+        if (field != &ClockState::StartCount) {
+            file.WriteValue(name, state_.*field);
+        }
+    }
+    file.CloseStore();
+}
+
+void Application::Quit() {
+    // The place survives a quit within the seconds before it would have been stored.
+    if (clock_) {
+        Guarded(problems_, [this] { clock_->StorePlaceIfMoved(); });
+    }
+    g_application_quit(G_APPLICATION(application_));
+}
+
+} // namespace lumivane

@@ -1,0 +1,54 @@
+#pragma once
+// The Linux program: one per session (GApplication). The first start loads the
+// settings, opens the clock window, the settings window (shown on a first start) and the
+// tray item; starting it again opens the settings window of the one running.
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "clock_window/clock_state.h"
+#include "linux/problems.h"
+
+namespace lumivane {
+
+class ClockWindow;
+class SettingsWindow;
+class Tray;
+
+inline constexpr const char* kApplicationId = "org.lumivane.Lumivane";
+
+class Application {
+  public:
+    // `note`: what the clock cannot see in this session (XWayland), or empty.
+    Application(ClockState& state, std::string note);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    int Run(int argc, char** argv);
+
+  private:
+    static void Activated(GApplication*, gpointer self);
+    void Start();
+    void Quit();
+    void LoadSettings(const GdkRectangle& monitor);
+    // Writes these stored values from ClockState. Throws Error.
+    void Store(const std::vector<std::string>& names);
+    void SaveSettings();
+
+    ClockState& state_;
+    std::string note_;
+    GtkApplication* application_;
+    Problems problems_;
+    std::unique_ptr<ClockWindow> clock_;
+    std::unique_ptr<SettingsWindow> settings_;
+    std::unique_ptr<Tray> tray_;
+    bool started_ = false;
+};
+
+// The running program's own path, for the autostart entry.
+std::string ExecutablePath();
+
+} // namespace lumivane

@@ -1,0 +1,74 @@
+#include "linux/autostart.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "linux/settings_file.h"
+#include "platform/error.h"
+
+namespace lumivane {
+
+namespace {
+
+// An Exec argument as the desktop entry rules want it: quoted, with each of " ` $ and
+// backslash escaped, and every backslash then doubled, as in any string of the entry.
+std::string Quoted(const std::string& argument) {
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            quoted += "\\\\";
+        }
+        quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+std::string AutostartPath() {
+    return ConfigPath("autostart/lumivane.desktop");
+}
+
+bool StartsAtLogin() {
+    std::ifstream entry(AutostartPath());
+    if (!entry) {
+        return false;
+    }
+    std::string line;
+    while (std::getline(entry, line)) {
+        if (line.rfind("Hidden=", 0) == 0 && line.substr(7) == "true") {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string AutostartEntry(const std::string& executable) {
+    std::ostringstream text;
+    text << "[Desktop Entry]\n"
+         << "Type=Application\n"
+         << "Name=Lumivane\n"
+         << "Comment=A clock made of the desktop beneath it\n"
+         << "Exec=" << Quoted(executable) << "\n"
+         << "Icon=lumivane\n"
+         << "Terminal=false\n"
+         << "X-GNOME-Autostart-enabled=true\n";
+    return text.str();
+}
+
+void SetStartAtLogin(bool start, const std::string& executable) {
+    const std::string path = AutostartPath();
+    if (start) {
+        ReplaceFile(path, AutostartEntry(executable));
+        return;
+    }
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        throw Error("Cannot remove " + path + ": " + std::strerror(errno));
+    }
+}
+
+} // namespace lumivane

@@ -1,0 +1,84 @@
+#pragma once
+// The clock window of the Linux program: a GTK window on X11 without decorations, kept
+// above the others, on every workspace and off the taskbar and pager. Every tick it
+// reads what lies beneath it, renders a frame and shows it; its shape follows the
+// frame's visible pixels, a press on a hand moves it through the window manager, it
+// keeps inside its monitor and its place is stored a few seconds after it moved.
+#include <X11/Xlib.h>
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "clock_window/clock_state.h"
+#include "clock_window/placement.h"
+#include "linux/x_handles.h"
+
+namespace lumivane {
+
+class Problems;
+class ScreenReader;
+class WindowSurface;
+
+class ClockWindow {
+  public:
+    struct Hooks {
+        // Stores the clock's place (the settings file's "Left" and "Top").
+        std::function<void(Place)> storePlace;
+        // The window was closed from outside (the window manager, xkill): the program ends.
+        std::function<void()> closed;
+    };
+
+    // `state` is loaded and derived (DeriveStartupState); the window opens at
+    // `place`, sized Diameter x Diameter.
+    ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks);
+    ~ClockWindow();
+    ClockWindow(const ClockWindow&) = delete;
+    ClockWindow& operator=(const ClockWindow&) = delete;
+
+    // The clock tick: the time of day, then a frame.
+    void Tick();
+    void Draw();
+    // Stores the place when the window is not where it was stored.
+    void StorePlaceIfMoved();
+
+    GtkWindow* Window() const { return GTK_WINDOW(window_); }
+    Place Where() const { return place_; }
+    // Whether the screen beneath is read without hiding the clock.
+    bool SeesBeneath() const;
+
+  private:
+    static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
+    static gboolean Configured(GtkWidget*, GdkEventConfigure* event, gpointer self);
+    static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
+    static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
+
+    void Realize();
+    void SetTickInterval(int32_t interval);
+    void Resize();
+    // Every 30 ms while the window is away from its stored place (being dragged, or
+    // kept inside its monitor): keeps it inside, and redraws it at the rate of the
+    // pointer rather than the tick. At rest it stops.
+    void KeepInsideMonitor();
+    void WatchPlace();
+    void ReadBeneath();
+
+    ClockState& state_;
+    Problems& problems_;
+    Hooks hooks_;
+    GtkWidget* window_ = nullptr;
+    ::Display* display_ = nullptr;
+    Place place_;
+    std::unique_ptr<ScreenReader> reader_;
+    std::unique_ptr<WindowSurface> surface_;
+    std::vector<uint8_t> grab_;
+    int32_t tickInterval_ = 0;
+    x11::Source tick_;
+    x11::Source keepInside_;
+    x11::Source storePlace_;
+};
+
+} // namespace lumivane

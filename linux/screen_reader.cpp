@@ -1,0 +1,320 @@
+#include "linux/screen_reader.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/shape.h>
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "linux/x_pixels.h"
+
+namespace lumivane {
+
+namespace {
+
+// Runs X requests that may fail because another program's window has just gone;
+// reports whether they all succeeded.
+template <class Requests> bool Trapped(GdkDisplay* display, Requests requests) {
+    gdk_x11_display_error_trap_push(display);
+    requests();
+    return gdk_x11_display_error_trap_pop(display) == 0;
+}
+
+bool Empty(const cairo_region_t* region) {
+    return cairo_region_is_empty(region);
+}
+
+void Blacken(TDIB& target) {
+    for (int32_t y = 0; y < target.Height(); ++y) {
+        std::memset(target.Row(y), 0, static_cast<size_t>(target.WidthBytes()));
+    }
+}
+
+} // namespace
+
+ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
+    : gdkDisplay_(display), display_(gdk_x11_display_get_xdisplay(display)),
+      root_(DefaultRootWindow(display_)), clock_(clock),
+      rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
+      rootDepth_(DefaultDepth(display_, DefaultScreen(display_))) {
+    int shapeError = 0;
+    if (!XShapeQueryExtension(display_, &shapeEventBase_, &shapeError)) {
+        shapeEventBase_ = -1;
+    }
+    int compositeEvent = 0;
+    int compositeError = 0;
+    int major = 0;
+    int minor = 2;
+    if (XCompositeQueryExtension(display_, &compositeEvent, &compositeError) &&
+        XCompositeQueryVersion(display_, &major, &minor) && (major > 0 || minor >= 2)) {
+        composited_ = Trapped(gdkDisplay_, [&] {
+            XCompositeRedirectSubwindows(display_, root_, CompositeRedirectAutomatic);
+            XSync(display_, False);
+        });
+    }
+    if (composited_) {
+        // Redirected like every top-level window, its picture is the root's background
+        // wherever it lies. Input passes through it.
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixmap = ParentRelative;
+        backdrop_ = XCreateWindow(display_, root_, 0, 0, 1, 1, 0, CopyFromParent, InputOutput,
+                                  CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attributes);
+        XStoreName(display_, backdrop_, "Lumivane backdrop");
+        const Atom type = XInternAtom(display_, "_NET_WM_WINDOW_TYPE", False);
+        const Atom desktop = XInternAtom(display_, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+        XChangeProperty(display_, backdrop_, type, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&desktop), 1);
+        XShapeCombineRectangles(display_, backdrop_, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
+                                Unsorted);
+        XMapWindow(display_, backdrop_);
+        XLowerWindow(display_, backdrop_);
+    }
+    GdkWindow* root = gdk_get_default_root_window();
+    gdk_window_set_events(
+        root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_SUBSTRUCTURE_MASK));
+}
+
+ScreenReader::~ScreenReader() {
+    shared_.reset();
+    if (backdrop_ != 0) {
+        XDestroyWindow(display_, backdrop_);
+    }
+    if (composited_) {
+        XCompositeUnredirectSubwindows(display_, root_, CompositeRedirectAutomatic);
+    }
+    XFlush(display_);
+}
+
+void ScreenReader::NoteEvent(const XEvent& event) {
+    switch (event.type) {
+    case ConfigureNotify:
+        // The clock's own moves leave the windows below as they were; a restack does not.
+        if (event.xconfigure.window == backdrop_ ||
+            (event.xconfigure.window == topLevel_ && event.xconfigure.above == justBelow_)) {
+            return;
+        }
+        stale_ = true;
+        return;
+    case CreateNotify:
+    case DestroyNotify:
+    case MapNotify:
+    case UnmapNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+        stale_ = true;
+        return;
+    default:
+        if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
+            stale_ = true;
+        }
+        return;
+    }
+}
+
+Window ScreenReader::TopLevelOf(Window window) const {
+    for (;;) {
+        Window rootReturn = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display_, window, &rootReturn, &parent, &children, &count)) {
+            return window;
+        }
+        x11::XMemory<Window> owned(children);
+        if (parent == root_ || parent == 0) {
+            return window;
+        }
+        window = parent;
+    }
+}
+
+void ScreenReader::ListWindowsBelow() {
+    beneath_.clear();
+    stale_ = false;
+    topLevel_ = TopLevelOf(clock_);
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+        return;
+    }
+    x11::XMemory<Window> owned(children);
+    // Bottom to top; the clock's top-level and what lies above it are of no concern.
+    const auto end = std::find(children, children + count, topLevel_);
+    justBelow_ = end != children && end != children + count ? *(end - 1) : 0;
+    for (auto it = end; it != children;) {
+        const Window window = *--it;
+        if (window == backdrop_) {
+            continue;
+        }
+        XWindowAttributes attributes{};
+        Beneath below;
+        const bool read = Trapped(gdkDisplay_, [&] {
+            if (!XGetWindowAttributes(display_, window, &attributes)) {
+                attributes.map_state = IsUnmapped;
+            }
+            if (shapeEventBase_ >= 0 &&
+                std::find(watched_.begin(), watched_.end(), window) == watched_.end()) {
+                XShapeSelectInput(display_, window, ShapeNotifyMask);
+                watched_.push_back(window);
+            }
+            below.area = {attributes.x + attributes.border_width,
+                          attributes.y + attributes.border_width, attributes.width,
+                          attributes.height};
+            below.shape = x11::MakeRegion(below.area);
+            int ordering = 0;
+            int count = 0;
+            if (shapeEventBase_ >= 0 && attributes.map_state == IsViewable) {
+                x11::XMemory<XRectangle> rectangles(
+                    XShapeGetRectangles(display_, window, ShapeBounding, &count, &ordering));
+                if (rectangles && count >= 0) {
+                    x11::Region shape(cairo_region_create());
+                    for (int i = 0; i < count; ++i) {
+                        const XRectangle& r = rectangles.get()[i];
+                        const cairo_rectangle_int_t part{below.area.x + r.x, below.area.y + r.y,
+                                                         r.width, r.height};
+                        cairo_region_union_rectangle(shape.get(), &part);
+                    }
+                    cairo_region_intersect(below.shape.get(), shape.get());
+                }
+            }
+        });
+        if (!read || attributes.map_state != IsViewable || attributes.c_class != InputOutput) {
+            continue;
+        }
+        below.window = window;
+        below.visual = attributes.visual;
+        below.depth = attributes.depth;
+        below.translucent = attributes.depth == 32;
+        beneath_.push_back(std::move(below));
+    }
+    // Windows gone since are not watched any more.
+    std::erase_if(watched_, [&](Window window) {
+        return std::find(children, children + count, window) == children + count;
+    });
+}
+
+void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
+    if (stale_) {
+        ListWindowsBelow();
+    }
+    const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
+    const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
+    cairo_rectangle_int_t area{left, top, target.Width(), target.Height()};
+    const x11::Region remaining = x11::MakeRegion(area);
+    const cairo_rectangle_int_t screen{0, 0, screenWidth, screenHeight};
+    cairo_region_intersect_rectangle(remaining.get(), &screen);
+    // What lies beyond the screen is black; the rest is read below.
+    if (cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN) {
+        Blacken(target);
+    }
+
+    // Top to bottom, each window takes what it covers of what is still uncovered; then
+    // the pictures are laid bottom to top, so that translucent windows lie over the rest.
+    struct Part {
+        const Beneath* below;
+        x11::Region region;
+    };
+    std::vector<Part> parts;
+    for (const Beneath& below : beneath_) {
+        if (Empty(remaining.get())) {
+            break;
+        }
+        x11::Region part(cairo_region_copy(remaining.get()));
+        cairo_region_intersect(part.get(), below.shape.get());
+        if (Empty(part.get())) {
+            continue;
+        }
+        if (!below.translucent) {
+            cairo_region_subtract(remaining.get(), part.get());
+        }
+        parts.push_back({&below, std::move(part)});
+    }
+    bool complete = true;
+    if (!Empty(remaining.get()) && backdrop_ != 0) {
+        PlaceBackdrop(area);
+        complete &= Read(backdrop_, rootVisual_, rootDepth_, backdropArea_.x, backdropArea_.y,
+                         remaining.get(), false, target, left, top);
+    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        const Beneath& below = *it->below;
+        complete &= Read(below.window, below.visual, below.depth, below.area.x, below.area.y,
+                         it->region.get(), below.translucent, target, left, top);
+    }
+    if (!complete) {
+        stale_ = true; // a window went away in the meantime
+    }
+}
+
+void ScreenReader::PlaceBackdrop(const cairo_rectangle_int_t& area) {
+    if (area.x != backdropArea_.x || area.y != backdropArea_.y ||
+        area.width != backdropArea_.width || area.height != backdropArea_.height) {
+        XMoveResizeWindow(display_, backdrop_, area.x, area.y, static_cast<unsigned>(area.width),
+                          static_cast<unsigned>(area.height));
+        backdropArea_ = area;
+    }
+    // The root's background may have changed, and a moved window keeps its old picture.
+    XClearWindow(display_, backdrop_);
+}
+
+void ScreenReader::ReadScreen(TDIB& target, int32_t left, int32_t top) {
+    Blacken(target);
+    const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
+    const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
+    const x11::Region part = x11::MakeRegion({left, top, target.Width(), target.Height()});
+    const cairo_rectangle_int_t screen{0, 0, screenWidth, screenHeight};
+    cairo_region_intersect_rectangle(part.get(), &screen);
+    Read(root_, rootVisual_, rootDepth_, 0, 0, part.get(), false, target, left, top);
+}
+
+bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t originX,
+                        int32_t originY, const cairo_region_t* part, bool over, TDIB& target,
+                        int32_t left, int32_t top) {
+    if (Empty(part)) {
+        return true;
+    }
+    cairo_rectangle_int_t box{};
+    cairo_region_get_extents(part, &box);
+    const int32_t x = box.x - originX;
+    const int32_t y = box.y - originY;
+    const auto width = static_cast<unsigned>(box.width);
+    const auto height = static_cast<unsigned>(box.height);
+    x11::Image image;
+    const size_t bytes = static_cast<size_t>(width) * height * 4;
+    if (!shared_ || shared_->Size() < bytes) {
+        shared_.reset();
+        shared_ = x11::SharedMemory::Attach(display_, std::max<size_t>(bytes, 512 * 512 * 4));
+    }
+    const bool read = Trapped(gdkDisplay_, [&] {
+        if (shared_) {
+            image =
+                x11::Image(XShmCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap,
+                                           shared_->Data(), shared_->Info(), width, height),
+                           false);
+            if (image && image->bits_per_pixel == 32 &&
+                XShmGetImage(display_, drawable, image.get(), x, y, AllPlanes)) {
+                XSync(display_, False);
+                return;
+            }
+            image.Reset();
+        }
+        image = x11::Image(XGetImage(display_, drawable, x, y, width, height, AllPlanes, ZPixmap),
+                           true);
+    });
+    if (!read || !image) {
+        return false;
+    }
+    for (int i = 0; i < cairo_region_num_rectangles(part); ++i) {
+        cairo_rectangle_int_t r{};
+        cairo_region_get_rectangle(part, i, &r);
+        x11::CopyToBuffer(*image.get(), {r.x - box.x, r.y - box.y, r.width, r.height}, target,
+                          r.x - left, r.y - top, over);
+    }
+    return true;
+}
+
+} // namespace lumivane

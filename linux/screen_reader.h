@@ -1,0 +1,76 @@
+#pragma once
+// What lies beneath the clock window, read without taking the clock off the screen.
+// With the Composite extension every top-level window keeps its whole picture (the
+// reader asks the server for automatic redirection), so the windows below the clock are
+// read where they lie under it, top to bottom until the clock's area is covered; what
+// no window covers is the desktop's own background, read from a window at the bottom of
+// the stack whose background is the root window's. Without Composite the caller takes
+// the clock away for a moment and reads the screen itself.
+#include <X11/Xlib.h>
+#include <gdk/gdk.h>
+
+#include <memory>
+#include <vector>
+
+#include "image/tdib.h"
+#include "linux/x_handles.h"
+
+namespace lumivane {
+
+class ScreenReader {
+  public:
+    // `clock` is the clock window; its top-level (the window manager's frame, or the
+    // window itself) marks where "below" begins.
+    ScreenReader(GdkDisplay* display, Window clock);
+    ~ScreenReader();
+    ScreenReader(const ScreenReader&) = delete;
+    ScreenReader& operator=(const ScreenReader&) = delete;
+
+    // Whether ReadBeneath works here (the server has Composite).
+    bool SeesBeneath() const { return composited_; }
+    // Fills `target` with the screen area of its size at (left, top) as it would look
+    // without the clock; parts beyond the screen are black.
+    void ReadBeneath(TDIB& target, int32_t left, int32_t top);
+    // The same area of the screen as it shows, clock and all.
+    void ReadScreen(TDIB& target, int32_t left, int32_t top);
+    // Every X event the program receives: the list of windows below is read again
+    // after windows appear, go, move, restack or change their shape.
+    void NoteEvent(const XEvent& event);
+
+  private:
+    struct Beneath {
+        Window window = 0;
+        cairo_rectangle_int_t area{}; // the window's inside, root coordinates
+        x11::Region shape;            // where it shows, root coordinates
+        Visual* visual = nullptr;
+        int depth = 0;
+        bool translucent = false; // a 32-bit visual: premultiplied alpha
+    };
+
+    void ListWindowsBelow();
+    Window TopLevelOf(Window window) const;
+    // Reads `part` (root coordinates) of `drawable`, whose origin is at (originX,
+    // originY) on the root, into `target`, whose origin is at (left, top).
+    bool Read(Drawable drawable, Visual* visual, int depth, int32_t originX, int32_t originY,
+              const cairo_region_t* part, bool over, TDIB& target, int32_t left, int32_t top);
+    void PlaceBackdrop(const cairo_rectangle_int_t& area);
+
+    GdkDisplay* gdkDisplay_;
+    ::Display* display_;
+    Window root_;
+    Window clock_;
+    Window topLevel_ = 0;
+    Window justBelow_ = 0; // the window right below topLevel_ when the list was made
+    Window backdrop_ = 0;  // at the bottom of the stack, showing the root's background
+    cairo_rectangle_int_t backdropArea_{};
+    Visual* rootVisual_;
+    int rootDepth_;
+    int shapeEventBase_ = -1;
+    bool composited_ = false;
+    bool stale_ = true;
+    std::vector<Beneath> beneath_; // top to bottom
+    std::vector<Window> watched_;  // windows whose shape changes are reported to us
+    std::unique_ptr<x11::SharedMemory> shared_;
+};
+
+} // namespace lumivane

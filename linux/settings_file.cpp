@@ -1,0 +1,289 @@
+#include "linux/settings_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace lumivane {
+
+namespace {
+
+// Far beyond any settings file; a larger one is something else.
+constexpr size_t kLargestFile = 64 * 1024;
+constexpr const char* kHeader =
+    "# Lumivane: the clock's settings and place, written by the program.\n";
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+bool IsComment(const std::string& trimmed) {
+    return trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';';
+}
+
+// The name and value of a name=value line.
+std::optional<std::pair<std::string, std::string>> Split(const std::string& line) {
+    const std::string trimmed = Trim(line);
+    const auto equals = trimmed.find('=');
+    if (IsComment(trimmed) || equals == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::pair{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+}
+
+// A value as the user can read it in a message: printable, and short.
+std::string Quoted(const std::string& value) {
+    std::string shown;
+    for (const char c : value.substr(0, 40)) {
+        shown += (c >= ' ' && c < 127) ? c : '?';
+    }
+    return "\"" + shown + (value.size() > 40 ? "...\"" : "\"");
+}
+
+std::string SystemError(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now, reporting whether the last writes reached the file.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+void MakeFolders(const std::string& path) {
+    for (auto slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw Error(SystemError("Cannot make the folder", folder));
+        }
+    }
+}
+
+} // namespace
+
+SettingsText::SettingsText(const std::string& text) {
+    size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        lines_.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+}
+
+std::optional<std::string> SettingsText::Find(const std::string& name) const {
+    std::optional<std::string> value;
+    for (const std::string& line : lines_) {
+        if (const auto pair = Split(line); pair && pair->first == name) {
+            value = pair->second;
+        }
+    }
+    return value;
+}
+
+void SettingsText::Set(const std::string& name, int32_t value) {
+    const std::string line = name + "=" + std::to_string(value);
+    std::optional<size_t> counted;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (const auto pair = Split(lines_[i]); pair && pair->first == name) {
+            counted = i;
+        }
+    }
+    if (!counted) {
+        lines_.push_back(line);
+        return;
+    }
+    lines_[*counted] = line;
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const auto pair = Split(lines_[i]);
+        if (i == *counted || !pair || pair->first != name) {
+            kept.push_back(lines_[i]);
+        }
+    }
+    lines_ = std::move(kept);
+}
+
+std::string SettingsText::Text() const {
+    std::string text;
+    for (const std::string& line : lines_) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::optional<int32_t> ParseWholeNumber(const std::string& text) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+    }
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || first == last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
+
+bool SettingsFile::OpenStore(bool create) {
+    open_ = false;
+    changed_ = false;
+    unreadable_.clear();
+    try {
+        return Read(create);
+    } catch (const Error& error) {
+        unreadable_ = error.what();
+        text_ = SettingsText();
+        open_ = true;
+        return true;
+    }
+}
+
+bool SettingsFile::Read(bool create) {
+    const FileDescriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        if (errno != ENOENT) {
+            throw Error(SystemError("Cannot read the settings file", path_));
+        }
+        if (!create) {
+            return false;
+        }
+        text_ = SettingsText(kHeader);
+        open_ = true;
+        return true;
+    }
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = read(file.get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Error(SystemError("Cannot read the settings file", path_));
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(got));
+        if (text.size() > kLargestFile) {
+            throw Error("The settings file " + path_ + " is too large to be one");
+        }
+    }
+    text_ = SettingsText(text);
+    open_ = true;
+    return true;
+}
+
+int32_t SettingsFile::ReadValue(const std::string& name) {
+    if (!unreadable_.empty()) {
+        throw Error(unreadable_);
+    }
+    const std::optional<std::string> text = text_.Find(name);
+    if (!text) {
+        throw Error("'" + name + "' is missing from " + path_);
+    }
+    const std::optional<int32_t> value = ParseWholeNumber(*text);
+    if (!value) {
+        throw Error("'" + name + "' in " + path_ + " is not a whole number: " + Quoted(*text));
+    }
+    return *value;
+}
+
+void SettingsFile::WriteValue(const std::string& name, int32_t value) {
+    text_.Set(name, value);
+    changed_ = true;
+}
+
+void SettingsFile::CloseStore() {
+    const bool write = open_ && changed_;
+    open_ = false;
+    changed_ = false;
+    if (write && !unreadable_.empty()) {
+        throw Error(unreadable_);
+    }
+    if (write) {
+        ReplaceFile(path_, text_.Text());
+    }
+}
+
+std::string ConfigPath(const std::string& below) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    // The base directory specification: a relative path is to be ignored.
+    if (config != nullptr && config[0] == '/') {
+        return std::string(config) + "/" + below;
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.config/" + below;
+}
+
+std::string SettingsFilePath() {
+    return ConfigPath("lumivane/lumivane.conf");
+}
+
+void ReplaceFile(const std::string& path, const std::string& text) {
+    MakeFolders(path);
+    std::string temporary = path + ".XXXXXX";
+    FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0) {
+        throw Error(SystemError("Cannot write", path));
+    }
+    const auto fail = [&] {
+        const int error = errno;
+        unlink(temporary.c_str());
+        errno = error;
+        throw Error(SystemError("Cannot write", path));
+    };
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(file.get(), text.data() + done, text.size() - done);
+        if (wrote < 0 && errno != EINTR) {
+            fail();
+        }
+        done += wrote > 0 ? static_cast<size_t>(wrote) : 0;
+    }
+    if (fchmod(file.get(), 0600) != 0 || fsync(file.get()) != 0 || !file.Close()) {
+        fail();
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        fail();
+    }
+    // The rename itself reaches the disk with its folder.
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) {
+        fsync(directory.get());
+    }
+}
+
+} // namespace lumivane

@@ -1,0 +1,71 @@
+#include "linux/tray.h"
+
+#include <libayatana-appindicator/app-indicator.h>
+
+#include "linux/problems.h"
+
+namespace lumivane {
+
+namespace {
+
+GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    return item;
+}
+
+} // namespace
+
+Tray::Tray(Problems& problems, Hooks hooks, const std::string& icon)
+    : problems_(problems), hooks_(std::move(hooks)) {
+    menu_ = gtk_menu_new();
+    g_object_ref_sink(menu_);
+    GtkWidget* settings = AddItem(menu_, gtk_menu_item_new_with_label("Settings"));
+    g_signal_connect_swapped(
+        settings, "activate",
+        G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.settings); }), this);
+    startAtLogin_ = AddItem(menu_, gtk_check_menu_item_new_with_label("Start at login"));
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(startAtLogin_), hooks_.startsAtLogin());
+    g_signal_connect(startAtLogin_, "toggled", G_CALLBACK(StartAtLoginToggled), this);
+    AddItem(menu_, gtk_separator_menu_item_new());
+    GtkWidget* close = AddItem(menu_, gtk_menu_item_new_with_label("Close"));
+    g_signal_connect_swapped(
+        close, "activate",
+        G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.close); }), this);
+    gtk_widget_show_all(menu_);
+
+    // Not an icon theme folder of our own: the library then reads past the end of the
+    // theme's search path whenever the icon theme changes.
+    indicator_ =
+        app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+    app_indicator_set_title(indicator_, "Lumivane");
+    app_indicator_set_menu(indicator_, GTK_MENU(menu_));
+    // A middle click (and a left click where the host passes it on) opens the settings.
+    app_indicator_set_secondary_activate_target(indicator_, settings);
+    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+}
+
+Tray::~Tray() {
+    if (indicator_ != nullptr) {
+        app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
+        g_object_unref(indicator_);
+    }
+    gtk_widget_destroy(menu_);
+    g_object_unref(menu_);
+}
+
+void Tray::StartAtLoginToggled(GtkCheckMenuItem* item, gpointer data) {
+    auto* self = static_cast<Tray*>(data);
+    const bool wanted = gtk_check_menu_item_get_active(item);
+    Guarded(self->problems_, [&] { self->hooks_.setStartAtLogin(wanted); });
+    // The check shows what is, also when the change failed.
+    const bool now = self->hooks_.startsAtLogin();
+    if (now != wanted) {
+        g_signal_handlers_block_by_func(item, reinterpret_cast<gpointer>(StartAtLoginToggled),
+                                        self);
+        gtk_check_menu_item_set_active(item, now);
+        g_signal_handlers_unblock_by_func(item, reinterpret_cast<gpointer>(StartAtLoginToggled),
+                                          self);
+    }
+}
+
+} // namespace lumivane

@@ -1,0 +1,127 @@
+#include "linux/window_surface.h"
+
+#include <X11/extensions/shape.h>
+#include <gdk/gdkx.h>
+
+#include "linux/x_pixels.h"
+
+namespace lumivane {
+
+WindowSurface::WindowSurface(GdkDisplay* display, Window window)
+    : display_(gdk_x11_display_get_xdisplay(display)), window_(window),
+      gc_(XCreateGC(display_, window, 0, nullptr), x11::GcDeleter{display_}) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window_, &attributes);
+    visual_ = attributes.visual;
+    depth_ = attributes.depth;
+    // Nothing shows until the first frame.
+    Hide();
+}
+
+void WindowSurface::PrepareImage(int32_t width, int32_t height) {
+    if (image_ && image_->width == width && image_->height == height) {
+        return;
+    }
+    painted_.reset();
+    image_.Reset();
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    if (!shared_ || shared_->Size() < bytes) {
+        shared_.reset();
+        shared_ = x11::SharedMemory::Attach(display_, bytes);
+    }
+    if (shared_) {
+        image_ =
+            x11::Image(XShmCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap,
+                                       shared_->Data(), shared_->Info(),
+                                       static_cast<unsigned>(width), static_cast<unsigned>(height)),
+                       false);
+        if (image_ && static_cast<size_t>(image_->bytes_per_line) * height > shared_->Size()) {
+            image_.Reset();
+        }
+    }
+    if (!image_) {
+        shared_.reset();
+        image_ = x11::Image(XCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap,
+                                         0, nullptr, static_cast<unsigned>(width),
+                                         static_cast<unsigned>(height), 32, 0),
+                            false);
+        if (!image_) {
+            return;
+        }
+        plain_.assign(static_cast<size_t>(image_->bytes_per_line) * height / 4 + 1, 0);
+        image_->data = reinterpret_cast<char*>(plain_.data());
+    }
+    if (image_->bits_per_pixel == 32 && image_->byte_order == LSBFirst &&
+        image_->red_mask == 0xFF0000 && image_->green_mask == 0xFF00 && image_->blue_mask == 0xFF) {
+        painted_.reset(cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(image_->data), CAIRO_FORMAT_RGB24, width, height,
+            image_->bytes_per_line));
+    }
+}
+
+void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab) {
+    if (frame.Empty()) {
+        return;
+    }
+    PrepareImage(frame.Width(), frame.Height());
+    if (!image_) {
+        return;
+    }
+    if (painted_) {
+        cairo_surface_flush(painted_.get());
+    }
+    x11::CopyFromBuffer(frame, *image_.get());
+    if (painted_) {
+        cairo_surface_mark_dirty(painted_.get());
+    }
+    // The shape first: a window that grows shows its new pixels with the same frame.
+    VisibleRuns(frame, nullptr, runs_);
+    Shape(ShapeBounding, runs_, boundingShown_);
+    VisibleRuns(frame, &grab, runs_);
+    Shape(ShapeInput, runs_, inputShown_);
+    hidden_ = false;
+    const auto width = static_cast<unsigned>(frame.Width());
+    const auto height = static_cast<unsigned>(frame.Height());
+    if (shared_) {
+        XShmPutImage(display_, window_, gc_.get(), image_.get(), 0, 0, 0, 0, width, height, False);
+    } else {
+        XPutImage(display_, window_, gc_.get(), image_.get(), 0, 0, 0, 0, width, height);
+    }
+    // The pixels are read from shared memory while the server runs the request; the
+    // next frame must not overwrite them before.
+    XSync(display_, False);
+}
+
+void WindowSurface::Shape(int kind, const std::vector<PixelRun>& runs,
+                          std::vector<PixelRun>& shown) {
+    if (!hidden_ && runs == shown) {
+        return;
+    }
+    rectangles_.clear();
+    for (const PixelRun& run : runs) {
+        rectangles_.push_back({static_cast<short>(run.x), static_cast<short>(run.y),
+                               static_cast<unsigned short>(run.width), 1});
+    }
+    XShapeCombineRectangles(display_, window_, kind, 0, 0, rectangles_.data(),
+                            static_cast<int>(rectangles_.size()), ShapeSet, YXBanded);
+    shown = runs;
+}
+
+void WindowSurface::Hide() {
+    XShapeCombineRectangles(display_, window_, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, YXBanded);
+    XShapeCombineRectangles(display_, window_, ShapeInput, 0, 0, nullptr, 0, ShapeSet, YXBanded);
+    boundingShown_.clear();
+    inputShown_.clear();
+    hidden_ = true;
+    XFlush(display_);
+}
+
+void WindowSurface::Paint(cairo_t* cairo) const {
+    if (painted_) {
+        cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cairo, painted_.get(), 0, 0);
+        cairo_paint(cairo);
+    }
+}
+
+} // namespace lumivane

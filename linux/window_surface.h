@@ -1,0 +1,54 @@
+#pragma once
+// The clock window's pixels and shape on the X server. The frame goes to the window as
+// one image (through shared memory where the server allows it); the window's bounding
+// shape is its visible pixels, so black ones show what lies beneath with or without a
+// compositing manager, and its input shape is the visible pixels of the hands, so a
+// press elsewhere reaches the window below.
+#include <X11/Xlib.h>
+#include <cairo.h>
+#include <gdk/gdk.h>
+
+#include <memory>
+#include <vector>
+
+#include "image/tdib.h"
+#include "image/visible_runs.h"
+#include "linux/x_handles.h"
+
+namespace lumivane {
+
+class WindowSurface {
+  public:
+    WindowSurface(GdkDisplay* display, Window window);
+    WindowSurface(const WindowSurface&) = delete;
+    WindowSurface& operator=(const WindowSurface&) = delete;
+
+    // Shows `frame` in the window, with the shapes its pixels and `grab` (one byte per
+    // frame pixel: the pixels that may start a drag) give.
+    void Present(TDIB& frame, const std::vector<uint8_t>& grab);
+    // No pixel of the window shows, until the next Present.
+    void Hide();
+    // Paints the last frame (for the toolkit's redraws after an exposure).
+    void Paint(cairo_t* cairo) const;
+
+  private:
+    void PrepareImage(int32_t width, int32_t height);
+    void Shape(int kind, const std::vector<PixelRun>& runs, std::vector<PixelRun>& shown);
+
+    ::Display* display_;
+    Window window_;
+    Visual* visual_;
+    int depth_;
+    x11::GraphicsContext gc_;
+    std::unique_ptr<x11::SharedMemory> shared_;
+    std::vector<uint32_t> plain_; // the pixels when they are not shared
+    x11::Image image_;
+    x11::Surface painted_; // the last frame, for Paint
+    std::vector<PixelRun> runs_;
+    std::vector<PixelRun> boundingShown_;
+    std::vector<PixelRun> inputShown_;
+    bool hidden_ = true;
+    std::vector<XRectangle> rectangles_;
+};
+
+} // namespace lumivane

@@ -1,0 +1,150 @@
+// The Linux program's settings file and autostart entry, without a display.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "linux/autostart.h"
+#include "linux/settings_file.h"
+#include "platform/error.h"
+
+using namespace lumivane;
+
+namespace {
+
+class Folder {
+  public:
+    Folder() : path_(std::filesystem::temp_directory_path() / "lumivane-settings-file-test") {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::string Contents(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string ReadError(SettingsFile& file, const std::string& name) {
+    try {
+        file.ReadValue(name);
+    } catch (const Error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(ParseWholeNumber, TakesSigned32BitNumbersAndNothingElse) {
+    for (const auto& [text, value] : {std::pair{"0", 0},
+                                      {"19", 19},
+                                      {"+7", 7},
+                                      {"-540", -540},
+                                      {"2147483647", 2147483647},
+                                      {"-2147483648", INT32_MIN}}) {
+        EXPECT_EQ(ParseWholeNumber(text), value) << text;
+    }
+    for (const char* text : {"", "+", "-", "1.5", "19 px", "0x13", "2147483648", "++1", " 1"}) {
+        EXPECT_FALSE(ParseWholeNumber(text).has_value()) << text;
+    }
+}
+
+TEST(SettingsText, KeepsWhatItDoesNotKnowAndReplacesTheLineThatCounts) {
+    SettingsText text("# mine\nSize = 12\r\nColour=red\nSize=19\n\nnot a setting\n");
+    EXPECT_EQ(text.Find("Size"), "19"); // the last line counts
+    EXPECT_EQ(text.Find("Colour"), "red");
+    EXPECT_FALSE(text.Find("Bright").has_value());
+    text.Set("Size", 20);
+    text.Set("Bright", 30);
+    EXPECT_EQ(text.Text(), "# mine\nColour=red\nSize=20\n\nnot a setting\nBright=30\n");
+}
+
+TEST(SettingsFile, WritesAtCloseAndReadsBack) {
+    const Folder folder;
+    const std::string path = folder.File("config/lumivane/lumivane.conf");
+    SettingsFile file(path);
+    EXPECT_FALSE(file.OpenStore(false)); // no file: nothing to read, nothing made
+    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_TRUE(file.OpenStore(true));
+    file.WriteValue("Left", -12);
+    EXPECT_FALSE(std::filesystem::exists(path)); // nothing before the close
+    file.CloseStore();
+    ASSERT_TRUE(file.OpenStore(false));
+    EXPECT_EQ(file.ReadValue("Left"), -12);
+    EXPECT_EQ(ReadError(file, "Top"), "'Top' is missing from " + path);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("config/lumivane")),
+                            std::filesystem::directory_iterator()),
+              1); // no temporary file left beside it
+}
+
+TEST(SettingsFile, NamesAValueThatIsNoWholeNumber) {
+    const Folder folder;
+    const std::string path = folder.File("lumivane.conf");
+    std::ofstream(path) << "Size=nine\x01teen and a great deal more text than a message shows\n";
+    SettingsFile file(path);
+    ASSERT_TRUE(file.OpenStore(false));
+    EXPECT_EQ(ReadError(file, "Size"), "'Size' in " + path +
+                                           " is not a whole number: \"nine?teen and a great "
+                                           "deal more text tha...\"");
+}
+
+TEST(SettingsFile, AFileThatCannotBeReadIsNeverReplaced) {
+    const Folder folder;
+    const std::string path = folder.File("lumivane.conf");
+    std::ofstream(path) << std::string(70 * 1024, '#') << "\nSize=19\n";
+    const std::string before = Contents(path);
+    SettingsFile file(path);
+    ASSERT_TRUE(file.OpenStore(true)); // it is there
+    EXPECT_FALSE(file.Readable());
+    const std::string why = "The settings file " + path + " is too large to be one";
+    EXPECT_EQ(ReadError(file, "Size"), why);
+    file.WriteValue("Size", 20);
+    try {
+        file.CloseStore();
+        ADD_FAILURE() << "the close wrote over a file it could not read";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.what(), why);
+    }
+    EXPECT_EQ(Contents(path), before);
+}
+
+TEST(SettingsFile, AFailedWriteLeavesTheOldFile) {
+    const Folder folder;
+    const std::string path = folder.File("lumivane.conf");
+    std::ofstream(path) << "Size=19\n";
+    // A folder of that name stands where the new file's rename must go.
+    const std::string blocked = folder.File("blocked/lumivane.conf");
+    std::filesystem::create_directories(blocked);
+    EXPECT_THROW(ReplaceFile(blocked, "Size=20\n"), Error);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("blocked")),
+                            std::filesystem::directory_iterator()),
+              1); // the temporary file is gone again
+    EXPECT_EQ(Contents(path), "Size=19\n");
+}
+
+TEST(Autostart, TheEntryStartsTheProgramByItsQuotedPath) {
+    EXPECT_NE(AutostartEntry("/usr/bin/lumivane").find("\nExec=\"/usr/bin/lumivane\"\n"),
+              std::string::npos);
+    // Quotes, dollars and backslashes are escaped, and the escapes escaped again.
+    EXPECT_NE(AutostartEntry("/opt/a \"b\" $c\\d")
+                  .find("\nExec=\"/opt/a \\\\\"b\\\\\" "
+                        "\\\\$c\\\\\\\\d\"\n"),
+              std::string::npos);
+}

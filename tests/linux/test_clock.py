@@ -1,0 +1,130 @@
+"""The native clock from start to settings: the first start's file and place, the dial
+on the screen against lumivane-render, a second start, the settings window's size bar
+and Save, a damaged settings file, and a session without X11."""
+
+import os
+import re
+import subprocess
+import time
+
+from native import (CLOCK_TITLE, DIAMETER, PROGRAM, SETTINGS_TITLE, NativeTestCase,
+                    read_settings)
+
+DEFAULTS = {"Bright": "30", "Size": "19", "Algoritm": "0", "Contrast": "6", "Left": "540",
+            "Top": "0", "Start_1": "1"}
+# A later start: the settings window stays hidden.
+LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 300, "Top": 200,
+         "Start_1": 2}
+
+
+class FirstStart(NativeTestCase):
+    def test_writes_the_defaults_and_shows_the_rendered_dial_at_the_top_centre(self):
+        session = self.session()
+        session.set_wallpaper()
+        before = tuple(time.localtime()[3:6]) + (0,)
+        session.start()
+        # Left Round(683 - 142.5) = 540; the top edge nudged from 0 to 6, as on Windows.
+        self.assertEqual(session.wait_place((540, 6)), (540, 6))
+        self.assertEqual(session.settings(), DEFAULTS)
+        window = session.window()
+        self.assertEqual((window["width"], window["height"]), (DIAMETER, DIAMETER))
+        self.assertIsNotNone(session.window(SETTINGS_TITLE), "a first start shows the settings")
+        session.park_pointer()
+        self.assertShowsRenderedDial(session, window, before)
+        self.assertEqual(session.quit(), 0, session.log())
+        self.assertEqual(session.settings()["Start_1"], "1")
+
+    def test_a_second_start_opens_the_settings_window_of_the_first(self):
+        session = self.session()
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.wait_place((300, 200)), (300, 200))
+        self.assertIsNone(session.window(SETTINGS_TITLE), "a later start keeps them hidden")
+        second = session.start(wait=False)
+        self.assertEqual(second.wait(timeout=20), 0)
+        session.wait_window(SETTINGS_TITLE)
+        clocks = [w for w in session.x_windows() if w["name"] == CLOCK_TITLE and w["width"] > 16]
+        self.assertEqual(len(clocks), 1, "one clock, not two")
+        self.assertEqual(session.settings()["Start_1"], "2")
+
+
+class SettingsWindow(NativeTestCase):
+    def test_the_size_bar_resizes_the_clock_and_save_writes_the_file(self):
+        session = self.session()
+        session.write_settings(LATER)
+        session.start()
+        session.start(wait=False).wait(timeout=20)
+        settings = session.wait_window(SETTINGS_TITLE)
+        # The size bar takes the keyboard focus with Tab; each press of Right is a step.
+        # A click at the left end of the size bar's track puts it near its minimum and
+        # gives it the keyboard; Home takes it to 5, each Right one step up.
+        bar = self.find_bar(session, settings)
+        session.xdotool("mousemove", "--sync", bar[0], bar[1], "click", 1)
+        session.xdotool("key", "Home")
+        self.assertEqual(self.wait_size(session, 75), 75, "Size 5: 5 steps of 15 pixels")
+        session.xdotool("key", "--delay", "50", *["Right"] * 15)
+        self.assertEqual(self.wait_size(session, 300), 300, "Size 20: 300 pixels")
+        self.assertEqual(session.settings()["Size"], "19", "nothing is stored before Save")
+        save = (settings["left"] + 40, settings["top"] + settings["height"] - 30)
+        session.xdotool("mousemove", "--sync", *save, "click", 1)
+        self.assertEqual(session.wait_settings("Size", 20)["Size"], "20")
+        self.assertEqual(session.settings()["Start_1"], "2")
+
+    @staticmethod
+    def wait_size(session, side, timeout=3.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            window = session.window()
+            if window["width"] == side == window["height"] or time.monotonic() > deadline:
+                return window["width"]
+            time.sleep(0.05)
+
+    @staticmethod
+    def find_bar(session, settings):
+        """A point on the size bar's track, found on the screen: the bars lie in two
+        columns, the size bar in the lower left; it is the first pixel column of blue
+        (the filled part of a bar) in that quarter of the window."""
+        shot = session.screenshot()
+        left, top, width, height = (settings["left"], settings["top"], settings["width"],
+                                    settings["height"])
+        for y in range(top + height // 2, top + height - 30):
+            for x in range(left + 10, left + width // 2):
+                r, g, b = shot.pixel(x, y)
+                if b > 150 and r < 120:
+                    return x + 1, y
+        raise AssertionError("no size bar found in the settings window")
+
+
+class DamagedFile(NativeTestCase):
+    def test_a_damaged_file_gives_one_message_and_the_defaults(self):
+        session = self.session()
+        session.write_settings(text="Bright=30\nSize=nineteen\nAlgoritm=0\n\x00\x01garbage\n"
+                                    "Contrast=6\nLeft=300\nTop=200\nStart_1=2\n")
+        session.start()
+        deadline = time.monotonic() + 10
+        while not [w for w in session.windows("Lumivane") if w["width"] != DIAMETER]:
+            self.assertLess(time.monotonic(), deadline, "no message box")
+            time.sleep(0.1)
+        time.sleep(1)
+        boxes = [w for w in session.windows("Lumivane") if w["width"] != DIAMETER]
+        self.assertEqual(len(boxes), 1, "one message box")
+        messages = re.findall(r"^lumivane: .*$", session.log(), re.MULTILINE)
+        self.assertEqual(messages, ["lumivane: 'Size' in %s is not a whole number: \"nineteen\". "
+                                    "The clock uses the defaults for what it could not read."
+                                    % session.settings_path])
+        # The file heals: the default takes the damaged value's place, the rest is kept.
+        values = session.settings()
+        self.assertEqual((values["Size"], values["Left"], values["Top"]), ("19", "300", "200"))
+        # The clock runs at the default size where it was left.
+        clock = [w for w in session.windows("Lumivane") if w["width"] == DIAMETER]
+        self.assertEqual([(w["left"], w["top"]) for w in clock], [(300, 200)])
+
+
+class NoX11(NativeTestCase):
+    def test_a_wayland_session_without_x11_ends_with_a_message_and_status_2(self):
+        env = dict(os.environ, WAYLAND_DISPLAY="wayland-lumivane-test", XDG_SESSION_TYPE="wayland")
+        env.pop("DISPLAY", None)
+        env["ASAN_OPTIONS"] = "detect_leaks=0"
+        done = subprocess.run([PROGRAM], env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("Lumivane needs an X11 session", done.stderr)

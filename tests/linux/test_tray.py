@@ -1,0 +1,135 @@
+"""The tray item: its StatusNotifierItem and menu over a session bus with a
+StatusNotifierWatcher stand-in, and the XEmbed icon in trayer where no watcher runs."""
+
+import os
+import subprocess
+import sys
+import time
+
+import dbus
+
+from native import CLOCK_TITLE, PROGRAM, SETTINGS_TITLE, NativeTestCase, x_windows
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 400, "Top": 200,
+         "Start_1": 2}
+ITEM = "org.kde.StatusNotifierItem"
+MENU = "com.canonical.dbusmenu"
+
+
+class StatusNotifierItem(NativeTestCase):
+    def start(self):
+        session = self.session()
+        session.write_settings(LATER)
+        watcher = subprocess.Popen([sys.executable, os.path.join(HERE, "sni_watcher.py")],
+                                   env=session.env, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(watcher.stdout.close)
+        self.addCleanup(watcher.wait)
+        self.addCleanup(watcher.terminate)
+        self.assertEqual(watcher.stdout.readline().strip(), "ready")
+        session.start()
+        line = watcher.stdout.readline().split()
+        self.assertEqual(line[0], "registered", "the item registers with the watcher")
+        bus = dbus.bus.BusConnection(session.env["DBUS_SESSION_BUS_ADDRESS"])
+        self.addCleanup(bus.close)
+        return session, bus, bus.get_object(line[1], line[2])
+
+    def menu_items(self, bus, item):
+        menu_path = item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+        menu = bus.get_object(item.bus_name, menu_path)
+        _, (_, _, children) = menu.GetLayout(0, -1, ["label", "toggle-type", "toggle-state"],
+                                             dbus_interface=MENU)
+        items = {}
+        for child in children:
+            ident, properties, _ = child
+            if "label" in properties:
+                items[str(properties["label"])] = (int(ident), dict(properties))
+        return menu, items
+
+    def click(self, menu, ident):
+        menu.Event(ident, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                   dbus_interface=MENU)
+
+    def test_the_item_and_its_menu_on_the_session_bus(self):
+        session, bus, item = self.start()
+        properties = item.GetAll(ITEM, dbus_interface=dbus.PROPERTIES_IFACE)
+        self.assertEqual(properties["Id"], "lumivane")
+        self.assertEqual(properties["Title"], "Lumivane")
+        self.assertEqual(properties["Status"], "Active")
+        self.assertTrue(str(properties["IconName"]).endswith("lumivane.png") or
+                        properties["IconName"] == "lumivane", properties["IconName"])
+        menu, items = self.menu_items(bus, item)
+        self.assertEqual(list(items), ["Settings", "Start at login", "Close"])
+        self.assertEqual(items["Start at login"][1]["toggle-type"], "checkmark")
+        self.assertEqual(int(items["Start at login"][1]["toggle-state"]), 0)
+
+        autostart = os.path.join(session.config, "autostart", "lumivane.desktop")
+        self.click(menu, items["Start at login"][0])
+        self.assertTrue(self.wait(lambda: os.path.exists(autostart)), "the entry is written")
+        with open(autostart) as f:
+            self.assertIn('Exec="%s"\n' % os.path.realpath(PROGRAM), f.read())
+        self.assertTrue(self.wait(lambda: int(
+            self.menu_items(bus, item)[1]["Start at login"][1]["toggle-state"]) == 1))
+        self.click(menu, items["Start at login"][0])
+        self.assertTrue(self.wait(lambda: not os.path.exists(autostart)), "and removed again")
+
+        self.assertIsNone(session.window(SETTINGS_TITLE))
+        self.click(menu, items["Settings"][0])
+        session.wait_window(SETTINGS_TITLE)
+
+        self.click(menu, items["Close"][0])
+        self.assertEqual(session.process.wait(timeout=10), 0)
+        session.wait_window(CLOCK_TITLE, gone=True)
+
+    @staticmethod
+    def wait(condition, timeout=5):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.1)
+        return True
+
+
+class XEmbedIcon(NativeTestCase):
+    def test_without_a_watcher_the_icon_sits_in_an_xembed_tray(self):
+        session = self.session()
+        session.write_settings(LATER)
+        trayer = subprocess.Popen(["trayer", "--edge", "bottom", "--align", "right",
+                                   "--widthtype", "pixel", "--width", "100", "--height", "24"],
+                                  env=session.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(trayer.wait)
+        self.addCleanup(trayer.terminate)
+        time.sleep(1)
+        session.start()
+        deadline = time.monotonic() + 10
+        while True:
+            icon = self.icon_in_tray()
+            if icon or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
+        self.assertIsNotNone(icon, "no Lumivane icon inside trayer")
+        # A click on the icon opens the menu; its first item opens the settings.
+        session.xdotool("mousemove", "--sync", icon[0], icon[1], "click", 1)
+        time.sleep(0.5)
+        session.xdotool("key", "Down", "Return")
+        session.wait_window(SETTINGS_TITLE)
+
+    @staticmethod
+    def icon_in_tray():
+        """The middle of the program's icon among the children of trayer's panel."""
+        done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True)
+        inside = False
+        for line in done.stdout.splitlines():
+            indent = len(line) - len(line.lstrip())
+            if '"panel": ("panel" "trayer")' in line:
+                inside = True
+            elif inside and indent <= 5:
+                inside = False
+            elif inside and '"Lumivane": ("lumivane" "lumivane")' in line:
+                size, place = line.split()[-2:]
+                width, height = (int(v) for v in size.split("+")[0].split("x"))
+                x, y = (int(v) for v in place.lstrip("+").split("+"))
+                return x + width // 2, y + height // 2
+        return None
