@@ -1,5 +1,7 @@
 #include "app/form.h"
 
+#include <algorithm>
+#include <deque>
 #include <string>
 
 #include "platform/error.h"
@@ -7,7 +9,29 @@
 namespace lumivane {
 
 namespace {
-bool errorBoxOpen = false; // one error box at a time; see ShowError
+
+// The error box that is open and the errors waiting for it to close; see ShowError.
+struct ErrorBoxes {
+    struct Waiting {
+        HWND owner;
+        std::string message;
+    };
+    bool open = false;
+    std::string shown;
+    std::deque<Waiting> waiting;
+
+    bool Known(const std::string& message) const {
+        return (open && shown == message) ||
+               std::any_of(waiting.begin(), waiting.end(),
+                           [&](const Waiting& error) { return error.message == message; });
+    }
+};
+
+ErrorBoxes& errorBoxes() {
+    static ErrorBoxes boxes;
+    return boxes;
+}
+
 } // namespace
 
 TForm::~TForm() {
@@ -43,13 +67,57 @@ void TForm::SetClientSize(int width, int height) const {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TForm::Close() {
+    if (handle_ != nullptr) {
+        SendMessageW(handle_, WM_CLOSE, 0, 0);
+    }
+}
+
 void TForm::ShowError(HWND owner, const char* message) {
-    if (errorBoxOpen) {
+    ErrorBoxes& boxes = errorBoxes();
+    if (!boxes.Known(message)) {
+        boxes.waiting.push_back({owner, message});
+    }
+    // An error raised while a box is open arrives here from within the box's own
+    // message loop; the outer call shows it once that box has closed.
+    if (boxes.open) {
         return;
     }
-    errorBoxOpen = true;
-    MessageBoxA(owner, message, kApplicationTitle, MB_OK | MB_ICONERROR);
-    errorBoxOpen = false;
+    boxes.open = true;
+    while (!boxes.waiting.empty()) {
+        ErrorBoxes::Waiting next = std::move(boxes.waiting.front());
+        boxes.waiting.pop_front();
+        boxes.shown = next.message;
+        // The owner may have been destroyed while the error waited.
+        MessageBoxA(IsWindow(next.owner) ? next.owner : nullptr, next.message.c_str(),
+                    kApplicationTitle, MB_OK | MB_ICONERROR);
+    }
+    boxes.shown.clear();
+    boxes.open = false;
+}
+
+int TForm::RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ProcessMessage(message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void TForm::ProcessMessage(const MSG& message) {
+    if (message.message == WM_KEYDOWN) {
+        // The form the key was pressed in: the top-level window, if it is one of ours.
+        HWND root = GetAncestor(message.hwnd, GA_ROOT);
+        if (root != nullptr && GetWindowLongPtrW(root, GWLP_WNDPROC) ==
+                                   reinterpret_cast<LONG_PTR>(&TForm::Trampoline)) {
+            auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(root, GWLP_USERDATA));
+            if (form != nullptr && form->PreviewKey(message)) {
+                return;
+            }
+        }
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
 }
 
 void TForm::CreateHandle(const WindowSpec& spec) {

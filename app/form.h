@@ -37,11 +37,20 @@ class TForm {
     RECT WindowRect() const;
     // Moves the window's top-left corner to (left, top) on the screen.
     void MoveTo(int left, int top) const;
+    // Closes the window as the system would, when it is still there.
+    void Close();
 
     // Shows an error that left a handler: a message box with the error icon,
-    // captioned with the application title. While one box is open, further errors
-    // are not stacked on top of it (a failing timer would otherwise open one per tick).
+    // captioned with the application title. One box at a time: an error raised
+    // while a box is open waits and is shown when it closes, unless the same text
+    // is open or waiting already (a failing timer would otherwise raise one per tick).
     static void ShowError(HWND owner, const char* message);
+
+    // Runs the program's message loop until WM_QUIT; returns the quit code.
+    static int RunMessageLoop();
+    // Passes one message on as the loop does: a key pressed in a form goes to
+    // the form's keyboard handling first.
+    static void ProcessMessage(const MSG& message);
 
   protected:
     // Registers the class (once per name) and creates the window; throws Error when
@@ -53,6 +62,10 @@ class TForm {
     // The message switch of the derived window. Return true when handled, with the
     // result in `result`; false passes the message to the default procedure.
     virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+
+    // A key pressed in the window or one of its controls, before it is translated
+    // and dispatched; true when the form has taken it.
+    virtual bool PreviewKey(const MSG& /*message*/) { return false; }
 
   private:
     static LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -53,13 +53,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // clock window, it has no taskbar button either.
         lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle());
 
-        // The clock window is a tool window: the program has no taskbar button.
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        return static_cast<int>(message.wParam);
+        const int code = lumivane::TForm::RunMessageLoop();
+        // Ended from the tray menu, the clock window is still there: it closes as on
+        // every other way out.
+        form1.Close();
+        return code;
     } catch (const std::exception& error) {
         // Only a window that cannot be made at all gets here; handlers' errors are
         // shown by the window trampoline and the program goes on.

@@ -144,15 +144,14 @@ void Application::LoadSettings(const GdkRectangle& monitor) {
         // screen has it.
         state_.SavedLeft += monitor.x;
         state_.SavedTop += monitor.y;
-        std::vector<std::string> every;
-        for (const StoredValue& value : kStoredValues) {
-            every.push_back(value.name);
+    }
+    // A file that cannot be read at all is never overwritten.
+    if (loaded.firstStart || file.Readable()) {
+        std::vector<std::string> names;
+        for (const StoredValue& value : ValuesToStore(loaded)) {
+            names.push_back(value.name);
         }
-        Guarded(problems_, [&] { Store(every); });
-    } else if (file.Readable()) {
-        // What could not be read takes its default in the file too, so that the next
-        // start is told nothing.
-        Guarded(problems_, [&] { Store(loaded.unread); });
+        Guarded(problems_, [&] { Store(names); });
     }
     if (!loaded.problem.empty()) {
         problems_.Report(loaded.problem + ". The clock uses the defaults for what it could "

@@ -32,6 +32,17 @@ LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* read
     return report;
 }
 
+std::vector<StoredValue> ValuesToStore(const LoadReport& report) {
+    std::vector<StoredValue> values;
+    for (const StoredValue& value : kStoredValues) {
+        if (report.firstStart || std::find(report.unread.begin(), report.unread.end(),
+                                           value.name) != report.unread.end()) {
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
 void SetBar(ClockState& state, Bar bar, int32_t position, int32_t displayHeight) {
     state.*RuleOf(bar).setting = position;
     switch (bar) {

@@ -55,6 +55,11 @@ struct LoadReport {
 // a clock that draws; then, on a first start (StartCount 0), the first-start defaults.
 LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* reader);
 
+// The values start-up writes back to the store: every one on a first start, and
+// otherwise each that took its default, so that a damaged store heals (a readable
+// value is never overwritten) and the next start finds nothing to report.
+std::vector<StoredValue> ValuesToStore(const LoadReport& report);
+
 // The settings window's four bars.
 enum class Bar { Bright, Size, Algoritm, Contrast };
 struct BarRule {

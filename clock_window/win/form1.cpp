@@ -129,6 +129,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     }
+    case WM_QUERYENDSESSION:
+        // The session may end without another message reaching the program.
+        FormClose();
+        result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        if (wParam != 0) {
+            FormClose();
+        }
+        result = 0;
+        return true;
     case WM_DESTROY:
         // The clock window is the main window: closing it ends the program.
         PostQuitMessage(0);
@@ -152,15 +163,16 @@ void TForm1::FormCreate() {
         LoadSettings(state_, display_, store.OpenStore(false) ? &store : nullptr);
     store.CloseStore();
     startupProblem_ = loaded.problem;
-    if (loaded.firstStart) {
-        StoreAtStart([](auto) { return true; });
-    }
+    StoreValues(ValuesToStore(loaded));
     SetTimerInterval(FrameIntervalRule(state_.Size));
     StartTimer(Timer1, kPositionTimerInterval);
     StartTimer(Timer2, kPlacementTimerInterval);
     StartTimer(Timer3, kDragRedrawTimerInterval);
 
     DeriveStartupState(state_, display_, &MakeWinDIB);
+    // Read now: the quick redraw while the clock moves can draw a frame before the
+    // first tick, and it must not show a time the clock never read.
+    ReadTime();
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
     // The position save then stores where the clock really is.
@@ -168,7 +180,7 @@ void TForm1::FormCreate() {
     MoveTo(start.left, start.top);
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    StoreAtStart([](auto field) { return field == &ClockState::StartCount; });
+    StoreValues({{StoredName(&ClockState::StartCount), &ClockState::StartCount}});
 
     screenDC_ = ClientDC(nullptr);
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
@@ -180,11 +192,16 @@ void TForm1::FormCreate() {
     }
 }
 
-template <class Pick> void TForm1::StoreAtStart(Pick pick) {
+void TForm1::StoreValues(const std::vector<StoredValue>& values) {
+    if (values.empty()) {
+        return;
+    }
     SettingsStore store(settingsKeyPath_);
     try {
         if (store.OpenStore(true)) {
-            store.WriteValues(state_, pick);
+            for (const auto& [name, field] : values) {
+                store.WriteValue(name, state_.*field);
+            }
         }
     } catch (const Error& error) {
         if (startupProblem_.empty()) {
@@ -197,7 +214,15 @@ void TForm1::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    // A move the position timer has not seen yet would be lost. A failure is shown
+    // here, before the window goes: the way out goes on.
+    try {
+        Timer1Timer();
+    } catch (const std::exception& error) {
+        ShowError(Handle(), error.what());
+    }
+}
 
 void TForm1::SetTimerInterval(int32_t interval) {
     timerInterval_ = interval;
@@ -218,12 +243,16 @@ Place TForm1::TopLeft() const {
 }
 
 void TForm1::TimerTimer() {
+    ReadTime();
+    Draw();
+}
+
+void TForm1::ReadTime() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     state_.Hour = now.wHour;
     state_.Minute = now.wMinute;
     state_.Second = now.wSecond;
-    Draw();
 }
 
 void TForm1::Timer3Timer() {

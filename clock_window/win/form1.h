@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
@@ -37,6 +38,8 @@ class TForm1 : public TForm {
     void Draw();
 
     void FormCloseQuery(bool& canClose);
+    // Every way out: the window closed, the program ended from the tray menu, the
+    // session ending. Stores the position as the position timer would.
     void FormClose();
 
     // The problem start-up met with the settings (the store's own text), shown to
@@ -55,9 +58,10 @@ class TForm1 : public TForm {
     enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
 
     void FormCreate();
-    // Writes the stored values `pick` chooses, creating the key; a failure becomes
-    // the start-up problem, and the clock runs on without its store.
-    template <class Pick> void StoreAtStart(Pick pick);
+    // Writes these values of the clock state to the store; a refused write is a
+    // start-up problem.
+    void StoreValues(const std::vector<StoredValue>& values);
+    void ReadTime();
 
     void SetTimerInterval(int32_t interval);
     void StartTimer(TimerId id, UINT interval);

@@ -1,5 +1,7 @@
 #include "settings/win/settings_store.h"
 
+#include <cctype>
+
 #include "platform/error.h"
 
 namespace lumivane {
@@ -9,6 +11,30 @@ SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath))
 }
 
 bool SettingsStore::OpenStore(bool create) {
+    return Open(create) == ERROR_SUCCESS;
+}
+
+void SettingsStore::CreateStore() {
+    const LONG result = Open(true);
+    if (result == ERROR_SUCCESS) {
+        return;
+    }
+    char reason[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(result), 0, reason, sizeof reason, nullptr);
+    std::string text = FormatText("Failed to create key '%s'", "HKEY_CURRENT_USER\\" + keyPath_);
+    if (length > 0) {
+        std::string why(reason, length);
+        while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
+            why.pop_back();
+        }
+        text += ": " + why;
+    }
+    throw Error(text);
+}
+
+LONG SettingsStore::Open(bool create) {
     CloseStore();
     HKEY key = nullptr;
     LONG result;
@@ -18,11 +44,10 @@ bool SettingsStore::OpenStore(bool create) {
     } else {
         result = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key);
     }
-    if (result != ERROR_SUCCESS) {
-        return false;
+    if (result == ERROR_SUCCESS) {
+        key_ = RegistryKey(key);
     }
-    key_ = RegistryKey(key);
-    return true;
+    return result;
 }
 
 int32_t SettingsStore::ReadValue(const std::string& name) {

@@ -24,6 +24,10 @@ class SettingsStore : public SettingsReader {
     // Opens the key with full access, creating it (and the keys above) when asked.
     // False when it can be neither opened nor created; nothing is reported.
     bool OpenStore(bool create);
+    // Opens the key as OpenStore(true) does, for a use the user asked for: throws
+    // Error "Failed to create key '%s'" (the key) with the system's reason when it
+    // can be neither opened nor created.
+    void CreateStore();
     // Throws Error "Failed to get data for '%s'" or "Invalid data type for '%s'".
     int32_t ReadValue(const std::string& name) override;
     // Throws Error "Failed to set data for '%s'".
@@ -39,6 +43,9 @@ class SettingsStore : public SettingsReader {
     void CloseStore() { key_.reset(); }
 
   private:
+    // The registry's result of opening (or creating) the key.
+    LONG Open(bool create);
+
     std::string keyPath_;
     RegistryKey key_;
 };

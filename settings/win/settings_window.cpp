@@ -186,10 +186,14 @@ void TForm2::TrackBarChange(Bar bar) {
 
 void TForm2::Button1Click() {
     SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
+    try {
+        store.CreateStore();
+        store.WriteValues(state_, [](auto field) { return field != &ClockState::StartCount; });
+    } catch (const Error&) {
+        // The confirmation of an earlier save must not stand for this one.
+        SetStatus(kHint, kHintColour);
+        throw;
     }
-    store.WriteValues(state_, [](auto field) { return field != &ClockState::StartCount; });
     SetStatus(kConfirmation, kConfirmationColour);
     // Enabling the running timer leaves it running: the hint returns 5 s after
     // the first of several saves.
@@ -332,6 +336,30 @@ void TForm2::PaintInnerBorder() const {
     FillRect(dc.get(), &band, GetSysColorBrush(COLOR_ACTIVEBORDER));
 }
 
+bool TForm2::PreviewKey(const MSG& message) {
+    HWND focus = GetFocus();
+    switch (message.wParam) {
+    case VK_TAB: {
+        const bool back = GetKeyState(VK_SHIFT) < 0;
+        if (HWND next =
+                GetNextDlgTabItem(Handle(), IsChild(Handle(), focus) ? focus : nullptr, back)) {
+            SetFocus(next);
+        }
+        return true;
+    }
+    case VK_RETURN:
+        if (focus == controls_.Button1 || focus == controls_.Button2) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+        }
+        return true;
+    case VK_ESCAPE:
+        SendMessageW(Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (tray_ && tray_->IsTaskbarCreated(message)) {
         // The shell came back without our icon: put it back while it is the way in.
@@ -378,6 +406,26 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         return true;
     case WM_CLOSE:
         FormClose();
+        return true;
+    case WM_ENDSESSION:
+        // The program ends with the session, its windows left standing.
+        if (wParam != 0) {
+            tray_->Withdraw();
+        }
+        return false;
+    case WM_DESTROY:
+        // Destroyed with the clock window that owns it, as the program ends.
+        tray_->Withdraw();
+        return false;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && IsChild(Handle(), GetFocus())) {
+            focus_ = GetFocus();
+        }
+        return false;
+    case WM_SETFOCUS:
+        // The window itself takes no keys: the focus goes to the control that had
+        // it, or to the first bar.
+        SetFocus(focus_ != nullptr ? focus_ : GetNextDlgTabItem(Handle(), nullptr, FALSE));
         return true;
     case WM_CTLCOLORSTATIC: {
         const auto dc = reinterpret_cast<HDC>(wParam);

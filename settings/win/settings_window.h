@@ -79,6 +79,10 @@ class TForm2 : public TForm {
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // The keys of a dialog: Tab and Shift+Tab move between the bars and buttons,
+    // Enter presses the focused button, Escape does what the close box does.
+    // (The arrow keys and Space reach the focused bar or button themselves.)
+    bool PreviewKey(const MSG& message) override;
 
   private:
     void CreateControls();
@@ -102,6 +106,7 @@ class TForm2 : public TForm {
     std::optional<TrayIcon> tray_; // made once the window is
     COLORREF statusColour_ = kHintColour;
     bool timerEnabled_ = false;
+    HWND focus_ = nullptr; // the control that had the focus when the window was left
 };
 
 } // namespace lumivane

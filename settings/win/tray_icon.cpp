@@ -10,7 +10,8 @@ namespace lumivane {
 
 namespace {
 
-// A black diagonal cross on white, 10 x 10: the "Close" item's glyph.
+// A black diagonal cross on white, 10 x 10: the "Close" item's glyph. Opaque:
+// Windows draws a 32-bit menu bitmap by its alpha, and alpha 0 would hide it.
 HBITMAP MakeCrossGlyph() {
     constexpr int kSide = 10;
     BITMAPINFO info{};
@@ -29,7 +30,7 @@ HBITMAP MakeCrossGlyph() {
     for (int y = 0; y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {
             const bool onCross = x == y || x == kSide - 1 - y;
-            pixels[y * kSide + x] = onCross ? 0x000000u : 0xFFFFFFu;
+            pixels[y * kSide + x] = onCross ? 0xFF000000u : 0xFFFFFFFFu;
         }
     }
     GdiFlush();
@@ -80,14 +81,24 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
 }
 
 void TrayIcon::Add() {
-    if (!notify_(NIM_ADD, &record_)) {
+    // Refused also when the icon is there already.
+    if (notify_(NIM_ADD, &record_)) {
+        shown_ = true;
+    } else {
         OutputDebugStringA("Lumivane: the shell refused the tray icon\n");
     }
 }
 
 void TrayIcon::Delete() {
+    shown_ = false;
     if (!notify_(NIM_DELETE, &record_)) {
         OutputDebugStringA("Lumivane: the shell did not delete the tray icon\n");
+    }
+}
+
+void TrayIcon::Withdraw() {
+    if (shown_) {
+        Delete();
     }
 }
 

@@ -25,10 +25,16 @@ class TrayIcon {
 
     // Builds the menu and the record for `owner`; the icon is not added yet.
     TrayIcon(HWND owner, HICON icon, Notify notify);
+    ~TrayIcon() { Withdraw(); }
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
 
     // A refused addition or deletion changes nothing the user could act on.
     void Add();
     void Delete();
+    // Deletes the icon if it is shown: on every way the program ends, so that no
+    // icon of a program that is gone stays in the notification area.
+    void Withdraw();
     // The shell's broadcast after the taskbar was re-created, which drops the icon.
     bool IsTaskbarCreated(UINT message) const {
         return taskbarCreated_ != 0 && message == taskbarCreated_;
@@ -49,6 +55,7 @@ class TrayIcon {
     GdiObject<HBITMAP> crossGlyph_; // outlives the menu
     MenuHandle menu_;
     NOTIFYICONDATAA record_{};
+    bool shown_ = false;
 };
 
 } // namespace lumivane

@@ -139,5 +139,57 @@ class DialOnScreen(E2ETestCase):
                          + describe_mismatch(count, examples))
 
 
+class FirstFrames(E2ETestCase):
+    """A first start moves the clock from the top edge to 6 pixels below it in
+    its first ticks, redrawing on the way: every frame on the way shows the
+    time the clock read, never the hands at 12:00:00."""
+
+    SHOTS = 25
+
+    def test_first_frames_show_the_time_of_day(self):
+        if not self.has_renderer():
+            return
+        session = self.session()
+        session.set_wallpaper()
+        session.park_pointer()
+        left, width = PLACE[0], PLACE[2]
+        tops = (0, 2, 4, 6)
+        area_height = tops[-1] + width
+        under = session.wallpaper.crop(left, 0, width, area_height)
+        before = session.local_time()
+        session.start(wait=False)
+        shots = []
+        deadline = time.monotonic() + 30
+        while len(shots) < self.SHOTS and time.monotonic() < deadline:
+            shot = session.screenshot().crop(left, 0, width, area_height)
+            if shot.data != under.data:
+                shots.append(shot)
+        times = time_candidates(before, session.local_time())
+        # A frame copied at one top edge may still show after a move to the next.
+        placements = [(c, s) for s in tops for c in tops if c <= s]
+        expected = {}
+
+        def explains(shot, t):
+            for copied, shown in placements:
+                if (copied, shown, t) not in expected:
+                    frame = render_frame(session.dir, session.wallpaper_path, left, copied, t)
+                    expected[copied, shown, t] = composite(
+                        frame, under.crop(0, shown, width, width)).data
+                if shot.crop(0, shown, width, width).data == expected[copied, shown, t]:
+                    return True
+            return False
+
+        matched = 0
+        for index, shot in enumerate(shots):
+            if "00:00:00" not in times and "12:00:00" not in times and explains(shot, "00:00:00"):
+                path = self.save_image(session, shot, "first-frame-%d" % index)
+                self.fail("screenshot %d of a first start shows the clock at 12:00:00; it read "
+                          "the time between %s and %s (saved %s)"
+                          % (index, times[0], times[-1], path))
+            matched += any(explains(shot, t) for t in times)
+        self.assertGreater(matched, 0, "none of the first %d screenshots shows a frame "
+                           "lumivane-render makes for %s" % (len(shots), times))
+
+
 if __name__ == "__main__":
     unittest.main()

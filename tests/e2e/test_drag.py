@@ -1,16 +1,18 @@
 """Placement, dragging and click-through of the real clock window, driven with
 the X pointer: the clock keeps 6 pixels inside the display, follows the pointer
-when a hand is dragged, saves its new place once, and lets clicks anywhere off
-its hands through to the window beneath."""
+when a hand is dragged, saves its new place once (and on its way out, when it
+ends before the save), and lets clicks anywhere off its hands through to the
+window beneath."""
 
 import math
 import time
 import unittest
 
 from harness import (
-    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow,
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
     click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, hand_mask,
-    mismatches, point_at, press_button, release_button, render_frame, time_candidates,
+    mismatches, open_tray_menu, point_at, press_button, release_button, render_frame,
+    time_candidates,
 )
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
@@ -320,6 +322,26 @@ class Dragging(E2ETestCase):
                              "beneath" % passed)
         self.assertEqual(client_rect(session.window())[:2], place,
                          "the clock moved on clicks without a drag")
+
+    def test_a_clock_closed_from_the_menu_right_after_a_drag_comes_back_there(self):
+        session = self.session()
+        self.start_clock(session)
+        x, y = self.grab_centre(session, self.START)
+        try:
+            glide_pointer(session, x, y, self.START[0] + RADIUS - 200,
+                          self.START[1] + RADIUS + 150)
+        finally:
+            release_button(session)
+        end = (self.START[0] - 200, self.START[1] + 150)
+        self.assertEqual(wait_place(session, end)[:2], end, "the clock did not follow the drag")
+        released = time.monotonic()
+        menu, _ = open_tray_menu(session)
+        closing = time.monotonic()
+        choose_menu_item(session, menu, "Close")
+        self.assertIsNotNone(session.wait_exit(15), 'the program did not end on "Close"')
+        self.assertLess(closing - released, SAVE_WAIT, "the close came too late")
+        self.assertEqual(client_rect(session.start())[:2], end,
+                         "the next start is not where the clock was left")
 
     def test_a_clock_left_alone_writes_nothing(self):
         session = self.session()

@@ -13,8 +13,9 @@ def wine_env(prefix):
     env = dict(os.environ)
     env["WINEPREFIX"] = prefix
     env["WINEDEBUG"] = "-all"
-    # No Mono or Gecko installers: they would ask through a dialog.
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    # No Mono or Gecko installers: they would ask through a dialog. No menu entries
+    # in the user's own home for the shortcuts an installer makes.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
     return env
 
 

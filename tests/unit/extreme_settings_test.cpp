@@ -352,7 +352,21 @@ TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
     EXPECT_FALSE(report.firstStart); // an unreadable start count is a later start
     EXPECT_EQ(state.Size, 19);
     EXPECT_EQ(state.StartCount, 1);
+    const auto names = [](const std::vector<StoredValue>& values) {
+        std::vector<std::string> named;
+        for (const StoredValue& value : values) {
+            named.push_back(value.name);
+        }
+        return named;
+    };
+    // Only the unread values are written back; a first start writes all seven.
+    EXPECT_EQ(names(ValuesToStore(report)), (std::vector<std::string>{"Size", "Start_1"}));
     ClockState nothingStored;
-    EXPECT_TRUE(LoadSettings(nothingStored, {1366, 768}, nullptr).firstStart);
+    const LoadReport first = LoadSettings(nothingStored, {1366, 768}, nullptr);
+    EXPECT_TRUE(first.firstStart);
     EXPECT_EQ(nothingStored.Size, 19);
+    EXPECT_EQ(ValuesToStore(first).size(), 7u);
+    StoredSettings whole = UsualSettings();
+    ClockState loaded;
+    EXPECT_TRUE(ValuesToStore(LoadSettings(loaded, {1366, 768}, &whole)).empty());
 }

@@ -143,6 +143,22 @@ TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
     EXPECT_EQ(TakeStartupProblemRequests(*form), 0);
 }
 
+TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
+    const auto secondOfDay = [](const SYSTEMTIME& t) {
+        return t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+    };
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    ClockState state;
+    auto form = Start(state);
+    SYSTEMTIME after;
+    GetLocalTime(&after);
+    const int read = state.Hour * 3600 + state.Minute * 60 + state.Second;
+    const int day = 24 * 3600;
+    EXPECT_LE((read - secondOfDay(before) + day) % day,
+              (secondOfDay(after) - secondOfDay(before) + day) % day);
+}
+
 TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
     ClockState state;
     auto form = Start(state);
@@ -601,6 +617,30 @@ TEST_F(ClockWindow, PositionIsSavedOnceAfterAMoveAndNotWhileStill) {
     key.Write("Left", 777);
     form->Timer1Timer();
     EXPECT_EQ(key.Read("Left"), 777);
+}
+
+TEST_F(ClockWindow, EveryWayOutStoresAMoveThePositionTimerHasNotSeen) {
+    StoreAll(30, 19, 0, 6, 400, 100, 2);
+    ClockState state;
+    auto form = Start(state);
+    HWND window = form->Handle();
+    form->MoveTo(300, 200);
+    EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(key.Read("Left"), 300);
+    EXPECT_EQ(key.Read("Top"), 200);
+
+    form->MoveTo(310, 210);
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0); // the session goes on
+    EXPECT_EQ(key.Read("Left"), 300);
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(key.Read("Left"), 310);
+
+    form->MoveTo(320, 220);
+    form->Close();
+    EXPECT_EQ(key.Read("Left"), 320);
+    EXPECT_EQ(key.Read("Top"), 220);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {

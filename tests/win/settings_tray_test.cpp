@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -247,14 +249,41 @@ TEST_F(SettingsTrayIcon, TheNotificationAreaTakesTheIconOnceAndGivesItBack) {
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0); // the icon is there already
     SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    NOTIFYICONDATAA record = form->Tray().Record();
-    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record)); // leave no icon behind
-    ASSERT_EQ(tray->Actions(), (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD}));
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    form.reset(); // the program ends: no icon stays behind
+    ASSERT_EQ(tray->Actions(),
+              (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_DELETE, NIM_ADD, NIM_DELETE}));
     EXPECT_TRUE(tray->calls[0].result);
     EXPECT_FALSE(tray->calls[1].result);
     EXPECT_TRUE(tray->calls[2].result);
     EXPECT_TRUE(tray->calls[3].result);
-    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(tray->calls[4].result);
+}
+
+TEST_F(SettingsTrayIcon, EveryWayOutTakesTheShownIconAway) {
+    // The window destroyed by its owner, the clock window, as the program ends.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    state = StartedState();
+    auto owned = std::make_unique<TForm2>(*state, key.Path(), owner, RecordingPlatform(tray));
+    DestroyWindow(owner);
+    owned.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+
+    // The session ending, which destroys no window.
+    tray->calls.clear();
+    auto form = MakeForm(2);
+    SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0); // the session goes on
+    SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    form.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
+
+    // The window open, its icon away already: nothing to take.
+    tray->calls.clear();
+    form = MakeForm(2);
+    SendMessageW(form->Handle(), TrayIcon::kMessage, TrayIcon::kIconId, kLeftButtonUp);
+    form.reset();
+    EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
 }
 
 // --- The menu ----------------------------------------------------------------------------
@@ -305,6 +334,9 @@ TEST_F(SettingsTrayMenu, OffersSettingsStartWithWindowsAndCloseWithACrossOnClose
     EXPECT_EQ(at(5, 0), 0xFFFFFFu);
     EXPECT_EQ(at(0, 5), 0xFFFFFFu);
     EXPECT_EQ(at(9, 4), 0xFFFFFFu);
+    // Windows draws a 32-bit menu bitmap by its alpha: every pixel is opaque.
+    EXPECT_TRUE(std::all_of(std::begin(pixels), std::end(pixels),
+                            [](uint32_t pixel) { return pixel >> 24 == 0xFFu; }));
 }
 
 TEST_F(SettingsTrayMenu, RightButtonUpShowsTheMenuAtTheCursorAndLeavesTheWindowHidden) {

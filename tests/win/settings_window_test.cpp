@@ -13,6 +13,7 @@ namespace lumivane {
 namespace {
 
 using testing_support::CentreShading;
+using testing_support::ErrorBoxes;
 using testing_support::PumpUntil;
 using testing_support::RecordingPlatform;
 using testing_support::RequireTestDisplay;
@@ -527,19 +528,106 @@ TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
     EXPECT_EQ(form->StatusColour(), RGB(0, 0, 0));
 }
 
-TEST_F(SettingsSave, AKeyThatCannotBeCreatedLeavesTheStatusLineAlone) {
+TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
+    auto state = StartedState();
+    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
+    form.Button1Click();
+    ASSERT_EQ(form.StatusColour(), RGB(0, 150, 0));
     // A lasting key cannot be created below a volatile one.
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.Relative().c_str());
     HKEY parent = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Relative().c_str(), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    auto state = StartedState();
-    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
-    EXPECT_NO_THROW(form.Button1Click());
+    const ErrorBoxes boxes;
+    SendMessageW(form.Controls().Button1, BM_CLICK, 0, 0);
+    ASSERT_EQ(boxes.Count(), 1u);
+    const std::string expected =
+        "Failed to create key 'HKEY_CURRENT_USER\\" + key.Relative() + "\\Settings': ";
+    EXPECT_EQ(boxes.Seen()[0].text.substr(0, expected.size()), expected);
+    EXPECT_GT(boxes.Seen()[0].text.size(), expected.size()) << "the system's reason";
+    // The confirmation of the earlier save does not stand for this one.
     EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(form.StatusColour(), RGB(0, 0, 0));
-    EXPECT_FALSE(form.TimerEnabled());
+}
+
+// --- The keyboard ------------------------------------------------------------------
+
+class SettingsKeyboard : public SettingsWindowTest {
+  protected:
+    // A later start's window, opened from the tray icon.
+    std::unique_ptr<TForm2> OpenForm(ClockState& state) {
+        auto form = MakeForm(state);
+        form->TrayIconMessage(WM_LBUTTONUP);
+        tray->calls.clear();
+        return form;
+    }
+};
+
+// A key pressed and let go in the control with the focus, as the program's
+// message loop receives it.
+void PressKey(WORD key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TForm::ProcessMessage(message);
+    }
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+TEST_F(SettingsKeyboard, TabVisitsTheBarsAndButtonsAndArrowsMoveTheFocusedBar) {
+    auto state = StartedState();
+    auto form = OpenForm(*state);
+    const TForm2::Components& c = form->Controls();
+    EXPECT_EQ(GetFocus(), c.TrackBar1);
+    for (HWND next : {c.TrackBar2, c.TrackBar3, c.TrackBar4, c.Button1, c.Button2, c.TrackBar1}) {
+        PressKey(VK_TAB);
+        EXPECT_EQ(GetFocus(), next);
+    }
+    for (HWND previous : {c.Button2, c.Button1, c.TrackBar4, c.TrackBar3, c.TrackBar2}) {
+        PressKey(VK_TAB, true);
+        EXPECT_EQ(GetFocus(), previous);
+    }
+    PressKey(VK_RIGHT);
+    EXPECT_EQ(state->Size, 20);
+    EXPECT_EQ(state->Diameter, 300);
+    PressKey(VK_LEFT);
+    PressKey(VK_LEFT);
+    EXPECT_EQ(state->Size, 18);
+    EXPECT_EQ(state->Bright, 30);
+}
+
+TEST_F(SettingsKeyboard, EnterOrSpacePressesTheFocusedButtonEscapeIsTheCloseBox) {
+    auto state = StartedState();
+    auto form = OpenForm(*state);
+    PressKey(VK_RETURN); // on a bar: nothing to press
+    EXPECT_FALSE(key.Exists());
+    for (int i = 0; i < 4; ++i) {
+        PressKey(VK_TAB);
+    }
+    ASSERT_EQ(GetFocus(), form->Controls().Button1);
+    PressKey(VK_RETURN);
+    EXPECT_EQ(key.Read("Size"), 19);
+    EXPECT_EQ(form->StatusColour(), RGB(0, 150, 0));
+
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
+
+    // Opened again, the window gives the focus back to where it was.
+    form->TrayIconMessage(WM_LBUTTONUP);
+    EXPECT_EQ(GetFocus(), form->Controls().Button1);
+    PressKey(VK_TAB);
+    PressKey(VK_SPACE);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
 }
 
 } // namespace

@@ -154,6 +154,8 @@ class ErrorBoxes {
     ErrorBoxes& operator=(const ErrorBoxes&) = delete;
 
     bool Hooked() const { return hook_ != nullptr; }
+    // Runs while each box is open, before it is closed.
+    std::function<void()> whileOpen;
     const std::vector<Box>& Seen() const { return boxes_; }
     size_t Count() const { return boxes_.size(); }
 
@@ -165,6 +167,9 @@ class ErrorBoxes {
             char text[512] = {};
             GetDlgItemTextA(message->hwnd, 0xFFFF, text, sizeof text); // the box's message
             current_->boxes_.push_back({WindowText(message->hwnd), text});
+            if (current_->whileOpen) {
+                current_->whileOpen();
+            }
             PostMessageW(message->hwnd, WM_COMMAND, IDOK, 0);
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -187,8 +192,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
         }
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            TForm::ProcessMessage(message);
         } else {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
