@@ -21,28 +21,18 @@ constexpr int kTaskbarInset = 100; // the window sits this far above the display
 constexpr COLORREF kSaveTextColour = RGB(0, 128, 0);
 constexpr int kFontHeight = -13; // negative: the height of the characters themselves
 
-constexpr int kStaticText1Id = 1;
-constexpr int kStaticText2Id = 2;
-constexpr int kStaticText3Id = 3;
-constexpr int kStaticText4Id = 4;
-constexpr int kStaticText5Id = 5;
-constexpr int kButton1Id = 21;
-constexpr int kButton2Id = 22;
-constexpr int kPageControl1Id = 31;
-
 // The four track bars as controls; their ranges and settings are in kBars.
 struct TrackBarControl {
     HWND TForm2::Components::*control;
-    int id;
     int left;
     int top;
     Bar bar;
 };
 constexpr std::array<TrackBarControl, 4> kTrackBars{{
-    {&TForm2::Components::TrackBar1, 11, 1, 70, Bar::Bright},
-    {&TForm2::Components::TrackBar2, 12, 1, 150, Bar::Size},
-    {&TForm2::Components::TrackBar3, 13, 185, 70, Bar::Algoritm},
-    {&TForm2::Components::TrackBar4, 14, 185, 150, Bar::Contrast},
+    {&TForm2::Components::TrackBar1, 1, 70, Bar::Bright},
+    {&TForm2::Components::TrackBar2, 1, 150, Bar::Size},
+    {&TForm2::Components::TrackBar3, 185, 70, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, 185, 150, Bar::Contrast},
 }};
 
 HFONT MakeBoldFont(const wchar_t* face) {
@@ -110,11 +100,13 @@ TForm2::~TForm2() = default;
 
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int id, int left,
+    // Identifiers in the order of creation: the handlers know the controls by handle.
+    INT_PTR id = 0;
+    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int left,
                      int top, int width, int height, HFONT font) {
-        HWND control = CreateWindowExW(
-            0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, Handle(),
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        HWND control =
+            CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width,
+                            height, Handle(), reinterpret_cast<HMENU>(++id), instance, nullptr);
         if (control == nullptr) {
             throw Error(FormatText(kCannotBeMade, "Window"));
         }
@@ -128,16 +120,15 @@ void TForm2::CreateControls() {
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
     HFONT text = textFont_.get();
     Components& c = controls_;
-    c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id, 8, 16, 256, 20, text);
+    c.StaticText1 = child(L"STATIC", L"", kStatic, 8, 16, 256, 20, text);
     SetWindowTextA(c.StaticText1, kHint);
-    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id, 8, 48, 77, 20, text);
-    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id, 8, 128, 75, 20, text);
-    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id, 192, 48, 51, 20, text);
-    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id, 192, 128, 61, 20, text);
+    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, 8, 48, 77, 20, text);
+    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, 8, 128, 75, 20, text);
+    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, 192, 48, 51, 20, text);
+    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, 192, 128, 61, 20, text);
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
-        HWND bar =
-            child(TRACKBAR_CLASSW, L"", kBar, entry.id, entry.left, entry.top, 150, 12, nullptr);
+        HWND bar = child(TRACKBAR_CLASSW, L"", kBar, entry.left, entry.top, 150, 12, nullptr);
         c.*entry.control = bar;
         SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
         SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
@@ -145,16 +136,15 @@ void TForm2::CreateControls() {
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
         SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
     }
-    c.Button1 =
-        child(L"BUTTON", L"Save Settings", kButton, kButton1Id, 10, 195, 105, 22, saveFont_.get());
-    c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id, 340, 195, 60, 22, text);
+    c.Button1 = child(L"BUTTON", L"Save Settings", kButton, 10, 195, 105, 22, saveFont_.get());
+    c.Button2 = child(L"BUTTON", L"Close", kButton, 340, 195, 60, 22, text);
     for (HWND label : {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5}) {
         FitToText(label, text);
     }
     // The framed background: below every other control, and clipped by them so
     // that repainting it never paints over them.
-    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id, 0, 0,
-                           kClientWidth, kClientHeight, nullptr);
+    c.PageControl1 =
+        child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, 0, 0, kClientWidth, kClientHeight, nullptr);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
