@@ -8,6 +8,7 @@
 
 #include "app/form.h"
 #include "clock_window/clock_state.h"
+#include "clock_window/monitors.h"
 #include "clock_window/win/form1.h"
 #include "platform/win32_handles.h"
 #include "render/precision.h"
@@ -50,8 +51,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         lumivane::TForm1 form1(clockState);
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
-        // clock window, it has no taskbar button either.
-        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle());
+        // clock window, it has no taskbar button either. Its size bar caps the clock by
+        // the monitor the clock is on.
+        lumivane::TForm2::Platform platform;
+        platform.clockDisplay = [&form1] { return lumivane::DisplayOf(form1.Monitor()); };
+        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle(), platform);
 
         const int code = lumivane::TForm::RunMessageLoop();
         // Ended from the tray menu, the clock window is still there: it closes as on

@@ -112,6 +112,7 @@ struct ClockState {
     int32_t SavedLeft = 0;
     int32_t SavedTop = 0;
     int32_t StartCount = 0;
+    int32_t HideFullScreen = 1; // 0: the clock stays over full-screen programs
 
     // Derived from the settings.
     int32_t ScreenScale = 0;

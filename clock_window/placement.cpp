@@ -1,13 +1,22 @@
 #include "clock_window/placement.h"
 
-#include <algorithm>
+#include "clock_window/monitors.h"
 
 namespace lumivane {
 
-Place StartPlace(const ClockState& state, Display display) {
-    const int32_t side = std::max(state.Diameter, 0);
-    return {std::clamp(state.SavedLeft, -side, std::max(display.width, -side)),
-            std::clamp(state.SavedTop, -side, std::max(display.height, -side))};
+size_t StartMonitor(const ClockState& state, std::span<const Area> monitors) {
+    const int32_t height = DisplayOf(monitors.front()).height;
+    const int32_t side = DiameterFor(state.Size, ScreenScaleFor(height), height);
+    return OwningMonitor(monitors, {state.SavedLeft, state.SavedTop}, side, side).value();
+}
+
+Place StartPlace(const ClockState& state, std::span<const Area> monitors, size_t home) {
+    const Place saved{state.SavedLeft, state.SavedTop};
+    const int32_t side = state.Diameter;
+    if (ShowsOnMonitors(monitors, saved, side, side)) {
+        return saved;
+    }
+    return PlaceInside(monitors[home], saved, side, side);
 }
 
 Place KeepInside(Place at, int32_t width, int32_t height, Area area) {

@@ -1,7 +1,9 @@
 #pragma once
 // Where the clock window goes: its start place, the edge keeping, and when its
 // place is worth saving. Portable: the front ends carry the moves out.
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "clock_window/clock_state.h"
 
@@ -21,14 +23,19 @@ struct Area {
     int32_t bottom = 0;
 };
 
-inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside the display
+inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside its monitor
 inline constexpr int32_t kEdgeStep = 2;   // pixels it moves back per tick
 
-// The saved place, unless no pixel of a clock there would show on `display`
-// (another display's place, or nonsense): then just beyond the nearest edge, from
-// where the edge keeping brings it in within seconds, where from the far ends of
-// the coordinates it would take minutes.
-Place StartPlace(const ClockState& state, Display display);
+// The monitor the clock starts on, whose size sets its ScreenScale and Diameter cap:
+// the one that owns the saved place with the clock as large as the first monitor
+// makes it (its own size depends on the monitor). `monitors` lists the primary first
+// and is not empty.
+size_t StartMonitor(const ClockState& state, std::span<const Area> monitors);
+
+// The saved place, unless no pixel of the clock (Diameter) there would show on any
+// monitor (an unplugged or rearranged monitor's place, or nonsense): then at once the
+// nearest place inside monitors[home].
+Place StartPlace(const ClockState& state, std::span<const Area> monitors, size_t home);
 
 // One tick of edge keeping for a window `width` x `height` at `at`: the four edge
 // rules in turn, each seeing where the one before left it, so that the window

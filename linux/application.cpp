@@ -1,13 +1,14 @@
 #include "linux/application.h"
 
-#include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <vector>
 
+#include "clock_window/monitors.h"
 #include "linux/autostart.h"
 #include "linux/clock_window.h"
 #include "linux/settings_file.h"
@@ -37,6 +38,24 @@ GdkRectangle PrimaryMonitor() {
         gdk_monitor_get_geometry(monitor, &area);
     }
     return area;
+}
+
+// Every monitor, the primary first (none is also a primary of no size).
+std::vector<Area> Monitors() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+    std::vector<Area> monitors;
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        GdkRectangle r{0, 0, 0, 0};
+        gdk_monitor_get_geometry(monitor, &r);
+        monitors.insert(monitor == primary ? monitors.begin() : monitors.end(),
+                        Area{r.x, r.y, r.x + r.width, r.y + r.height});
+    }
+    if (monitors.empty()) {
+        monitors.push_back({});
+    }
+    return monitors;
 }
 
 // The program's icon: by name from the installed icon theme, or, for a build that is not
@@ -93,14 +112,12 @@ void Application::Activated(GApplication*, gpointer data) {
 }
 
 void Application::Start() {
-    const GdkRectangle monitor = PrimaryMonitor();
-    LoadSettings(monitor);
-    DeriveStartupState(state_, {monitor.width, monitor.height}, &MakeBuffer);
-
-    // The whole screen, every monitor of it: a place on any of them is kept.
-    ::Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-    const Place place = StartPlace(state_, {DisplayWidth(display, DefaultScreen(display)),
-                                            DisplayHeight(display, DefaultScreen(display))});
+    LoadSettings(PrimaryMonitor());
+    // The clock is as large as the monitor it starts on makes it.
+    const std::vector<Area> monitors = Monitors();
+    const size_t home = StartMonitor(state_, monitors);
+    DeriveStartupState(state_, DisplayOf(monitors[home]), &MakeBuffer);
+    const Place place = StartPlace(state_, monitors, home);
     clock_ = std::make_unique<ClockWindow>(
         state_, problems_, place,
         ClockWindow::Hooks{

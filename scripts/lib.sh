@@ -54,23 +54,46 @@ start_xvfb() {
     return
   fi
   mkdir -p "$work"
-  local fdfile="$work/xvfb.display"
+  start_x_server xvfb_pid "$work/xvfb.display" Xvfb -screen 0 1366x768x24
+  export DISPLAY=":$(cat "$work/xvfb.display")"
+  trap stop_xvfb EXIT
+}
+
+# Starts an X server that picks its own display number: $1 names the variable for
+# its process id, $2 a file for the number, the rest is the server's command.
+start_x_server() {
+  local pid_variable=$1 fdfile=$2
+  shift 2
   rm -f "$fdfile"
-  Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  xvfb_pid=$!
+  "$@" -displayfd 3 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  printf -v "$pid_variable" %s $!
   for _ in $(seq 100); do
     [ -s "$fdfile" ] && break
     sleep 0.1
   done
-  export DISPLAY=":$(cat "$fdfile")"
-  trap stop_xvfb EXIT
+}
+
+# A second display on which Wine sees two monitors, for the tests that need them:
+# the primary 1366 x 768 at (0, 0) and 1920 x 1080 at (1366, 0). Xvfb alone gives
+# Wine one monitor; Xephyr on an Xvfb host, its screens joined by Xinerama and RANDR
+# off (else Wine asks RandR and sees one), gives two. Unless
+# LUMIVANE_TWO_MONITOR_DISPLAY names one already running; exports it.
+start_two_monitors() {
+  [ -n "${LUMIVANE_TWO_MONITOR_DISPLAY:-}" ] && return
+  mkdir -p "$work"
+  start_x_server host_pid "$work/xephyr-host.display" Xvfb -screen 0 3400x1200x24
+  DISPLAY=":$(cat "$work/xephyr-host.display")" start_x_server xephyr_pid \
+    "$work/xephyr.display" Xephyr +xinerama -extension RANDR \
+    -screen 1366x768+0+0 -screen 1920x1080+1366+0
+  export LUMIVANE_TWO_MONITOR_DISPLAY=":$(cat "$work/xephyr.display")"
 }
 
 stop_xvfb() {
-  if [ -n "${xvfb_pid:-}" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  local pid
+  for pid in ${xephyr_pid:-} ${host_pid:-} ${xvfb_pid:-}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX}" ]; then
     WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
   fi

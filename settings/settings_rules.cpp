@@ -24,6 +24,11 @@ LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* read
                 report.unread.push_back(name);
             }
         }
+        try {
+            state.HideFullScreen = reader->ReadValue(kHideFullScreen.name) != 0 ? 1 : 0;
+        } catch (const Error&) {
+            state.HideFullScreen = 1;
+        }
     }
     report.firstStart = state.StartCount == 0;
     if (report.firstStart) {

@@ -27,6 +27,10 @@ inline constexpr std::array<StoredValue, 7> kStoredValues{{
     {"Start_1", &ClockState::StartCount},
 }};
 
+// Stored beside them, but only when its tray menu item is toggled: a missing value (an
+// older program never writes it) means on, and is no problem.
+inline constexpr StoredValue kHideFullScreen{"HideFullScreen", &ClockState::HideFullScreen};
+
 // The name under which `field` is stored.
 constexpr const char* StoredName(int32_t ClockState::*field) {
     for (const StoredValue& value : kStoredValues) {
@@ -34,7 +38,7 @@ constexpr const char* StoredName(int32_t ClockState::*field) {
             return value.name;
         }
     }
-    return nullptr;
+    return field == kHideFullScreen.field ? kHideFullScreen.name : nullptr;
 }
 
 class SettingsReader {
@@ -53,6 +57,7 @@ struct LoadReport {
 // Loads every stored value from `reader` (null: nothing is stored), each value that
 // cannot be read taking its first-start default, so that a damaged store still gives
 // a clock that draws; then, on a first start (StartCount 0), the first-start defaults.
+// HideFullScreen is off when stored as 0 and on otherwise.
 LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* reader);
 
 // The values start-up writes back to the store: every one on a first start, and

@@ -1,8 +1,11 @@
 #include "clock_window/win/form1.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <iterator>
 
 #include "clock_window/hand_hit.h"
+#include "clock_window/monitors.h"
 #include "clock_window/placement.h"
 #include "image/tdib_win.h"
 #include "platform/error.h"
@@ -19,6 +22,49 @@ constexpr uint32_t kBlack = 0;
 constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
+// Often enough that the clock is back within a second of a full-screen program leaving.
+constexpr UINT kFullScreenTimerInterval = 250;
+
+Area AreaOf(const RECT& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        auto& monitors = *reinterpret_cast<std::vector<Area>*>(list);
+        const bool primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+        monitors.insert(primary ? monitors.begin() : monitors.end(), AreaOf(info.rcMonitor));
+    }
+    return TRUE;
+}
+
+// The monitors, the primary first; the primary display alone when they cannot be listed.
+std::vector<Area> EnumerateMonitors() {
+    std::vector<Area> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (monitors.empty()) {
+        const Display primary = PrimaryDisplay();
+        monitors.push_back({0, 0, primary.width, primary.height});
+    }
+    return monitors;
+}
+
+// Whether the foreground window is a program's covering the whole of `monitor`. The
+// desktop and the shell's wallpaper windows cover it too, and do not count.
+bool FullScreenProgramOver(const Area& monitor) {
+    HWND window = GetForegroundWindow();
+    RECT rect{};
+    if (window == nullptr || window == GetDesktopWindow() || window == GetShellWindow() ||
+        !IsWindowVisible(window) || IsIconic(window) || !GetWindowRect(window, &rect) ||
+        !CoversMonitor(AreaOf(rect), monitor)) {
+        return false;
+    }
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return std::wcscmp(name, L"Progman") != 0 && std::wcscmp(name, L"WorkerW") != 0;
+}
 
 std::unique_ptr<TDIB> MakeWinDIB() {
     return std::make_unique<TWinDIB>();
@@ -89,8 +135,9 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_TIMER: {
         // By TimerId.
         constexpr void (TForm1::*kTimers[])() = {&TForm1::TimerTimer, &TForm1::Timer1Timer,
-                                                 &TForm1::Timer2Timer, &TForm1::Timer3Timer};
-        if (wParam < Timer || wParam > Timer3) {
+                                                 &TForm1::Timer2Timer, &TForm1::Timer3Timer,
+                                                 &TForm1::FullScreenTimer};
+        if (wParam < Timer || wParam > FullScreenCheck) {
             return false;
         }
         (this->*kTimers[wParam - Timer])();
@@ -117,7 +164,12 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     case WM_DISPLAYCHANGE:
-        display_ = PrimaryDisplay();
+        MonitorsChanged();
+        return false;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETWORKAREA) {
+            MonitorsChanged();
+        }
         return false;
     case WM_CLOSE: {
         bool canClose = true;
@@ -157,10 +209,10 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 }
 
 void TForm1::FormCreate() {
-    display_ = PrimaryDisplay();
+    monitors_ = EnumerateMonitors();
     SettingsStore store(settingsKeyPath_);
-    const LoadReport loaded =
-        LoadSettings(state_, display_, store.OpenStore(false) ? &store : nullptr);
+    const LoadReport loaded = LoadSettings(state_, DisplayOf(monitors_.front()),
+                                           store.OpenStore(false) ? &store : nullptr);
     store.CloseStore();
     startupProblem_ = loaded.problem;
     StoreValues(ValuesToStore(loaded));
@@ -168,15 +220,18 @@ void TForm1::FormCreate() {
     StartTimer(Timer1, kPositionTimerInterval);
     StartTimer(Timer2, kPlacementTimerInterval);
     StartTimer(Timer3, kDragRedrawTimerInterval);
+    StartTimer(FullScreenCheck, kFullScreenTimerInterval);
 
-    DeriveStartupState(state_, display_, &MakeWinDIB);
+    // The clock is as large as the monitor it starts on makes it.
+    const size_t home = StartMonitor(state_, monitors_);
+    DeriveStartupState(state_, DisplayOf(monitors_[home]), &MakeWinDIB);
     // Read now: the quick redraw while the clock moves can draw a frame before the
     // first tick, and it must not show a time the clock never read.
     ReadTime();
     const int32_t side = std::max(state_.Diameter, 0);
     SetClientSize(side, side);
     // The position save then stores where the clock really is.
-    const Place start = StartPlace(state_, display_);
+    const Place start = StartPlace(state_, monitors_, home);
     MoveTo(start.left, start.top);
 
     state_.StartCount = NextStartCount(state_.StartCount);
@@ -242,6 +297,38 @@ Place TForm1::TopLeft() const {
     return {rect.left, rect.top};
 }
 
+Area TForm1::Monitor() const {
+    const RECT rect = WindowRect();
+    return MonitorOf({rect.left, rect.top}, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+Area TForm1::MonitorOf(Place at, int32_t width, int32_t height) const {
+    return monitors_[OwningMonitor(monitors_, at, width, height).value()];
+}
+
+void TForm1::MonitorsChanged() {
+    monitors_ = EnumerateMonitors();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const Place at = TopLeft();
+    const Place to = KeepOnMonitors(monitors_, at, client.right, client.bottom);
+    if (to != at) {
+        MoveTo(to.left, to.top);
+    }
+}
+
+void TForm1::FullScreenTimer() {
+    const bool hide = state_.HideFullScreen != 0 && FullScreenProgramOver(Monitor());
+    if (hide == hiddenOverFullScreen_) {
+        return;
+    }
+    hiddenOverFullScreen_ = hide;
+    ShowWindow(Handle(), hide ? SW_HIDE : SW_SHOWNOACTIVATE);
+    if (!hide) {
+        Draw(); // what it hid with is stale
+    }
+}
+
 void TForm1::TimerTimer() {
     ReadTime();
     Draw();
@@ -262,6 +349,10 @@ void TForm1::Timer3Timer() {
 }
 
 void TForm1::Draw() {
+    // Hidden, it neither copies the screen nor draws.
+    if (hiddenOverFullScreen_) {
+        return;
+    }
     TWinDIB* frame = Backed(state_.FrameBuffer);
     TWinDIB* background = Backed(state_.BackgroundBuffer);
     if (frame == nullptr || background == nullptr) {
@@ -324,16 +415,19 @@ void TForm1::Paint() {
 }
 
 void TForm1::Timer2Timer() {
-    KeepInsideDisplay();
+    if (hiddenOverFullScreen_) {
+        return;
+    }
+    KeepInsideMonitor();
     ClearPixelUnderCursor();
 }
 
-void TForm1::KeepInsideDisplay() {
+void TForm1::KeepInsideMonitor() {
     RECT client{};
     GetClientRect(Handle(), &client);
     const Place at = TopLeft();
     const Place to =
-        KeepInside(at, client.right, client.bottom, {0, 0, display_.width, display_.height});
+        KeepInside(at, client.right, client.bottom, MonitorOf(at, client.right, client.bottom));
     if (to != at) {
         MoveTo(to.left, to.top);
     }
@@ -374,9 +468,8 @@ void TForm1::Timer1Timer() {
     state_.SavedTop = at.top;
     SettingsStore store(settingsKeyPath_);
     if (store.OpenStore(true)) {
-        store.WriteValues(state_, [](auto field) {
-            return field == &ClockState::SavedLeft || field == &ClockState::SavedTop;
-        });
+        store.WriteField(state_, &ClockState::SavedLeft);
+        store.WriteField(state_, &ClockState::SavedTop);
     }
 }
 

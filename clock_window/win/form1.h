@@ -1,8 +1,8 @@
 #pragma once
 // TForm1: the clock window. A borderless, topmost, layered window whose black
 // pixels are transparent and let mouse input through; four timers draw the
-// clock, keep it on the display, make it click-through off its hands and save
-// its position.
+// clock, keep it on its monitor, make it click-through off its hands and save
+// its position, and a fifth hides it while a full-screen program covers its monitor.
 #include <windows.h>
 
 #include <cstdint>
@@ -31,11 +31,14 @@ class TForm1 : public TForm {
     explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
 
     // The timer handlers, public so that tests can drive them without waiting.
-    void TimerTimer();  // clock tick: sample the time of day, draw a frame
-    void Timer1Timer(); // store the position when the window has moved
-    void Timer2Timer(); // keep inside the display; click-through off the hands
-    void Timer3Timer(); // redraw while away from the saved position
+    void TimerTimer();      // clock tick: sample the time of day, draw a frame
+    void Timer1Timer();     // store the position when the window has moved
+    void Timer2Timer();     // keep inside the monitor; click-through off the hands
+    void Timer3Timer();     // redraw while away from the saved position
+    void FullScreenTimer(); // hide over a full-screen program, back when it has gone
     void Draw();
+    // The monitors were added, removed, rearranged or resized.
+    void MonitorsChanged();
 
     void FormCloseQuery(bool& canClose);
     // Every way out: the window closed, the program ended from the tray menu, the
@@ -47,6 +50,10 @@ class TForm1 : public TForm {
     const std::string& StartupProblem() const { return startupProblem_; }
     // The interval of the clock tick, ms.
     int32_t TimerInterval() const { return timerInterval_; }
+    // The monitor the clock is on.
+    Area Monitor() const;
+    // Hidden over a full-screen program.
+    bool HiddenOverFullScreen() const { return hiddenOverFullScreen_; }
 
     // The private message that shows StartupProblem.
     static constexpr UINT kShowStartupProblem = WM_APP + 1;
@@ -55,7 +62,7 @@ class TForm1 : public TForm {
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
-    enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3 };
+    enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3, FullScreenCheck };
 
     void FormCreate();
     // Writes these values of the clock state to the store; a refused write is a
@@ -66,7 +73,8 @@ class TForm1 : public TForm {
     void SetTimerInterval(int32_t interval);
     void StartTimer(TimerId id, UINT interval);
     Place TopLeft() const;
-    void KeepInsideDisplay();
+    Area MonitorOf(Place at, int32_t width, int32_t height) const;
+    void KeepInsideMonitor();
     void ClearPixelUnderCursor();
     void CopyScreen(TWinDIB& background);
     // Shows the frame in the window: all of it, or only `part` of it.
@@ -76,9 +84,10 @@ class TForm1 : public TForm {
     ClockState& state_;
     std::string settingsKeyPath_;
     std::string startupProblem_;
-    // The primary display's size, kept: asking for it costs a round trip under Wine,
-    // and the edge keeping needs it every 30 ms.
-    Display display_{};
+    // The monitors, the primary first, kept: asking for them costs round trips under
+    // Wine, and the edge keeping needs them every 30 ms.
+    std::vector<Area> monitors_;
+    bool hiddenOverFullScreen_ = false;
     int32_t timerInterval_ = 500;
     bool underWine_ = false;
     ClientDC screenDC_;

@@ -32,13 +32,9 @@ class SettingsStore : public SettingsReader {
     int32_t ReadValue(const std::string& name) override;
     // Throws Error "Failed to set data for '%s'".
     void WriteValue(const std::string& name, int32_t value);
-    // Writes the stored values of `state` whose field `pick` accepts, in the load's order.
-    template <class Pick> void WriteValues(const ClockState& state, Pick pick) {
-        for (const auto& [name, field] : kStoredValues) {
-            if (pick(field)) {
-                WriteValue(name, state.*field);
-            }
-        }
+    // Writes one setting of `state` under its stored name.
+    void WriteField(const ClockState& state, int32_t ClockState::*field) {
+        WriteValue(StoredName(field), state.*field);
     }
     void CloseStore() { key_.reset(); }
 

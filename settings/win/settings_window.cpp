@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "clock_window/clock_state.h"
+#include "clock_window/monitors.h"
 #include "platform/error.h"
 #include "platform/win32_display.h"
 #include "settings/settings_rules.h"
@@ -16,6 +17,7 @@ namespace lumivane {
 
 namespace {
 
+// Lengths at 96 DPI; other DPIs scale them.
 constexpr int kInnerBorder = 2;    // the form's border width inside its frame
 constexpr int kTaskbarInset = 100; // the window sits this far above the display's bottom
 constexpr COLORREF kSaveTextColour = RGB(0, 128, 0);
@@ -24,19 +26,44 @@ constexpr int kFontHeight = -13; // negative: the height of the characters thems
 // The four track bars as controls; their ranges and settings are in kBars.
 struct TrackBarControl {
     HWND TForm2::Components::*control;
-    int left;
-    int top;
     Bar bar;
 };
 constexpr std::array<TrackBarControl, 4> kTrackBars{{
-    {&TForm2::Components::TrackBar1, 1, 70, Bar::Bright},
-    {&TForm2::Components::TrackBar2, 1, 150, Bar::Size},
-    {&TForm2::Components::TrackBar3, 185, 70, Bar::Algoritm},
-    {&TForm2::Components::TrackBar4, 185, 150, Bar::Contrast},
+    {&TForm2::Components::TrackBar1, Bar::Bright},
+    {&TForm2::Components::TrackBar2, Bar::Size},
+    {&TForm2::Components::TrackBar3, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, Bar::Contrast},
 }};
 
-HFONT MakeBoldFont(const wchar_t* face) {
-    return CreateFontW(kFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+enum class Lettering { None, Text, Save };
+
+// Where each control sits at 96 DPI, in client coordinates, and its font.
+struct ControlPlace {
+    HWND TForm2::Components::*control;
+    int left;
+    int top;
+    int width;
+    int height;
+    Lettering lettering;
+};
+using Parts = TForm2::Components;
+constexpr std::array<ControlPlace, 12> kLayout{{
+    {&Parts::PageControl1, 0, 0, TForm2::kClientWidth, TForm2::kClientHeight, Lettering::None},
+    {&Parts::StaticText1, 8, 16, 256, 20, Lettering::Text},
+    {&Parts::StaticText2, 8, 48, 77, 20, Lettering::Text},
+    {&Parts::StaticText3, 8, 128, 75, 20, Lettering::Text},
+    {&Parts::StaticText4, 192, 48, 51, 20, Lettering::Text},
+    {&Parts::StaticText5, 192, 128, 61, 20, Lettering::Text},
+    {&Parts::TrackBar1, 1, 70, 150, 12, Lettering::None},
+    {&Parts::TrackBar2, 1, 150, 150, 12, Lettering::None},
+    {&Parts::TrackBar3, 185, 70, 150, 12, Lettering::None},
+    {&Parts::TrackBar4, 185, 150, 150, 12, Lettering::None},
+    {&Parts::Button1, 10, 195, 105, 22, Lettering::Save},
+    {&Parts::Button2, 340, 195, 60, 22, Lettering::Text},
+}};
+
+HFONT MakeBoldFont(const wchar_t* face, int height) {
+    return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
@@ -67,9 +94,16 @@ void FitToText(HWND control, HFONT font) {
 } // namespace
 
 TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platform platform)
-    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), platform_(std::move(platform)) {
+    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), platform_(std::move(platform)),
+      dpi_(kDefaultDpi) {
     if (!platform_.displaySize) {
         platform_.displaySize = PrimaryDisplay;
+    }
+    if (!platform_.clockDisplay) {
+        platform_.clockDisplay = platform_.displaySize;
+    }
+    if (!platform_.windowDpi) {
+        platform_.windowDpi = WindowDpi;
     }
     if (!platform_.notifyIcon) {
         platform_.notifyIcon = &Shell_NotifyIconA;
@@ -77,8 +111,6 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
     const HICON icon = ProgramIcon();
-    textFont_.reset(MakeBoldFont(L"Microsoft Sans Serif"));
-    saveFont_.reset(MakeBoldFont(L"MS Sans Serif"));
 
     CreateHandle({.className = L"TForm2",
                   .icon = icon,
@@ -93,6 +125,8 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     }
     CreateControls();
+    dpi_ = platform_.windowDpi(Handle());
+    LayOut();
     FormCreate();
 }
 
@@ -100,35 +134,31 @@ TForm2::~TForm2() = default;
 
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    // Identifiers in the order of creation: the handlers know the controls by handle.
+    // Placed and lettered by LayOut; numbered in the order of creation (the handlers
+    // know the controls by handle).
     INT_PTR id = 0;
-    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int left,
-                     int top, int width, int height, HFONT font) {
+    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style) {
         HWND control =
-            CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, left, top, width,
-                            height, Handle(), reinterpret_cast<HMENU>(++id), instance, nullptr);
+            CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                            Handle(), reinterpret_cast<HMENU>(++id), instance, nullptr);
         if (control == nullptr) {
             throw Error(FormatText(kCannotBeMade, "Window"));
-        }
-        if (font != nullptr) {
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
         return control;
     };
     constexpr DWORD kStatic = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
     constexpr DWORD kBar = TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM | WS_TABSTOP;
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
-    HFONT text = textFont_.get();
     Components& c = controls_;
-    c.StaticText1 = child(L"STATIC", L"", kStatic, 8, 16, 256, 20, text);
+    c.StaticText1 = child(L"STATIC", L"", kStatic);
     SetWindowTextA(c.StaticText1, kHint);
-    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, 8, 48, 77, 20, text);
-    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, 8, 128, 75, 20, text);
-    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, 192, 48, 51, 20, text);
-    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, 192, 128, 61, 20, text);
+    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic);
+    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic);
+    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic);
+    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic);
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
-        HWND bar = child(TRACKBAR_CLASSW, L"", kBar, entry.left, entry.top, 150, 12, nullptr);
+        HWND bar = child(TRACKBAR_CLASSW, L"", kBar);
         c.*entry.control = bar;
         SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
         SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
@@ -136,29 +166,56 @@ void TForm2::CreateControls() {
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
         SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
     }
-    c.Button1 = child(L"BUTTON", L"Save Settings", kButton, 10, 195, 105, 22, saveFont_.get());
-    c.Button2 = child(L"BUTTON", L"Close", kButton, 340, 195, 60, 22, text);
-    for (HWND label : {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5}) {
-        FitToText(label, text);
-    }
+    c.Button1 = child(L"BUTTON", L"Save Settings", kButton);
+    c.Button2 = child(L"BUTTON", L"Close", kButton);
     // The framed background: below every other control, and clipped by them so
     // that repainting it never paints over them.
-    c.PageControl1 =
-        child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, 0, 0, kClientWidth, kClientHeight, nullptr);
+    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+int TForm2::Scaled(int length) const {
+    return ScaleToDpi(length, static_cast<int32_t>(dpi_));
+}
+
+void TForm2::LayOut() {
+    // The new fonts reach the controls before the old ones are deleted.
+    GdiObject<HFONT> text(MakeBoldFont(L"Microsoft Sans Serif", Scaled(kFontHeight)));
+    GdiObject<HFONT> save(MakeBoldFont(L"MS Sans Serif", Scaled(kFontHeight)));
+    for (const ControlPlace& place : kLayout) {
+        HWND control = controls_.*place.control;
+        SetWindowPos(control, nullptr, Scaled(place.left), Scaled(place.top), Scaled(place.width),
+                     Scaled(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (place.lettering != Lettering::None) {
+            HFONT font = place.lettering == Lettering::Save ? save.get() : text.get();
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        }
+    }
+    textFont_ = std::move(text);
+    saveFont_ = std::move(save);
+    const Components& c = controls_;
+    for (HWND label : {c.StaticText1, c.StaticText2, c.StaticText3, c.StaticText4, c.StaticText5}) {
+        FitToText(label, textFont_.get());
+    }
+    // The inner border's width is asked for again.
+    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(Scaled(kClientWidth), Scaled(kClientHeight));
+}
+
 void TForm2::FormCreate() {
+    OpenBars(state_, platform_.clockDisplay().height,
+             [this](const BarRule& rule, int32_t position) {
+                 SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
+             });
     const Display display = platform_.displaySize();
-    OpenBars(state_, display.height, [this](const BarRule& rule, int32_t position) {
-        SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
-    });
-    SetClientSize(kClientWidth, kClientHeight);
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
-    MoveTo(display.width / 2 - client.right / 2, display.height - client.bottom - kTaskbarInset);
+    MoveTo(display.width / 2 - client.right / 2,
+           display.height - client.bottom - Scaled(kTaskbarInset));
     const bool showWhenCreated = state_.StartCount <= 1;
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
     tray_->Add();
     if (showWhenCreated) {
         ShowForm();
@@ -171,14 +228,19 @@ HWND TForm2::BarControl(Bar bar) const {
 
 void TForm2::TrackBarChange(Bar bar) {
     const auto position = static_cast<int32_t>(SendMessageW(BarControl(bar), TBM_GETPOS, 0, 0));
-    SetBar(state_, bar, position, platform_.displaySize().height);
+    SetBar(state_, bar, position, platform_.clockDisplay().height);
 }
 
 void TForm2::Button1Click() {
     SettingsStore store(settingsKeyPath_);
     try {
         store.CreateStore();
-        store.WriteValues(state_, [](auto field) { return field != &ClockState::StartCount; });
+        // Every setting but the start count.
+        for (const auto& [name, field] : kStoredValues) {
+            if (field != &ClockState::StartCount) {
+                store.WriteValue(name, state_.*field);
+            }
+        }
     } catch (const Error&) {
         // The confirmation of an earlier save must not stand for this one.
         SetStatus(kHint, kHintColour);
@@ -217,7 +279,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
-        tray_->CheckStartWithWindows(platform_.autostart.Enabled());
+        tray_->CheckItem(TrayIcon::kStartWithWindowsId, platform_.autostart.Enabled());
         if (const UINT chosen = tray_->ShowMenu(cursor)) {
             MenuItemClick(chosen);
         }
@@ -230,6 +292,15 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
 void TForm2::OptionsClick() {
     tray_->Delete();
     ShowForm();
+}
+
+void TForm2::HideFullScreenClick() {
+    state_.HideFullScreen = state_.HideFullScreen != 0 ? 0 : 1;
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
+    SettingsStore store(settingsKeyPath_);
+    if (store.OpenStore(true)) {
+        store.WriteField(state_, &ClockState::HideFullScreen);
+    }
 }
 
 void TForm2::Close1Click() {
@@ -262,6 +333,8 @@ void TForm2::MenuItemClick(UINT id) {
     if (id == TrayIcon::kOptionsId) {
         tray_->ToggleOptionsCheck();
         OptionsClick();
+    } else if (id == TrayIcon::kHideFullScreenId) {
+        HideFullScreenClick();
     } else if (id == TrayIcon::kClose1Id) {
         Close1Click();
     } else if (id == TrayIcon::kStartWithWindowsId) {
@@ -321,7 +394,7 @@ void TForm2::PaintInnerBorder() const {
     GetClientRect(Handle(), &client);
     OffsetRect(&client, origin.x - window.left, origin.y - window.top);
     RECT band = client;
-    InflateRect(&band, kInnerBorder, kInnerBorder);
+    InflateRect(&band, Scaled(kInnerBorder), Scaled(kInnerBorder));
     ExcludeClipRect(dc.get(), client.left, client.top, client.right, client.bottom);
     FillRect(dc.get(), &band, GetSysColorBrush(COLOR_ACTIVEBORDER));
 }
@@ -451,7 +524,16 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = DefWindowProcW(Handle(), message, wParam, lParam);
         RECT* clientArea = wParam != 0 ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
                                        : reinterpret_cast<RECT*>(lParam);
-        InflateRect(clientArea, -kInnerBorder, -kInnerBorder);
+        InflateRect(clientArea, -Scaled(kInnerBorder), -Scaled(kInnerBorder));
+        return true;
+    }
+    case WM_DPICHANGED: {
+        // Dragged onto a monitor of another DPI: laid out anew where the system suggests.
+        dpi_ = LOWORD(wParam);
+        const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
+        MoveTo(suggested.left, suggested.top);
+        LayOut();
+        result = 0;
         return true;
     }
     case WM_NCPAINT:

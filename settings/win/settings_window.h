@@ -20,10 +20,15 @@ class TForm2 : public TForm {
     // The services the window reaches beyond its own controls. An empty member
     // means the real one; tests replace them to fix the display or watch the tray.
     struct Platform {
-        // The primary display's size: read at creation and by every size change.
+        // The primary display's size, where the window is placed.
         std::function<Display()> displaySize;
+        // The size of the monitor the clock is on, which caps the clock's size
+        // (the primary display's unless given).
+        std::function<Display()> clockDisplay;
         // Adds or deletes the tray icon (Shell_NotifyIconA).
         TrayIcon::Notify notifyIcon;
+        // The DPI of the monitor a window is on.
+        std::function<UINT(HWND)> windowDpi;
         // The Run value behind "Start with Windows": by default this program's.
         Autostart autostart;
     };
@@ -46,7 +51,7 @@ class TForm2 : public TForm {
 
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 5000;
-    static constexpr int kClientWidth = 410;
+    static constexpr int kClientWidth = 410; // at 96 DPI; other DPIs scale every length
     static constexpr int kClientHeight = 224;
     static constexpr COLORREF kHintColour = RGB(0, 0, 0);
     static constexpr COLORREF kConfirmationColour = RGB(0, 150, 0);
@@ -63,6 +68,8 @@ class TForm2 : public TForm {
     const Components& Controls() const { return controls_; }
     const TrayIcon& Tray() const { return *tray_; }
     COLORREF StatusColour() const { return statusColour_; }
+    // The DPI the window is laid out for.
+    UINT Dpi() const { return dpi_; }
     bool TimerEnabled() const { return timerEnabled_; }
 
     // Handlers, in the order of the design.
@@ -74,6 +81,7 @@ class TForm2 : public TForm {
     void FormClose();
     void TrayIconMessage(UINT mouseMessage);
     void OptionsClick();
+    void HideFullScreenClick();
     void Close1Click();
     void StartWithWindowsClick();
 
@@ -86,6 +94,9 @@ class TForm2 : public TForm {
 
   private:
     void CreateControls();
+    // Places, sizes and letters the controls and the window for the DPI.
+    void LayOut();
+    int Scaled(int length) const;
     void FormCreate();
     HWND BarControl(Bar bar) const;
     void ShowForm();
@@ -99,7 +110,8 @@ class TForm2 : public TForm {
     std::string settingsKeyPath_;
     Platform platform_;
 
-    GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13
+    UINT dpi_;
+    GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13 (at 96 DPI)
     GdiObject<HFONT> saveFont_; // "MS Sans Serif" bold 13
 
     Components controls_;

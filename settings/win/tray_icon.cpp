@@ -46,6 +46,7 @@ struct MenuItem {
 constexpr MenuItem kMenuItems[] = {
     {TrayIcon::kOptionsId, L"Settings", false},
     {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
+    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", false},
     {TrayIcon::kClose1Id, L"Close", true},
 };
 
@@ -111,9 +112,8 @@ UINT TrayIcon::ShowMenu(POINT at) const {
     return chosen;
 }
 
-void TrayIcon::CheckStartWithWindows(bool checked) const {
-    CheckMenuItem(menu_.get(), kStartWithWindowsId,
-                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+void TrayIcon::CheckItem(UINT id, bool checked) const {
+    CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TrayIcon::ToggleOptionsCheck() const {

@@ -1,7 +1,8 @@
 #pragma once
 // The tray icon: its record, its return after the taskbar was re-created, and its
-// menu ("Settings", the check item "Start with Windows", and "Close" with its cross
-// glyph). The owning window receives its messages and carries out the chosen item.
+// menu ("Settings", the check items "Start with Windows" and "Hide over full-screen
+// programs", and "Close" with its cross glyph). The owning window receives its
+// messages and carries out the chosen item.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -19,6 +20,7 @@ class TrayIcon {
     static constexpr UINT kOptionsId = 101;
     static constexpr UINT kClose1Id = 102;
     static constexpr UINT kStartWithWindowsId = 103;
+    static constexpr UINT kHideFullScreenId = 104;
 
     // Adds or deletes the icon (Shell_NotifyIconA unless a test watches).
     using Notify = std::function<BOOL(DWORD, NOTIFYICONDATAA*)>;
@@ -42,8 +44,9 @@ class TrayIcon {
     // Shows the menu at `at` and returns the chosen item, 0 for none.
     UINT ShowMenu(POINT at) const;
     void ToggleOptionsCheck() const;
-    // The check mark of "Start with Windows", set before the menu shows.
-    void CheckStartWithWindows(bool checked) const;
+    // The check mark of a check item: "Start with Windows", set before the menu
+    // shows, or "Hide over full-screen programs".
+    void CheckItem(UINT id, bool checked) const;
 
     const NOTIFYICONDATAA& Record() const { return record_; }
     HMENU Menu() const { return menu_.get(); }

@@ -8,49 +8,70 @@ import subprocess
 import time
 
 from dial import client_rect
-from environment import SCREEN_HEIGHT, SCREEN_WIDTH, WALLPAPER_FILE, HarnessError
+from environment import MONITORS, SCREEN_HEIGHT, SCREEN_WIDTH, WALLPAPER_FILE, HarnessError
 from images import Image, default_wallpaper, describe_mismatch, mismatches
 
 TRAY_TITLE = "Wine System Tray"
 
-_xvfb = None
-
-
-def ensure_display():
-    """Uses $DISPLAY, or starts an Xvfb of the size the tests are written for."""
-    global _xvfb
-    if os.environ.get("DISPLAY"):
-        return
+def _start_x_server(command, env=None):
+    """Starts an X server that picks its own display number; returns (process, ":N")."""
     read_fd, write_fd = os.pipe()
-    _xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-         "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT), "-nolisten", "tcp"],
-        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-    )
+    server = subprocess.Popen(command + ["-displayfd", str(write_fd), "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as f:
         number = f.readline().strip()
     if not number:
-        raise HarnessError("Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + number
-    atexit.register(_stop_xvfb)
+        server.kill()
+        raise HarnessError("%s did not start" % command[0])
+    atexit.register(lambda: (server.terminate(), server.wait()))
+    return server, ":" + number
 
 
-def _stop_xvfb():
-    if _xvfb is not None:
-        _xvfb.terminate()
-        _xvfb.wait()
+def ensure_display():
+    """Uses $DISPLAY, or starts an Xvfb of the size the tests are written for."""
+    if not os.environ.get("DISPLAY"):
+        _, os.environ["DISPLAY"] = _start_x_server(
+            ["Xvfb", "-screen", "0", "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT)])
+
+
+_two_monitors = None
+
+
+def two_monitor_display():
+    """An X display on which Wine sees the two MONITORS: $LUMIVANE_TWO_MONITOR_DISPLAY,
+    or Xephyr on an Xvfb host, started once (Xvfb alone gives Wine one monitor; RANDR
+    is left off so that Wine reads the monitors from Xinerama)."""
+    global _two_monitors
+    if os.environ.get("LUMIVANE_TWO_MONITOR_DISPLAY"):
+        return os.environ["LUMIVANE_TWO_MONITOR_DISPLAY"]
+    if _two_monitors is None:
+        _, host = _start_x_server(["Xvfb", "-screen", "0", "3400x1200x24"])
+        screens = []
+        for left, top, right, bottom in MONITORS:
+            screens += ["-screen", "%dx%d+%d+%d" % (right - left, bottom - top, left, top)]
+        _, _two_monitors = _start_x_server(
+            ["Xephyr", "+xinerama", "-extension", "RANDR"] + screens,
+            env=dict(os.environ, DISPLAY=host))
+    return _two_monitors
+
+
+def x_env(display):
+    """The environment of an X client on `display` (None: this process's)."""
+    return dict(os.environ, DISPLAY=display) if display else None
 
 
 class Screen:
-    """What a session sees of the display. Needs `dir`, a folder of its own."""
+    """What a session sees of its display. Needs `dir`, a folder of its own, and
+    `env`, the environment of its X clients."""
 
     wallpaper = None
     wallpaper_path = None
 
     def screenshot(self):
         done = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                              capture_output=True, timeout=60)
+                              capture_output=True, env=self.env, timeout=60)
         if done.returncode != 0:
             raise HarnessError("import failed: %s" % done.stderr.decode(errors="replace"))
         return Image.from_ppm(done.stdout)
@@ -70,7 +91,7 @@ class Screen:
         # display exits with 1 after setting a root background; the check below
         # is what counts.
         subprocess.run(["display", "-window", "root", path], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+                       stderr=subprocess.DEVNULL, env=self.env, timeout=60)
         shown = self.screenshot()
         if expected is not None:
             count, examples = mismatches(
@@ -102,12 +123,12 @@ class Screen:
             time.sleep(0.1)
 
 
-def x_window(name):
-    """The X window of that name (the first one xwininfo finds): {"mapped",
-    "left", "top", "width", "height"} with absolute coordinates; None when
-    there is none."""
+def x_window(name, display=None):
+    """The X window of that name (the first one xwininfo finds) on `display`
+    (by default $DISPLAY): {"mapped", "left", "top", "width", "height"} with
+    absolute coordinates; None when there is none."""
     done = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True,
-                          timeout=30)
+                          env=x_env(display), timeout=30)
     if done.returncode != 0:
         return None
     facts = {}
@@ -127,28 +148,28 @@ def x_window(name):
     return facts
 
 
-def tray_icon_shown():
+def tray_icon_shown(display=None):
     """Whether the notification area holds an icon: Wine maps its tray window
     only while it has one, and only Lumivane puts one there in a test prefix."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     return bool(tray and tray.get("mapped"))
 
 
-def wait_tray_icon(shown, timeout=10):
+def wait_tray_icon(shown, timeout=10, display=None):
     """Waits until the icon is shown (or gone); returns whether it got there."""
     deadline = time.monotonic() + timeout
-    while tray_icon_shown() != shown:
+    while tray_icon_shown(display) != shown:
         if time.monotonic() > deadline:
             return False
         time.sleep(0.1)
     return True
 
 
-def tray_icon_point():
+def tray_icon_point(display=None):
     """The middle of the first (the only) icon in the notification area; Wine
     lays its icons out from the tray window's left edge, each as tall as the
     window is."""
-    tray = x_window(TRAY_TITLE)
+    tray = x_window(TRAY_TITLE, display)
     if not (tray and tray.get("mapped")):
         raise AssertionError("no icon in the notification area")
     half = tray["height"] // 2

@@ -7,6 +7,8 @@ first five):
   LUMIVANE_E2E_OUT        where prefixes, logs and failure screenshots go
   LUMIVANE_WINE_TEMPLATE  a booted prefix to copy (else one is booted and kept)
   DISPLAY                 a 1366 x 768 x 24 X server (else an Xvfb is started)
+  LUMIVANE_TWO_MONITOR_DISPLAY  an X server showing Wine the two MONITORS (else
+                          one is started when a test asks for it)
 """
 
 import os
@@ -14,6 +16,9 @@ import tempfile
 
 SCREEN_WIDTH = 1366
 SCREEN_HEIGHT = 768
+# The monitors of the two-monitor display, [left, top, right, bottom]: the primary as
+# large as the single display, and a larger one to its right.
+MONITORS = ([0, 0, 1366, 768], [1366, 0, 3286, 1080])
 
 
 def _env_path(name):

@@ -21,20 +21,22 @@ import time
 import unittest
 
 from desktop import (  # noqa: F401
-    TRAY_TITLE, Screen, ensure_display, tray_icon_point, tray_icon_shown, wait_tray_icon, x_window,
+    TRAY_TITLE, Screen, ensure_display, tray_icon_point, tray_icon_shown, two_monitor_display,
+    wait_tray_icon, x_env, x_window,
 )
 from dial import (  # noqa: F401
     client_rect, disc_mask, hand_mask, render_frame, time_candidates,
 )
 from environment import (  # noqa: F401
-    EXE, FLAVOUR, NATIVE_RENDER, OUT, PROBE, REPO_DIR, SCREEN_HEIGHT, SCREEN_WIDTH, SOURCE_DIR,
+    EXE, FLAVOUR, MONITORS, NATIVE_RENDER, OUT, PROBE, REPO_DIR, SCREEN_HEIGHT, SCREEN_WIDTH, SOURCE_DIR,
     TARGET, WALLPAPER_FILE, HarnessError,
 )
 from images import (  # noqa: F401
     Image, composite, default_wallpaper, describe_mismatch, make_wallpaper, mismatches,
 )
 from pointer import (  # noqa: F401
-    Pointer, click_at, glide_pointer, point_at, pointer_position, press_button, release_button,
+    Pointer, click_at, glide_pointer, grab_hands, point_at, pointer_position, press_button,
+    release_button, wait_place,
 )
 from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_template
 
@@ -46,7 +48,7 @@ SETTINGS_TITLE = "Lumivane Settings"
 MESSAGE_BOX_CLASS = "#32770"
 MENU_CLASS = "#32768"
 # The items of the tray icon's menu, top to bottom.
-TRAY_MENU = ("Settings", "Start with Windows", "Close")
+TRAY_MENU = ("Settings", "Start with Windows", "Hide over full-screen programs", "Close")
 TARGET_CLASS = "LumivaneTarget"
 
 WM_SYSCOMMAND = 0x0112
@@ -65,9 +67,10 @@ def _safe_name(text):
 
 class Session(Screen, Pointer):
     """One run of the program in a fresh prefix. Use as a context manager, or
-    through E2ETestCase.session(), which also saves evidence when the test fails."""
+    through E2ETestCase.session(), which also saves evidence when the test fails.
+    `display` is the X display of the session (by default $DISPLAY)."""
 
-    def __init__(self, name):
+    def __init__(self, name, display=None):
         if not (EXE and os.path.isfile(EXE)):
             raise HarnessError("LUMIVANE_EXE does not name the program (%r)" % EXE)
         if not (PROBE and os.path.isfile(PROBE)):
@@ -81,11 +84,23 @@ class Session(Screen, Pointer):
         self.prefix = os.path.join(self.dir, "prefix")
         copy_prefix(wine_template(), self.prefix)
         self.env = wine_env(self.prefix)
+        self.display = None
         self.process = None
         self.log_path = os.path.join(self.dir, "program.log")
         self.started_at = None
         self._closed = False
         self.holder = None
+        self.monitors = None
+        self.use_display(display or os.environ["DISPLAY"])
+
+    def use_display(self, display):
+        """Runs the prefix's server, desktop and programs on the X display `display`
+        from now on (ending what runs on another); the prefix and its registry stay.
+        Sets self.monitors to the monitors Wine reports there."""
+        if self.display is not None:
+            self.stop()
+        self.display = display
+        self.env["DISPLAY"] = display
         try:
             # One server and one desktop for the whole session: the prefix's
             # desktop process ends a few seconds after the last program, and a
@@ -102,8 +117,9 @@ class Session(Screen, Pointer):
         if (screen["width"], screen["height"]) != (SCREEN_WIDTH, SCREEN_HEIGHT):
             self.stop()
             raise HarnessError("the tests are written for a %dx%d display; DISPLAY=%s is %dx%d"
-                               % (SCREEN_WIDTH, SCREEN_HEIGHT, os.environ.get("DISPLAY"),
+                               % (SCREEN_WIDTH, SCREEN_HEIGHT, display,
                                   screen["width"], screen["height"]))
+        self.monitors = [m["rect"] for m in screen["monitors"]]
 
     def __enter__(self):
         return self
@@ -134,14 +150,16 @@ class Session(Screen, Pointer):
 
     # -- the program
 
-    def start(self, wait=True, timeout=30, program=None):
+    def start(self, wait=True, timeout=30, program=None, wine_debug=None):
         """Starts Lumivane.exe (or `program`, a path in the prefix); with wait,
-        returns the clock window's facts once it is there (None without wait)."""
+        returns the clock window's facts once it is there (None without wait).
+        `wine_debug` sets WINEDEBUG for the program, whose traces then go to its log."""
         if self.alive():
             raise HarnessError("the program is already running")
         self.kill()
         self.log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(["wine", program or EXE], env=self.env, stdout=self.log,
+        env = dict(self.env, WINEDEBUG=wine_debug) if wine_debug else self.env
+        self.process = subprocess.Popen(["wine", program or EXE], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -375,9 +393,9 @@ class E2ETestCase(unittest.TestCase):
     def setUp(self):
         self.addCleanup(self._note_failure)
 
-    def session(self, label=""):
+    def session(self, label="", display=None):
         name = self.id().split(".", 1)[-1] + ("-" + label if label else "")
-        session = Session(name)
+        session = Session(name, display)
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 
@@ -419,9 +437,10 @@ class E2ETestCase(unittest.TestCase):
 class TargetWindow:
     """lumivane_target.exe in a session's prefix: a plain window whose client
     area is the screen rectangle (left, top, width, height), below any topmost
-    window, that logs every button press it receives."""
+    window, that logs every button press it receives. With `foreground`, a
+    program's window that takes the foreground instead."""
 
-    def __init__(self, session, left, top, width, height, timeout=30):
+    def __init__(self, session, left, top, width, height, foreground=False, timeout=30):
         if not (TARGET and os.path.isfile(TARGET)):
             raise HarnessError("no lumivane_target.exe next to the probe (%r)" % TARGET)
         self.session = session
@@ -429,7 +448,8 @@ class TargetWindow:
         self.log_path = os.path.join(session.dir, "target-%d-%d.log" % (left, top))
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            ["wine", TARGET, str(left), str(top), str(width), str(height)], env=session.env,
+            ["wine", TARGET, str(left), str(top), str(width), str(height)]
+            + (["--foreground"] if foreground else []), env=session.env,
             stdout=self._log, stderr=subprocess.DEVNULL, cwd=session.dir)
         deadline = time.monotonic() + timeout
         while not self._lines() or not self._lines()[0].startswith("ready"):
@@ -463,7 +483,7 @@ class TargetWindow:
 def open_tray_menu(session):
     """Right-clicks the tray icon; returns the menu's window facts and the place
     of the click."""
-    x, y = tray_icon_point()
+    x, y = tray_icon_point(session.display)
     click_at(session, x, y, 3)
     deadline = time.monotonic() + 5
     while True:

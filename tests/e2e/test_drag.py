@@ -10,9 +10,9 @@ import unittest
 
 from harness import (
     SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
-    click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, hand_mask,
-    mismatches, open_tray_menu, point_at, press_button, release_button, render_frame,
-    time_candidates,
+    click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, grab_hands,
+    hand_mask, mismatches, open_tray_menu, point_at, release_button, render_frame,
+    time_candidates, wait_place,
 )
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
@@ -43,18 +43,6 @@ def watch_place(session, until, timeout):
         if time.monotonic() - start > timeout:
             return seen, None
         time.sleep(0.02)
-
-
-def wait_place(session, place, timeout=1.5):
-    """The clock's client rectangle once its top-left corner is at `place`, or
-    as it is when the time runs out: the clock follows the pointer as soon as
-    its thread has seen the motion, not at once."""
-    deadline = time.monotonic() + timeout
-    while True:
-        rect = client_rect(session.window())
-        if rect[:2] == tuple(place) or time.monotonic() > deadline:
-            return rect
-        time.sleep(0.05)
 
 
 def dial_times(session, seconds):
@@ -163,32 +151,12 @@ class Dragging(E2ETestCase):
                   "(away from the hands): %s (saved %s)"
                   % (left, top, describe_mismatch(count, examples), ", ".join(paths)))
 
-    def grab_centre(self, session, place, attempts=3):
-        """Presses the left button on the dial's centre, where every hand starts,
-        and moves the pointer a little; returns once the clock follows. Under
-        Wine the clock takes itself off the screen for a moment in every frame
-        to copy what lies beneath, and a press in that moment reaches the
-        desktop instead: then it lets go and presses again."""
-        x, y = place[0] + RADIUS, place[1] + RADIUS
-        for _ in range(attempts):
-            press_button(session, x, y)
-            grabbed = (place[0] - 10, place[1] + 8)
-            glide_pointer(session, x, y, x - 10, y + 8, steps=2)
-            if wait_place(session, grabbed)[:2] == grabbed:
-                return x - 10, y + 8
-            release_button(session)
-            time.sleep(0.3)
-            self.assertEqual(client_rect(session.window())[:2], place,
-                             "the clock moved without following the pointer")
-        self.fail("a press on the dial's centre (a hand) did not grab the clock in %d tries"
-                  % attempts)
-
     def test_dragging_a_hand_moves_the_clock_and_saves_its_place_once(self):
         session = self.session()
         self.start_clock(session)
         before = session.screenshot()
         start_left, start_top = self.START
-        x, y = self.grab_centre(session, self.START)
+        x, y = grab_hands(session, self.START, RADIUS)
         try:
             # Half-way, button still held: the clock is there and draws there.
             glide_pointer(session, x, y, start_left + RADIUS - 100, start_top + RADIUS + 75)
@@ -326,7 +294,7 @@ class Dragging(E2ETestCase):
     def test_a_clock_closed_from_the_menu_right_after_a_drag_comes_back_there(self):
         session = self.session()
         self.start_clock(session)
-        x, y = self.grab_centre(session, self.START)
+        x, y = grab_hands(session, self.START, RADIUS)
         try:
             glide_pointer(session, x, y, self.START[0] + RADIUS - 200,
                           self.START[1] + RADIUS + 150)

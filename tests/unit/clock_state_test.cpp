@@ -264,5 +264,5 @@ TEST(ClockPlacement, EdgeKeepingStepsBackOnceAndSavesOnlyAMove) {
     EXPECT_TRUE(MovedFromSavedPlace(state, {10, 21}));
     state.Diameter = 285;
     state.SavedLeft = INT_MIN;
-    EXPECT_EQ(StartPlace(state, {1366, 768}), (Place{-285, 20}));
+    EXPECT_EQ(StartPlace(state, std::span(&display, 1), 0), (Place{5, 20}));
 }

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/unit/extreme_startup.h"
@@ -369,4 +371,19 @@ TEST(ExtremeSettings, LoadReportsTheFirstProblemAndEveryUnreadValue) {
     StoredSettings whole = UsualSettings();
     ClockState loaded;
     EXPECT_TRUE(ValuesToStore(LoadSettings(loaded, {1366, 768}, &whole)).empty());
+}
+
+TEST(ExtremeSettings, HidingOverFullScreenProgramsIsOnUnlessStoredAsZero) {
+    const std::pair<std::optional<int32_t>, int32_t> cases[] = {
+        {std::nullopt, 1}, {0, 0}, {1, 1}, {2, 1}, {-1, 1}, {INT_MIN, 1}};
+    for (const auto& [stored, expected] : cases) {
+        StoredSettings settings = UsualSettings();
+        settings.hideFullScreen = stored;
+        ClockState state;
+        state.HideFullScreen = 7;
+        const LoadReport report = LoadSettings(state, {1366, 768}, &settings);
+        EXPECT_EQ(state.HideFullScreen, expected) << stored.value_or(-99);
+        EXPECT_EQ(report.problem, ""); // missing is as an older program leaves it
+        EXPECT_TRUE(report.unread.empty());
+    }
 }

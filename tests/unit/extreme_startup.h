@@ -24,12 +24,16 @@ inline constexpr int kStoredValueCount = static_cast<int>(kStoredValues.size());
 struct StoredSettings : SettingsReader {
     bool keyPresent = true;
     std::array<std::optional<int32_t>, kStoredValueCount> values{};
+    std::optional<int32_t> hideFullScreen;
 
     int32_t ReadValue(const std::string& name) override {
         for (int i = 0; i < kStoredValueCount; ++i) {
             if (name == kStoredValues[i].name && values[i]) {
                 return *values[i];
             }
+        }
+        if (name == kHideFullScreen.name && hideFullScreen) {
+            return *hideFullScreen;
         }
         throw Error("Failed to get data for '" + name + "'");
     }

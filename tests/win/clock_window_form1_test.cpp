@@ -482,6 +482,69 @@ class MoveCounter {
     HHOOK hook_;
 };
 
+// A change of the monitors brings a clock that is off them, or partly, at once inside
+// the monitor it belongs to.
+TEST_F(ClockWindow, AChangeOfTheMonitorsBringsTheClockInsideAtOnce) {
+    ClockState state;
+    auto form = Start(state);
+    const auto changed = [&form](UINT message, WPARAM wParam) {
+        SendMessageW(form->Handle(), message, wParam, 0);
+        const RECT rect = form->WindowRect();
+        return std::pair<int, int>(rect.left, rect.top);
+    };
+    form->MoveTo(2996, 300); // where a second monitor was
+    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(kTestDisplay.width - 285 - 5, 300));
+    form->MoveTo(-100, -50);
+    EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETWORKAREA), std::pair(5, 5));
+    form->MoveTo(-100, -50);
+    EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER), std::pair(-100, -50));
+    form->MoveTo(540, 6);
+    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(540, 6));
+}
+
+// While the foreground window covers the clock's whole monitor, the clock is hidden
+// and neither copies the screen nor draws; it is back once that window is not in
+// front, and stays when the setting says so.
+TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
+    using Window = lumivane::Owned<HWND, &DestroyWindow>;
+    const auto cover = [](int width, int height) {
+        Window window(CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                      nullptr, nullptr, nullptr, nullptr));
+        SetForegroundWindow(window.get());
+        return window;
+    };
+    ClockState state;
+    auto form = Start(state);
+    form->TimerTimer();
+    {
+        const Window full = cover(kTestDisplay.width, kTestDisplay.height);
+        ASSERT_EQ(GetForegroundWindow(), full.get());
+        form->FullScreenTimer();
+        EXPECT_TRUE(form->HiddenOverFullScreen());
+        EXPECT_FALSE(IsWindowVisible(form->Handle()));
+        Whiten(*state.FrameBuffer, 142, 142); // under the hands: a frame would darken it
+        form->TimerTimer();
+        form->Timer3Timer();
+        EXPECT_EQ(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn while hidden";
+
+        state.HideFullScreen = 0;
+        form->FullScreenTimer();
+        EXPECT_FALSE(form->HiddenOverFullScreen());
+        EXPECT_TRUE(IsWindowVisible(form->Handle()));
+        EXPECT_NE(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn on coming back";
+        state.HideFullScreen = 1;
+        form->FullScreenTimer();
+        EXPECT_TRUE(form->HiddenOverFullScreen());
+    }
+    form->FullScreenTimer();
+    EXPECT_FALSE(form->HiddenOverFullScreen());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    const Window almost = cover(kTestDisplay.width, kTestDisplay.height - 1);
+    ASSERT_EQ(GetForegroundWindow(), almost.get());
+    form->FullScreenTimer();
+    EXPECT_FALSE(form->HiddenOverFullScreen());
+}
+
 TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
     StoreAll(30, 52, 0, 6, 300, 5, 2); // 52 x 15 reaches the height: Diameter 768
     ClockState state;

@@ -378,7 +378,7 @@ struct DwordCase {
     int32_t diameter = 105; // 7 x 15; -1: none (0 or less), the buffers empty
     int32_t interval = 100; // ms
     // Where the window shows for a stored Left or Top: a place from which none of
-    // the 105-pixel clock would show starts one clock width off the nearest edge.
+    // the 105-pixel clock would show starts 5 pixels inside the nearest edge.
     std::optional<int32_t> shownAt = std::nullopt;
 };
 
@@ -399,23 +399,23 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
         {"Algoritm", {{INT_MIN}, {-5}, {-1}, {0}, {1}, {5}, {6}, {INT_MAX}}},
         {"Contrast", {{INT_MIN}, {-1}, {0}, {1}, {15}, {16}, {INT_MAX}}},
         {"Left",
-         {{INT_MIN, 105, 100, -105},
-          {-200, 105, 100, -105},
+         {{INT_MIN, 105, 100, 5},
+          {-200, 105, 100, 5},
           {-1},
           {0},
           {1},
           {1261}, // flush with the right edge
-          {1366},
-          {INT_MAX, 105, 100, 1366}}},
+          {1366, 105, 100, 1256},
+          {INT_MAX, 105, 100, 1256}}},
         {"Top",
-         {{INT_MIN, 105, 100, -105},
-          {-200, 105, 100, -105},
+         {{INT_MIN, 105, 100, 5},
+          {-200, 105, 100, 5},
           {-1},
           {0},
           {1},
           {663}, // flush with the bottom edge
-          {768},
-          {INT_MAX, 105, 100, 768}}},
+          {768, 105, 100, 658},
+          {INT_MAX, 105, 100, 658}}},
     };
     for (const auto& [name, values] : cases) {
         SCOPED_TRACE(name);
@@ -456,7 +456,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
                 EXPECT_TRUE(Drew(clock)) << clock.label;
             }
             // The position save stored where the window is, once it had moved (kept
-            // inside the display by 2 pixels a tick, or started off the nearest edge).
+            // inside the display by 2 pixels a tick, or started inside the nearest edge).
             const RECT rect = clock.form->WindowRect();
             EXPECT_EQ(clock.state->SavedLeft, rect.left) << clock.label;
             EXPECT_EQ(clock.state->SavedTop, rect.top) << clock.label;
@@ -470,9 +470,9 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
 // pixels a tick and leaves it inside the 1366 x 768 display, 5 or 6 pixels from
 // the edge it came from (the parity of where it started decides which); the
 // position save then stores where it came to rest. A place from which none of the
-// clock would show starts one clock width off the edge, so that even the ends of
-// the 32-bit range come back in 55 ticks. The ticks are run by hand.
-TEST_F(RegistryContents, AStoredPlaceOffTheDisplayIsWalkedBackInside) {
+// clock would show (a monitor's that is gone, or nonsense) starts at once 5 pixels
+// inside the nearest edge. The ticks are run by hand.
+TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
     struct PlaceCase {
         const char* name;
         int32_t stored;
@@ -481,29 +481,29 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayIsWalkedBackInside) {
         int ticks;     // ticks that move the window
     };
     const PlaceCase cases[] = {
-        {"Left", INT_MIN, -105, 5, 55},
-        {"Left", -200, -105, 5, 55},
-        {"Left", -106, -105, 5, 55},
-        {"Left", -105, -105, 5, 55}, // its right column just off the display
+        {"Left", INT_MIN, 5, 5, 0},
+        {"Left", -200, 5, 5, 0},
+        {"Left", -106, 5, 5, 0},
+        {"Left", -105, 5, 5, 0},     // its right column just off the display
         {"Left", -104, -104, 6, 55}, // one column showing
         {"Left", -1, -1, 5, 3},
         {"Left", 0, 0, 6, 3},
         {"Left", 1, 1, 5, 2},
-        {"Left", 5, 5, 5, 0},           // the first column it may rest on
-        {"Left", 1256, 1256, 1256, 0},  // 1366 - 105 - 5: the last
-        {"Left", 1261, 1261, 1255, 3},  // flush with the right edge
-        {"Left", 1366, 1366, 1256, 55}, // just off the right edge
-        {"Left", 1367, 1366, 1256, 55},
-        {"Left", INT_MAX, 1366, 1256, 55},
-        {"Top", INT_MIN, -105, 5, 55},
-        {"Top", -200, -105, 5, 55},
+        {"Left", 5, 5, 5, 0},          // the first column it may rest on
+        {"Left", 1256, 1256, 1256, 0}, // 1366 - 105 - 5: the last
+        {"Left", 1261, 1261, 1255, 3}, // flush with the right edge
+        {"Left", 1366, 1256, 1256, 0}, // just off the right edge
+        {"Left", 1367, 1256, 1256, 0},
+        {"Left", INT_MAX, 1256, 1256, 0},
+        {"Top", INT_MIN, 5, 5, 0},
+        {"Top", -200, 5, 5, 0},
         {"Top", -1, -1, 5, 3},
         {"Top", 0, 0, 6, 3}, // a first start's top edge
         {"Top", 1, 1, 5, 2},
         {"Top", 658, 658, 658, 0}, // 768 - 105 - 5
         {"Top", 663, 663, 657, 3}, // flush with the bottom edge
-        {"Top", 768, 768, 658, 55},
-        {"Top", INT_MAX, 768, 658, 55},
+        {"Top", 768, 658, 658, 0},
+        {"Top", INT_MAX, 658, 658, 0},
     };
     std::vector<StartedClock> clocks;
     std::vector<RegistryPath> places;

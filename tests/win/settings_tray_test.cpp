@@ -290,27 +290,29 @@ TEST_F(SettingsTrayIcon, EveryWayOutTakesTheShownIconAway) {
 
 using SettingsTrayMenu = SettingsTrayTest;
 
-TEST_F(SettingsTrayMenu, OffersSettingsStartWithWindowsAndCloseWithACrossOnClose) {
+TEST_F(SettingsTrayMenu, OffersSettingsTheCheckItemsAndCloseWithACrossOnClose) {
     auto form = MakeForm(2);
     HMENU menu = form->Tray().Menu();
     const std::pair<const wchar_t*, UINT> items[] = {
         {L"Settings", TrayIcon::kOptionsId},
         {L"Start with Windows", TrayIcon::kStartWithWindowsId},
+        {L"Hide over full-screen programs", TrayIcon::kHideFullScreenId},
         {L"Close", TrayIcon::kClose1Id}};
     ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(std::size(items)));
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[32] = {};
-        GetMenuStringW(menu, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
+        wchar_t text[48] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 48, MF_BYPOSITION);
         EXPECT_STREQ(text, items[i].first);
         EXPECT_EQ(GetMenuItemID(menu, i), items[i].second);
     }
     EXPECT_FALSE(OptionsChecked(*form));
     EXPECT_FALSE(Checked(*form, TrayIcon::kStartWithWindowsId));
+    EXPECT_TRUE(Checked(*form, TrayIcon::kHideFullScreenId));
 
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
     item.fMask = MIIM_BITMAP;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, 2, TRUE, &item));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, 3, TRUE, &item));
     ASSERT_NE(item.hbmpItem, nullptr);
     BITMAP bitmap{};
     ASSERT_NE(GetObjectW(item.hbmpItem, sizeof bitmap, &bitmap), 0);
@@ -403,12 +405,38 @@ TEST_F(SettingsTrayMenu, StartWithWindowsShowsAndTogglesTheRunValue) {
 
 TEST_F(SettingsTrayMenu, CloseRemovesTheIconShowsTheWindowAndEndsTheProgram) {
     auto form = MakeForm(2);
-    RightClickAndPress(*form, {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    RightClickAndPress(*form, {VK_UP, VK_RETURN}); // the last item
     ASSERT_TRUE(menuSeen);
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_FALSE(OptionsChecked(*form));
     EXPECT_TRUE(TakeQuit());
+}
+
+// The check item turns the hiding over full-screen programs off and on for the
+// running clock and stores the choice at once; it leaves the window and the icon alone.
+TEST_F(SettingsTrayMenu, HideOverFullScreenProgramsTogglesAndIsStored) {
+    auto form = MakeForm(2);
+    ASSERT_EQ(key.Read("HideFullScreen"), std::nullopt);
+    RightClickAndPress(*form, {VK_UP, VK_UP, VK_RETURN}); // the last but one
+    ASSERT_TRUE(menuSeen);
+    EXPECT_EQ(state->HideFullScreen, 0);
+    EXPECT_FALSE(Checked(*form, TrayIcon::kHideFullScreenId));
+    EXPECT_EQ(key.Read("HideFullScreen"), 0);
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::kHideFullScreenId, 0), 0);
+    EXPECT_EQ(state->HideFullScreen, 1);
+    EXPECT_TRUE(Checked(*form, TrayIcon::kHideFullScreenId));
+    EXPECT_EQ(key.Read("HideFullScreen"), 1);
+    EXPECT_TRUE(ActionsSinceCreation().empty());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(OptionsChecked(*form));
+
+    // A clock started with it off shows the item unchecked.
+    state->HideFullScreen = 0;
+    TForm2::Platform platform = RecordingPlatform(tray);
+    platform.autostart = autostart;
+    TForm2 off(*state, key.Path(), nullptr, std::move(platform));
+    EXPECT_FALSE(Checked(off, TrayIcon::kHideFullScreenId));
 }
 
 TEST_F(SettingsTrayMenu, MenuCommandsAlsoArriveAsMessages) {

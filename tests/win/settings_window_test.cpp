@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace lumivane {
 namespace {
@@ -262,6 +263,69 @@ TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(GetWindow(c.PageControl1, GW_HWNDNEXT), nullptr);
 }
 
+// Laid out for a monitor of 144 DPI, every control sits at 1.5 times its place and
+// size at 96 DPI (within the rounding of a half pixel), lettered 1.5 times as tall;
+// moved to a monitor of another DPI, the window is laid out for that one.
+TEST_F(SettingsWindowControls, AtOneHundredFortyFourDpiEverythingIsHalfAsLargeAgain) {
+    auto state = StartedState();
+    const auto at = [&](UINT dpi) {
+        TForm2::Platform platform = RecordingPlatform(tray);
+        platform.windowDpi = [dpi](HWND) { return dpi; };
+        return std::make_unique<TForm2>(*state, key.Path(), nullptr, platform);
+    };
+    const auto layout = [](const TForm2& form) {
+        const TForm2::Components& c = form.Controls();
+        std::vector<RECT> bounds;
+        for (HWND control : {c.PageControl1, c.StaticText1, c.StaticText2, c.StaticText3,
+                             c.StaticText4, c.StaticText5, c.TrackBar1, c.TrackBar2, c.TrackBar3,
+                             c.TrackBar4, c.Button1, c.Button2}) {
+            bounds.push_back(ClientRectOf(control, form.Handle()));
+        }
+        RECT client{};
+        GetClientRect(form.Handle(), &client);
+        bounds.push_back(client);
+        return bounds;
+    };
+    const auto small = at(96);
+    const auto large = at(144);
+    EXPECT_EQ(small->Dpi(), 96u);
+    EXPECT_EQ(large->Dpi(), 144u);
+    const std::vector<RECT> normal = layout(*small);
+    const std::vector<RECT> scaled = layout(*large);
+    EXPECT_EQ(scaled.back().right, 615);
+    EXPECT_EQ(scaled.back().bottom, 336);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        SCOPED_TRACE(i);
+        const RECT& n = normal[i];
+        const RECT& l = scaled[i];
+        EXPECT_NEAR(l.left, 1.5 * n.left, 0.5);
+        EXPECT_NEAR(l.top, 1.5 * n.top, 0.5);
+        EXPECT_NEAR(l.bottom - l.top, 1.5 * (n.bottom - n.top), 0.5);
+        // The static texts (1 to 5) grow to their lines, whose glyphs do not scale evenly.
+        if (i >= 1 && i <= 5) {
+            EXPECT_GE(l.right - l.left, 1.5 * (n.right - n.left) - 1.0);
+        } else {
+            EXPECT_NEAR(l.right - l.left, 1.5 * (n.right - n.left), 1.0);
+        }
+    }
+    EXPECT_EQ(FontOf(large->Controls().StaticText2).lfHeight, -20); // -19.5, away from zero
+    EXPECT_EQ(FontOf(large->Controls().Button1).lfHeight, -20);
+
+    RECT suggested{100, 120, 800, 600};
+    SendMessageW(large->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(large->Dpi(), 96u);
+    const std::vector<RECT> again = layout(*large);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        EXPECT_TRUE(EqualRect(&again[i], &normal[i])) << i;
+    }
+    EXPECT_EQ(FontOf(large->Controls().StaticText2).lfHeight, -13);
+    RECT window{};
+    GetWindowRect(large->Handle(), &window);
+    EXPECT_EQ(window.left, 100);
+    EXPECT_EQ(window.top, 120);
+}
+
 TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
     auto state = StartedState([](ClockState& s) {
         s.Bright = 0; // all four bars at their design positions
@@ -395,6 +459,15 @@ TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
     MoveBar(*form, form->Controls().TrackBar2, 20);
     EXPECT_EQ(state->Diameter, 290); // 300 reaches the height: the height
     EXPECT_EQ(state->Radius, 145);
+}
+
+TEST_F(SettingsTrackBars, SizeIsCappedByTheMonitorTheClockIsOn) {
+    auto state = StartedState();
+    TForm2::Platform platform = RecordingPlatform(tray);
+    platform.clockDisplay = [] { return Display{1024, 280}; };
+    TForm2 form(*state, key.Path(), nullptr, platform);
+    MoveBar(form, form.Controls().TrackBar2, 20);
+    EXPECT_EQ(state->Diameter, 280);
 }
 
 TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {

@@ -19,7 +19,7 @@
 //   reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]   TYPE dword|qword|sz|binary
 //   reg-delete KEY NAME [NAME ...]
 //   reg-delete-key KEY
-//   time | screen                           local time; display size and cursor
+//   time | screen                           local time; display size, cursor, monitors
 //   hold                                    sleeps until killed
 //   folder local-appdata|programs           a folder of the user (programs: the Start menu's)
 //   shortcut LNK                            the target and working folder of a shortcut
@@ -288,6 +288,7 @@ std::string WindowJson(HWND window) {
         .Text("title", TextOf(window))
         .Flag("visible", IsWindowVisible(window))
         .Flag("iconic", IsIconic(window))
+        .Flag("foreground", window == GetForegroundWindow())
         .Raw("window", RectJson(outer))
         .Raw("client", RectJson(client))
         .Number("style", style)
@@ -740,14 +741,30 @@ int Time(Args& args) {
     return 0;
 }
 
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info))
+        reinterpret_cast<std::vector<std::string>*>(list)->push_back(
+            Object()
+                .Raw("rect", RectJson(info.rcMonitor))
+                .Raw("work", RectJson(info.rcWork))
+                .Flag("primary", info.dwFlags & MONITORINFOF_PRIMARY)
+                .Json());
+    return TRUE;
+}
+
 int Screen(Args& args) {
     ExpectCount(args, 0);
     POINT cursor{};
     GetCursorPos(&cursor);
+    std::vector<std::string> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
     Print(Object()
               .Number("width", GetSystemMetrics(SM_CXSCREEN))
               .Number("height", GetSystemMetrics(SM_CYSCREEN))
-              .Raw("cursor", Array({std::to_string(cursor.x), std::to_string(cursor.y)})));
+              .Raw("cursor", Array({std::to_string(cursor.x), std::to_string(cursor.y)}))
+              .Raw("monitors", Array(monitors)));
     return 0;
 }
 

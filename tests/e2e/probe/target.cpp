@@ -1,13 +1,15 @@
 // lumivane_target: a plain window beneath the clock that tells whether clicks
-// reach it. Usage: lumivane_target LEFT TOP WIDTH HEIGHT. It opens a borderless
-// window, filled with one flat colour, whose client area is exactly that screen
-// rectangle, prints "ready HWND" once it is shown, and then one line per mouse
+// reach it. Usage: lumivane_target LEFT TOP WIDTH HEIGHT [--foreground]. It opens a
+// borderless window, filled with one flat colour, whose client area is exactly that
+// screen rectangle, prints "ready HWND" once it is shown, and then one line per mouse
 // button press it receives: "press left|right|middle X Y" in screen
 // coordinates. Every line is flushed at once, so a test can read the output
 // file while the window runs. It runs until it is killed or closed.
 //
 // Without a window manager, Wine stacks X windows in the order they were mapped,
 // whatever their topmost flag: start it before the clock to have it beneath.
+// With --foreground it is a program's window as the user brings it up instead: it
+// takes the foreground (over a whole monitor, it stands for a full-screen program).
 #include <windows.h>
 
 #include <shellapi.h>
@@ -34,12 +36,14 @@ void Report(const char* button, HWND window, LPARAM lParam) {
     std::fflush(stdout);
 }
 
+bool foreground = false;
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOUSEACTIVATE:
         // Without a window manager Wine raises an activated window to the top
         // of the X stack, over the topmost clock; a click must leave it below.
-        return MA_NOACTIVATE;
+        return foreground ? DefWindowProcW(window, message, wParam, lParam) : MA_NOACTIVATE;
     case WM_LBUTTONDOWN:
         Report("left", window, lParam);
         return 0;
@@ -75,8 +79,13 @@ int main() {
     int count = 0;
     const std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(
         CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+    constexpr const char* kUsage = "usage: lumivane_target LEFT TOP WIDTH HEIGHT [--foreground]\n";
+    if (argv && count == 6 && std::wcscmp(argv.get()[5], L"--foreground") == 0) {
+        foreground = true;
+        --count;
+    }
     if (!argv || count != 5) {
-        std::printf("usage: lumivane_target LEFT TOP WIDTH HEIGHT\n");
+        std::printf("%s", kUsage);
         return 2;
     }
     long rect[4] = {};
@@ -84,7 +93,7 @@ int main() {
         for (int i = 0; i < 4; ++i)
             rect[i] = Number(argv.get()[i + 1]);
     } catch (const std::invalid_argument&) {
-        std::printf("usage: lumivane_target LEFT TOP WIDTH HEIGHT\n");
+        std::printf("%s", kUsage);
         return 2;
     }
 
@@ -102,14 +111,16 @@ int main() {
     }
     // A popup window has neither border nor caption: its client area is the
     // whole window, at exactly the rectangle asked for.
-    HWND window =
-        CreateWindowExW(WS_EX_NOACTIVATE, kClassName, kTitle, WS_POPUP, rect[0], rect[1], rect[2],
-                        rect[3], nullptr, nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowExW(foreground ? 0 : WS_EX_NOACTIVATE, kClassName, kTitle, WS_POPUP,
+                                  rect[0], rect[1], rect[2], rect[3], nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
     if (!window) {
         std::printf("error cannot create the window\n");
         return 1;
     }
-    ShowWindow(window, SW_SHOWNOACTIVATE);
+    ShowWindow(window, foreground ? SW_SHOW : SW_SHOWNOACTIVATE);
+    if (foreground)
+        SetForegroundWindow(window);
     UpdateWindow(window);
     std::printf("ready %llu\n",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
