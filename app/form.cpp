@@ -4,6 +4,8 @@
 #include <deque>
 #include <string>
 
+#include "platform/error.h"
+
 namespace lumivane {
 
 namespace {
@@ -37,6 +39,32 @@ TForm::~TForm() {
         SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
         DestroyWindow(handle_);
     }
+}
+
+HICON ProgramIcon() {
+    if (HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON")) {
+        return icon;
+    }
+    return LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+RECT TForm::WindowRect() const {
+    RECT rect{};
+    GetWindowRect(handle_, &rect);
+    return rect;
+}
+
+void TForm::MoveTo(int left, int top) const {
+    SetWindowPos(handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::SetClientSize(int width, int height) const {
+    const RECT window = WindowRect();
+    RECT client{};
+    GetClientRect(handle_, &client);
+    SetWindowPos(handle_, nullptr, 0, 0, width + (window.right - window.left) - client.right,
+                 height + (window.bottom - window.top) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm::Close() {
@@ -105,14 +133,16 @@ void TForm::CreateHandle(const WindowSpec& spec) {
         windowClass.hIconSm = spec.icon;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         windowClass.lpszClassName = spec.className;
-        // A class that cannot be registered leaves the window uncreated, which
-        // the caller reports.
+        // A class that cannot be registered leaves the window uncreated: reported below.
         if (RegisterClassExW(&windowClass) == 0) {
             OutputDebugStringA("Lumivane: a window class could not be registered\n");
         }
     }
     handle_ = CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, spec.x,
                               spec.y, spec.width, spec.height, nullptr, nullptr, instance, this);
+    if (handle_ == nullptr) {
+        throw Error(FormatText(kCannotBeMade, "Window"));
+    }
 }
 
 LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -10,6 +10,9 @@ namespace lumivane {
 
 inline constexpr const char* kApplicationTitle = "Lumivane";
 
+// The program's icon; the system's application icon for a program without one (the tests).
+HICON ProgramIcon();
+
 // What CreateHandle registers and creates.
 struct WindowSpec {
     const wchar_t* className = nullptr;
@@ -31,6 +34,9 @@ class TForm {
     TForm& operator=(const TForm&) = delete;
 
     HWND Handle() const { return handle_; }
+    RECT WindowRect() const;
+    // Moves the window's top-left corner to (left, top) on the screen.
+    void MoveTo(int left, int top) const;
     // Closes the window as the system would, when it is still there.
     void Close();
 
@@ -47,9 +53,11 @@ class TForm {
     static void ProcessMessage(const MSG& message);
 
   protected:
-    // Registers the class (once per name) and creates the window. The object must
-    // outlive the window.
+    // Registers the class (once per name) and creates the window; throws Error when
+    // it cannot be made. The object must outlive the window.
     void CreateHandle(const WindowSpec& spec);
+    // Sizes the window so that its client area is width x height, whatever its frame.
+    void SetClientSize(int width, int height) const;
 
     // The message switch of the derived window. Return true when handled, with the
     // result in `result`; false passes the message to the default procedure.

@@ -2,7 +2,6 @@
 // and runs the message loop until the program ends.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <exception>
@@ -44,9 +43,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The renderers' results depend on 64-bit x87 precision, which Windows does
     // not start a thread with.
     lumivane::UseExtendedPrecision();
-
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_TAB_CLASSES};
-    InitCommonControlsEx(&controls);
 
     // The one ClockState of the run; the windows below only borrow it.
     lumivane::ClockState clockState;

@@ -29,12 +29,11 @@ class DibStore final : public PixelStore {
             section_ = GdiObject<HBITMAP>(
                 CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         }
-        if (!section_ || bits == nullptr) {
-            throw Error(FormatText("%s cannot be made", std::string("DIB")));
+        if (section_ && bits != nullptr) {
+            selection_ = Selection(dc_.get(), section_.get());
         }
-        selection_ = Selection(dc_.get(), section_.get());
         if (!selection_) {
-            throw Error(FormatText("%s cannot be made", std::string("DIB")));
+            throw Error(FormatText(kCannotBeMade, "DIB"));
         }
         bits_ = static_cast<uint8_t*>(bits);
     }

@@ -16,4 +16,7 @@ class Error : public std::runtime_error {
 std::string FormatText(const std::string& pattern, const std::string& value);
 std::string FormatText(const std::string& pattern, long long value);
 
+// The message of a system object that cannot be had: "%s" is what it is.
+inline constexpr const char* kCannotBeMade = "%s cannot be made";
+
 } // namespace lumivane

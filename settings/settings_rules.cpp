@@ -49,21 +49,18 @@ std::vector<StoredValue> ValuesToStore(const LoadReport& report) {
 }
 
 void SetBar(ClockState& state, Bar bar, int32_t position, int32_t displayHeight) {
+    state.*RuleOf(bar).setting = position;
     switch (bar) {
     case Bar::Bright:
-        state.Bright = position;
         state.BrightFactor = state.Bright / 30.0L;
         RecomputeShading(state);
         break;
     case Bar::Size:
-        state.Size = position;
         RecomputeGeometry(state, displayHeight);
         break;
     case Bar::Algoritm:
-        state.Algoritm = position;
         break;
     case Bar::Contrast:
-        state.Contrast = position;
         state.ContrastFactor = state.Contrast / 30.0L;
         RecomputeShading(state);
         break;

@@ -1,8 +1,6 @@
 #include "clock_window/win/form1.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -10,6 +8,7 @@
 #include "clock_window/monitors.h"
 #include "clock_window/placement.h"
 #include "image/tdib_win.h"
+#include "platform/error.h"
 #include "platform/win32_display.h"
 #include "render/render.h"
 #include "settings/settings_rules.h"
@@ -120,9 +119,8 @@ bool RunningUnderWine() {
 
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
     : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), underWine_(RunningUnderWine()) {
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), kProgramIconName);
     CreateHandle({.className = kClockWindowClass,
-                  .icon = icon,
+                  .icon = ProgramIcon(),
                   .exStyle = WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                   .style = WS_POPUP,
                   .caption = kClockWindowCaption,
@@ -130,13 +128,8 @@ TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
                   .y = 0,
                   .width = 300,
                   .height = 300});
-    if (Handle() == nullptr) {
-        throw Error(FormatText("%s cannot be made", std::string("Window")));
-    }
     ShowWindow(Handle(), SW_SHOWNOACTIVATE);
 }
-
-TForm1::~TForm1() = default;
 
 bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
@@ -145,28 +138,18 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         FormCreate();
         result = 0;
         return true;
-    case WM_TIMER:
-        switch (wParam) {
-        case Timer:
-            TimerTimer();
-            break;
-        case Timer1:
-            Timer1Timer();
-            break;
-        case Timer2:
-            Timer2Timer();
-            break;
-        case Timer3:
-            Timer3Timer();
-            break;
-        case FullScreenCheck:
-            FullScreenTimer();
-            break;
-        default:
+    case WM_TIMER: {
+        // By TimerId.
+        constexpr void (TForm1::*kTimers[])() = {&TForm1::TimerTimer, &TForm1::Timer1Timer,
+                                                 &TForm1::Timer2Timer, &TForm1::Timer3Timer,
+                                                 &TForm1::FullScreenTimer};
+        if (wParam < Timer || wParam > FullScreenCheck) {
             return false;
         }
+        (this->*kTimers[wParam - Timer])();
         result = 0;
         return true;
+    }
     case WM_NCHITTEST:
         // Every point that receives input is caption, so a press on a visible
         // pixel starts the system's move of the window.
@@ -264,12 +247,11 @@ void TForm1::FormCreate() {
     SetClientSize(side, side);
     // The position save then stores where the clock really is.
     const Place start = StartPlace(state_, monitors_, home);
-    SetWindowPos(Handle(), nullptr, start.left, start.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTo(start.left, start.top);
     KeepPlace();
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    RecordStart();
+    StoreValues({{StoredName(&ClockState::StartCount), &ClockState::StartCount}});
 
     screenDC_ = ClientDC(nullptr);
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
@@ -281,41 +263,22 @@ void TForm1::FormCreate() {
     }
 }
 
-void TForm1::NoteProblem(const Error& error) {
-    if (startupProblem_.empty()) {
-        startupProblem_ = error.what();
-    }
-}
-
 void TForm1::StoreValues(const std::vector<StoredValue>& values) {
     if (values.empty()) {
         return;
     }
     SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
     try {
-        for (const auto& [name, field] : values) {
-            store.WriteValue(name, state_.*field);
+        if (store.OpenStore(true)) {
+            for (const auto& [name, field] : values) {
+                store.WriteValue(name, state_.*field);
+            }
         }
     } catch (const Error& error) {
-        NoteProblem(error);
+        if (startupProblem_.empty()) {
+            startupProblem_ = error.what();
+        }
     }
-    store.CloseStore();
-}
-
-void TForm1::RecordStart() {
-    SettingsStore store(settingsKeyPath_);
-    if (!store.OpenStore(true)) {
-        return;
-    }
-    try {
-        store.WriteField(state_, &ClockState::StartCount);
-    } catch (const Error& error) {
-        NoteProblem(error);
-    }
-    store.CloseStore();
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
@@ -345,30 +308,22 @@ void TForm1::StartTimer(TimerId id, UINT interval) {
     }
 }
 
-void TForm1::SetClientSize(int32_t width, int32_t height) {
-    RECT frame{0, 0, width, height};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
-    SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void TForm1::KeepPlace() {
     GetWindowRect(Handle(), &place_);
     GetClientRect(Handle(), &client_);
 }
 
-RECT TForm1::WindowRect() const {
+RECT TForm1::KeptRect() const {
     return place_;
 }
 
 Place TForm1::TopLeft() const {
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     return {rect.left, rect.top};
 }
 
 Area TForm1::Monitor() const {
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     return MonitorOf({rect.left, rect.top}, rect.right - rect.left, rect.bottom - rect.top);
 }
 
@@ -383,8 +338,7 @@ void TForm1::MonitorsChanged() {
     const Place at = TopLeft();
     const Place to = KeepOnMonitors(monitors_, at, client.right, client.bottom);
     if (to != at) {
-        SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveTo(to.left, to.top);
     }
 }
 
@@ -458,7 +412,7 @@ void TForm1::Draw() {
 }
 
 void TForm1::CopyScreen(TWinDIB& background) {
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     const int32_t width = background.Width();
     const int32_t height = background.Height();
     const int32_t band = static_cast<int32_t>(
@@ -512,8 +466,7 @@ void TForm1::KeepInsideMonitor() {
     const Place to =
         KeepInside(at, client_.right, client_.bottom, MonitorOf(at, client_.right, client_.bottom));
     if (to != at) {
-        SetWindowPos(Handle(), nullptr, to.left, to.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveTo(to.left, to.top);
     }
 }
 
@@ -526,7 +479,7 @@ void TForm1::ClearPixelUnderCursor() {
         return;
     }
     lookAtPointer_ = false;
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     POINT cursor{};
     if (!GetCursorPos(&cursor)) {
         return;
@@ -563,7 +516,6 @@ void TForm1::Timer1Timer() {
     if (store.OpenStore(true)) {
         store.WriteField(state_, &ClockState::SavedLeft);
         store.WriteField(state_, &ClockState::SavedTop);
-        store.CloseStore();
     }
 }
 

@@ -13,7 +13,6 @@
 #include "app/form.h"
 #include "clock_window/clock_state.h"
 #include "clock_window/placement.h"
-#include "platform/error.h"
 #include "platform/win32_handles.h"
 #include "settings/win/settings_store.h"
 
@@ -24,15 +23,12 @@ class TWinDIB;
 // Window class of the clock window, by which other programs (and the tests) find it.
 inline constexpr const wchar_t* kClockWindowClass = L"TForm1";
 inline constexpr const wchar_t* kClockWindowCaption = L"Lumivane";
-// The program icon in the executable's resources.
-inline constexpr const wchar_t* kProgramIconName = L"MAINICON";
 
 class TForm1 : public TForm {
   public:
     // Creates the window; FormCreate runs inside the creation. `settingsKeyPath`
     // is the settings key below HKEY_CURRENT_USER (tests pass a key of their own).
     explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
-    ~TForm1() override;
 
     // The timer handlers, public so that tests can drive them without waiting.
     void TimerTimer();      // clock tick: sample the time of day, draw a frame
@@ -72,17 +68,14 @@ class TForm1 : public TForm {
     // Writes these values of the clock state to the store; a refused write is a
     // start-up problem.
     void StoreValues(const std::vector<StoredValue>& values);
-    void RecordStart();
     void ReadTime();
-    void NoteProblem(const Error& error);
 
     void SetTimerInterval(int32_t interval);
     void StartTimer(TimerId id, UINT interval);
-    void SetClientSize(int32_t width, int32_t height);
     // The window's rectangle on the screen and its client area, kept from the moves
     // and resizes the window is told of: the timers need them every 30 ms.
     void KeepPlace();
-    RECT WindowRect() const;
+    RECT KeptRect() const;
     Place TopLeft() const;
     Area MonitorOf(Place at, int32_t width, int32_t height) const;
     void KeepInsideMonitor();

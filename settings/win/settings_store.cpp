@@ -7,10 +7,7 @@
 namespace lumivane {
 
 SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
-    // The registry wants the path relative to the root key.
-    while (!keyPath_.empty() && keyPath_.front() == '\\') {
-        keyPath_.erase(keyPath_.begin());
-    }
+    keyPath_.erase(0, keyPath_.find_first_not_of('\\')); // relative to the root key
 }
 
 bool SettingsStore::OpenStore(bool create) {
@@ -55,34 +52,26 @@ LONG SettingsStore::Open(bool create) {
 
 int32_t SettingsStore::ReadValue(const std::string& name) {
     DWORD type = REG_NONE;
-    uint8_t data[4] = {0, 0, 0, 0};
+    DWORD data = 0; // a shorter value leaves zeros above its bytes
     DWORD size = sizeof data;
     // Absent, unreadable or longer than four bytes: the data cannot be had.
-    if (!key_ ||
-        RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) {
+    if (!key_ || RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
+                                  reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS) {
         throw Error(FormatText("Failed to get data for '%s'", name));
     }
     if (type != REG_DWORD) {
         throw Error(FormatText("Invalid data type for '%s'", name));
     }
-    const uint32_t bits = static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
-                          (static_cast<uint32_t>(data[2]) << 16) |
-                          (static_cast<uint32_t>(data[3]) << 24);
-    return static_cast<int32_t>(bits);
+    return static_cast<int32_t>(data);
 }
 
 void SettingsStore::WriteValue(const std::string& name, int32_t value) {
-    const uint32_t bits = static_cast<uint32_t>(value);
-    const uint8_t data[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
-                             static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
-    if (!key_ || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, data, sizeof data) !=
-                     ERROR_SUCCESS) {
+    const auto data = static_cast<DWORD>(value);
+    if (!key_ ||
+        RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                       sizeof data) != ERROR_SUCCESS) {
         throw Error(FormatText("Failed to set data for '%s'", name));
     }
-}
-
-void SettingsStore::CloseStore() {
-    key_.reset();
 }
 
 } // namespace lumivane

@@ -36,7 +36,7 @@ class SettingsStore : public SettingsReader {
     void WriteField(const ClockState& state, int32_t ClockState::*field) {
         WriteValue(StoredName(field), state.*field);
     }
-    void CloseStore();
+    void CloseStore() { key_.reset(); }
 
   private:
     // The registry's result of opening (or creating) the key.

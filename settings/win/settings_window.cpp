@@ -2,9 +2,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <array>
-#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <utility>
@@ -25,26 +23,16 @@ constexpr int kTaskbarInset = 100; // the window sits this far above the display
 constexpr COLORREF kSaveTextColour = RGB(0, 128, 0);
 constexpr int kFontHeight = -13; // negative: the height of the characters themselves
 
-constexpr int kStaticText1Id = 1;
-constexpr int kStaticText2Id = 2;
-constexpr int kStaticText3Id = 3;
-constexpr int kStaticText4Id = 4;
-constexpr int kStaticText5Id = 5;
-constexpr int kButton1Id = 21;
-constexpr int kButton2Id = 22;
-constexpr int kPageControl1Id = 31;
-
 // The four track bars as controls; their ranges and settings are in kBars.
 struct TrackBarControl {
     HWND TForm2::Components::*control;
-    int id;
     Bar bar;
 };
 constexpr std::array<TrackBarControl, 4> kTrackBars{{
-    {&TForm2::Components::TrackBar1, 11, Bar::Bright},
-    {&TForm2::Components::TrackBar2, 12, Bar::Size},
-    {&TForm2::Components::TrackBar3, 13, Bar::Algoritm},
-    {&TForm2::Components::TrackBar4, 14, Bar::Contrast},
+    {&TForm2::Components::TrackBar1, Bar::Bright},
+    {&TForm2::Components::TrackBar2, Bar::Size},
+    {&TForm2::Components::TrackBar3, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, Bar::Contrast},
 }};
 
 enum class Lettering { None, Text, Save };
@@ -74,27 +62,10 @@ constexpr std::array<ControlPlace, 12> kLayout{{
     {&Parts::Button2, 340, 195, 60, 22, Lettering::Text},
 }};
 
-// The executable's icon, by number or by name; a test program has none and
-// shows the system's application icon.
-HICON ProgramIcon() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    const wchar_t* const resources[] = {MAKEINTRESOURCEW(1), L"MAINICON"};
-    for (const wchar_t* resource : resources) {
-        if (HICON icon = LoadIconW(instance, resource)) {
-            return icon;
-        }
-    }
-    return LoadIconW(nullptr, IDI_APPLICATION);
-}
-
 HFONT MakeBoldFont(const wchar_t* face, int height) {
     return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-int Position(HWND bar) {
-    return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
 }
 
 // Widens a static text to its text when the font on this system is wider than
@@ -135,25 +106,20 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
         platform_.windowDpi = WindowDpi;
     }
     if (!platform_.notifyIcon) {
-        platform_.notifyIcon = [](DWORD action, NOTIFYICONDATAA* data) {
-            return Shell_NotifyIconA(action, data);
-        };
+        platform_.notifyIcon = &Shell_NotifyIconA;
     }
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    icon_ = ProgramIcon();
+    const HICON icon = ProgramIcon();
 
     CreateHandle({.className = L"TForm2",
-                  .icon = icon_,
+                  .icon = icon,
                   .exStyle = WS_EX_TOPMOST,
                   .style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                   .caption = L"Lumivane Settings",
                   .width = kClientWidth,
                   .height = kClientHeight});
-    if (Handle() == nullptr) {
-        throw Error("Failed to create the settings window");
-    }
-    tray_.emplace(Handle(), icon_, platform_.notifyIcon);
+    tray_.emplace(Handle(), icon, platform_.notifyIcon);
     if (owner != nullptr) {
         // An owned window gets no taskbar button.
         SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
@@ -168,13 +134,15 @@ TForm2::~TForm2() = default;
 
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    // Placed and lettered by LayOut.
-    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style, int id) {
-        HWND control = CreateWindowExW(
-            0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Handle(),
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    // Placed and lettered by LayOut; numbered in the order of creation (the handlers
+    // know the controls by handle).
+    INT_PTR id = 0;
+    auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style) {
+        HWND control =
+            CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                            Handle(), reinterpret_cast<HMENU>(++id), instance, nullptr);
         if (control == nullptr) {
-            throw Error("Failed to create the settings window");
+            throw Error(FormatText(kCannotBeMade, "Window"));
         }
         return control;
     };
@@ -182,15 +150,15 @@ void TForm2::CreateControls() {
     constexpr DWORD kBar = TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM | WS_TABSTOP;
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
     Components& c = controls_;
-    c.StaticText1 = child(L"STATIC", L"", kStatic, kStaticText1Id);
+    c.StaticText1 = child(L"STATIC", L"", kStatic);
     SetWindowTextA(c.StaticText1, kHint);
-    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic, kStaticText2Id);
-    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic, kStaticText3Id);
-    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic, kStaticText4Id);
-    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic, kStaticText5Id);
+    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic);
+    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic);
+    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic);
+    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic);
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
-        HWND bar = child(TRACKBAR_CLASSW, L"", kBar, entry.id);
+        HWND bar = child(TRACKBAR_CLASSW, L"", kBar);
         c.*entry.control = bar;
         SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
         SendMessageW(bar, TBM_SETRANGEMAX, FALSE, rule.maximum);
@@ -198,11 +166,11 @@ void TForm2::CreateControls() {
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
         SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
     }
-    c.Button1 = child(L"BUTTON", L"Save Settings", kButton, kButton1Id);
-    c.Button2 = child(L"BUTTON", L"Close", kButton, kButton2Id);
+    c.Button1 = child(L"BUTTON", L"Save Settings", kButton);
+    c.Button2 = child(L"BUTTON", L"Close", kButton);
     // The framed background: below every other control, and clipped by them so
     // that repainting it never paints over them.
-    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS, kPageControl1Id);
+    c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS);
     SetWindowPos(c.PageControl1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -244,9 +212,8 @@ void TForm2::FormCreate() {
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
-    SetWindowPos(Handle(), nullptr, display.width / 2 - client.right / 2,
-                 display.height - client.bottom - Scaled(kTaskbarInset), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTo(display.width / 2 - client.right / 2,
+           display.height - client.bottom - Scaled(kTaskbarInset));
     const bool showWhenCreated = state_.StartCount <= 1;
     tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
     tray_->Add();
@@ -255,23 +222,13 @@ void TForm2::FormCreate() {
     }
 }
 
-void TForm2::SetClientSize(int width, int height) {
-    RECT window{};
-    RECT client{};
-    GetWindowRect(Handle(), &window);
-    GetClientRect(Handle(), &client);
-    const int frameWidth = (window.right - window.left) - client.right;
-    const int frameHeight = (window.bottom - window.top) - client.bottom;
-    SetWindowPos(Handle(), nullptr, 0, 0, width + frameWidth, height + frameHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 HWND TForm2::BarControl(Bar bar) const {
     return controls_.*kTrackBars[static_cast<size_t>(bar)].control;
 }
 
 void TForm2::TrackBarChange(Bar bar) {
-    SetBar(state_, bar, Position(BarControl(bar)), platform_.clockDisplay().height);
+    const auto position = static_cast<int32_t>(SendMessageW(BarControl(bar), TBM_GETPOS, 0, 0));
+    SetBar(state_, bar, position, platform_.clockDisplay().height);
 }
 
 void TForm2::Button1Click() {
@@ -289,7 +246,6 @@ void TForm2::Button1Click() {
         SetStatus(kHint, kHintColour);
         throw;
     }
-    store.CloseStore();
     SetStatus(kConfirmation, kConfirmationColour);
     // Enabling the running timer leaves it running: the hint returns 5 s after
     // the first of several saves.
@@ -306,7 +262,7 @@ void TForm2::TimerTimer() {
 
 void TForm2::Button2Click() {
     tray_->Add();
-    HideForm();
+    ShowWindow(Handle(), SW_HIDE);
 }
 
 void TForm2::FormClose() {
@@ -319,8 +275,7 @@ void TForm2::TrayIconMessage(UINT mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
-        tray_->Delete();
-        ShowForm();
+        OptionsClick();
         break;
     case WM_RBUTTONUP:
         SetForegroundWindow(Handle());
@@ -349,8 +304,7 @@ void TForm2::HideFullScreenClick() {
 }
 
 void TForm2::Close1Click() {
-    tray_->Delete();
-    ShowForm();
+    OptionsClick();
     PostQuitMessage(0);
 }
 
@@ -367,10 +321,6 @@ void TForm2::StartWithWindowsClick() {
 void TForm2::ShowForm() {
     ShowWindow(Handle(), SW_SHOW);
     BringWindowToTop(Handle());
-}
-
-void TForm2::HideForm() {
-    ShowWindow(Handle(), SW_HIDE);
 }
 
 void TForm2::SetStatus(const char* text, COLORREF colour) {
@@ -437,8 +387,7 @@ void TForm2::PaintInnerBorder() const {
     if (dc.get() == nullptr) {
         return;
     }
-    RECT window{};
-    GetWindowRect(Handle(), &window);
+    const RECT window = WindowRect();
     POINT origin{0, 0};
     ClientToScreen(Handle(), &origin);
     RECT client{};
@@ -582,8 +531,7 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         // Dragged onto a monitor of another DPI: laid out anew where the system suggests.
         dpi_ = LOWORD(wParam);
         const auto& suggested = *reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveTo(suggested.left, suggested.top);
         LayOut();
         result = 0;
         return true;

@@ -9,10 +9,7 @@
 #include "settings/win/settings_store.h"
 #include "settings/win/tray_icon.h"
 
-#include <shellapi.h>
-
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -61,12 +58,9 @@ class TForm2 : public TForm {
     static constexpr const char* kHint = "Position : cursor + arrows + leftbutton";
     static constexpr const char* kConfirmation = "Save settings - Ok!";
 
-    // Creates the window, its controls and its menu and runs FormCreate: the bars
-    // take the settings of `state`, the window shows itself on a first start only,
-    // and the tray icon is added. `state` must outlive the window. The settings
-    // save writes below HKEY_CURRENT_USER\`settingsKeyPath`. `owner` (the clock
-    // window) keeps the settings window off the taskbar; without one it gets a
-    // taskbar button of its own.
+    // Creates the window, its controls and its tray icon, and runs FormCreate.
+    // `state` must outlive the window; Save writes to `settingsKeyPath` below
+    // HKEY_CURRENT_USER; an `owner` (the clock window) keeps it off the taskbar.
     explicit TForm2(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath,
                     HWND owner = nullptr, Platform platform = {});
     ~TForm2() override;
@@ -105,9 +99,7 @@ class TForm2 : public TForm {
     int Scaled(int length) const;
     void FormCreate();
     HWND BarControl(Bar bar) const;
-    void SetClientSize(int width, int height);
     void ShowForm();
-    void HideForm();
     void SetStatus(const char* text, COLORREF colour);
     void MenuItemClick(UINT id);
     void DrawButton(const DRAWITEMSTRUCT& item) const;
@@ -117,7 +109,6 @@ class TForm2 : public TForm {
     ClockState& state_;
     std::string settingsKeyPath_;
     Platform platform_;
-    HICON icon_ = nullptr; // the program's icon, shared: never destroyed
 
     UINT dpi_;
     GdiObject<HFONT> textFont_; // "Microsoft Sans Serif" bold 13 (at 96 DPI)

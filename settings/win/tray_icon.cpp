@@ -58,7 +58,7 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
       taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")), crossGlyph_(MakeCrossGlyph()),
       menu_(CreatePopupMenu()) {
     if (!menu_) {
-        throw Error("Failed to create the tray menu");
+        throw Error(FormatText(kCannotBeMade, "Menu"));
     }
     for (const MenuItem& design : kMenuItems) {
         MENUITEMINFOW item{};

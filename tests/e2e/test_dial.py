@@ -3,12 +3,11 @@
 The screenshots are compared by their pixels with the wallpaper and with what the
 native lumivane-render makes of the same wallpaper at the window's place."""
 
-import os
 import time
 import unittest
 
 from harness import (
-    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite,
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite,
     describe_mismatch, disc_mask, hand_mask, mismatches, render_frame, time_candidates,
 )
 
@@ -59,14 +58,9 @@ class DialOnScreen(E2ETestCase):
             time.sleep(0.05)
         self.fail("the clock did not show in 10 screenshots")
 
-    def save(self, name, image):
-        path = os.path.join(self.s.dir, name + ".png")
-        image.save_png(path)
-        return path
-
     def test_frame_matches_the_renderer_for_the_desktop_beneath(self):
-        if not (NATIVE_RENDER and os.path.isfile(NATIVE_RENDER)):
-            self.skipTest("LUMIVANE_NATIVE_RENDER names no lumivane-render (%r)" % NATIVE_RENDER)
+        if not self.has_renderer():
+            return
         left, top, width, height = self.window_place()
         under = self.s.wallpaper.crop(left, top, width, height)
         frames = {}
@@ -89,8 +83,8 @@ class DialOnScreen(E2ETestCase):
                     best = (count, examples, t, seen)
             time.sleep(0.3)
         count, examples, t, seen = best
-        paths = [self.save("dial-screen", seen), self.save("dial-expected-" + t.replace(":", ""),
-                                                           frames[t])]
+        paths = [self.save_image(self.s, seen, "dial-screen"),
+                 self.save_image(self.s, frames[t], "dial-expected-" + t.replace(":", ""))]
         self.fail("the clock on screen is not the frame lumivane-render makes of the desktop "
                   "beneath it; nearest at %s: %s (saved %s)"
                   % (t, describe_mismatch(count, examples), ", ".join(paths)))
@@ -115,7 +109,7 @@ class DialOnScreen(E2ETestCase):
         count, examples = mismatches(seen, self.s.wallpaper.crop(left, top, width, height),
                                      corners)
         if count:
-            self.save("corners-screen", seen)
+            self.save_image(self.s, seen, "corners-screen")
         self.assertEqual(count, 0, "in the window outside the dial (frame coordinates): "
                          + describe_mismatch(count, examples))
 
@@ -139,8 +133,8 @@ class DialOnScreen(E2ETestCase):
         # A frame that took in the previous frame would darken further each time.
         count, examples = mismatches(b, a, keep)
         if count:
-            self.save("dial-first", a)
-            self.save("dial-second", b)
+            self.save_image(self.s, a, "dial-first")
+            self.save_image(self.s, b, "dial-second")
         self.assertEqual(count, 0, "the dial away from the hands changed within a second: "
                          + describe_mismatch(count, examples))
 
@@ -153,8 +147,8 @@ class FirstFrames(E2ETestCase):
     SHOTS = 25
 
     def test_first_frames_show_the_time_of_day(self):
-        if not (NATIVE_RENDER and os.path.isfile(NATIVE_RENDER)):
-            self.skipTest("LUMIVANE_NATIVE_RENDER names no lumivane-render (%r)" % NATIVE_RENDER)
+        if not self.has_renderer():
+            return
         session = self.session()
         session.set_wallpaper()
         session.park_pointer()

@@ -5,12 +5,11 @@ ends before the save), and lets clicks anywhere off its hands through to the
 window beneath."""
 
 import math
-import os
 import time
 import unittest
 
 from harness import (
-    NATIVE_RENDER, SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, TargetWindow, choose_menu_item,
     click_at, client_rect, composite, describe_mismatch, disc_mask, glide_pointer, grab_hands,
     hand_mask, mismatches, open_tray_menu, point_at, release_button, render_frame,
     time_candidates, wait_place,
@@ -115,8 +114,8 @@ class Dragging(E2ETestCase):
     def shown_like(self, session, left, top, timeout=4.0):
         """Waits for a screenshot whose window area at (left, top) is the frame
         lumivane-render makes of the wallpaper there, away from the hands; fails
-        with the nearest one. Skipped without lumivane-render."""
-        if not (NATIVE_RENDER and os.path.isfile(NATIVE_RENDER)):
+        with the nearest one."""
+        if not self.has_renderer():
             return
         under = session.wallpaper.crop(left, top, DIAMETER, DIAMETER)
         deadline = time.monotonic() + timeout

@@ -1,7 +1,7 @@
 """Drives the native Linux program (build/native/linux/lumivane) on an X display as a
 user would: a home folder of its own (its settings file), a session bus of its own
 (one program per session, the tray item), the X pointer through xdotool. Pictures,
-the display and the pointer come from the Wine tests' harness (tests/e2e/harness.py).
+the display and the pointer come from the Wine tests' modules (tests/e2e/).
 
 Environment (CTest sets them):
   LUMIVANE_PROGRAM        the native lumivane
@@ -24,7 +24,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.append(os.path.join(os.path.dirname(HERE), "e2e"))
 
 import harness  # noqa: E402
+from desktop import Screen  # noqa: E402
 from harness import HarnessError, Image, ensure_display  # noqa: E402,F401
+from pointer import Pointer  # noqa: E402
 
 PROGRAM = os.path.abspath(os.environ.get("LUMIVANE_PROGRAM", "") or "lumivane")
 OUT = os.environ.get("LUMIVANE_LINUX_OUT") or os.path.join(tempfile.gettempdir(),
@@ -75,18 +77,11 @@ def read_settings(path):
     return values
 
 
-class NativeSession:
+class NativeSession(Screen, Pointer):
     """One home folder and one session bus; the program started in them any number of
     times. Use as a context manager, or through NativeTestCase.session()."""
 
     x_windows = staticmethod(x_windows)
-    # The Wine harness's screen and pointer helpers need only these attributes.
-    screenshot = harness.Session.screenshot
-    set_wallpaper = harness.Session.set_wallpaper
-    wait_for_frame = harness.Session.wait_for_frame
-    xdotool = harness.Session.xdotool
-    move_pointer = harness.Session.move_pointer
-    park_pointer = harness.Session.park_pointer
 
     def __init__(self, name):
         if not os.path.isfile(PROGRAM):

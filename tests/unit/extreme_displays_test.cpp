@@ -22,23 +22,6 @@ namespace {
 
 constexpr int32_t kWidths[] = {1, 2, 50, 1366, 7680};
 
-bool IsBlack(TDIB& frame, int32_t x, int32_t y) {
-    const uint8_t* pixel = frame.Row(y) + 3 * x;
-    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
-}
-
-bool AnyLitPixel(TDIB& frame) {
-    for (int32_t y = 0; y < frame.Height(); ++y) {
-        const uint8_t* row = frame.Row(y);
-        for (int32_t i = 0; i < 3 * frame.Width(); ++i) {
-            if (row[i] != 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // Every table the renderers index reaches across the current clock.
 void ExpectTablesCoverTheClock(const ClockState& state) {
     if (state.Diameter <= 0) {

@@ -44,23 +44,6 @@ bool InRange(const ClockState& state) {
            state.Contrast <= 15;
 }
 
-bool IsBlack(TDIB& frame, int32_t x, int32_t y) {
-    const uint8_t* pixel = frame.Row(y) + 3 * x;
-    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
-}
-
-bool AnyLitPixel(TDIB& frame) {
-    for (int32_t y = 0; y < frame.Height(); ++y) {
-        const uint8_t* row = frame.Row(y);
-        for (int32_t i = 0; i < 3 * frame.Width(); ++i) {
-            if (row[i] != 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // What every state the program can reach keeps, whatever was stored.
 void ExpectSoundGeometry(const ClockState& state, Display display) {
     // Round(H / 50) lies within half a step of H / 50.

@@ -71,6 +71,23 @@ inline void PaintBackground(TDIB& background) {
     }
 }
 
+inline bool IsBlack(TDIB& frame, int32_t x, int32_t y) {
+    const uint8_t* pixel = frame.Row(y) + 3 * x;
+    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+}
+
+inline bool AnyLitPixel(TDIB& frame) {
+    for (int32_t y = 0; y < frame.Height(); ++y) {
+        const uint8_t* row = frame.Row(y);
+        for (int32_t i = 0; i < 3 * frame.Width(); ++i) {
+            if (row[i] != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 enum class Tick {
     Frame, // the whole frame, as the program draws it
     Hands, // the hands alone over the last frame: the dial does not change with the time

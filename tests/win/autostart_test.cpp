@@ -2,7 +2,7 @@
 // replaced when it names another copy, and is deleted only when it is ours.
 #include "settings/win/autostart.h"
 
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "clock_window/clock_state.h"
@@ -17,91 +15,48 @@
 #include "image/tdib_win.h"
 #include "platform/win32_handles.h"
 #include "render/render.h"
+#include "tests/win/test_support.h"
 
 using lumivane::ClockState;
 using lumivane::TForm1;
+using lumivane::testing_support::ErrorBoxes;
+using lumivane::testing_support::kTestDisplay;
+using lumivane::testing_support::RequireTestDisplay;
+using lumivane::testing_support::TakePosted;
+using lumivane::testing_support::TakeQuit;
+using lumivane::testing_support::TestKey;
 
 namespace {
-
-// Every expectation below is for the test display.
-constexpr int kDisplayWidth = 1366;
-constexpr int kDisplayHeight = 768;
 
 class ClockWindow : public testing::Test {
   protected:
     void SetUp() override {
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        key_ =
-            std::string("Software\\LumivaneTest\\") + test->test_suite_name() + "." + test->name();
-        RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str());
-        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), kDisplayWidth) << "tests need a 1366x768 display";
-        ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), kDisplayHeight) << "tests need a 1366x768 display";
-        SetCursorPos(kDisplayWidth - 1, kDisplayHeight - 1); // away from every clock below
+        RequireTestDisplay();
+        SetCursorPos(kTestDisplay.width - 1, kTestDisplay.height - 1); // away from every clock
     }
-    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
 
     std::unique_ptr<TForm1> Start(ClockState& state) {
-        return std::make_unique<TForm1>(state, "\\" + key_);
+        return std::make_unique<TForm1>(state, key.Path());
     }
 
-    void WriteDword(const char* name, int32_t value) {
-        const DWORD data = static_cast<DWORD>(value);
-        ASSERT_EQ(
-            RegSetKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_DWORD, &data, sizeof data),
-            ERROR_SUCCESS);
-    }
-    void WriteText(const char* name, const std::string& text) {
-        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name, REG_SZ, text.c_str(),
-                                  static_cast<DWORD>(text.size() + 1)),
-                  ERROR_SUCCESS);
-    }
     void StoreAll(int32_t bright, int32_t size, int32_t algoritm, int32_t contrast, int32_t left,
                   int32_t top, int32_t start) {
-        WriteDword("Bright", bright);
-        WriteDword("Size", size);
-        WriteDword("Algoritm", algoritm);
-        WriteDword("Contrast", contrast);
-        WriteDword("Left", left);
-        WriteDword("Top", top);
-        WriteDword("Start_1", start);
-    }
-    std::optional<int32_t> ReadDword(const char* name) const {
-        DWORD data = 0;
-        DWORD size = sizeof data;
-        if (RegGetValueA(HKEY_CURRENT_USER, key_.c_str(), name, RRF_RT_REG_DWORD, nullptr, &data,
-                         &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        return static_cast<int32_t>(data);
-    }
-    bool KeyExists() const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
+        key.Write("Bright", bright);
+        key.Write("Size", size);
+        key.Write("Algoritm", algoritm);
+        key.Write("Contrast", contrast);
+        key.Write("Left", left);
+        key.Write("Top", top);
+        key.Write("Start_1", start);
     }
 
-    std::string key_;
+    TestKey key;
 };
 
-// Removes the posted request to show the start-up problem, so that no message
+// Removes the posted requests to show the start-up problem, so that no message
 // box waits for a user; returns how many there were.
-int TakeStartupProblemRequests(HWND window) {
-    int count = 0;
-    MSG message;
-    while (PeekMessageW(&message, window, TForm1::kShowStartupProblem, TForm1::kShowStartupProblem,
-                        PM_REMOVE)) {
-        ++count;
-    }
-    return count;
-}
-
-RECT WindowRect(const TForm1& form) {
-    RECT rect{};
-    GetWindowRect(form.Handle(), &rect);
-    return rect;
+int TakeStartupProblemRequests(const TForm1& form) {
+    return TakePosted(form.Handle(), TForm1::kShowStartupProblem);
 }
 
 // The pointer moves to (x, y) over the window, which the system tells the window with a
@@ -109,11 +64,6 @@ RECT WindowRect(const TForm1& form) {
 void PointAt(const TForm1& form, int x, int y) {
     SetCursorPos(x, y);
     SendMessageW(form.Handle(), WM_NCHITTEST, 0, MAKELPARAM(x, y));
-}
-
-void MoveWindowTo(const TForm1& form, int left, int top) {
-    SetWindowPos(form.Handle(), nullptr, left, top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool IsBlack(lumivane::TDIB& dib, int32_t x, int32_t y) {
@@ -180,17 +130,17 @@ class WindowBeneath {
 } // namespace
 
 TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
-    ASSERT_FALSE(KeyExists());
+    ASSERT_FALSE(key.Exists());
     ClockState state;
     auto form = Start(state);
 
-    EXPECT_EQ(ReadDword("Bright"), 30);
-    EXPECT_EQ(ReadDword("Size"), 19);
-    EXPECT_EQ(ReadDword("Algoritm"), 0);
-    EXPECT_EQ(ReadDword("Contrast"), 6);
-    EXPECT_EQ(ReadDword("Left"), 540); // Round(683 - 142.5), the half to even
-    EXPECT_EQ(ReadDword("Top"), 0);
-    EXPECT_EQ(ReadDword("Start_1"), 1);
+    EXPECT_EQ(key.Read("Bright"), 30);
+    EXPECT_EQ(key.Read("Size"), 19);
+    EXPECT_EQ(key.Read("Algoritm"), 0);
+    EXPECT_EQ(key.Read("Contrast"), 6);
+    EXPECT_EQ(key.Read("Left"), 540); // Round(683 - 142.5), the half to even
+    EXPECT_EQ(key.Read("Top"), 0);
+    EXPECT_EQ(key.Read("Start_1"), 1);
 
     EXPECT_EQ(state.StartCount, 1);
     EXPECT_EQ(state.ScreenScale, 15);
@@ -198,7 +148,7 @@ TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
     EXPECT_EQ(state.PrevDiameter, 285);
     EXPECT_EQ(form->TimerInterval(), 200);
     EXPECT_EQ(form->StartupProblem(), "");
-    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 0);
+    EXPECT_EQ(TakeStartupProblemRequests(*form), 0);
 }
 
 TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
@@ -236,7 +186,7 @@ TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
     EXPECT_EQ(key, RGB(0, 0, 0));
     EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
 
-    const RECT rect = WindowRect(*form);
+    const RECT rect = form->WindowRect();
     EXPECT_EQ(rect.left, 540);
     EXPECT_EQ(rect.top, 0);
     RECT client{};
@@ -268,16 +218,16 @@ TEST_F(ClockWindow, SecondStartUsesTheSavedSettingsAndCountsTwo) {
         EXPECT_EQ(state.SavedTop, 200);
         EXPECT_EQ(state.Diameter, 450);
         EXPECT_EQ(form->TimerInterval(), 500);
-        const RECT rect = WindowRect(*form);
+        const RECT rect = form->WindowRect();
         EXPECT_EQ(rect.left, 100);
         EXPECT_EQ(rect.top, 200);
         EXPECT_EQ(rect.right - rect.left, 450);
-        EXPECT_EQ(ReadDword("Start_1"), 2);
-        EXPECT_EQ(ReadDword("Size"), 30); // the settings are not rewritten
+        EXPECT_EQ(key.Read("Start_1"), 2);
+        EXPECT_EQ(key.Read("Size"), 30); // the settings are not rewritten
     }
     ClockState state;
     auto form = Start(state);
-    EXPECT_EQ(ReadDword("Start_1"), 2);
+    EXPECT_EQ(key.Read("Start_1"), 2);
     EXPECT_EQ(state.Size, 30);
 }
 
@@ -288,13 +238,13 @@ TEST_F(ClockWindow, StoredZeroCountResetsToTheDefaults) {
 
     EXPECT_EQ(state.Size, 19);
     EXPECT_EQ(state.SavedLeft, 540);
-    EXPECT_EQ(ReadDword("Bright"), 30);
-    EXPECT_EQ(ReadDword("Size"), 19);
-    EXPECT_EQ(ReadDword("Algoritm"), 0);
-    EXPECT_EQ(ReadDword("Contrast"), 6);
-    EXPECT_EQ(ReadDword("Left"), 540);
-    EXPECT_EQ(ReadDword("Top"), 0);
-    EXPECT_EQ(ReadDword("Start_1"), 1);
+    EXPECT_EQ(key.Read("Bright"), 30);
+    EXPECT_EQ(key.Read("Size"), 19);
+    EXPECT_EQ(key.Read("Algoritm"), 0);
+    EXPECT_EQ(key.Read("Contrast"), 6);
+    EXPECT_EQ(key.Read("Left"), 540);
+    EXPECT_EQ(key.Read("Top"), 0);
+    EXPECT_EQ(key.Read("Start_1"), 1);
 }
 
 TEST_F(ClockWindow, NegativeCountGrowsByOneAndKeepsTheSettings) {
@@ -302,25 +252,25 @@ TEST_F(ClockWindow, NegativeCountGrowsByOneAndKeepsTheSettings) {
     {
         ClockState state;
         auto form = Start(state);
-        EXPECT_EQ(ReadDword("Start_1"), -2);
+        EXPECT_EQ(key.Read("Start_1"), -2);
         EXPECT_EQ(state.Size, 30);
         EXPECT_EQ(state.StartCount, -2);
     }
-    WriteDword("Start_1", -1);
+    key.Write("Start_1", -1);
     ClockState state;
     auto form = Start(state);
-    EXPECT_EQ(ReadDword("Start_1"), 0);
+    EXPECT_EQ(key.Read("Start_1"), 0);
     EXPECT_EQ(state.Size, 30);
 }
 
 TEST_F(ClockWindow, WrongTypeValueTakesItsDefaultAndIsReportedOnce) {
     StoreAll(10, 30, 2, 3, 100, 200, 2);
-    WriteText("Size", "12"); // three bytes: fits, but is no number
+    key.WriteText("Size", "12"); // three bytes: fits, but is no number
     ClockState state;
     auto form = Start(state);
 
     EXPECT_EQ(form->StartupProblem(), "Invalid data type for 'Size'");
-    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
     EXPECT_EQ(state.Size, 19);
     // The values after it are read as stored.
     EXPECT_EQ(state.Bright, 10);
@@ -328,23 +278,23 @@ TEST_F(ClockWindow, WrongTypeValueTakesItsDefaultAndIsReportedOnce) {
     EXPECT_EQ(state.Contrast, 3);
     EXPECT_EQ(state.SavedLeft, 100);
     EXPECT_EQ(state.SavedTop, 200);
-    EXPECT_EQ(ReadDword("Start_1"), 2);
+    EXPECT_EQ(key.Read("Start_1"), 2);
     // And the clock can draw.
     EXPECT_EQ(state.Diameter, 285);
     ASSERT_NE(state.FrameBuffer, nullptr);
     EXPECT_EQ(state.FrameBuffer->Width(), 285);
-    EXPECT_EQ(WindowRect(*form).left, 100);
+    EXPECT_EQ(form->WindowRect().left, 100);
 }
 
 TEST_F(ClockWindow, MissingOrOverlongValuesTakeTheirDefaultsAndTheFirstIsReported) {
     StoreAll(10, 30, 2, 3, 100, 200, 2);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "Bright");
-    WriteText("Contrast", "123456"); // longer than four bytes
+    key.Remove("Bright");
+    key.WriteText("Contrast", "123456"); // longer than four bytes
     ClockState state;
     auto form = Start(state);
 
     EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Bright'");
-    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
     EXPECT_EQ(state.Bright, 30);
     EXPECT_EQ(state.Size, 30);
     EXPECT_EQ(state.Algoritm, 2);
@@ -355,50 +305,33 @@ TEST_F(ClockWindow, MissingOrOverlongValuesTakeTheirDefaultsAndTheFirstIsReporte
 
 TEST_F(ClockWindow, MissingStartCountKeepsTheStoredSettings) {
     StoreAll(10, 30, 2, 3, 100, 200, 2);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), "Start_1");
+    key.Remove("Start_1");
     ClockState state;
     auto form = Start(state);
 
     EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Start_1'");
-    EXPECT_EQ(TakeStartupProblemRequests(form->Handle()), 1);
+    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
     EXPECT_EQ(state.Size, 30);
-    EXPECT_EQ(ReadDword("Size"), 30);
-    EXPECT_EQ(ReadDword("Left"), 100);
-    EXPECT_EQ(ReadDword("Start_1"), 2) << "counted as a later start";
+    EXPECT_EQ(key.Read("Size"), 30);
+    EXPECT_EQ(key.Read("Left"), 100);
+    EXPECT_EQ(key.Read("Start_1"), 2) << "counted as a later start";
 }
 
 TEST_F(ClockWindow, StartupProblemIsShownInOneErrorBox) {
     StoreAll(10, 30, 2, 3, 100, 200, 2);
-    WriteText("Algoritm", "x");
+    key.WriteText("Algoritm", "x");
     ClockState state;
     auto form = Start(state);
     EXPECT_EQ(state.Algoritm, 0);
 
-    // Another thread reads the box and presses its button, as the user would.
-    std::string shown;
-    std::thread user([&shown] {
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (HWND box = FindWindowW(L"#32770", L"Lumivane")) {
-                char text[128] = {};
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof text); // the box's message
-                shown = text;
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(25);
-        }
-    });
-    MSG message;
-    int requests = 0;
-    while (PeekMessageW(&message, form->Handle(), TForm1::kShowStartupProblem,
-                        TForm1::kShowStartupProblem, PM_REMOVE)) {
-        ++requests;
-        DispatchMessageW(&message); // returns when the box is closed
-    }
-    user.join();
+    const ErrorBoxes boxes;
+    ASSERT_TRUE(boxes.Hooked());
+    ASSERT_EQ(TakeStartupProblemRequests(*form), 1);
+    SendMessageW(form->Handle(), TForm1::kShowStartupProblem, 0, 0); // as the loop would
 
-    EXPECT_EQ(requests, 1);
-    EXPECT_EQ(shown, "Invalid data type for 'Algoritm'");
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].caption, "Lumivane");
+    EXPECT_EQ(boxes.Seen()[0].text, "Invalid data type for 'Algoritm'");
 }
 
 TEST_F(ClockWindow, NonPositiveSizeGivesEmptyBuffersAndDrawsNothing) {
@@ -417,7 +350,7 @@ TEST_F(ClockWindow, NonPositiveSizeGivesEmptyBuffersAndDrawsNothing) {
         form->Timer2Timer();
         form->Timer3Timer();
         EXPECT_TRUE(state.FrameBuffer->Empty());
-        const RECT rect = WindowRect(*form);
+        const RECT rect = form->WindowRect();
         EXPECT_EQ(rect.right - rect.left, 0);
     }
 }
@@ -426,7 +359,7 @@ TEST_F(ClockWindow, NewDiameterResizesWindowBuffersAndTheTickInterval) {
     ClockState state;
     auto form = Start(state);
     state.Size = 35;
-    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    lumivane::RecomputeGeometry(state, kTestDisplay.height);
     EXPECT_EQ(form->TimerInterval(), 200); // not before the next frame
 
     form->Draw();
@@ -450,13 +383,13 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
     ClockState state;
     auto form = Start(state);
     state.Size = 0;
-    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    lumivane::RecomputeGeometry(state, kTestDisplay.height);
     form->Draw();
     EXPECT_TRUE(state.FrameBuffer->Empty());
     EXPECT_TRUE(state.BackgroundBuffer->Empty());
 
     state.Size = 19;
-    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    lumivane::RecomputeGeometry(state, kTestDisplay.height);
     form->Draw();
 
     EXPECT_EQ(state.FrameBuffer->Width(), 285);
@@ -500,32 +433,32 @@ TEST_F(ClockWindow, PlacementTimerNudgesTwoPixelsAndStopsSixInside) {
     auto form = Start(state);
     const int32_t side = 285;
 
-    MoveWindowTo(*form, 0, 300);
+    form->MoveTo(0, 300);
     for (int expected : {2, 4, 6, 6}) {
         form->Timer2Timer();
-        EXPECT_EQ(WindowRect(*form).left, expected);
-        EXPECT_EQ(WindowRect(*form).top, 300);
+        EXPECT_EQ(form->WindowRect().left, expected);
+        EXPECT_EQ(form->WindowRect().top, 300);
     }
-    MoveWindowTo(*form, kDisplayWidth - side, 300); // flush with the right edge
+    form->MoveTo(kTestDisplay.width - side, 300); // flush with the right edge
     for (int inside : {2, 4, 6, 6}) {
         form->Timer2Timer();
-        EXPECT_EQ(WindowRect(*form).left, kDisplayWidth - side - inside);
+        EXPECT_EQ(form->WindowRect().left, kTestDisplay.width - side - inside);
     }
-    MoveWindowTo(*form, 300, 0); // a first start's top edge
+    form->MoveTo(300, 0); // a first start's top edge
     for (int expected : {2, 4, 6, 6}) {
         form->Timer2Timer();
-        EXPECT_EQ(WindowRect(*form).top, expected);
-        EXPECT_EQ(WindowRect(*form).left, 300);
+        EXPECT_EQ(form->WindowRect().top, expected);
+        EXPECT_EQ(form->WindowRect().left, 300);
     }
-    MoveWindowTo(*form, 300, kDisplayHeight - side);
+    form->MoveTo(300, kTestDisplay.height - side);
     for (int inside : {2, 4, 6, 6}) {
         form->Timer2Timer();
-        EXPECT_EQ(WindowRect(*form).top, kDisplayHeight - side - inside);
+        EXPECT_EQ(form->WindowRect().top, kTestDisplay.height - side - inside);
     }
-    MoveWindowTo(*form, -40, kDisplayHeight); // dragged past two edges
+    form->MoveTo(-40, kTestDisplay.height); // dragged past two edges
     form->Timer2Timer();
-    EXPECT_EQ(WindowRect(*form).left, -38);
-    EXPECT_EQ(WindowRect(*form).top, kDisplayHeight - 2);
+    EXPECT_EQ(form->WindowRect().left, -38);
+    EXPECT_EQ(form->WindowRect().top, kTestDisplay.height - 2);
 }
 
 // Counts the moves of one window made on this thread while it lives.
@@ -564,16 +497,16 @@ TEST_F(ClockWindow, AChangeOfTheMonitorsBringsTheClockInsideAtOnce) {
     auto form = Start(state);
     const auto changed = [&form](UINT message, WPARAM wParam) {
         SendMessageW(form->Handle(), message, wParam, 0);
-        const RECT rect = WindowRect(*form);
+        const RECT rect = form->WindowRect();
         return std::pair<int, int>(rect.left, rect.top);
     };
-    MoveWindowTo(*form, 2996, 300); // where a second monitor was
-    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(kDisplayWidth - 285 - 5, 300));
-    MoveWindowTo(*form, -100, -50);
+    form->MoveTo(2996, 300); // where a second monitor was
+    EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(kTestDisplay.width - 285 - 5, 300));
+    form->MoveTo(-100, -50);
     EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETWORKAREA), std::pair(5, 5));
-    MoveWindowTo(*form, -100, -50);
+    form->MoveTo(-100, -50);
     EXPECT_EQ(changed(WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER), std::pair(-100, -50));
-    MoveWindowTo(*form, 540, 6);
+    form->MoveTo(540, 6);
     EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(540, 6));
 }
 
@@ -592,7 +525,7 @@ TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
     auto form = Start(state);
     form->TimerTimer();
     {
-        const Window full = cover(kDisplayWidth, kDisplayHeight);
+        const Window full = cover(kTestDisplay.width, kTestDisplay.height);
         ASSERT_EQ(GetForegroundWindow(), full.get());
         form->FullScreenTimer();
         EXPECT_TRUE(form->HiddenOverFullScreen());
@@ -616,7 +549,7 @@ TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
     form->FullScreenTimer();
     EXPECT_FALSE(form->HiddenOverFullScreen());
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
-    const Window almost = cover(kDisplayWidth, kDisplayHeight - 1);
+    const Window almost = cover(kTestDisplay.width, kTestDisplay.height - 1);
     ASSERT_EQ(GetForegroundWindow(), almost.get());
     form->FullScreenTimer();
     EXPECT_FALSE(form->HiddenOverFullScreen());
@@ -626,23 +559,23 @@ TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
     StoreAll(30, 52, 0, 6, 300, 5, 2); // 52 x 15 reaches the height: Diameter 768
     ClockState state;
     auto form = Start(state);
-    ASSERT_EQ(state.Diameter, kDisplayHeight);
+    ASSERT_EQ(state.Diameter, kTestDisplay.height);
     const MoveCounter counter(form->Handle());
     for (int tick = 0; tick < 3; ++tick) {
         form->Timer2Timer(); // up 2 as too low, then down 2 as too high: no move at all
-        EXPECT_EQ(WindowRect(*form).top, 5);
+        EXPECT_EQ(form->WindowRect().top, 5);
     }
     EXPECT_EQ(counter.Moves(), 0);
-    MoveWindowTo(*form, 300, 6);
+    form->MoveTo(300, 6);
     form->Timer2Timer();
-    EXPECT_EQ(WindowRect(*form).top, 6);
+    EXPECT_EQ(form->WindowRect().top, 6);
     EXPECT_EQ(counter.Moves(), 1); // the test's own
 }
 
 TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     Whiten(frame, 50, 60);
 
@@ -655,7 +588,7 @@ TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
 TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     Whiten(frame, 50, 60);
     Whiten(frame, 51, 60);
@@ -678,7 +611,7 @@ TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
 TEST_F(ClockWindow, AStillPointerIsLookedAtAgainOnlyAfterTheWindowMovesOrDraws) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     PointAt(*form, 150, 160);
     form->Timer2Timer();
@@ -687,7 +620,7 @@ TEST_F(ClockWindow, AStillPointerIsLookedAtAgainOnlyAfterTheWindowMovesOrDraws) 
     form->Timer2Timer();
     EXPECT_FALSE(IsBlack(frame, 50, 60));
 
-    MoveWindowTo(*form, 101, 100); // the pointer is over (49, 60) now
+    form->MoveTo(101, 100); // the pointer is over (49, 60) now
     Whiten(frame, 49, 60);
     form->Timer2Timer();
     EXPECT_TRUE(IsBlack(frame, 49, 60));
@@ -696,7 +629,7 @@ TEST_F(ClockWindow, AStillPointerIsLookedAtAgainOnlyAfterTheWindowMovesOrDraws) 
 TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     // One sample on each hand, at the last row and last column the test covers.
     state.HourSamples.X(state.HourHandLength, 18) = 50;
@@ -716,7 +649,7 @@ TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
 TEST_F(ClockWindow, SamplesOutsideTheTestedRangeDoNotHoldThePixel) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     ASSERT_GT(state.HourSamples.Rows(), state.HourHandLength + 1);
     state.HourSamples.X(0, 19) = 50; // column 19 is beyond the hour hand's 0..18
@@ -736,7 +669,7 @@ TEST_F(ClockWindow, SamplesOutsideTheTestedRangeDoNotHoldThePixel) {
 TEST_F(ClockWindow, CursorOnTheLeftmostColumnOrTopRowChangesNothing) {
     ClockState state;
     auto form = Start(state);
-    MoveWindowTo(*form, 100, 100);
+    form->MoveTo(100, 100);
     lumivane::TDIB& frame = *state.FrameBuffer;
     Whiten(frame, 0, 40);
     Whiten(frame, 40, 0);
@@ -758,23 +691,23 @@ TEST_F(ClockWindow, PositionIsSavedOnceAfterAMoveAndNotWhileStill) {
     ClockState state;
     auto form = Start(state);
     // Marks in the store show whether anything was written.
-    WriteDword("Left", 12345);
-    WriteDword("Top", 54321);
+    key.Write("Left", 12345);
+    key.Write("Top", 54321);
 
     form->Timer1Timer();
-    EXPECT_EQ(ReadDword("Left"), 12345);
-    EXPECT_EQ(ReadDword("Top"), 54321);
+    EXPECT_EQ(key.Read("Left"), 12345);
+    EXPECT_EQ(key.Read("Top"), 54321);
 
-    MoveWindowTo(*form, 300, 200);
+    form->MoveTo(300, 200);
     form->Timer1Timer();
-    EXPECT_EQ(ReadDword("Left"), 300);
-    EXPECT_EQ(ReadDword("Top"), 200);
+    EXPECT_EQ(key.Read("Left"), 300);
+    EXPECT_EQ(key.Read("Top"), 200);
     EXPECT_EQ(state.SavedLeft, 300);
     EXPECT_EQ(state.SavedTop, 200);
 
-    WriteDword("Left", 777);
+    key.Write("Left", 777);
     form->Timer1Timer();
-    EXPECT_EQ(ReadDword("Left"), 777);
+    EXPECT_EQ(key.Read("Left"), 777);
 }
 
 TEST_F(ClockWindow, EveryWayOutStoresAMoveThePositionTimerHasNotSeen) {
@@ -782,24 +715,23 @@ TEST_F(ClockWindow, EveryWayOutStoresAMoveThePositionTimerHasNotSeen) {
     ClockState state;
     auto form = Start(state);
     HWND window = form->Handle();
-    MoveWindowTo(*form, 300, 200);
+    form->MoveTo(300, 200);
     EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
-    EXPECT_EQ(ReadDword("Left"), 300);
-    EXPECT_EQ(ReadDword("Top"), 200);
+    EXPECT_EQ(key.Read("Left"), 300);
+    EXPECT_EQ(key.Read("Top"), 200);
 
-    MoveWindowTo(*form, 310, 210);
+    form->MoveTo(310, 210);
     SendMessageW(window, WM_ENDSESSION, FALSE, 0); // the session goes on
-    EXPECT_EQ(ReadDword("Left"), 300);
+    EXPECT_EQ(key.Read("Left"), 300);
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(ReadDword("Left"), 310);
+    EXPECT_EQ(key.Read("Left"), 310);
 
-    MoveWindowTo(*form, 320, 220);
+    form->MoveTo(320, 220);
     form->Close();
-    EXPECT_EQ(ReadDword("Left"), 320);
-    EXPECT_EQ(ReadDword("Top"), 220);
+    EXPECT_EQ(key.Read("Left"), 320);
+    EXPECT_EQ(key.Read("Top"), 220);
     EXPECT_FALSE(IsWindow(window));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {
@@ -808,12 +740,12 @@ TEST_F(ClockWindow, QuickRedrawOnlyWhileAwayFromTheSavedPlace) {
     auto form = Start(state);
     // A pending size change shows whether a frame was drawn.
     state.Size = 20;
-    lumivane::RecomputeGeometry(state, kDisplayHeight);
+    lumivane::RecomputeGeometry(state, kTestDisplay.height);
 
     form->Timer3Timer();
     EXPECT_EQ(state.PrevDiameter, 285);
 
-    MoveWindowTo(*form, 410, 100);
+    form->MoveTo(410, 100);
     form->Timer3Timer();
     EXPECT_EQ(state.PrevDiameter, 300);
 }
@@ -837,6 +769,5 @@ TEST_F(ClockWindow, ClosingTheWindowEndsTheMessageLoop) {
 
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(form->Handle(), nullptr);
-    MSG message;
-    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }

@@ -3,7 +3,7 @@
 // an absent key and a key that cannot be written. The store names the value it
 // could not read in the exact words of its errors; the clock window starts with
 // sound values, draws, and shows at most one error box however long it runs.
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,13 +27,17 @@ namespace lumivane {
 namespace {
 
 using testing_support::ErrorBoxes;
+using testing_support::ErrorOf;
+using testing_support::kTestDisplay;
+using testing_support::Pump;
 using testing_support::RecordingPlatform;
+using testing_support::RegistryPath;
+using testing_support::RequireTestDisplay;
+using testing_support::TakePosted;
+using testing_support::TakeQuit;
 using testing_support::TestKey;
 using testing_support::TrayLog;
-
-// Every expectation below is for the 1366 x 768 test display (ScreenScale 15).
-constexpr int kDisplayWidth = 1366;
-constexpr int kDisplayHeight = 768;
+using testing_support::WindowText;
 
 constexpr const char* kValueNames[] = {"Bright", "Size", "Algoritm", "Contrast",
                                        "Left",   "Top",  "Start_1"};
@@ -127,73 +130,18 @@ std::string ErrorText(Fault fault, const std::string& name) {
            name + "'";
 }
 
-// A key below the test's own key, in the program's form and relative to HKCU.
-class CaseKey {
-  public:
-    CaseKey(const TestKey& base, const std::string& label)
-        : relative_(base.Relative() + "\\" + label) {}
+void StoreAll(const RegistryPath& key, const Stored& values) {
+    for (const char* name : kValueNames) {
+        key.Write(name, Field(values, name));
+    }
+}
 
-    std::string Path() const { return "\\" + relative_; }
-
-    void Raw(const char* name, DWORD type, const std::vector<BYTE>& data) const {
-        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, relative_.c_str(), name, type, data.data(),
-                                  static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS)
-            << relative_ << " " << name;
+void Put(const RegistryPath& key, const char* name, const BadContent& content) {
+    if (content.present) {
+        key.WriteRaw(name, content.type, content.data);
+    } else {
+        key.Remove(name);
     }
-    void Dword(const char* name, int32_t value) const {
-        const auto bits = static_cast<uint32_t>(value);
-        Raw(name, REG_DWORD,
-            {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8), static_cast<BYTE>(bits >> 16),
-             static_cast<BYTE>(bits >> 24)});
-    }
-    void StoreAll(const Stored& values) const {
-        for (const char* name : kValueNames) {
-            Dword(name, Field(values, name));
-        }
-    }
-    void Put(const char* name, const BadContent& content) const {
-        if (content.present) {
-            Raw(name, content.type, content.data);
-        } else {
-            RegDeleteKeyValueA(HKEY_CURRENT_USER, relative_.c_str(), name);
-        }
-    }
-
-    // The value when it is a REG_DWORD of 4 bytes.
-    std::optional<int32_t> Read(const char* name) const {
-        DWORD data = 0;
-        DWORD size = sizeof data;
-        DWORD type = REG_NONE;
-        if (RegGetValueA(HKEY_CURRENT_USER, relative_.c_str(), name, RRF_RT_ANY, &type, &data,
-                         &size) != ERROR_SUCCESS ||
-            type != REG_DWORD || size != sizeof data) {
-            return std::nullopt;
-        }
-        return static_cast<int32_t>(data);
-    }
-    bool Exists() const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, relative_.c_str(), 0, KEY_READ, &key) !=
-            ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
-    }
-
-  private:
-    std::string relative_;
-};
-
-// The message of the error that `step` throws; empty when it throws none.
-template <class Step> std::string ErrorOf(Step step) {
-    try {
-        step();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return {};
 }
 
 // A clock window started on a key of its own; the state outlives the window.
@@ -203,12 +151,6 @@ struct StartedClock {
     std::unique_ptr<TForm1> form;
     int requests = 0; // posted requests to show the start-up problem
 };
-
-RECT WindowRectOf(const TForm1& form) {
-    RECT rect{};
-    GetWindowRect(form.Handle(), &rect);
-    return rect;
-}
 
 // Buffers of Diameter x Diameter pixels for a clock that draws; empty ones for a
 // Diameter of 0 or less, and a window with no area.
@@ -231,21 +173,6 @@ void ExpectBuffersFit(const StartedClock& clock) {
     EXPECT_EQ(client.bottom, std::max(state.Diameter, 0)) << clock.label;
 }
 
-// Dispatches this thread's messages for `ms`. The deadline is checked after every
-// message: with a dozen clocks drawing, timer messages never run out.
-void Pump(DWORD ms) {
-    const ULONGLONG deadline = GetTickCount64() + ms;
-    while (GetTickCount64() < deadline) {
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-    }
-}
-
 // Takes each clock's requests to show its start-up problem off the queue and,
 // with `show`, shows them as the message loop would, one clock at a time. Then runs every handler
 // once by hand (none may throw: each throw would be an error box), lets the clocks' own timers run
@@ -254,11 +181,7 @@ void Pump(DWORD ms) {
 // closing, so most tests count the requests and show none.
 void RunClocks(std::vector<StartedClock>& clocks, bool show = false, DWORD ms = 1000) {
     for (StartedClock& clock : clocks) {
-        MSG request;
-        while (PeekMessageW(&request, clock.form->Handle(), TForm1::kShowStartupProblem,
-                            TForm1::kShowStartupProblem, PM_REMOVE)) {
-            ++clock.requests;
-        }
+        clock.requests += TakePosted(clock.form->Handle(), TForm1::kShowStartupProblem);
     }
     for (StartedClock& clock : clocks) {
         for (int i = 0; show && i < clock.requests; ++i) {
@@ -297,13 +220,13 @@ bool Drew(StartedClock& clock) {
 class RegistryContents : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), kDisplayWidth) << "tests need a 1366x768 display";
-        ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), kDisplayHeight) << "tests need a 1366x768 display";
-        SetCursorPos(kDisplayWidth - 1, kDisplayHeight - 1); // off every clock below
+        RequireTestDisplay();
+        SetCursorPos(kTestDisplay.width - 1, kTestDisplay.height - 1); // off every clock below
         ASSERT_TRUE(boxes.Hooked());
     }
 
-    StartedClock& Start(std::vector<StartedClock>& clocks, const CaseKey& key, std::string label) {
+    StartedClock& Start(std::vector<StartedClock>& clocks, const RegistryPath& key,
+                        std::string label) {
         StartedClock& clock = clocks.emplace_back();
         clock.label = std::move(label);
         clock.form = std::make_unique<TForm1>(*clock.state, key.Path());
@@ -325,11 +248,11 @@ class RegistryContents : public ::testing::Test {
 // ---------------------------------------------------------------- the store alone
 
 TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
-    const CaseKey store(key, "store");
-    store.StoreAll(Stored{});
+    const RegistryPath store = key.Below("store");
+    StoreAll(store, Stored{});
     for (const BadContent& content : BadContents()) {
         for (const char* name : kValueNames) {
-            store.Put(name, content);
+            Put(store, name, content);
             SettingsStore settings(store.Path());
             ASSERT_TRUE(settings.OpenStore(false));
             EXPECT_EQ(ErrorOf([&] { settings.ReadValue(name); }), ErrorText(content.fault, name))
@@ -338,7 +261,7 @@ TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
             const char* other = std::string(name) == "Bright" ? "Size" : "Bright";
             EXPECT_EQ(settings.ReadValue(other), Field(Stored{}, other)) << name;
             settings.CloseStore();
-            store.Dword(name, Field(Stored{}, name));
+            store.Write(name, Field(Stored{}, name));
         }
     }
 }
@@ -346,12 +269,11 @@ TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
 // A key deleted by someone else while the store holds it open refuses every
 // write; the store says which value it could not set.
 TEST_F(RegistryContents, StoreNamesAWriteTheRegistryRefusesInItsOwnWords) {
-    const CaseKey gone(key, "deleted while open");
-    gone.StoreAll(Stored{});
+    const RegistryPath gone = key.Below("deleted while open");
+    StoreAll(gone, Stored{});
     SettingsStore settings(gone.Path());
     ASSERT_TRUE(settings.OpenStore(false));
-    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, (key.Relative() + "\\deleted while open").c_str()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, gone.Relative().c_str()), ERROR_SUCCESS);
     EXPECT_EQ(ErrorOf([&] { settings.WriteValue("Left", 300); }), "Failed to set data for 'Left'");
     EXPECT_EQ(ErrorOf([&] { settings.WriteValue("Start_1", 2); }),
               "Failed to set data for 'Start_1'");
@@ -361,11 +283,11 @@ TEST_F(RegistryContents, StoreNamesAWriteTheRegistryRefusesInItsOwnWords) {
 }
 
 TEST_F(RegistryContents, StoreReadsEveryDwordAsItsSignedValue) {
-    const CaseKey store(key, "store");
+    const RegistryPath store = key.Below("store");
     SettingsStore settings(store.Path());
     for (const int32_t value : {INT_MIN, INT_MIN + 1, -50, -1, 0, 1, 5, 15, 30, 50, INT_MAX}) {
         for (const char* name : kValueNames) {
-            store.Dword(name, value);
+            store.Write(name, value);
         }
         ASSERT_TRUE(settings.OpenStore(false));
         for (const char* name : kValueNames) {
@@ -376,10 +298,10 @@ TEST_F(RegistryContents, StoreReadsEveryDwordAsItsSignedValue) {
 }
 
 TEST_F(RegistryContents, StoreReadsAShortDwordAsItsBytesWithZerosAbove) {
-    const CaseKey store(key, "store");
-    store.Raw("Size", REG_DWORD, {0x13, 0x01}); // 2 bytes: 0x0113
-    store.Raw("Bright", REG_DWORD, {0xFF});     // 1 byte
-    store.Raw("Contrast", REG_DWORD, {});       // no bytes
+    const RegistryPath store = key.Below("store");
+    store.WriteRaw("Size", REG_DWORD, {0x13, 0x01}); // 2 bytes: 0x0113
+    store.WriteRaw("Bright", REG_DWORD, {0xFF});     // 1 byte
+    store.WriteRaw("Contrast", REG_DWORD, {});       // no bytes
     SettingsStore settings(store.Path());
     ASSERT_TRUE(settings.OpenStore(false));
     EXPECT_EQ(settings.ReadValue("Size"), 275);
@@ -398,9 +320,9 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
         SCOPED_TRACE(name);
         std::vector<StartedClock> clocks;
         for (const BadContent& content : BadContents()) {
-            const CaseKey place(key, std::string(name) + " as " + content.label);
-            place.StoreAll(Stored{});
-            place.Put(name, content);
+            const RegistryPath place = key.Below(std::string(name) + " as " + content.label);
+            StoreAll(place, Stored{});
+            Put(place, name, content);
             StartedClock& clock = Start(clocks, place, content.label);
             const ClockState& state = *clock.state;
 
@@ -428,7 +350,7 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
             EXPECT_EQ(clock.form->TimerInterval(), std::string(name) == "Size" ? 200 : 100)
                 << content.label;
             ExpectBuffersFit(clock);
-            const RECT rect = WindowRectOf(*clock.form);
+            const RECT rect = clock.form->WindowRect();
             EXPECT_EQ(rect.left, state.SavedLeft) << content.label;
             EXPECT_EQ(rect.top, state.SavedTop) << content.label;
         }
@@ -442,7 +364,7 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
         // Healed: the next start has nothing to report.
         std::vector<StartedClock> again;
         for (const BadContent& content : BadContents()) {
-            Start(again, CaseKey(key, std::string(name) + " as " + content.label), content.label);
+            Start(again, key.Below(std::string(name) + " as " + content.label), content.label);
             EXPECT_EQ(again.back().form->StartupProblem(), "") << content.label;
         }
     }
@@ -498,12 +420,12 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
     for (const auto& [name, values] : cases) {
         SCOPED_TRACE(name);
         std::vector<StartedClock> clocks;
-        std::vector<CaseKey> places;
+        std::vector<RegistryPath> places;
         for (const DwordCase& c : values) {
             const std::string label = std::string(name) + " = " + std::to_string(c.value);
-            const CaseKey& place = places.emplace_back(key, label);
-            place.StoreAll(Stored{});
-            place.Dword(name, c.value);
+            const RegistryPath& place = places.emplace_back(key.Below(label));
+            StoreAll(place, Stored{});
+            place.Write(name, c.value);
             StartedClock& clock = Start(clocks, place, label);
             const ClockState& state = *clock.state;
 
@@ -518,7 +440,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             }
             EXPECT_EQ(clock.form->TimerInterval(), c.interval) << label;
             ExpectBuffersFit(clock);
-            const RECT rect = WindowRectOf(*clock.form);
+            const RECT rect = clock.form->WindowRect();
             const bool left = std::string(name) == "Left";
             const bool top = std::string(name) == "Top";
             EXPECT_EQ(rect.left, left ? c.shownAt.value_or(c.value) : 200) << label;
@@ -535,7 +457,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             }
             // The position save stored where the window is, once it had moved (kept
             // inside the display by 2 pixels a tick, or started inside the nearest edge).
-            const RECT rect = WindowRectOf(*clock.form);
+            const RECT rect = clock.form->WindowRect();
             EXPECT_EQ(clock.state->SavedLeft, rect.left) << clock.label;
             EXPECT_EQ(clock.state->SavedTop, rect.top) << clock.label;
             EXPECT_EQ(places[i].Read("Left"), rect.left) << clock.label;
@@ -584,12 +506,12 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
         {"Top", INT_MAX, 658, 658, 0},
     };
     std::vector<StartedClock> clocks;
-    std::vector<CaseKey> places;
+    std::vector<RegistryPath> places;
     for (const PlaceCase& c : cases) {
         const std::string label = std::string(c.name) + " = " + std::to_string(c.stored);
-        const CaseKey& place = places.emplace_back(key, label);
-        place.StoreAll(Stored{});
-        place.Dword(c.name, c.stored);
+        const RegistryPath& place = places.emplace_back(key.Below(label));
+        StoreAll(place, Stored{});
+        place.Write(c.name, c.stored);
         StartedClock& clock = Start(clocks, place, label);
         TForm1& form = *clock.form;
         ASSERT_EQ(clock.state->Diameter, 105) << label;
@@ -597,13 +519,13 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
         const bool left = std::string(c.name) == "Left";
         const auto along = [left](const RECT& rect) { return left ? rect.left : rect.top; };
         const auto across = [left](const RECT& rect) { return left ? rect.top : rect.left; };
-        RECT before = WindowRectOf(form);
+        RECT before = form.WindowRect();
         ASSERT_EQ(along(before), c.shown) << label;
         const int limit = c.ticks + 5;
         int moves = 0;
         for (int tick = 0; tick < limit; ++tick) {
             form.Timer2Timer();
-            const RECT after = WindowRectOf(form);
+            const RECT after = form.WindowRect();
             if (along(after) == along(before) && across(after) == across(before)) {
                 break;
             }
@@ -614,15 +536,15 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
             before = after;
             ++moves;
         }
-        const RECT rect = WindowRectOf(form);
+        const RECT rect = form.WindowRect();
         EXPECT_EQ(across(rect), left ? 150 : 200) << label;
         EXPECT_EQ(moves, c.ticks) << label;
         EXPECT_EQ(along(rect), c.rest) << label;
         // Inside the display with room to spare on both sides.
         EXPECT_GE(rect.left, 5) << label;
-        EXPECT_LE(rect.right, kDisplayWidth - 5) << label;
+        EXPECT_LE(rect.right, kTestDisplay.width - 5) << label;
         EXPECT_GE(rect.top, 5) << label;
-        EXPECT_LE(rect.bottom, kDisplayHeight - 5) << label;
+        EXPECT_LE(rect.bottom, kTestDisplay.height - 5) << label;
     }
     const size_t before = boxes.Count();
     RunClocks(clocks);
@@ -630,7 +552,7 @@ TEST_F(RegistryContents, AStoredPlaceOffTheDisplayComesBackInside) {
     for (size_t i = 0; i < clocks.size(); ++i) {
         StartedClock& clock = clocks[i];
         // The position save stored where the window came to rest.
-        const RECT rect = WindowRectOf(*clock.form);
+        const RECT rect = clock.form->WindowRect();
         EXPECT_EQ(cases[i].name == std::string("Left") ? rect.left : rect.top, cases[i].rest)
             << clock.label;
         EXPECT_EQ(places[i].Read("Left"), rect.left) << clock.label;
@@ -659,9 +581,9 @@ TEST_F(RegistryContents, EveryStartCountKeepsOrReplacesTheSettingsAsItSays) {
     std::vector<StartedClock> clocks;
     for (const CountCase& c : cases) {
         const std::string label = "Start_1 = " + std::to_string(c.stored);
-        const CaseKey place(key, label);
-        place.StoreAll(Stored{});
-        place.Dword("Start_1", c.stored);
+        const RegistryPath place = key.Below(label);
+        StoreAll(place, Stored{});
+        place.Write("Start_1", c.stored);
         StartedClock& clock = Start(clocks, place, label);
         const ClockState& state = *clock.state;
 
@@ -687,12 +609,12 @@ TEST_F(RegistryContents, EveryStartCountKeepsOrReplacesTheSettingsAsItSays) {
 // them is reported, once.
 TEST_F(RegistryContents, AKeyOfNothingButBadValuesGivesTheDefaultsAndOneBox) {
     std::vector<StartedClock> clocks;
-    const CaseKey texts(key, "all text");
-    const CaseKey empty(key, "all absent");
+    const RegistryPath texts = key.Below("all text");
+    const RegistryPath empty = key.Below("all absent");
     for (const char* name : kValueNames) {
-        texts.Raw(name, REG_SZ, Text("12"));
+        texts.WriteRaw(name, REG_SZ, Text("12"));
     }
-    empty.Raw("Unrelated", REG_DWORD, {1, 0, 0, 0}); // the key exists, none of its values
+    empty.WriteRaw("Unrelated", REG_DWORD, {1, 0, 0, 0}); // the key exists, none of its values
     Start(clocks, texts, "all text");
     Start(clocks, empty, "all absent");
     EXPECT_EQ(clocks[0].form->StartupProblem(), "Invalid data type for 'Bright'");
@@ -725,12 +647,12 @@ TEST_F(RegistryContents, AKeyOfNothingButBadValuesGivesTheDefaultsAndOneBox) {
 // first's error raised again meanwhile is not shown twice.
 TEST_F(RegistryContents, AnErrorWhileABoxIsOpenIsShownAfterItAndTheSameErrorOnce) {
     std::vector<StartedClock> clocks;
-    const CaseKey text(key, "text");
-    const CaseKey overlong(key, "overlong");
-    text.StoreAll(Stored{});
-    text.Raw("Size", REG_SZ, Text("12"));
-    overlong.StoreAll(Stored{});
-    overlong.Raw("Top", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8});
+    const RegistryPath text = key.Below("text");
+    const RegistryPath overlong = key.Below("overlong");
+    StoreAll(text, Stored{});
+    text.WriteRaw("Size", REG_SZ, Text("12"));
+    StoreAll(overlong, Stored{});
+    overlong.WriteRaw("Top", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8});
     Start(clocks, text, "text");
     Start(clocks, overlong, "overlong");
     const size_t before = boxes.Count();
@@ -747,7 +669,7 @@ TEST_F(RegistryContents, AnErrorWhileABoxIsOpenIsShownAfterItAndTheSameErrorOnce
 
 TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
     std::vector<StartedClock> clocks;
-    const CaseKey absent(key, "absent");
+    const RegistryPath absent = key.Below("absent");
     ASSERT_FALSE(absent.Exists());
     StartedClock& clock = Start(clocks, absent, "absent");
     EXPECT_EQ(clock.form->StartupProblem(), "");
@@ -768,12 +690,12 @@ TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
 // position save and "Save Settings" write nothing, and nobody sees a box.
 TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     HKEY parent = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\volatile").c_str(), 0,
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Below("volatile").Relative().c_str(), 0,
                               nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent,
                               nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    const CaseKey below(key, "volatile\\Lumivane");
+    const RegistryPath below = key.Below("volatile\\Lumivane");
     SettingsStore store(below.Path());
     ASSERT_FALSE(store.OpenStore(true));
     ASSERT_FALSE(store.OpenStore(false));
@@ -790,8 +712,7 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     ExpectBuffersFit(clock);
 
     // Moved, so that the position save has something to store.
-    SetWindowPos(clock.form->Handle(), nullptr, 300, 200, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    clock.form->MoveTo(300, 200);
     const size_t before = boxes.Count();
     RunClocks(clocks);
     EXPECT_EQ(state.SavedLeft, 300) << "taken, although it could not be stored";
@@ -800,18 +721,17 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     TForm2 settings(*clock.state, below.Path(), nullptr, RecordingPlatform(tray));
     // "Save Settings" is the user's own request: its failure is reported.
     EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
-    EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
+    EXPECT_EQ(WindowText(settings.Controls().StaticText1), TForm2::kHint);
     EXPECT_FALSE(settings.TimerEnabled());
     Pump(300);
     EXPECT_TRUE(Drew(clock));
     // Closed after another move: the position is taken as by the timer, and the
     // way out goes on.
-    SetWindowPos(clock.form->Handle(), nullptr, 320, 220, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    clock.form->MoveTo(320, 220);
     clock.form->Close();
     EXPECT_EQ(state.SavedLeft, 320);
     EXPECT_EQ(clock.form->Handle(), nullptr);
-    EXPECT_TRUE(testing_support::TakeQuit());
+    EXPECT_TRUE(TakeQuit());
     ExpectQuiet(clocks, before);
     EXPECT_FALSE(below.Exists());
 }
@@ -820,12 +740,12 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
 // neither for the load nor for a write, so the start is a first start on the
 // defaults for this run only; the stored settings stay as they were.
 TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
-    const CaseKey locked(key, "read only");
-    locked.StoreAll(Stored{});
+    const RegistryPath locked = key.Below("read only");
+    StoreAll(locked, Stored{});
     HKEY handle = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\read only").c_str(), 0,
-                            KEY_ALL_ACCESS, &handle),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, locked.Relative().c_str(), 0, KEY_ALL_ACCESS, &handle),
+        ERROR_SUCCESS);
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = nullptr;
     ASSERT_TRUE(
@@ -860,11 +780,11 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
                 RegCloseKey(owned);
             }
         }
-    } const unlock{key.Relative() + "\\read only"};
+    } const unlock{locked.Relative()};
 
     HKEY probe = nullptr;
-    const LONG full = RegOpenKeyExA(HKEY_CURRENT_USER, (key.Relative() + "\\read only").c_str(), 0,
-                                    KEY_ALL_ACCESS, &probe);
+    const LONG full =
+        RegOpenKeyExA(HKEY_CURRENT_USER, locked.Relative().c_str(), 0, KEY_ALL_ACCESS, &probe);
     if (full == ERROR_SUCCESS) {
         RegCloseKey(probe);
         GTEST_SKIP() << "this registry grants full access whatever the key's DACL says";
@@ -880,15 +800,14 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
     EXPECT_EQ(clock.state->Size, 19);
     ExpectBuffersFit(clock);
     // Moved, so that the position save tries the key.
-    SetWindowPos(clock.form->Handle(), nullptr, 300, 200, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    clock.form->MoveTo(300, 200);
     const size_t before = boxes.Count();
     RunClocks(clocks);
     EXPECT_EQ(clock.state->SavedLeft, 300) << "taken, although it could not be stored";
     auto tray = std::make_shared<TrayLog>();
     TForm2 settings(*clock.state, locked.Path(), nullptr, RecordingPlatform(tray));
     EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
-    EXPECT_EQ(testing_support::WindowText(settings.Controls().StaticText1), TForm2::kHint);
+    EXPECT_EQ(WindowText(settings.Controls().StaticText1), TForm2::kHint);
     Pump(300);
     ExpectQuiet(clocks, before);
     EXPECT_TRUE(Drew(clock));

@@ -1,6 +1,6 @@
 // The settings store on the real registry, below a test key of its own: the four
 // steps, signed values, and the two failure texts with the value's name.
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +9,8 @@
 namespace lumivane {
 namespace {
 
+using testing_support::ErrorOf;
 using testing_support::TestKey;
-
-// The message of the error that `step` throws; empty when it throws none.
-template <class Step> std::string ErrorOf(Step step) {
-    try {
-        step();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return {};
-}
 
 TEST(SettingsStoreOpen, WithoutCreateLeavesAnAbsentKeyAbsent) {
     TestKey key;
@@ -61,7 +52,7 @@ TEST(SettingsStoreValues, RoundTripSignedThirtyTwoBitValuesAsDwords) {
 
 TEST(SettingsStoreValues, WritingReplacesAValueOfAnotherType) {
     TestKey key;
-    key.WriteRaw("Size", REG_SZ, "12", 3);
+    key.WriteText("Size", "12");
     SettingsStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(true));
     store.WriteValue("Size", 20);
@@ -78,7 +69,7 @@ TEST(SettingsStoreFailures, AnAbsentValueCannotBeRead) {
 
 TEST(SettingsStoreFailures, AShortTextHasTheWrongType) {
     TestKey key;
-    key.WriteRaw("Size", REG_SZ, "12", 3); // two digits and the terminating zero
+    key.WriteText("Size", "12"); // two digits and the terminating zero
     SettingsStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(false));
     EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Invalid data type for 'Size'");
@@ -86,7 +77,7 @@ TEST(SettingsStoreFailures, AShortTextHasTheWrongType) {
 
 TEST(SettingsStoreFailures, ALongerTextCannotBeRead) {
     TestKey key;
-    key.WriteRaw("Size", REG_SZ, "12345", 6);
+    key.WriteText("Size", "12345");
     SettingsStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(false));
     EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Failed to get data for 'Size'");
@@ -94,8 +85,7 @@ TEST(SettingsStoreFailures, ALongerTextCannotBeRead) {
 
 TEST(SettingsStoreFailures, EightBytesCannotBeRead) {
     TestKey key;
-    const unsigned long long wide = 19;
-    key.WriteRaw("Size", REG_QWORD, &wide, sizeof wide);
+    key.WriteRaw("Size", REG_QWORD, {19, 0, 0, 0, 0, 0, 0, 0});
     SettingsStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(false));
     EXPECT_EQ(ErrorOf([&] { store.ReadValue("Size"); }), "Failed to get data for 'Size'");
@@ -103,8 +93,7 @@ TEST(SettingsStoreFailures, EightBytesCannotBeRead) {
 
 TEST(SettingsStoreFailures, FourBinaryBytesHaveTheWrongType) {
     TestKey key;
-    const unsigned char bytes[4] = {19, 0, 0, 0};
-    key.WriteRaw("Contrast", REG_BINARY, bytes, sizeof bytes);
+    key.WriteRaw("Contrast", REG_BINARY, {19, 0, 0, 0});
     SettingsStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(false));
     EXPECT_EQ(ErrorOf([&] { store.ReadValue("Contrast"); }), "Invalid data type for 'Contrast'");

@@ -1,7 +1,7 @@
 // The tray icon and its menu: the record handed to the shell, the icon's
 // messages, the menu driven by keys from a second thread (its modal loop holds
 // the test's thread), and the window hidden by its close box.
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@
 namespace lumivane {
 namespace {
 
-using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
 using testing_support::StartedState;
 using testing_support::TakePosted;
@@ -104,7 +103,7 @@ class SettingsTrayTest : public ::testing::Test {
     }
 
     std::unique_ptr<TForm2> MakeForm(int32_t startCount) {
-        state = StartedState(RealDisplay(), [&](ClockState& s) { s.StartCount = startCount; });
+        state = StartedState([&](ClockState& s) { s.StartCount = startCount; });
         TForm2::Platform platform = RecordingPlatform(tray);
         platform.autostart = autostart;
         return std::make_unique<TForm2>(*state, key.Path(), nullptr, std::move(platform));
@@ -265,7 +264,7 @@ TEST_F(SettingsTrayIcon, EveryWayOutTakesTheShownIconAway) {
     // The window destroyed by its owner, the clock window, as the program ends.
     HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-    state = StartedState(RealDisplay());
+    state = StartedState();
     auto owned = std::make_unique<TForm2>(*state, key.Path(), owner, RecordingPlatform(tray));
     DestroyWindow(owner);
     owned.reset();

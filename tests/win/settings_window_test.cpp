@@ -1,7 +1,7 @@
 // The settings window as a real window: its creation rule, its place, its
 // controls, the track bars driven by their own messages, and "Save Settings"
 // against the real registry (a test key of its own).
-#include "tests/win/settings_test_support.h"
+#include "tests/win/test_support.h"
 
 #include <commctrl.h>
 
@@ -16,19 +16,12 @@ namespace {
 using testing_support::CentreShading;
 using testing_support::ErrorBoxes;
 using testing_support::PumpUntil;
-using testing_support::RealDisplay;
 using testing_support::RecordingPlatform;
+using testing_support::RequireTestDisplay;
 using testing_support::StartedState;
 using testing_support::TestKey;
 using testing_support::TrayLog;
 using testing_support::WindowText;
-
-// The numbers below are for the 1366 x 768 display the tests run on.
-void RequireTestDisplay() {
-    const Display display = RealDisplay();
-    ASSERT_EQ(display.width, 1366) << "run the tests on a 1366x768 display";
-    ASSERT_EQ(display.height, 768) << "run the tests on a 1366x768 display";
-}
 
 int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
@@ -48,12 +41,10 @@ RECT ClientRectOf(HWND control, HWND parent) {
 }
 
 COLORREF StaticTextColour(const TForm2& form, HWND control) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+    const MemoryDC dc(CreateCompatibleDC(nullptr));
+    SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
                  reinterpret_cast<LPARAM>(control));
-    const COLORREF colour = GetTextColor(dc);
-    DeleteDC(dc);
-    return colour;
+    return GetTextColor(dc.get());
 }
 
 LOGFONTW FontOf(HWND control) {
@@ -86,7 +77,7 @@ class SettingsWindowTest : public ::testing::Test {
 using SettingsWindowCreation = SettingsWindowTest;
 
 TEST_F(SettingsWindowCreation, BrightAboveTheRangeIsClampedAndRecomputesTheShading) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 40;
         s.Size = 20; // an even dial: a pixel sits on the centre
     });
@@ -99,7 +90,7 @@ TEST_F(SettingsWindowCreation, BrightAboveTheRangeIsClampedAndRecomputesTheShadi
 }
 
 TEST_F(SettingsWindowCreation, SizeBelowTheRangeShowsFiveButKeepsTheSetting) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 2; });
+    auto state = StartedState([](ClockState& s) { s.Size = 2; });
     ASSERT_EQ(state->Diameter, 30);
     auto form = MakeForm(*state);
     EXPECT_EQ(BarPosition(form->Controls().TrackBar2), 5);
@@ -108,7 +99,7 @@ TEST_F(SettingsWindowCreation, SizeBelowTheRangeShowsFiveButKeepsTheSetting) {
 }
 
 TEST_F(SettingsWindowCreation, ContrastSixRunsTheContrastHandler) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     // Spoil what the handler derives, to see it derived again.
     state->ContrastFactor = 0;
     std::fill(state->ShadingTable.begin(), state->ShadingTable.end(), 0.0L);
@@ -120,7 +111,7 @@ TEST_F(SettingsWindowCreation, ContrastSixRunsTheContrastHandler) {
 }
 
 TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 0;
         s.Algoritm = -3;
         s.Contrast = -1;
@@ -138,7 +129,7 @@ TEST_F(SettingsWindowCreation, ValuesThatClampToTheDesignPositionRunNothing) {
 }
 
 TEST_F(SettingsWindowCreation, ValuesAboveTheRangeTakeTheTopOfTheBar) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Algoritm = 9;
         s.Contrast = 99;
         s.Size = 51;
@@ -156,7 +147,7 @@ TEST_F(SettingsWindowCreation, ValuesAboveTheRangeTakeTheTopOfTheBar) {
 using SettingsWindowPlacement = SettingsWindowTest;
 
 TEST_F(SettingsWindowPlacement, FirstStartShowsTheWindowAboveTheBottomCentre) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; });
     auto form = MakeForm(*state);
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     RECT window{};
@@ -172,20 +163,20 @@ TEST_F(SettingsWindowPlacement, FirstStartShowsTheWindowAboveTheBottomCentre) {
 }
 
 TEST_F(SettingsWindowPlacement, SecondStartShowsTheWindowToo) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 1; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 1; });
     auto form = MakeForm(*state);
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
 TEST_F(SettingsWindowPlacement, LaterStartsKeepTheWindowHidden) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 2; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 2; });
     auto form = MakeForm(*state);
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
     EXPECT_EQ(tray->Actions(), std::vector<DWORD>{NIM_ADD});
 }
 
 TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     TForm2 form(*state, key.Path(), nullptr, RecordingPlatform(tray, [] {
         return Display{1001, 600};
     }));
@@ -196,7 +187,7 @@ TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
 }
 
 TEST_F(SettingsWindowPlacement, IsACaptionedFixedTopmostWindow) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     wchar_t className[32] = {};
     GetClassNameW(form->Handle(), className, 32);
@@ -211,7 +202,7 @@ TEST_F(SettingsWindowPlacement, IsACaptionedFixedTopmostWindow) {
 }
 
 TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     {
@@ -226,7 +217,7 @@ TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
 using SettingsWindowControls = SettingsWindowTest;
 
 TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     struct Expected {
@@ -276,7 +267,7 @@ TEST_F(SettingsWindowControls, SitAtTheirPlacesWithTheirTexts) {
 // size at 96 DPI (within the rounding of a half pixel), lettered 1.5 times as tall;
 // moved to a monitor of another DPI, the window is laid out for that one.
 TEST_F(SettingsWindowControls, AtOneHundredFortyFourDpiEverythingIsHalfAsLargeAgain) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     const auto at = [&](UINT dpi) {
         TForm2::Platform platform = RecordingPlatform(tray);
         platform.windowDpi = [dpi](HWND) { return dpi; };
@@ -336,7 +327,7 @@ TEST_F(SettingsWindowControls, AtOneHundredFortyFourDpiEverythingIsHalfAsLargeAg
 }
 
 TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 0; // all four bars at their design positions
         s.Size = 5;
         s.Algoritm = 0;
@@ -367,7 +358,7 @@ TEST_F(SettingsWindowControls, BarsHaveTheirRangesAndATickAtEveryPosition) {
 }
 
 TEST_F(SettingsWindowControls, TextsAreBoldThirteenPixelFonts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     for (HWND control :
@@ -384,7 +375,7 @@ TEST_F(SettingsWindowControls, TextsAreBoldThirteenPixelFonts) {
 }
 
 TEST_F(SettingsWindowControls, HandPointOverTheControlsButTheContrastBarAndTexts) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     const TForm2::Components& c = form->Controls();
     HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
@@ -405,7 +396,7 @@ TEST_F(SettingsWindowControls, HandPointOverTheControlsButTheContrastBarAndTexts
 }
 
 TEST_F(SettingsWindowControls, StatusLineStartsBlackWithTheHint) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     EXPECT_EQ(WindowText(form->Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(StaticTextColour(*form, form->Controls().StaticText1), RGB(0, 0, 0));
@@ -414,7 +405,7 @@ TEST_F(SettingsWindowControls, StatusLineStartsBlackWithTheHint) {
 }
 
 TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.StartCount = 0; });
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; });
     auto form = MakeForm(*state);
     UpdateWindow(form->Handle());
     auto count = [](HWND button, auto matches) {
@@ -443,7 +434,7 @@ TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
 using SettingsTrackBars = SettingsWindowTest;
 
 TEST_F(SettingsTrackBars, SizeOneStepUpFromNineteenGrowsTheClock) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     ASSERT_EQ(state->Diameter, 285);
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar2, 20);
@@ -458,7 +449,7 @@ TEST_F(SettingsTrackBars, SizeOneStepUpFromNineteenGrowsTheClock) {
 }
 
 TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto height = std::make_shared<int32_t>(768);
     auto form =
         std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray, [height] {
@@ -471,7 +462,7 @@ TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
 }
 
 TEST_F(SettingsTrackBars, SizeIsCappedByTheMonitorTheClockIsOn) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     TForm2::Platform platform = RecordingPlatform(tray);
     platform.clockDisplay = [] { return Display{1024, 280}; };
     TForm2 form(*state, key.Path(), nullptr, platform);
@@ -480,7 +471,7 @@ TEST_F(SettingsTrackBars, SizeIsCappedByTheMonitorTheClockIsOn) {
 }
 
 TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar1, 15, TB_THUMBTRACK);
     EXPECT_EQ(state->Bright, 15);
@@ -489,7 +480,7 @@ TEST_F(SettingsTrackBars, BrightnessStoresTheSettingAndItsFactorAndShades) {
 }
 
 TEST_F(SettingsTrackBars, ContrastZeroLeavesEveryPixelUnshaded) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Size = 20; });
+    auto state = StartedState([](ClockState& s) { s.Size = 20; });
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar4, 0, TB_LINEUP);
     EXPECT_EQ(state->Contrast, 0);
@@ -499,7 +490,7 @@ TEST_F(SettingsTrackBars, ContrastZeroLeavesEveryPixelUnshaded) {
 }
 
 TEST_F(SettingsTrackBars, HandStyleStoresTheSettingAlone) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     state->ShadingTable[0] = 0.125L; // a recomputation would overwrite it
     MoveBar(*form, form->Controls().TrackBar3, 3, TB_PAGEDOWN);
@@ -509,7 +500,7 @@ TEST_F(SettingsTrackBars, HandStyleStoresTheSettingAlone) {
 }
 
 TEST_F(SettingsTrackBars, EveryNotificationRunsTheHandlerWithTheCurrentPosition) {
-    auto state = StartedState(RealDisplay(), [](ClockState& s) { s.Algoritm = 4; });
+    auto state = StartedState([](ClockState& s) { s.Algoritm = 4; });
     auto form = MakeForm(*state);
     state->Algoritm = 1; // out of step with the bar, which holds 4
     SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
@@ -518,7 +509,7 @@ TEST_F(SettingsTrackBars, EveryNotificationRunsTheHandlerWithTheCurrentPosition)
 }
 
 TEST_F(SettingsTrackBars, ScrollMessagesFromElsewhereChangeNothing) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     state->Algoritm = 1;
     SendMessageW(form->Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0);
@@ -532,7 +523,7 @@ using SettingsSave = SettingsWindowTest;
 TEST_F(SettingsSave, WritesTheSixValuesAndLeavesTheStartCountAlone) {
     key.Write("Start_1", 2);
     key.Write("Bright", 1);
-    auto state = StartedState(RealDisplay(), [](ClockState& s) {
+    auto state = StartedState([](ClockState& s) {
         s.Bright = 17;
         s.Size = 23;
         s.Algoritm = 4;
@@ -553,7 +544,7 @@ TEST_F(SettingsSave, WritesTheSixValuesAndLeavesTheStartCountAlone) {
 }
 
 TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     ASSERT_FALSE(key.Exists());
     form->Button1Click();
@@ -564,7 +555,7 @@ TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
 }
 
 TEST_F(SettingsSave, SavesWhatTheBarsSetNotWhatWasLoaded) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     MoveBar(*form, form->Controls().TrackBar2, 31);
     MoveBar(*form, form->Controls().TrackBar1, 0);
@@ -574,7 +565,7 @@ TEST_F(SettingsSave, SavesWhatTheBarsSetNotWhatWasLoaded) {
 }
 
 TEST_F(SettingsSave, ConfirmsInGreenAndStartsTheTimer) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     SendMessageW(form->Controls().Button1, BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(form->Controls().StaticText1), "Save settings - Ok!");
@@ -585,7 +576,7 @@ TEST_F(SettingsSave, ConfirmsInGreenAndStartsTheTimer) {
 }
 
 TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     form->Button1Click();
     form->TimerTimer();
@@ -598,7 +589,7 @@ TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
 }
 
 TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = MakeForm(*state);
     form->Button1Click();
     // Stand in for the first save's five seconds running out: its timer is now due.
@@ -611,7 +602,7 @@ TEST_F(SettingsSave, SecondSaveDoesNotRestartTheTimer) {
 }
 
 TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
     form.Button1Click();
     ASSERT_EQ(form.StatusColour(), RGB(0, 150, 0));
@@ -666,7 +657,7 @@ void PressKey(WORD key, bool shift = false) {
 }
 
 TEST_F(SettingsKeyboard, TabVisitsTheBarsAndButtonsAndArrowsMoveTheFocusedBar) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = OpenForm(*state);
     const TForm2::Components& c = form->Controls();
     EXPECT_EQ(GetFocus(), c.TrackBar1);
@@ -688,7 +679,7 @@ TEST_F(SettingsKeyboard, TabVisitsTheBarsAndButtonsAndArrowsMoveTheFocusedBar) {
 }
 
 TEST_F(SettingsKeyboard, EnterOrSpacePressesTheFocusedButtonEscapeIsTheCloseBox) {
-    auto state = StartedState(RealDisplay());
+    auto state = StartedState();
     auto form = OpenForm(*state);
     PressKey(VK_RETURN); // on a bar: nothing to press
     EXPECT_FALSE(key.Exists());
