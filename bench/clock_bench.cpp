@@ -166,8 +166,18 @@ double ProcessorSeconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
-// The whole frame, and beside it the copy baseline taken right after in the same run
-// and for as many iterations: x_copy is how many copies one frame costs.
+// The copy baseline taken right after a timed loop, in the same run and for as many
+// iterations: x_copy is how many copies one frame costs.
+void CountCopies(benchmark::State& run, ClockState& state, double frameSeconds) {
+    const double copyStart = ProcessorSeconds();
+    for (benchmark::IterationCount i = 0; i < run.iterations(); ++i) {
+        CopyFrame(state);
+    }
+    run.counters["x_copy"] = frameSeconds / (ProcessorSeconds() - copyStart);
+    SetPixelCounter(run, run.range(0));
+}
+
+// The whole frame, and beside it the copy baseline.
 void BM_Frame(benchmark::State& run) {
     ClockState& state = *Clock(run.range(0)).state;
     const double frameStart = ProcessorSeconds();
@@ -175,13 +185,23 @@ void BM_Frame(benchmark::State& run) {
         lumivane::RenderFrame(state);
         benchmark::ClobberMemory();
     }
-    const double copyStart = ProcessorSeconds();
-    for (benchmark::IterationCount i = 0; i < run.iterations(); ++i) {
-        CopyFrame(state);
+    CountCopies(run, state, ProcessorSeconds() - frameStart);
+}
+
+// A frame over the same background as the last one with the second hand one step on,
+// drawn by RenderChangedFrame: the clock on a still desktop.
+void BM_FrameStillBackground(benchmark::State& run) {
+    ClockState& state = *Clock(run.range(0)).state;
+    lumivane::RenderChangedFrame(state);
+    const double frameStart = ProcessorSeconds();
+    for (auto _ : run) {
+        state.Second = static_cast<uint16_t>((state.Second + 1) % 60);
+        lumivane::RenderChangedFrame(state);
+        benchmark::ClobberMemory();
     }
-    const double copyEnd = ProcessorSeconds();
-    run.counters["x_copy"] = (copyStart - frameStart) / (copyEnd - copyStart);
-    SetPixelCounter(run, run.range(0));
+    CountCopies(run, state, ProcessorSeconds() - frameStart);
+    state.Second = 30;
+    lumivane::RenderFrame(state);
 }
 
 // The whole frame when every hand has moved since the last one (a new minute): the
@@ -236,6 +256,7 @@ void Sizes(benchmark::internal::Benchmark* bench) {
 BENCHMARK(BM_Copy)->Apply(Sizes);
 BENCHMARK(BM_Frame)->Apply(Sizes);
 BENCHMARK(BM_FrameHandsMoved)->Apply(Sizes);
+BENCHMARK(BM_FrameStillBackground)->Apply(Sizes);
 BENCHMARK(BM_Dome)->Apply(Sizes);
 BENCHMARK(BM_MinuteMarks)->Apply(Sizes);
 BENCHMARK(BM_Numerals)->Apply(Sizes);

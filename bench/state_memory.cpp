@@ -33,7 +33,7 @@ void Report(int32_t displayHeight) {
     lumivane::DeriveStartupState(state, display, [] { return std::make_unique<lumivane::TDIB>(); });
     // One frame, so that what the renderers keep from frame to frame is counted too.
     lumivane::FillRingOffsets(state);
-    lumivane::RenderFrame(state);
+    lumivane::RenderChangedFrame(state);
 
     constexpr size_t kLongDouble32 = 12;
     Bytes dome;
@@ -63,22 +63,27 @@ void Report(int32_t displayHeight) {
         Add(hands, profile.weightFast, sizeof(double));
         Add(hands, profile.rowFast, 1);
     }
+    // The last frame's background, kept to tell what changed.
+    Bytes kept;
+    Add(kept, state.LastFrame.background, 1);
+    Add(kept, state.LastFrame.cover, 1);
     const double buffers = 2.0 * static_cast<double>(state.FrameBuffer->SizeImage());
     const double fixed = sizeof(ClockState);
     constexpr double kMiB = 1024.0 * 1024.0;
-    std::printf("| %4d | %4d | %6.1f | %6.1f | %5.2f | %5.2f | %6.1f | %6.1f | %6.1f |\n",
+    std::printf("| %4d | %4d | %6.1f | %6.1f | %5.2f | %5.2f | %6.1f | %6.1f | %6.1f | %6.1f |\n",
                 displayHeight, state.Diameter, dome.here / kMiB, dome.i686 / kMiB,
-                hands.here / kMiB, hands.i686 / kMiB, buffers / kMiB,
-                (dome.here + hands.here + buffers + fixed) / kMiB,
-                (dome.i686 + hands.i686 + buffers + fixed) / kMiB);
+                hands.here / kMiB, hands.i686 / kMiB, buffers / kMiB, kept.here / kMiB,
+                (dome.here + hands.here + buffers + kept.here + fixed) / kMiB,
+                (dome.i686 + hands.i686 + buffers + kept.i686 + fixed) / kMiB);
 }
 
 } // namespace
 
 int main() {
-    std::printf("| display height | Diameter | dome tables, MiB | (32-bit) | hand tables, MiB "
-                "| (32-bit) | both buffers, MiB | total, MiB | (32-bit) |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| display height | Diameter | dome tables, MiB | (32-bit) | hand tables, MiB "
+        "| (32-bit) | both buffers, MiB | last background, MiB | total, MiB | (32-bit) |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (int32_t height : {768, 1080, 2160, 4320}) {
         Report(height);
     }

@@ -186,6 +186,7 @@ void RecomputeShading(ClockState& state) {
 
 void RefreshDomeFactors(ClockState& state) {
     state.DomeFactorDiameter = 0;
+    ++state.DomeFactorGeneration;
     const int32_t diameter = state.Diameter;
     const int32_t side = diameter / 2 + 1;
     if (diameter <= 0 || state.QuadrantSide < side ||

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "clock_window/frame_memory.h"
 #include "image/tdib.h"
 #include "platform/display.h"
 
@@ -150,6 +151,7 @@ struct ClockState {
     std::vector<uint16_t> DomeFactorLow;
     std::vector<DomeFactorRow> DomeFactorRows; // [quadrant row]
     int32_t DomeFactorDiameter = 0;            // the Diameter they were made for; 0: none
+    uint64_t DomeFactorGeneration = 0;         // counts the times they were made
 
     std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetX{};
     std::array<std::array<int32_t, kRingPositions>, kRingCount> RingOffsetY{};
@@ -167,6 +169,8 @@ struct ClockState {
     // Kept from frame to frame likewise: the marks and numerals move only with Radius
     // and Thickness.
     DialLayout Layout;
+    // The last frame's sources, for frames that redraw only what changed.
+    FrameMemory LastFrame;
 
     // Quadrant index of frame column or row a for the current Diameter.
     int32_t QuadrantIndex(int32_t a) const {

@@ -125,7 +125,7 @@ void ClockWindow::Draw() {
         return;
     }
     ReadBeneath();
-    RenderFrame(state_);
+    RenderChangedFrame(state_);
     MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
     surface_->Present(*state_.FrameBuffer, grab_);
 }

@@ -2,7 +2,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
+#include "render/lanes.h"
 #include "render/light_block.h"
 #include "render/render.h"
 #include "render/render_detail.h"
@@ -11,6 +13,15 @@
 namespace lumivane {
 
 using detail::Drawable;
+using detail::LoadLanes;
+using detail::SingleLanes;
+#ifdef LUMIVANE_VECTOR_LANES
+using detail::SseLanes;
+#endif
+#ifdef LUMIVANE_AVX2_LANES
+using detail::AvxLanes;
+using detail::HasAvx2;
+#endif
 
 namespace {
 
@@ -39,15 +50,25 @@ bool DomeFactorsCover(const ClockState& state) {
     return state.DomeFactorHigh.size() >= end && state.DomeFactorLow.size() >= end;
 }
 
-// The dome rule as written, for pixels first..last of a row.
-void ShadeDomeExactly(const ClockState& state, const long double* factors, const uint8_t* source,
-                      uint8_t* target, int32_t first, int32_t last) {
+// One frame row's part of the dome: its factors in extended precision and, where they
+// all lie in 0..1, in fixed point; the background row it reads.
+struct DomeRow {
+    const ClockState& state;
+    const long double* factors; // [quadrant index]
+    const DomeFactorRow* fixed; // none: the row takes the rule as written
+    const uint8_t* source;      // the background row
+};
+
+// The dome rule as written, for pixels first..last of a row; `out` receives pixel first.
+[[gnu::noinline]] void ShadeDomeExactly(const DomeRow& row, uint8_t* out, int32_t first,
+                                        int32_t last) {
     for (int32_t x = first; x <= last; ++x) {
-        const long double factor = factors[state.QuadrantIndex(x)];
-        const ptrdiff_t at = 3 * static_cast<ptrdiff_t>(x);
-        target[at] = DomeChannel(source[at], factor);
-        target[at + 1] = DomeChannel(source[at + 1], factor);
-        target[at + 2] = DomeChannel(source[at + 2], factor);
+        const long double factor = row.factors[row.state.QuadrantIndex(x)];
+        const uint8_t* in = row.source + 3 * static_cast<ptrdiff_t>(x);
+        uint8_t* to = out + 3 * static_cast<ptrdiff_t>(x - first);
+        to[0] = DomeChannel(in[0], factor);
+        to[1] = DomeChannel(in[1], factor);
+        to[2] = DomeChannel(in[2], factor);
     }
 }
 
@@ -57,56 +78,62 @@ void ShadeDomeExactly(const ClockState& state, const long double* factors, const
 // byte * f * 2^24 by at most 255, so the rounding can differ from the extended rule only
 // where the low 24 bits of v are 0 or above 2^24 - 256, that is where bits 8 to 23 are
 // all 0 or all 1. Such a byte's pixel is recomputed by the rule as written.
-struct DomeByte {
-    uint8_t shaded;
-    bool sure;
+template <class U16, class Mask> struct DomeLanes {
+    U16 shaded;
+    Mask unsure;
 };
 
-inline DomeByte ShadeDomeByte(uint16_t byte, uint8_t high, uint16_t low) {
+template <class Lanes, class U16 = typename Lanes::U16>
+[[gnu::always_inline]] inline auto ShadeDomeLanes(U16 byte, U16 high, U16 low) {
     // v = (byte * high + productHigh + 2^7) * 2^16 + productLow.
-    const auto productLow = static_cast<uint16_t>(byte * low);
-    const auto productHigh = static_cast<uint16_t>((uint32_t{byte} * low) >> 16);
-    const auto highPart = static_cast<uint16_t>(byte * high + productHigh + 128);
-    const auto middle = static_cast<uint16_t>(highPart << 8 | productLow >> 8);
+    const U16 productLow = U16(byte * low);
+    const U16 highPart = U16(byte * high + Lanes::MulHigh(byte, low) + 128);
+    const U16 middle = U16(highPart << 8 | productLow >> 8);
     // middle + 1 wraps 0xFFFF to 0: unsure exactly when it is 0 or 1.
-    return {static_cast<uint8_t>(highPart >> 8), static_cast<uint16_t>(middle + 1) > 1};
+    auto unsure = U16(U16(middle + 1) & 0xFFFE) == 0;
+    return DomeLanes<U16, decltype(unsure)>{U16(highPart >> 8), unsure};
 }
 
-// Blocks of a fixed length, so that the compiler can turn the loop into vector code.
+bool DomeByteSure(uint8_t byte, uint8_t high, uint16_t low) {
+    return !ShadeDomeLanes<SingleLanes, uint16_t>(byte, high, low).unsure;
+}
+
+// Blocks of a fixed length, whole sets of lanes of every lane set.
 constexpr int32_t kDomeBlockPixels = 32;
 constexpr int32_t kDomeBlockBytes = 3 * kDomeBlockPixels;
 
 // Pixels first..last of a frame row whose quadrant row has fixed-point factors, at least
-// a block of them. Inlined into one variant per instruction set (below).
-[[gnu::always_inline]] inline void
-ShadeDomeBlocks(const ClockState& state, const DomeFactorRow& row, const long double* factors,
-                const uint8_t* source, uint8_t* target, int32_t first, int32_t last) {
-    const uint8_t* high = state.DomeFactorHigh.data() + row.offset;
-    const uint16_t* low = state.DomeFactorLow.data() + row.offset;
+// a block of them; `out` receives pixel first. Inlined into one variant per lane set.
+template <class Lanes>
+[[gnu::always_inline]] inline void ShadeDomeBlocks(const DomeRow& row, uint8_t* out, int32_t first,
+                                                   int32_t last) {
+    using U16 = typename Lanes::U16;
+    const DomeFactorRow& fixed = *row.fixed;
+    const uint8_t* high = row.state.DomeFactorHigh.data() + fixed.offset;
+    const uint16_t* low = row.state.DomeFactorLow.data() + fixed.offset;
     // The last block ends at the last pixel and may overlap the one before it, which
     // only writes the same bytes again.
     for (int32_t x = first; x <= last;) {
         x = std::min(x, last + 1 - kDomeBlockPixels);
-        const ptrdiff_t at = 3 * static_cast<ptrdiff_t>(x);
-        const ptrdiff_t factor = 3 * static_cast<ptrdiff_t>(x - row.first);
-        // Local copies: the compiler need not fear that the target overlaps the factors.
-        std::array<uint8_t, kDomeBlockBytes> in;
-        std::array<uint8_t, kDomeBlockBytes> out;
-        std::memcpy(in.data(), source + at, in.size());
-        uint16_t unsure = 0;
-        for (int32_t k = 0; k < kDomeBlockBytes; ++k) {
-            const DomeByte shaded = ShadeDomeByte(in[k], high[factor + k], low[factor + k]);
-            out[k] = shaded.shaded;
-            unsure |= static_cast<uint16_t>(!shaded.sure);
+        const uint8_t* in = row.source + 3 * static_cast<ptrdiff_t>(x);
+        uint8_t* to = out + 3 * static_cast<ptrdiff_t>(x - first);
+        const ptrdiff_t factor = 3 * static_cast<ptrdiff_t>(x - fixed.first);
+        bool unsure = false;
+        for (int32_t k = 0; k < kDomeBlockBytes; k += static_cast<int32_t>(Lanes::kU16)) {
+            const auto shaded =
+                ShadeDomeLanes<Lanes>(Lanes::LoadBytes(in + k), Lanes::LoadBytes(high + factor + k),
+                                      LoadLanes<U16>(low + factor + k));
+            Lanes::StoreBytes(to + k, shaded.shaded);
+            unsure = unsure || Lanes::Any(shaded.unsure);
         }
-        std::memcpy(target + at, out.data(), out.size());
-        if (unsure != 0) {
-            for (int32_t pixel = x; pixel < x + kDomeBlockPixels; ++pixel) {
-                const ptrdiff_t k = 3 * static_cast<ptrdiff_t>(pixel - x);
-                if (!(ShadeDomeByte(in[k], high[factor + k], low[factor + k]).sure &&
-                      ShadeDomeByte(in[k + 1], high[factor + k + 1], low[factor + k + 1]).sure &&
-                      ShadeDomeByte(in[k + 2], high[factor + k + 2], low[factor + k + 2]).sure)) {
-                    ShadeDomeExactly(state, factors, source, target, pixel, pixel);
+        if (unsure) {
+            for (int32_t pixel = 0; pixel < kDomeBlockPixels; ++pixel) {
+                const ptrdiff_t k = 3 * static_cast<ptrdiff_t>(pixel);
+                const ptrdiff_t at = factor + k;
+                if (!(DomeByteSure(in[k], high[at], low[at]) &&
+                      DomeByteSure(in[k + 1], high[at + 1], low[at + 1]) &&
+                      DomeByteSure(in[k + 2], high[at + 2], low[at + 2]))) {
+                    ShadeDomeExactly(row, to + k, x + pixel, x + pixel);
                 }
             }
         }
@@ -114,32 +141,38 @@ ShadeDomeBlocks(const ClockState& state, const DomeFactorRow& row, const long do
     }
 }
 
-using DomeSpanShader = void (*)(const ClockState&, const DomeFactorRow&, const long double*,
-                                const uint8_t*, uint8_t*, int32_t, int32_t);
+using DomeBlockShader = void (*)(const DomeRow&, uint8_t*, int32_t, int32_t);
 
-void ShadeDomeSpan(const ClockState& state, const DomeFactorRow& row, const long double* factors,
-                   const uint8_t* source, uint8_t* target, int32_t first, int32_t last) {
-    ShadeDomeBlocks(state, row, factors, source, target, first, last);
+#ifdef LUMIVANE_VECTOR_LANES
+[[gnu::flatten]] void ShadeDomeBlocksSse(const DomeRow& row, uint8_t* out, int32_t first,
+                                         int32_t last) {
+    ShadeDomeBlocks<SseLanes>(row, out, first, last);
 }
+#else
+void ShadeDomeBlocksSingle(const DomeRow& row, uint8_t* out, int32_t first, int32_t last) {
+    ShadeDomeBlocks<SingleLanes>(row, out, first, last);
+}
+#endif
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
-// The same code for processors with AVX2: vectors twice as wide. (Not on Windows, where
-// the compilers do not keep the stack aligned for them.)
-[[gnu::target("avx2")]] void ShadeDomeSpanAvx2(const ClockState& state, const DomeFactorRow& row,
-                                               const long double* factors, const uint8_t* source,
-                                               uint8_t* target, int32_t first, int32_t last) {
-    ShadeDomeBlocks(state, row, factors, source, target, first, last);
+#ifdef LUMIVANE_AVX2_LANES
+[[gnu::target("avx2"), gnu::flatten]] void ShadeDomeBlocksAvx(const DomeRow& row, uint8_t* out,
+                                                              int32_t first, int32_t last) {
+    ShadeDomeBlocks<AvxLanes>(row, out, first, last);
 }
 #endif
 
 // The fixed-point dome for this processor.
-DomeSpanShader DomeSpanShaderHere() {
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
-    if (__builtin_cpu_supports("avx2")) {
-        return ShadeDomeSpanAvx2;
+DomeBlockShader DomeBlockShaderHere() {
+#ifdef LUMIVANE_AVX2_LANES
+    if (HasAvx2()) {
+        return ShadeDomeBlocksAvx;
     }
 #endif
-    return ShadeDomeSpan;
+#ifdef LUMIVANE_VECTOR_LANES
+    return ShadeDomeBlocksSse;
+#else
+    return ShadeDomeBlocksSingle;
+#endif
 }
 
 constexpr int32_t kMaxBeadSamples = 1 + 8 + 16 + 24; // rings 0 to 3
@@ -147,6 +180,7 @@ constexpr int32_t kMaxBeadSamples = 1 + 8 + 16 + 24; // rings 0 to 3
 // A bead's pixels as offsets from its centre, in ring order, with their weights.
 struct Bead {
     int32_t samples = 0;
+    int32_t reach = 0; // the samples lie within this many pixels of the centre, across and down
     std::array<int32_t, kMaxBeadSamples> dx{};
     std::array<int32_t, kMaxBeadSamples> dy{};
     std::array<long double, kMaxBeadSamples> weight{};
@@ -180,6 +214,7 @@ Bead MakeBead(const ClockState& state, int32_t beadRadius, bool softenDiagonals)
                     weight = (1.41L - std::sqrt(across * across + along * along)) * bright;
                 }
             }
+            bead.reach = std::max({bead.reach, std::abs(dx), std::abs(dy)});
             bead.dx[bead.samples] = dx;
             bead.dy[bead.samples] = dy;
             bead.weight[bead.samples] = weight;
@@ -191,41 +226,72 @@ Bead MakeBead(const ClockState& state, int32_t beadRadius, bool softenDiagonals)
     return bead;
 }
 
-// The frame must be drawable.
-void DrawBead(TDIB& frame, const Bead& bead, int64_t centreX, int64_t centreY) {
-    const int32_t width = frame.Width();
-    const int32_t height = frame.Height();
+// The frame pixel of a bead's sample: one off the frame falls back to column or row 0.
+struct BeadPixel {
+    int32_t x;
+    int32_t y;
+};
+BeadPixel BeadPixelAt(const TDIB& frame, int64_t x, int64_t y) {
+    return {static_cast<int32_t>(x < 0 || x >= frame.Width() ? 0 : x),
+            static_cast<int32_t>(y < 0 || y >= frame.Height() ? 0 : y)};
+}
+
+// Whether a bead lights no pixel of the marked tiles, told from its corners where the
+// whole bead lies on the frame (a bead is smaller than a tile).
+bool BeadOutside(const TDIB& frame, const Bead& bead, int64_t centreX, int64_t centreY,
+                 const TileMask& only) {
+    const int64_t reach = bead.reach;
+    if (2 * reach >= TileMask::kSide || centreX - reach < 0 || centreX + reach >= frame.Width() ||
+        centreY - reach < 0 || centreY + reach >= frame.Height()) {
+        return false;
+    }
+    const auto x0 = static_cast<int32_t>(centreX - reach);
+    const auto x1 = static_cast<int32_t>(centreX + reach);
+    const auto y0 = static_cast<int32_t>(centreY - reach);
+    const auto y1 = static_cast<int32_t>(centreY + reach);
+    return !(only.Covers(x0, y0) || only.Covers(x1, y0) || only.Covers(x0, y1) ||
+             only.Covers(x1, y1));
+}
+
+// Lights the bead's pixels, only those in the marked tiles when `only` is given. The
+// frame must be drawable.
+void DrawBead(TDIB& frame, const Bead& bead, int64_t centreX, int64_t centreY,
+              const TileMask* only) {
+    if (only != nullptr && BeadOutside(frame, bead, centreX, centreY, *only)) {
+        return;
+    }
     // Set for every sample before being read, so left uninitialised.
     std::array<uint8_t*, kMaxBeadSamples> pixels;
     std::array<uint32_t, kMaxBeadSamples> colours; // RGB values
+    std::array<int32_t, kMaxBeadSamples> samples;  // which sample each pixel is
+    int32_t count = 0;
     detail::SampleBatch<detail::kBeadBlock> batch;
     static_assert(detail::kBeadBlock >= kMaxBeadSamples);
     for (int32_t i = 0; i < bead.samples; ++i) {
-        int64_t x = centreX + bead.dx[i];
-        int64_t y = centreY + bead.dy[i];
-        if (x < 0 || x >= width) {
-            x = 0;
+        const BeadPixel at = BeadPixelAt(frame, centreX + bead.dx[i], centreY + bead.dy[i]);
+        if (only != nullptr && !only->Covers(at.x, at.y)) {
+            continue;
         }
-        if (y < 0 || y >= height) {
-            y = 0;
-        }
-        uint8_t* pixel = frame.Row(static_cast<int32_t>(y)) + 3 * x;
-        pixels[i] = pixel;
+        uint8_t* pixel = frame.Row(at.y) + 3 * static_cast<ptrdiff_t>(at.x);
+        pixels[count] = pixel;
+        samples[count] = i;
         batch.Add(pixel[2], pixel[1], pixel[0], bead.weightFast[i], bead.fast,
-                  static_cast<uint32_t>(i));
+                  static_cast<uint32_t>(count));
+        ++count;
     }
-    batch.Flush([&](uint32_t i, const Colour* lit) {
-        const uint8_t* pixel = pixels[i];
+    batch.Flush([&](uint32_t k, const Colour* lit) {
+        const uint8_t* pixel = pixels[k];
         const Colour shaded =
-            lit != nullptr ? *lit : ShadePixel(pixel[2], pixel[1], pixel[0], bead.weight[i]);
-        colours[i] = RGB(static_cast<uint32_t>(shaded.red), static_cast<uint32_t>(shaded.green),
+            lit != nullptr ? *lit
+                           : ShadePixel(pixel[2], pixel[1], pixel[0], bead.weight[samples[k]]);
+        colours[k] = RGB(static_cast<uint32_t>(shaded.red), static_cast<uint32_t>(shaded.green),
                          static_cast<uint32_t>(shaded.blue));
     });
     // Written only after every sample is read: a bead never lights its own result.
-    for (int32_t i = 0; i < bead.samples; ++i) {
-        detail::WritePixel(pixels[i], 0, static_cast<int32_t>(colours[i] & 0xFF),
-                           static_cast<int32_t>(colours[i] >> 8 & 0xFF),
-                           static_cast<int32_t>(colours[i] >> 16 & 0xFF));
+    for (int32_t k = 0; k < count; ++k) {
+        detail::WritePixel(pixels[k], 0, static_cast<int32_t>(colours[k] & 0xFF),
+                           static_cast<int32_t>(colours[k] >> 8 & 0xFF),
+                           static_cast<int32_t>(colours[k] >> 16 & 0xFF));
     }
 }
 
@@ -280,42 +346,91 @@ const DialLayout& LayoutOf(ClockState& state) {
 
 } // namespace
 
-void ShadeDialDome(ClockState& state) {
-    TDIB* background = state.BackgroundBuffer.get();
-    TDIB* frame = state.FrameBuffer.get();
+namespace detail {
+
+DomeArea::DomeArea(const ClockState& state) : state_(state) {
+    const TDIB* background = state.BackgroundBuffer.get();
+    const TDIB* frame = state.FrameBuffer.get();
     if (!Drawable(background) || !Drawable(frame) || state.Diameter <= 0 ||
         !QuadrantTablesCover(state)) {
         return;
     }
-    const int32_t rows = static_cast<int32_t>(
+    rows_ = static_cast<int32_t>(
         std::min<int64_t>({background->Height(), frame->Height(), state.Diameter,
                            static_cast<int64_t>(state.DiscSpans.size())}));
-    const int32_t lastColumn = std::min({background->Width(), frame->Width(), state.Diameter}) - 1;
-    const bool fixedPoint = DomeFactorsCover(state);
-    const DomeSpanShader shadeSpan = DomeSpanShaderHere();
-    background->ScanLine(0); // lets the screen copy reach the pixels
-    frame->ScanLine(0);
+    lastColumn_ = std::min({background->Width(), frame->Width(), state.Diameter}) - 1;
+}
 
+DiscSpan DomeArea::Row(int32_t y) const {
+    if (y < 0 || y >= rows_) {
+        return {};
+    }
+    const DiscSpan span = state_.DiscSpans[static_cast<size_t>(y)];
+    return {std::max(span.first, 0), std::min(span.last, lastColumn_)};
+}
+
+void ShadeDome(ClockState& state, const TileMask* only) {
+    const DomeArea area(state);
+    if (area.Rows() == 0) {
+        return;
+    }
+    TDIB& background = *state.BackgroundBuffer;
+    TDIB& frame = *state.FrameBuffer;
+    const bool fixedPoint = DomeFactorsCover(state);
+    const DomeBlockShader shadeBlocks = DomeBlockShaderHere();
+    background.ScanLine(0); // lets the screen copy reach the pixels
+    frame.ScanLine(0);
+
+    // Pixels first..last of a row whose dome pixels are `span`. Parts of a row come out
+    // as the whole row would: the fixed point serves a part as it serves the row, a part
+    // shorter than a block through a whole block around it.
+    const auto shadePart = [&](const DomeRow& row, uint8_t* target, int32_t first, int32_t last,
+                               DiscSpan span) {
+        const DomeFactorRow* fixed = row.fixed;
+        if (fixed == nullptr || fixed->exact || span.first < fixed->first ||
+            span.last >= fixed->first + fixed->count ||
+            span.last - span.first + 1 < kDomeBlockPixels) {
+            ShadeDomeExactly(row, target + 3 * static_cast<ptrdiff_t>(first), first, last);
+        } else if (last - first + 1 >= kDomeBlockPixels) {
+            shadeBlocks(row, target + 3 * static_cast<ptrdiff_t>(first), first, last);
+        } else {
+            const int32_t start = std::min(first, span.last + 1 - kDomeBlockPixels);
+            std::array<uint8_t, kDomeBlockBytes> block;
+            shadeBlocks(row, block.data(), start, start + kDomeBlockPixels - 1);
+            std::memcpy(target + 3 * static_cast<ptrdiff_t>(first),
+                        block.data() + 3 * static_cast<ptrdiff_t>(first - start),
+                        3 * static_cast<size_t>(last - first + 1));
+        }
+    };
     const auto shadeRow = [&](int32_t y, int32_t quadrantRow) {
-        const DiscSpan span = state.DiscSpans[static_cast<size_t>(y)];
-        const int32_t first = std::max(span.first, 0);
-        const int32_t last = std::min(span.last, lastColumn);
-        if (first > last) {
+        const DiscSpan span = area.Row(y);
+        if (span.first > span.last) {
             return;
         }
-        const long double* factors =
-            state.ShadingTable.data() + static_cast<size_t>(quadrantRow) * state.QuadrantSide;
-        const uint8_t* source = background->Row(y);
-        uint8_t* target = frame->Row(y);
-        if (fixedPoint) {
-            const DomeFactorRow& row = state.DomeFactorRows[static_cast<size_t>(quadrantRow)];
-            if (!row.exact && first >= row.first && last < row.first + row.count &&
-                last - first + 1 >= kDomeBlockPixels) {
-                shadeSpan(state, row, factors, source, target, first, last);
-                return;
-            }
+        const DomeRow row{
+            state,
+            state.ShadingTable.data() + static_cast<size_t>(quadrantRow) * state.QuadrantSide,
+            fixedPoint ? &state.DomeFactorRows[static_cast<size_t>(quadrantRow)] : nullptr,
+            background.Row(y)};
+        uint8_t* target = frame.Row(y);
+        if (only == nullptr) {
+            shadePart(row, target, span.first, span.last, span);
+            return;
         }
-        ShadeDomeExactly(state, factors, source, target, first, last);
+        // The runs of marked tiles along the row.
+        const int32_t tileY = y / TileMask::kSide;
+        const int32_t lastTile = span.last / TileMask::kSide;
+        for (int32_t tileX = span.first / TileMask::kSide; tileX <= lastTile;) {
+            if (!only->TileMarked(tileX, tileY)) {
+                ++tileX;
+                continue;
+            }
+            const int32_t first = std::max(span.first, tileX * TileMask::kSide);
+            while (tileX <= lastTile && only->TileMarked(tileX, tileY)) {
+                ++tileX;
+            }
+            shadePart(row, target, first, std::min(span.last, tileX * TileMask::kSide - 1), span);
+        }
     };
     // A quadrant row serves two frame rows, Diameter / 2 - i and its mirror image (one
     // row only in the middle of an even dial): they are shaded one after the other while
@@ -324,31 +439,25 @@ void ShadeDialDome(ClockState& state) {
     for (int32_t quadrantRow = 0; quadrantRow <= half; ++quadrantRow) {
         const int32_t top = half - quadrantRow;
         const int32_t bottom = state.Diameter - top;
-        if (top < rows) {
+        if (top < area.Rows()) {
             shadeRow(top, quadrantRow);
         }
-        if (bottom != top && bottom < rows) {
+        if (bottom != top && bottom < area.Rows()) {
             shadeRow(bottom, quadrantRow);
         }
     }
 }
 
-void DrawMinuteMark(ClockState& state, int32_t offsetX, int32_t offsetY) {
-    const int32_t beadRadius = MinuteMarkRadius(state);
-    if (TDIB* frame = BeadFrame(state, beadRadius)) {
-        const int64_t radius = state.Radius;
-        DrawBead(*frame, MakeBead(state, beadRadius, false), radius + offsetX, radius + offsetY);
-    }
+} // namespace detail
+
+void ShadeDialDome(ClockState& state) {
+    detail::ShadeDome(state, nullptr);
 }
 
-void DrawNumeralDot(ClockState& state, int32_t x, int32_t y) {
-    const int32_t beadRadius = NumeralDotRadius(state);
-    if (TDIB* frame = BeadFrame(state, beadRadius)) {
-        DrawBead(*frame, MakeBead(state, beadRadius, true), x, y);
-    }
-}
+namespace {
 
-void DrawMinuteMarks(ClockState& state) {
+// Every minute mark's bead and centre, clockwise from 12 o'clock.
+template <class Visit> void VisitMarks(ClockState& state, Visit&& visit) {
     const int32_t beadRadius = MinuteMarkRadius(state);
     TDIB* frame = BeadFrame(state, beadRadius);
     if (frame == nullptr) {
@@ -357,11 +466,12 @@ void DrawMinuteMarks(ClockState& state) {
     const Bead bead = MakeBead(state, beadRadius, false);
     const int64_t radius = state.Radius;
     for (const auto& [offsetX, offsetY] : LayoutOf(state).marks) {
-        DrawBead(*frame, bead, radius + offsetX, radius + offsetY);
+        visit(*frame, bead, radius + offsetX, radius + offsetY);
     }
 }
 
-void DrawNumerals(ClockState& state) {
+// Every numeral dot's bead and centre, in drawing order.
+template <class Visit> void VisitNumeralDots(ClockState& state, Visit&& visit) {
     const int32_t beadRadius = NumeralDotRadius(state);
     TDIB* frame = BeadFrame(state, beadRadius);
     if (frame == nullptr) {
@@ -378,9 +488,39 @@ void DrawNumerals(ClockState& state) {
             const int64_t nudgeX = dot.nudgeX + dot.nudgeXHalf * half;
             const int64_t x = radius + anchorX + dot.a * thickness + nudgeX;
             const int64_t y = radius + anchorY + dot.b * thickness + dot.nudgeY;
-            DrawBead(*frame, bead, detail::ClampToInt32(x), detail::ClampToInt32(y));
+            visit(*frame, bead, detail::ClampToInt32(x), detail::ClampToInt32(y));
         }
     }
+}
+
+const auto kDrawWhole = [](TDIB& frame, const Bead& bead, int64_t x, int64_t y) {
+    DrawBead(frame, bead, x, y, nullptr);
+};
+
+} // namespace
+
+void DrawMinuteMark(ClockState& state, int32_t offsetX, int32_t offsetY) {
+    const int32_t beadRadius = MinuteMarkRadius(state);
+    if (TDIB* frame = BeadFrame(state, beadRadius)) {
+        const int64_t radius = state.Radius;
+        DrawBead(*frame, MakeBead(state, beadRadius, false), radius + offsetX, radius + offsetY,
+                 nullptr);
+    }
+}
+
+void DrawNumeralDot(ClockState& state, int32_t x, int32_t y) {
+    const int32_t beadRadius = NumeralDotRadius(state);
+    if (TDIB* frame = BeadFrame(state, beadRadius)) {
+        DrawBead(*frame, MakeBead(state, beadRadius, true), x, y, nullptr);
+    }
+}
+
+void DrawMinuteMarks(ClockState& state) {
+    VisitMarks(state, kDrawWhole);
+}
+
+void DrawNumerals(ClockState& state) {
+    VisitNumeralDots(state, kDrawWhole);
 }
 
 void DrawDial(ClockState& state) {
@@ -388,5 +528,28 @@ void DrawDial(ClockState& state) {
     DrawMinuteMarks(state);
     DrawNumerals(state);
 }
+
+namespace detail {
+
+void DrawBeads(ClockState& state, const TileMask& only) {
+    const auto draw = [&](TDIB& frame, const Bead& bead, int64_t x, int64_t y) {
+        DrawBead(frame, bead, x, y, &only);
+    };
+    VisitMarks(state, draw);
+    VisitNumeralDots(state, draw);
+}
+
+void VisitBeadPixels(ClockState& state, const std::function<void(int32_t, int32_t)>& visit) {
+    const auto pixels = [&](TDIB& frame, const Bead& bead, int64_t x, int64_t y) {
+        for (int32_t i = 0; i < bead.samples; ++i) {
+            const BeadPixel at = BeadPixelAt(frame, x + bead.dx[i], y + bead.dy[i]);
+            visit(at.x, at.y);
+        }
+    };
+    VisitMarks(state, pixels);
+    VisitNumeralDots(state, pixels);
+}
+
+} // namespace detail
 
 } // namespace lumivane

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <optional>
 
 #include "render/light_block.h"
 #include "render/render.h"
@@ -35,12 +37,45 @@ struct HandConstants {
 constexpr long double kTaperPhase = 2.042035224833365605L;
 
 constexpr std::array<HandConstants, 3> kHands{{
-    {&ClockState::HourHandLength, &ClockState::HourSamples, &ClockState::Hour, true, true, kPi,
-     6.0L, 19, 9.0L, 2.670353755551324253L, 18, 9, 0},
-    {&ClockState::MinuteHandLength, &ClockState::MinuteSamples, &ClockState::Minute, false, false,
-     detail::kTwoPi, 60.0L, 15, 7.0L, 2.670353755551324253L, 14, 7, 1},
-    {&ClockState::SecondHandLength, &ClockState::SecondSamples, &ClockState::Second, false, false,
-     kPi, 30.0L, 11, 5.5L, 2.5132741228718345908L, 10, 5, 2},
+    {.length = &ClockState::HourHandLength,
+     .samples = &ClockState::HourSamples,
+     .time = &ClockState::Hour,
+     .twelveHour = true,
+     .followsMinute = true,
+     .turn = kPi,
+     .steps = 6.0L,
+     .columns = 19,
+     .acrossCentre = 9.0L,
+     .taperSpan = 2.670353755551324253L,
+     .profileDivisor = 18,
+     .profileCentre = 9,
+     .index = 0},
+    {.length = &ClockState::MinuteHandLength,
+     .samples = &ClockState::MinuteSamples,
+     .time = &ClockState::Minute,
+     .twelveHour = false,
+     .followsMinute = false,
+     .turn = detail::kTwoPi,
+     .steps = 60.0L,
+     .columns = 15,
+     .acrossCentre = 7.0L,
+     .taperSpan = 2.670353755551324253L,
+     .profileDivisor = 14,
+     .profileCentre = 7,
+     .index = 1},
+    {.length = &ClockState::SecondHandLength,
+     .samples = &ClockState::SecondSamples,
+     .time = &ClockState::Second,
+     .twelveHour = false,
+     .followsMinute = false,
+     .turn = kPi,
+     .steps = 30.0L,
+     .columns = 11,
+     .acrossCentre = 5.5L,
+     .taperSpan = 2.5132741228718345908L,
+     .profileDivisor = 10,
+     .profileCentre = 5,
+     .index = 2},
 }};
 constexpr int32_t kMaxColumns = 19;
 
@@ -117,15 +152,26 @@ const HandProfile& ProfileOf(ClockState& state, const HandConstants& hand, int32
     return profile;
 }
 
-void DrawHand(ClockState& state, const HandConstants& hand) {
+// The rows of a hand that are drawn and the frame they are drawn into.
+struct HandRows {
+    TDIB* frame;
+    int32_t lastRow;
+    // Samples at or beyond these coordinates are not drawn; 0xFFFF marks a sample
+    // without a position, so that column and row are never drawn.
+    int32_t width;
+    int32_t height;
+};
+
+// None when the hand is not drawn.
+std::optional<HandRows> RowsOf(ClockState& state, const HandConstants& hand) {
     const int32_t length = state.*hand.length;
     TDIB* frame = state.FrameBuffer.get();
-    HandSampleTable& table = state.*hand.samples;
-    HandWorkTables& work = state.HandWork;
+    const HandSampleTable& table = state.*hand.samples;
+    const HandWorkTables& work = state.HandWork;
     // A hand of length 0 would divide by zero in its taper and profile; it is not drawn.
     if (length <= 0 || !detail::Drawable(frame) || state.Diameter <= 0 ||
         table.columns < hand.columns) {
-        return;
+        return std::nullopt;
     }
     const int64_t workRows = std::min({RowsIn(work.sampleRed.size(), HandWorkTables::kColumns),
                                        RowsIn(work.sampleGreen.size(), HandWorkTables::kColumns),
@@ -138,18 +184,26 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
     const int32_t lastRow =
         static_cast<int32_t>(std::min<int64_t>({length, workRows - 1, tableRows - 1}));
     if (lastRow < 0) {
-        return;
+        return std::nullopt;
     }
-    // 0xFFFF marks a sample without a position, so that column and row are never drawn.
-    const int32_t width = std::min(frame->Width(), 0xFFFF);
-    const int32_t height = std::min(frame->Height(), 0xFFFF);
-    frame->ScanLine(0); // lets pending platform drawing reach the pixels
+    return HandRows{frame, lastRow, std::min(frame->Width(), 0xFFFF),
+                    std::min(frame->Height(), 0xFFFF)};
+}
 
-    const int32_t columns = hand.columns;
-    const int32_t centreColumn = hand.profileCentre;
-    const long double lengthF = length;
-    const HandProfile& profile = ProfileOf(state, hand, lastRow);
+// Works out where the hand's samples lie for the current time, unless they lie there
+// already; true when they were placed anew.
+bool PlaceHand(ClockState& state, const HandConstants& hand, const HandRows& rows) {
+    const int32_t length = state.*hand.length;
+    const int32_t lastRow = rows.lastRow;
     const long double angle = HandAngle(state, hand);
+    const HandPlacement placement{angle,          state.Radius, state.Thickness,
+                                  state.Algoritm, length,       lastRow};
+    HandPlacement& placed = state.HandPlacements[hand.index];
+    if (placed == placement) {
+        return false;
+    }
+    HandSampleTable& table = state.*hand.samples;
+    const long double lengthF = length;
     const long double cosAngle = Cos(angle);
     const long double sinAngle = Sin(angle);
     const long double widen = std::sqrt(static_cast<long double>(state.Thickness)) + 2.5L;
@@ -176,67 +230,73 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
         tapers.rows = lastRow + 1;
     }
 
-    const HandPlacement placement{angle,          state.Radius, state.Thickness,
-                                  state.Algoritm, length,       lastRow};
-    HandPlacement& placed = state.HandPlacements[hand.index];
-    const bool positionsKept = placed == placement;
+    for (int32_t r = 0; r <= lastRow; ++r) {
+        const long double along = r;
+        const long double taper = tapersKept ? tapers.factor[static_cast<size_t>(r)] : taperOf(r);
+        const double acrossStep = static_cast<double>(taper) * acrossPerTaper;
+        const double rowX = -sinFast * r;
+        const double rowY = cosFast * r;
+        const bool rowFast = r < kFastReach;
+        for (int32_t c = 0; c < hand.columns; ++c) {
+            const double across = acrossStep * (c - static_cast<double>(hand.acrossCentre));
+            const double offsetX = cosFast * across + rowX;
+            const double offsetY = sinFast * across + rowY;
+            const long roundedX = detail::RoundEstimate(offsetX);
+            const long roundedY = detail::RoundEstimate(offsetY);
+            if (rowFast && std::fabs(across) < kFastReach &&
+                std::max(detail::OffRounding(offsetX, roundedX),
+                         detail::OffRounding(offsetY, roundedY)) < detail::kSureOff) {
+                table.X(r, c) = static_cast<uint16_t>(roundedX + centre);
+                table.Y(r, c) = static_cast<uint16_t>(roundedY + centre);
+            } else {
+                const long double exactAcross =
+                    taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
+                table.X(r, c) = Place((cosAngle * exactAcross - sinAngle * along) / 1.4L, centre);
+                table.Y(r, c) = Place((sinAngle * exactAcross + cosAngle * along) / 1.4L, centre);
+            }
+        }
+    }
+    placed = placement;
+    return true;
+}
 
-    // Place, read and light every sample; nothing is written to the frame yet. The
-    // samples are lit in blocks, side by side.
+// Whether a placed sample is drawn: on the frame, and in the marked tiles if any.
+bool Drawn(const HandRows& rows, uint16_t x, uint16_t y, const TileMask* only) {
+    return x < rows.width && y < rows.height && (only == nullptr || only->Covers(x, y));
+}
+
+// Reads every drawn sample's pixel and lights it into the work tables; nothing is
+// written to the frame yet. The samples are lit in blocks, side by side.
+void LightHand(ClockState& state, const HandConstants& hand, const HandRows& rows,
+               const TileMask* only) {
+    const HandSampleTable& table = state.*hand.samples;
+    HandWorkTables& work = state.HandWork;
+    const HandProfile& profile = ProfileOf(state, hand, rows.lastRow);
+    rows.frame->ScanLine(0); // lets pending platform drawing reach the pixels
     detail::SampleBatch<detail::kHandBlock> batch;
     const auto store = [&](uint32_t at, const Colour* lit) {
-        const auto r = static_cast<int32_t>(at / HandWorkTables::kColumns);
-        const auto c = static_cast<int32_t>(at % HandWorkTables::kColumns);
-        const Colour shaded = lit != nullptr
-                                  ? *lit
-                                  : ShadePixel(work.sampleRed[at], work.sampleGreen[at],
-                                               work.sampleBlue[at], profile.Weight(r, c));
+        const auto exactly = [&] {
+            const auto r = static_cast<int32_t>(at / HandWorkTables::kColumns);
+            const auto c = static_cast<int32_t>(at % HandWorkTables::kColumns);
+            return ShadePixel(work.sampleRed[at], work.sampleGreen[at], work.sampleBlue[at],
+                              profile.Weight(r, c));
+        };
+        const Colour shaded = lit != nullptr ? *lit : exactly();
         work.shadedRed[at] = shaded.red;
         work.shadedGreen[at] = shaded.green;
         work.shadedBlue[at] = shaded.blue;
     };
-    for (int32_t r = 0; r <= lastRow; ++r) {
-        const long double along = r;
-        const size_t profileRow = static_cast<size_t>(r) * columns;
+    for (int32_t r = 0; r <= rows.lastRow; ++r) {
+        const size_t profileRow = static_cast<size_t>(r) * hand.columns;
         const bool weightsFast = profile.rowFast[static_cast<size_t>(r)] != 0;
-
-        if (!positionsKept) {
-            const long double taper =
-                tapersKept ? tapers.factor[static_cast<size_t>(r)] : taperOf(r);
-            const double acrossStep = static_cast<double>(taper) * acrossPerTaper;
-            const double rowX = -sinFast * r;
-            const double rowY = cosFast * r;
-            const bool rowFast = r < kFastReach;
-            for (int32_t c = 0; c < columns; ++c) {
-                const double across = acrossStep * (c - static_cast<double>(hand.acrossCentre));
-                const double offsetX = cosFast * across + rowX;
-                const double offsetY = sinFast * across + rowY;
-                const long roundedX = detail::RoundEstimate(offsetX);
-                const long roundedY = detail::RoundEstimate(offsetY);
-                if (rowFast && std::fabs(across) < kFastReach &&
-                    std::max(detail::OffRounding(offsetX, roundedX),
-                             detail::OffRounding(offsetY, roundedY)) < detail::kSureOff) {
-                    table.X(r, c) = static_cast<uint16_t>(roundedX + centre);
-                    table.Y(r, c) = static_cast<uint16_t>(roundedY + centre);
-                } else {
-                    const long double exactAcross =
-                        taper * (static_cast<long double>(c) - hand.acrossCentre) * widen / style;
-                    table.X(r, c) =
-                        Place((cosAngle * exactAcross - sinAngle * along) / 1.4L, centre);
-                    table.Y(r, c) =
-                        Place((sinAngle * exactAcross + cosAngle * along) / 1.4L, centre);
-                }
-            }
-        }
-
-        for (int32_t c = 0; c < columns; ++c) {
+        for (int32_t c = 0; c < hand.columns; ++c) {
             const uint16_t x = table.X(r, c);
             const uint16_t y = table.Y(r, c);
-            if (x >= width || y >= height) {
+            if (!Drawn(rows, x, y, only)) {
                 continue;
             }
             const size_t at = HandWorkTables::At(r, c);
-            const uint8_t* pixel = frame->Row(y) + 3 * static_cast<ptrdiff_t>(x);
+            const uint8_t* pixel = rows.frame->Row(y) + 3 * static_cast<ptrdiff_t>(x);
             work.sampleRed[at] = pixel[2];
             work.sampleGreen[at] = pixel[1];
             work.sampleBlue[at] = pixel[0];
@@ -249,31 +309,42 @@ void DrawHand(ClockState& state, const HandConstants& hand) {
         }
     }
     batch.Flush(store);
+}
 
-    placed = placement;
-
-    auto write = [&](int32_t r, int32_t c) {
+// Writes the lit samples into the frame. Where samples share a pixel the later write
+// shows: first the counter-clockwise half with the centre column row by row, then the
+// clockwise half column by column from its outer edge inwards.
+void WriteHand(ClockState& state, const HandConstants& hand, const HandRows& rows,
+               const TileMask* only) {
+    const HandSampleTable& table = state.*hand.samples;
+    const HandWorkTables& work = state.HandWork;
+    const auto write = [&](int32_t r, int32_t c) {
         const uint16_t x = table.X(r, c);
         const uint16_t y = table.Y(r, c);
-        if (x >= width || y >= height) {
+        if (!Drawn(rows, x, y, only)) {
             return;
         }
         const size_t at = HandWorkTables::At(r, c);
-        detail::WritePixel(frame->Row(y), x, work.shadedRed[at], work.shadedGreen[at],
+        detail::WritePixel(rows.frame->Row(y), x, work.shadedRed[at], work.shadedGreen[at],
                            work.shadedBlue[at]);
     };
-    // Where samples share a pixel the later write shows: first the counter-clockwise
-    // half with the centre column row by row, then the clockwise half column by
-    // column from its outer edge inwards.
-    for (int32_t r = 0; r <= lastRow; ++r) {
-        for (int32_t c = 0; c <= centreColumn; ++c) {
+    for (int32_t r = 0; r <= rows.lastRow; ++r) {
+        for (int32_t c = 0; c <= hand.profileCentre; ++c) {
             write(r, c);
         }
     }
-    for (int32_t c = columns - 1; c > centreColumn; --c) {
-        for (int32_t r = 0; r <= lastRow; ++r) {
+    for (int32_t c = hand.columns - 1; c > hand.profileCentre; --c) {
+        for (int32_t r = 0; r <= rows.lastRow; ++r) {
             write(r, c);
         }
+    }
+}
+
+void DrawHand(ClockState& state, const HandConstants& hand) {
+    if (const auto rows = RowsOf(state, hand)) {
+        PlaceHand(state, hand, *rows);
+        LightHand(state, hand, *rows, nullptr);
+        WriteHand(state, hand, *rows, nullptr);
     }
 }
 
@@ -288,5 +359,39 @@ void DrawMinuteHand(ClockState& state) {
 void DrawSecondHand(ClockState& state) {
     DrawHand(state, kHands[2]);
 }
+
+namespace detail {
+
+bool PlaceHandSamples(ClockState& state, size_t hand) {
+    const auto rows = RowsOf(state, kHands[hand]);
+    return rows && PlaceHand(state, kHands[hand], *rows);
+}
+
+void VisitHandPixels(ClockState& state, size_t hand,
+                     const std::function<void(int32_t, int32_t)>& visit) {
+    const auto rows = RowsOf(state, kHands[hand]);
+    if (!rows) {
+        return;
+    }
+    const HandSampleTable& table = state.*kHands[hand].samples;
+    for (int32_t r = 0; r <= rows->lastRow; ++r) {
+        for (int32_t c = 0; c < kHands[hand].columns; ++c) {
+            const uint16_t x = table.X(r, c);
+            const uint16_t y = table.Y(r, c);
+            if (Drawn(*rows, x, y, nullptr)) {
+                visit(x, y);
+            }
+        }
+    }
+}
+
+void DrawPlacedHand(ClockState& state, size_t hand, const TileMask& only) {
+    if (const auto rows = RowsOf(state, kHands[hand])) {
+        LightHand(state, kHands[hand], *rows, &only);
+        WriteHand(state, kHands[hand], *rows, &only);
+    }
+}
+
+} // namespace detail
 
 } // namespace lumivane

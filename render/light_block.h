@@ -1,7 +1,7 @@
 #pragma once
-// The lighting rule (ShadePixel) in double for a block of samples side by side, laid
-// out so that the compiler works on several samples with each vector instruction. A
-// sample whose result is not sure is lit again by the caller with the rule as written.
+// The lighting rule (ShadePixel) in double for a block of samples side by side, lit in
+// vector lanes (render/lanes.h). A sample whose result is not sure is lit again by the
+// caller with the rule as written.
 #include <array>
 #include <cfloat>
 #include <cstddef>
@@ -18,21 +18,24 @@ template <size_t N> struct LightBlock {
     alignas(16) std::array<double, N> green{};
     alignas(16) std::array<double, N> blue{};
     alignas(16) std::array<double, N> weight{};
-    // Out: the lit channels, and 0 where they may differ from the rule as written.
-    alignas(16) std::array<int32_t, N> litRed{};
-    alignas(16) std::array<int32_t, N> litGreen{};
-    alignas(16) std::array<int32_t, N> litBlue{};
-    alignas(16) std::array<int32_t, N> sure{};
+    // Out: the lit channels, and bit i clear where sample i's may differ from the rule
+    // as written.
+    std::array<int32_t, N> litRed{};
+    std::array<int32_t, N> litGreen{};
+    std::array<int32_t, N> litBlue{};
+    uint64_t sureBits = 0;
+    static_assert(N <= 64);
 };
 
-// The sizes in use: a stretch of a hand's samples, and a bead (up to 49 samples).
+// The sizes in use: a stretch of a hand's samples, and a bead (up to 49 samples);
+// whole sets of lanes.
 inline constexpr size_t kHandBlock = 64;
 inline constexpr size_t kBeadBlock = 52;
 
 // One sample of bytes and a FastWeight; nothing where the result is not sure.
 std::optional<Colour> LightOne(int32_t red, int32_t green, int32_t blue, double weight);
 
-// Lights the first `count` samples of the block (and perhaps a few more).
+// Lights the first `count` samples of the block (and perhaps a few more, up to N).
 void LightBlockHere(LightBlock<kHandBlock>& block, size_t count);
 void LightBlockHere(LightBlock<kBeadBlock>& block, size_t count);
 
@@ -62,7 +65,7 @@ template <size_t N> class SampleBatch {
         }
         LightBlockHere(block_, count_);
         for (size_t i = 0; i < count_; ++i) {
-            if (fast_[i] && block_.sure[i] != 0) {
+            if (fast_[i] && (block_.sureBits >> i & 1) != 0) {
                 const Colour lit{block_.litRed[i], block_.litGreen[i], block_.litBlue[i]};
                 done(tags_[i], &lit);
             } else {

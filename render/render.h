@@ -42,6 +42,24 @@ void DrawSecondHand(ClockState& state);
 // One frame from BackgroundBuffer: DrawDial, then the hour, minute and second hands.
 void RenderFrame(ClockState& state);
 
+// The same frame as RenderFrame, drawing only what can differ from the frame that
+// FrameBuffer holds from the last call: the tiles where the background under the dial
+// changed, where a hand lay or lies now, and where NoteFrameWritten said that others
+// wrote. The first call, and any after the buffers, the size or the settings changed
+// (or after RenderFrame), draws the whole frame. Returns the parts of FrameBuffer that
+// were drawn, valid until the next call.
+std::span<const FrameRect> RenderChangedFrame(ClockState& state);
+
+// Frame pixels written by others than the renderers since the last frame (the pointer's
+// black pixel): the next RenderChangedFrame draws them again.
+void NoteFrameWritten(ClockState& state, FrameRect part);
+
+// Whether BackgroundBuffer, a copy of the screen taken while the clock was off it, still
+// shows the clock somewhere: along one of a few rows, a run of pixels equal to the
+// frame's visible pixels where those differ from the background of the last frame. (A
+// screen that has not yet put back what lies beneath shows the clock's last frame.)
+bool CopyShowsFrame(ClockState& state);
+
 // One dot of a numeral: grid position (a, b) in units of Thickness from the
 // numeral's anchor, and a nudge in pixels of
 // (nudgeX + nudgeXHalf * (Thickness div 2), nudgeY).

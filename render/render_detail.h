@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 
 #include "image/tdib.h"
@@ -119,5 +120,41 @@ inline bool FastWeight(long double weight) {
 
 // The rule as written, in extended precision.
 Colour ShadePixelExactly(int32_t red, int32_t green, int32_t blue, long double weight);
+
+// The pixels the dome shades: the frame rows it reaches and in each the columns on the
+// disc. No rows when the dome cannot be drawn.
+class DomeArea {
+  public:
+    explicit DomeArea(const ClockState& state);
+    int32_t Rows() const { return rows_; }
+    // Empty (first > last) for rows it does not reach.
+    DiscSpan Row(int32_t y) const;
+    bool Covers(int32_t x, int32_t y) const {
+        const DiscSpan span = Row(y);
+        return x >= span.first && x <= span.last;
+    }
+
+  private:
+    const ClockState& state_;
+    int32_t rows_ = 0;
+    int32_t lastColumn_ = -1;
+};
+
+// The passes of a frame, drawing only the pixels in `only`'s marked tiles where given.
+// Each pass reads and writes pixel by pixel, so the pixels it draws come out as in the
+// whole pass.
+void ShadeDome(ClockState& state, const TileMask* only);
+void DrawBeads(ClockState& state, const TileMask& only);
+// Hands by index, 0 to 2: hour, minute, second.
+inline constexpr size_t kHandCount = 3;
+// Places the hand's samples for the current time; true when they were placed anew.
+bool PlaceHandSamples(ClockState& state, size_t hand);
+// Lights the hand's placed samples.
+void DrawPlacedHand(ClockState& state, size_t hand, const TileMask& only);
+
+// The frame pixels that the beads light, and that a placed hand lights.
+void VisitBeadPixels(ClockState& state, const std::function<void(int32_t, int32_t)>& visit);
+void VisitHandPixels(ClockState& state, size_t hand,
+                     const std::function<void(int32_t, int32_t)>& visit);
 
 } // namespace lumivane::detail

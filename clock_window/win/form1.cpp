@@ -80,12 +80,19 @@ void LetWineCatchUp() {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
 
-// Time the windows beneath get to repaint what the clock uncovers, ms: without
-// it the copy still holds the clock's own pixels wherever another Wine program lies below.
-constexpr DWORD kUncoveredRepaintWait = 10;
+// The longest the copy waits for the screen to show what the clock uncovers, ms: the
+// X server takes the window away a moment after it is told, and another Wine program
+// beneath repaints a moment later still.
+constexpr int32_t kUncoveredRepaintWait = 10;
 
-// Under Wine: takes the window off the screen for the life of the object, once
-// what lies beneath has been repainted.
+// The screen is copied in bands of rows of at most this many bytes (at 4 bytes a pixel,
+// as the X server holds them): Wine fetches each copy into a temporary buffer, and the
+// 32-bit C library gives blocks of 512 KiB and more as fresh pages from the system,
+// zeroed and faulted in on every frame, where smaller ones come from its heap again.
+// The default size's copy stays whole.
+constexpr int64_t kCopyBandBytes = 448 * 1024;
+
+// Under Wine: takes the window off the screen for the life of the object.
 class WindowHidden {
   public:
     explicit WindowHidden(HWND window) : window_(window) {
@@ -94,7 +101,6 @@ class WindowHidden {
             nothing.release(); // the window owns the region now
         }
         LetWineCatchUp();
-        Sleep(kUncoveredRepaintWait);
     }
     ~WindowHidden() { SetWindowRgn(window_, nullptr, FALSE); }
     WindowHidden(const WindowHidden&) = delete;
@@ -148,8 +154,17 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         // Every point that receives input is caption, so a press on a visible
         // pixel starts the system's move of the window.
         DefWindowProcW(Handle(), message, wParam, lParam);
+        lookAtPointer_ = true;
         result = HTCAPTION;
         return true;
+    case WM_SETCURSOR:
+    case WM_NCMOUSEMOVE:
+        lookAtPointer_ = true;
+        return false;
+    case WM_WINDOWPOSCHANGED:
+        KeepPlace();
+        lookAtPointer_ = true;
+        return false; // on to WM_MOVE and WM_SIZE
     case WM_ERASEBKGND:
         if (state_.FrameBuffer == nullptr || state_.FrameBuffer->Empty()) {
             RECT client;
@@ -233,6 +248,7 @@ void TForm1::FormCreate() {
     // The position save then stores where the clock really is.
     const Place start = StartPlace(state_, monitors_, home);
     MoveTo(start.left, start.top);
+    KeepPlace();
 
     state_.StartCount = NextStartCount(state_.StartCount);
     StoreValues({{StoredName(&ClockState::StartCount), &ClockState::StartCount}});
@@ -292,13 +308,22 @@ void TForm1::StartTimer(TimerId id, UINT interval) {
     }
 }
 
+void TForm1::KeepPlace() {
+    GetWindowRect(Handle(), &place_);
+    GetClientRect(Handle(), &client_);
+}
+
+RECT TForm1::KeptRect() const {
+    return place_;
+}
+
 Place TForm1::TopLeft() const {
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     return {rect.left, rect.top};
 }
 
 Area TForm1::Monitor() const {
-    const RECT rect = WindowRect();
+    const RECT rect = KeptRect();
     return MonitorOf({rect.left, rect.top}, rect.right - rect.left, rect.bottom - rect.top);
 }
 
@@ -367,41 +392,55 @@ void TForm1::Draw() {
     if (!BuffersFitDiameter(state_)) {
         return;
     }
-    if (!underWine_) {
-        CopyScreen(*background);
-        RenderFrame(state_);
-        Present();
-        return;
-    }
-    // Wine's screen DC shows the layered window's own pixels; Windows leaves them out.
-    // The new frame is rendered before the window comes back, so that it comes back
-    // with one presentation instead of the last frame's and then the new one's.
-    {
+    if (underWine_) {
+        // Wine's screen DC shows the layered window's own pixels; Windows leaves them
+        // out. The window leaves the screen for the copy only and comes back with its
+        // last frame; what the new one changes follows.
         const WindowHidden hidden(Handle());
+        CopyUncovered(*background);
+    } else {
         CopyScreen(*background);
-        RenderFrame(state_);
     }
-    Present();
-    LetWineCatchUp();
+    const std::span<const FrameRect> drawn = RenderChangedFrame(state_);
+    if (!drawn.empty()) {
+        Present(drawn);
+        lookAtPointer_ = true; // a visible pixel may now lie under a resting pointer
+    }
+    if (underWine_) {
+        LetWineCatchUp();
+    }
 }
 
 void TForm1::CopyScreen(TWinDIB& background) {
-    const RECT rect = WindowRect();
-    BitBlt(background.Canvas().Handle(), 0, 0, background.Width(), background.Height(),
-           screenDC_.get(), rect.left, rect.top, SRCCOPY);
+    const RECT rect = KeptRect();
+    const int32_t width = background.Width();
+    const int32_t height = background.Height();
+    const int32_t band = static_cast<int32_t>(
+        std::clamp<int64_t>(kCopyBandBytes / (4 * std::max<int64_t>(width, 1)), 1, height));
+    for (int32_t top = 0; top < height; top += band) {
+        BitBlt(background.Canvas().Handle(), 0, top, width, std::min(band, height - top),
+               screenDC_.get(), rect.left, rect.top + top, SRCCOPY);
+    }
 }
 
-void TForm1::Present(const std::optional<RECT>& part) {
+void TForm1::CopyUncovered(TWinDIB& background) {
+    CopyScreen(background);
+    for (int32_t waited = 0; waited < kUncoveredRepaintWait && CopyShowsFrame(state_); ++waited) {
+        Sleep(1);
+        LetWineCatchUp();
+        CopyScreen(background);
+    }
+}
+
+void TForm1::Present(std::span<const FrameRect> parts) {
     TWinDIB* frame = Backed(state_.FrameBuffer);
     if (frame == nullptr) {
         return;
     }
     const ClientDC dc(Handle());
     if (dc) {
-        if (part) {
-            frame->DrawPart(dc.get(), 0, 0, *part);
-        } else {
-            frame->Draw(dc.get(), 0, 0);
+        for (const FrameRect& part : parts) {
+            frame->DrawPart(dc.get(), 0, 0, RECT{part.left, part.top, part.right, part.bottom});
         }
         GdiFlush();
     }
@@ -423,19 +462,24 @@ void TForm1::Timer2Timer() {
 }
 
 void TForm1::KeepInsideMonitor() {
-    RECT client{};
-    GetClientRect(Handle(), &client);
     const Place at = TopLeft();
     const Place to =
-        KeepInside(at, client.right, client.bottom, MonitorOf(at, client.right, client.bottom));
+        KeepInside(at, client_.right, client_.bottom, MonitorOf(at, client_.right, client_.bottom));
     if (to != at) {
         MoveTo(to.left, to.top);
     }
 }
 
 // Off the hands the window lets the pointer through: a black pixel is click-through.
+// A visible pixel comes under the pointer only when the pointer moves over the window,
+// the window moves or a frame is drawn; only then is the pointer asked for (a round
+// trip to the server under Wine).
 void TForm1::ClearPixelUnderCursor() {
-    const RECT rect = WindowRect();
+    if (!lookAtPointer_) {
+        return;
+    }
+    lookAtPointer_ = false;
+    const RECT rect = KeptRect();
     POINT cursor{};
     if (!GetCursorPos(&cursor)) {
         return;
@@ -453,7 +497,9 @@ void TForm1::ClearPixelUnderCursor() {
     // reach it, so a pointer resting on the dial costs next to nothing.
     if (state_.FrameBuffer != nullptr && state_.FrameBuffer->Pixel(u, v) != kBlack) {
         state_.FrameBuffer->PutPixel(u, v, kBlack);
-        Present(RECT{u, v, u + 1, v + 1});
+        const FrameRect pixel{u, v, u + 1, v + 1};
+        NoteFrameWritten(state_, pixel);
+        Present({&pixel, 1});
     }
 }
 

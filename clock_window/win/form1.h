@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,13 +72,20 @@ class TForm1 : public TForm {
 
     void SetTimerInterval(int32_t interval);
     void StartTimer(TimerId id, UINT interval);
+    // The window's rectangle on the screen and its client area, kept from the moves
+    // and resizes the window is told of: the timers need them every 30 ms.
+    void KeepPlace();
+    RECT KeptRect() const;
     Place TopLeft() const;
     Area MonitorOf(Place at, int32_t width, int32_t height) const;
     void KeepInsideMonitor();
     void ClearPixelUnderCursor();
     void CopyScreen(TWinDIB& background);
-    // Shows the frame in the window: all of it, or only `part` of it.
-    void Present(const std::optional<RECT>& part = std::nullopt);
+    // The copy under the window while it is off the screen, taken again (for a few ms
+    // at most) while the screen still shows the window's last frame.
+    void CopyUncovered(TWinDIB& background);
+    // Shows these parts of the frame in the window.
+    void Present(std::span<const FrameRect> parts);
     void Paint();
 
     ClockState& state_;
@@ -90,6 +97,10 @@ class TForm1 : public TForm {
     bool hiddenOverFullScreen_ = false;
     int32_t timerInterval_ = 500;
     bool underWine_ = false;
+    RECT place_{};
+    RECT client_{};
+    // Something happened that can put a visible pixel under the pointer.
+    bool lookAtPointer_ = true;
     ClientDC screenDC_;
 };
 

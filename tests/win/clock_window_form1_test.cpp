@@ -14,6 +14,7 @@
 #include "clock_window/win/form1.h"
 #include "image/tdib_win.h"
 #include "platform/win32_handles.h"
+#include "render/render.h"
 #include "tests/win/test_support.h"
 
 using lumivane::ClockState;
@@ -56,6 +57,13 @@ class ClockWindow : public testing::Test {
 // box waits for a user; returns how many there were.
 int TakeStartupProblemRequests(const TForm1& form) {
     return TakePosted(form.Handle(), TForm1::kShowStartupProblem);
+}
+
+// The pointer moves to (x, y) over the window, which the system tells the window with a
+// hit test.
+void PointAt(const TForm1& form, int x, int y) {
+    SetCursorPos(x, y);
+    SendMessageW(form.Handle(), WM_NCHITTEST, 0, MAKELPARAM(x, y));
 }
 
 bool IsBlack(lumivane::TDIB& dib, int32_t x, int32_t y) {
@@ -522,7 +530,9 @@ TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
         form->FullScreenTimer();
         EXPECT_TRUE(form->HiddenOverFullScreen());
         EXPECT_FALSE(IsWindowVisible(form->Handle()));
-        Whiten(*state.FrameBuffer, 142, 142); // under the hands: a frame would darken it
+        // Under the hands: a frame would darken it, once told that it was written.
+        Whiten(*state.FrameBuffer, 142, 142);
+        lumivane::NoteFrameWritten(state, {142, 142, 143, 143});
         form->TimerTimer();
         form->Timer3Timer();
         EXPECT_EQ(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn while hidden";
@@ -569,7 +579,7 @@ TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
     lumivane::TDIB& frame = *state.FrameBuffer;
     Whiten(frame, 50, 60);
 
-    SetCursorPos(150, 160);
+    PointAt(*form, 150, 160);
     form->Timer2Timer();
 
     EXPECT_TRUE(IsBlack(frame, 50, 60));
@@ -588,7 +598,7 @@ TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     ASSERT_EQ(GetPixel(window.get(), 50, 60), RGB(255, 255, 255));
     frame.PutPixel(51, 60, 0); // not shown: only the pixel under the cursor is
 
-    SetCursorPos(150, 160);
+    PointAt(*form, 150, 160);
     form->Timer2Timer();
 
     EXPECT_EQ(GetPixel(window.get(), 50, 60), RGB(0, 0, 0));
@@ -596,6 +606,24 @@ TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     form->Timer2Timer(); // black already: nothing changes
     EXPECT_EQ(GetPixel(window.get(), 50, 60), RGB(0, 0, 0));
     EXPECT_TRUE(IsBlack(frame, 50, 60));
+}
+
+TEST_F(ClockWindow, AStillPointerIsLookedAtAgainOnlyAfterTheWindowMovesOrDraws) {
+    ClockState state;
+    auto form = Start(state);
+    form->MoveTo(100, 100);
+    lumivane::TDIB& frame = *state.FrameBuffer;
+    PointAt(*form, 150, 160);
+    form->Timer2Timer();
+    Whiten(frame, 50, 60); // behind the window's back: nothing tells it to look
+
+    form->Timer2Timer();
+    EXPECT_FALSE(IsBlack(frame, 50, 60));
+
+    form->MoveTo(101, 100); // the pointer is over (49, 60) now
+    Whiten(frame, 49, 60);
+    form->Timer2Timer();
+    EXPECT_TRUE(IsBlack(frame, 49, 60));
 }
 
 TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
@@ -612,7 +640,7 @@ TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
     state.SecondSamples.Y(0, 10) = 20;
     for (auto [u, v] : {std::pair{50, 60}, {70, 80}, {90, 20}}) {
         Whiten(frame, u, v);
-        SetCursorPos(100 + u, 100 + v);
+        PointAt(*form, 100 + u, 100 + v);
         form->Timer2Timer();
         EXPECT_FALSE(IsBlack(frame, u, v)) << u << "," << v;
     }
@@ -632,7 +660,7 @@ TEST_F(ClockWindow, SamplesOutsideTheTestedRangeDoNotHoldThePixel) {
     state.HourSamples.Y(state.HourHandLength + 1, 0) = 60;
     for (int u : {50, 51, 52}) {
         Whiten(frame, u, 60);
-        SetCursorPos(100 + u, 160);
+        PointAt(*form, 100 + u, 160);
         form->Timer2Timer();
         EXPECT_TRUE(IsBlack(frame, u, 60)) << u;
     }
@@ -645,15 +673,15 @@ TEST_F(ClockWindow, CursorOnTheLeftmostColumnOrTopRowChangesNothing) {
     lumivane::TDIB& frame = *state.FrameBuffer;
     Whiten(frame, 0, 40);
     Whiten(frame, 40, 0);
-    SetCursorPos(100, 140);
+    PointAt(*form, 100, 140);
     form->Timer2Timer();
-    SetCursorPos(140, 100);
+    PointAt(*form, 140, 100);
     form->Timer2Timer();
     EXPECT_FALSE(IsBlack(frame, 0, 40));
     EXPECT_FALSE(IsBlack(frame, 40, 0));
     // The last column and row inside the window do count.
     Whiten(frame, 284, 284);
-    SetCursorPos(100 + 284, 100 + 284);
+    PointAt(*form, 100 + 284, 100 + 284);
     form->Timer2Timer();
     EXPECT_TRUE(IsBlack(frame, 284, 284));
 }
