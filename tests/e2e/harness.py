@@ -384,6 +384,16 @@ class Session(Screen, Pointer):
         return text.strip().splitlines()[-1]
 
 
+def case_failed(case):
+    """Whether `case` has failed so far; cleanups run after the test's outcome is
+    recorded in the result."""
+    result = getattr(getattr(case, "_outcome", None), "result", None)
+    if result is None:
+        return False
+    recorded = list(getattr(result, "failures", [])) + list(getattr(result, "errors", []))
+    return any(getattr(test, "test_case", test) is case for test, _ in recorded)
+
+
 class E2ETestCase(unittest.TestCase):
     """Gives each test its sessions; a failing test leaves its screenshot,
     window list and registry in the session's output folder."""
@@ -412,12 +422,7 @@ class E2ETestCase(unittest.TestCase):
             type(self)._class_failed = True
 
     def _failed(self):
-        # Cleanups run after the test's outcome is recorded in the result.
-        result = getattr(getattr(self, "_outcome", None), "result", None)
-        if result is None:
-            return False
-        recorded = list(getattr(result, "failures", [])) + list(getattr(result, "errors", []))
-        return any(getattr(test, "test_case", test) is self for test, _ in recorded)
+        return case_failed(self)
 
     def has_renderer(self):
         """Whether lumivane-render is there to draw the expected pictures; without it

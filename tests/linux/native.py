@@ -246,11 +246,7 @@ class NativeTestCase(unittest.TestCase):
         return session
 
     def _failed(self):
-        result = getattr(getattr(self, "_outcome", None), "result", None)
-        if result is None:
-            return False
-        recorded = list(getattr(result, "failures", [])) + list(getattr(result, "errors", []))
-        return any(getattr(test, "test_case", test) is self for test, _ in recorded)
+        return harness.case_failed(self)
 
     def assertShowsRenderedDial(self, session, window, before, size=None):
         """The clock's area on the screen equals lumivane-render's frame over the same
