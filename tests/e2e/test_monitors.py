@@ -83,12 +83,13 @@ class SeveralMonitors(E2ETestCase):
         self.assertIsNotNone(session.quit(timeout=15), "the program did not end")
 
         # The next start comes up there, as large as the second monitor makes it,
-        # and the edge keeping brings it inside that monitor (it may have taken a
-        # step or two by the time the window is seen).
+        # and the edge keeping brings it inside that monitor (it may have taken a few
+        # 2-pixel steps by the time the window is seen on a loaded machine; a start
+        # inside the monitor at once would be about 130 pixels in).
         first = client_rect(session.start())
         self.assertEqual(first[1:], (300, SECOND_DIAMETER, SECOND_DIAMETER),
                          "the place and size of the next start")
-        self.assertIn(place[0] - first[0], (0, 2, 4), "the place of the next start")
+        self.assertIn(place[0] - first[0], range(0, 12, 2), "the place of the next start")
         seen, rest = watch(session, lambda r: r[0] + r[2] <= right - 5, 5.0)
         self.assertIsNotNone(rest, "the larger clock was not brought inside the second "
                              "monitor; seen %s" % seen)
