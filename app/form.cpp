@@ -120,26 +120,27 @@ void TForm::ProcessMessage(const MSG& message) {
     DispatchMessageW(&message);
 }
 
-void TForm::CreateHandle(const WindowSpec& spec) {
+void TForm::CreateHandle(const WindowParams& params) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, spec.className, &existing)) {
+    if (!GetClassInfoExW(instance, params.className, &existing)) {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &TForm::Trampoline;
         windowClass.hInstance = instance;
-        windowClass.hIcon = spec.icon;
-        windowClass.hIconSm = spec.icon;
+        windowClass.hIcon = params.icon;
+        windowClass.hIconSm = params.icon;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = spec.className;
+        windowClass.lpszClassName = params.className;
         // A class that cannot be registered leaves the window uncreated: reported below.
         if (RegisterClassExW(&windowClass) == 0) {
             OutputDebugStringA("Lumivane: a window class could not be registered\n");
         }
     }
-    handle_ = CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, spec.x,
-                              spec.y, spec.width, spec.height, nullptr, nullptr, instance, this);
+    handle_ =
+        CreateWindowExW(params.exStyle, params.className, params.caption, params.style, params.x,
+                        params.y, params.width, params.height, nullptr, nullptr, instance, this);
     if (handle_ == nullptr) {
         throw Error(FormatText(kCannotBeMade, "Window"));
     }

@@ -14,7 +14,7 @@ inline constexpr const char* kApplicationTitle = "Lumivane";
 HICON ProgramIcon();
 
 // What CreateHandle registers and creates.
-struct WindowSpec {
+struct WindowParams {
     const wchar_t* className = nullptr;
     HICON icon = nullptr;
     DWORD exStyle = 0;
@@ -55,7 +55,7 @@ class TForm {
   protected:
     // Registers the class (once per name) and creates the window; throws Error when
     // it cannot be made. The object must outlive the window.
-    void CreateHandle(const WindowSpec& spec);
+    void CreateHandle(const WindowParams& params);
     // Sizes the window so that its client area is width x height, whatever its frame.
     void SetClientSize(int width, int height) const;
 

@@ -240,7 +240,7 @@ void SettingsFile::CloseStore() {
 
 std::string ConfigPath(const std::string& below) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    // The base directory specification: a relative path is to be ignored.
+    // XDG base directories: a relative path is to be ignored.
     if (config != nullptr && config[0] == '/') {
         return std::string(config) + "/" + below;
     }
