@@ -149,23 +149,36 @@ Window ScreenReader::TopLevelOf(Window window) const {
 void ScreenReader::ListWindowsBelow() {
     beneath_.clear();
     stale_ = false;
-    topLevel_ = TopLevelOf(clock_);
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+    x11::XMemory<Window> owned;
+    Window* end = nullptr;
+    // A window manager may take the clock into its frame between the two questions; then
+    // every window, the frame too, would seem to lie below the clock.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        topLevel_ = TopLevelOf(clock_);
+        if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+            return;
+        }
+        owned.reset(children);
+        end = std::find(children, children + count, topLevel_);
+        if (end != children + count) {
+            break;
+        }
+    }
+    if (end == children + count) {
+        stale_ = true; // until then only the desktop shows beneath
         return;
     }
-    x11::XMemory<Window> owned(children);
     // A window manager restacking the windows it manages may put one below the backdrop,
     // which would then cover it.
     if (backdropMapped_ && count > 0 && children[0] != backdrop_) {
         XLowerWindow(display_, backdrop_);
     }
     // Bottom to top; the clock's top-level and what lies above it are of no concern.
-    const auto end = std::find(children, children + count, topLevel_);
-    justBelow_ = end != children && end != children + count ? *(end - 1) : 0;
+    justBelow_ = end != children ? *(end - 1) : 0;
     for (auto it = end; it != children;) {
         const Window window = *--it;
         if (window == backdrop_) {
