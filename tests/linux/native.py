@@ -41,13 +41,13 @@ LEAK_SUPPRESSIONS = os.path.join(HERE, "leaks.supp")
 
 def x_windows():
     """Every window of the X tree: {"id", "name", "left", "top", "width", "height"},
-    top-level windows in stacking order (bottom first)."""
-    done = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+    with the place on the screen (inside a window manager's frame too), bottom first."""
+    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
                           text=True, timeout=30)
     found = []
     for line in done.stdout.splitlines():
         m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
-                     r'(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+                     r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
         if m:
             found.append({"id": m.group(1), "name": m.group(2) or "",
                           "width": int(m.group(3)), "height": int(m.group(4)),
@@ -240,8 +240,10 @@ class NativeSession(Screen, Pointer):
 
 
 class NativeTestCase(unittest.TestCase):
+    session_class = NativeSession
+
     def session(self):
-        session = NativeSession(self.id().split(".", 1)[-1])
+        session = self.session_class(self.id().split(".", 1)[-1])
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 

@@ -83,16 +83,21 @@ class SettingsWindow(NativeTestCase):
     def find_bar(session, settings):
         """A point on the size bar's track, found on the screen: the bars lie in two
         columns, the size bar in the lower left; it is the first pixel column of blue
-        (the filled part of a bar) in that quarter of the window."""
-        shot = session.screenshot()
+        (the filled part of a bar) in that quarter of the window. A compositing manager
+        shows a window a moment after it is mapped."""
         left, top, width, height = (settings["left"], settings["top"], settings["width"],
                                     settings["height"])
-        for y in range(top + height // 2, top + height - 30):
-            for x in range(left + 10, left + width // 2):
-                r, g, b = shot.pixel(x, y)
-                if b > 150 and r < 120:
-                    return x + 1, y
-        raise AssertionError("no size bar found in the settings window")
+        deadline = time.monotonic() + 3
+        while True:
+            shot = session.screenshot()
+            for y in range(top + height // 2, top + height - 30):
+                for x in range(left + 10, left + width // 2):
+                    r, g, b = shot.pixel(x, y)
+                    if b > 150 and r < 120:
+                        return x + 1, y
+            if time.monotonic() > deadline:
+                raise AssertionError("no size bar found in the settings window")
+            time.sleep(0.1)
 
 
 class DamagedFile(NativeTestCase):
