@@ -208,18 +208,6 @@ TEST(ExtremeSettings, StartCountFromIntMinToIntMax) {
     SweepOneValue(kStart1, {-2, -1, 0, 1, 2, 3});
 }
 
-TEST(ExtremeSettings, StartCountCountsUpToTwo) {
-    for (const auto& [stored, after] :
-         {std::pair{INT_MIN, INT_MIN + 1}, std::pair{-2, -1}, std::pair{-1, 0}, std::pair{0, 1},
-          std::pair{1, 2}, std::pair{2, 2}, std::pair{INT_MAX, 2}}) {
-        StoredSettings settings = UsualSettings();
-        settings.values[kStart1] = stored;
-        ClockState state;
-        StartClock(state, {1366, 768}, settings);
-        EXPECT_EQ(state.StartCount, after) << stored;
-    }
-}
-
 TEST(ExtremeSettings, AllValuesAtOnceMissingOrAnything) {
     constexpr Display kSmallDisplay{160, 100};
     const std::vector<int32_t> edges = {INT_MIN, -6, -5, -4, -1, 0,  1,  4,

@@ -82,6 +82,7 @@ TEST(RingOffsets, RunRoundFromStraightBelowTheCentre) {
             EXPECT_EQ(state.RingOffsetY[ring][k], rings[ring][k].second) << ring << "/" << k;
         }
     }
+    EXPECT_EQ(state.RingOffsetY[4][0], 0) << "rings beyond 3 stay empty";
 }
 
 TEST(DialBeads, ConeFactorsByBeadRadius) {
