@@ -130,12 +130,6 @@ class TrayIcon(E2ETestCase, SettingsChecks):
         self.assertTray(session, icon=False, window=True, what="left click on the icon")
         session.close_window(SETTINGS_CLASS)
         self.assertTray(session, icon=True, window=False, what="close box")
-
-        # Again, closed with its "Close" button this time.
-        self.click_icon(session)
-        self.assertTray(session, icon=False, window=True, what="second click on the icon")
-        self.click_control(session, CLOSE_BUTTON)
-        self.assertTray(session, icon=True, window=False, what='"Close" button')
         self.assertTrue(session.alive(), "the program ended")
 
     def test_menu_opens_the_window_and_its_close_ends_the_program(self):

@@ -1,6 +1,7 @@
-// The clock window as a real window under a test key of its own: start-up with
-// the settings store, the frame's resize, the placement timer, click-through and
-// the position save.
+// The clock window as a real window under a test key of its own: the frame's
+// resize, the placement timer, the monitors changing, full-screen programs,
+// click-through and the position save. (Its start-up from whatever the store
+// holds: registry_contents_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -67,113 +68,7 @@ void Whiten(lumivane::TDIB& dib, int32_t x, int32_t y) {
     dib.PutPixel(x, y, 0xFFFFFF);
 }
 
-// Another program's window under the clock: Notepad, its white page at `place`.
-class WindowBeneath {
-  public:
-    explicit WindowBeneath(RECT place) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        wchar_t command[] = L"notepad.exe";
-        if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process_)) {
-            return;
-        }
-        WaitForInputIdle(process_.hProcess, 10000);
-        for (int attempt = 0; attempt < 100 && window_ == nullptr; ++attempt) {
-            EnumWindows(&FindMain, reinterpret_cast<LPARAM>(this));
-            Sleep(50);
-        }
-        if (window_ != nullptr) {
-            SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left,
-                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-            Sleep(300); // its page is painted
-        }
-    }
-    ~WindowBeneath() {
-        if (process_.hProcess != nullptr) {
-            TerminateProcess(process_.hProcess, 0);
-            WaitForSingleObject(process_.hProcess, 5000);
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
-        }
-    }
-    WindowBeneath(const WindowBeneath&) = delete;
-    WindowBeneath& operator=(const WindowBeneath&) = delete;
-
-    bool Shown() const { return window_ != nullptr; }
-
-  private:
-    static BOOL CALLBACK FindMain(HWND window, LPARAM self) {
-        auto* beneath = reinterpret_cast<WindowBeneath*>(self);
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        if (processId == beneath->process_.dwProcessId && IsWindowVisible(window) &&
-            GetWindow(window, GW_OWNER) == nullptr) {
-            beneath->window_ = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    PROCESS_INFORMATION process_{};
-    HWND window_ = nullptr;
-};
-
 } // namespace
-
-TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
-    const auto secondOfDay = [](const SYSTEMTIME& t) {
-        return t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
-    };
-    SYSTEMTIME before;
-    GetLocalTime(&before);
-    ClockState state;
-    auto form = Start(state);
-    SYSTEMTIME after;
-    GetLocalTime(&after);
-    const int read = state.Hour * 3600 + state.Minute * 60 + state.Second;
-    const int day = 24 * 3600;
-    EXPECT_LE((read - secondOfDay(before) + day) % day,
-              (secondOfDay(after) - secondOfDay(before) + day) % day);
-}
-
-TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
-    ClockState state;
-    auto form = Start(state);
-    HWND window = form->Handle();
-
-    EXPECT_EQ(FindWindowW(L"TForm1", L"Lumivane"), window);
-    EXPECT_TRUE(IsWindowVisible(window));
-    const auto exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
-    EXPECT_TRUE(exStyle & WS_EX_LAYERED);
-    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
-    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW); // no taskbar button, not in Alt+Tab
-    EXPECT_FALSE(exStyle & WS_EX_APPWINDOW);
-    EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION, 0);
-    COLORREF key = 1;
-    DWORD flags = 0;
-    ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, nullptr, &flags));
-    EXPECT_EQ(key, RGB(0, 0, 0));
-    EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
-
-    const RECT rect = form->WindowRect();
-    EXPECT_EQ(rect.left, 540);
-    EXPECT_EQ(rect.top, 0);
-    RECT client{};
-    GetClientRect(window, &client);
-    EXPECT_EQ(client.right, 285);
-    EXPECT_EQ(client.bottom, 285);
-
-    ASSERT_NE(state.FrameBuffer, nullptr);
-    ASSERT_NE(state.BackgroundBuffer, nullptr);
-    EXPECT_EQ(state.FrameBuffer->Width(), 285);
-    EXPECT_EQ(state.FrameBuffer->Height(), 285);
-    EXPECT_EQ(state.BackgroundBuffer->Width(), 285);
-    EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
-    for (auto [x, y] : {std::pair{0, 0}, {142, 142}, {284, 284}, {284, 0}}) {
-        EXPECT_TRUE(IsBlack(*state.FrameBuffer, x, y)) << x << "," << y;
-    }
-}
 
 TEST_F(ClockWindow, NewDiameterResizesWindowBuffersAndTheTickInterval) {
     ClockState state;
@@ -218,34 +113,6 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
     EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
     EXPECT_EQ(state.FrameBuffer->BitCount(), 24);
     EXPECT_EQ(form->TimerInterval(), 200);
-}
-
-TEST_F(ClockWindow, ScreenCopyShowsWhatLiesBeneathNotTheClock) {
-    const WindowBeneath beneath({480, 0, 930, 450}); // white from about (483, 22) on
-    ASSERT_TRUE(beneath.Shown());
-    const COLORREF white = RGB(255, 255, 255);
-    const std::pair<int, int> points[] = {{142, 142}, {142, 60}, {60, 200}, {270, 270}};
-
-    ClockState state;
-    auto form = Start(state);
-    form->Draw(); // the first frame puts the lit dial on the screen
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, 0); // idle: the frame reaches the screen
-    if (lumivane::RunningUnderWine()) {
-        // There the screen's own device context shows the clock over the window beneath.
-        const lumivane::ClientDC screen(nullptr);
-        ASSERT_NE(GetPixel(screen.get(), 540 + 142, 142), white);
-    }
-    form->Draw(); // the second copy must not see it
-
-    lumivane::TDIB& background = *state.BackgroundBuffer;
-    for (auto [x, y] : points) {
-        const uint8_t* pixel = background.ScanLine(y) + 3 * x;
-        EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), white) << "pixel " << x << "," << y;
-    }
-    // The dial was lit into the frame: the clock showed something of its own.
-    const uint8_t* centre = state.FrameBuffer->ScanLine(142) + 3 * 142;
-    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), white);
-    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), RGB(0, 0, 0));
 }
 
 // Counts the moves of one window made on this thread while it lives.
