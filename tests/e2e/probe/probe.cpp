@@ -9,7 +9,7 @@
 //   find TARGET                             facts of one window
 //   wait TARGET [--timeout MS] [--visible]  waits for it to show
 //   children TARGET                         its child controls
-//   send|post TARGET MSG WPARAM LPARAM      a message (numbers: decimal or 0x..)
+//   post TARGET MSG WPARAM LPARAM           posts a message (numbers: decimal or 0x..)
 //   trackbar TARGET POS                     moves a track bar as the user would
 //   click TARGET                            presses a button (BM_CLICK)
 //   resources TARGET | resources --pid N    handles and memory of its process,
@@ -278,20 +278,16 @@ std::string WindowJson(HWND window) {
     const auto exStyle = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
     const std::wstring className = ClassOf(window);
     Object facts;
-    facts.Number("hwnd", static_cast<long long>(reinterpret_cast<uintptr_t>(window)))
-        .Number("pid", pid)
+    facts.Number("pid", pid)
         .Number("owner",
                 static_cast<long long>(reinterpret_cast<uintptr_t>(GetWindow(window, GW_OWNER))))
         .Text("class", className)
         .Text("title", TextOf(window))
         .Flag("visible", IsWindowVisible(window))
-        .Flag("iconic", IsIconic(window))
-        .Flag("foreground", window == GetForegroundWindow())
         .Raw("window", RectJson(outer))
         .Raw("client", RectJson(client))
         .Number("style", style)
         .Number("exstyle", exStyle)
-        .Flag("topmost", exStyle & WS_EX_TOPMOST)
         .Raw("layered", LayeredJson(window, exStyle));
     if (GetParent(window))
         facts.Number("id", GetDlgCtrlID(window));
@@ -343,22 +339,15 @@ int Children(Args& args) {
     return 0;
 }
 
-int Message(Args& args, bool post) {
+int Post(Args& args) {
     HWND window = ResolveOrFail(TakeTarget(args));
     ExpectCount(args, 3);
     const auto message = static_cast<UINT>(ParseNumber(args[0]));
     const auto wParam = static_cast<WPARAM>(ParseNumber(args[1]));
     const auto lParam = static_cast<LPARAM>(ParseNumber(args[2]));
-    if (post) {
-        const bool ok = PostMessageW(window, message, wParam, lParam);
-        Print(Object().Flag("posted", ok));
-        return ok ? 0 : 1;
-    }
-    const auto result = SendWithTimeout(window, message, wParam, lParam);
-    Print(Object()
-              .Raw("result", result ? std::to_string(*result) : "null")
-              .Flag("timeout", !result.has_value()));
-    return 0;
+    const bool ok = PostMessageW(window, message, wParam, lParam);
+    Print(Object().Flag("posted", ok));
+    return ok ? 0 : 1;
 }
 
 // The messages a track bar sends its parent when the user drops the thumb at a
@@ -837,8 +826,8 @@ int Run(const std::wstring& command, Args& args) {
         return Wait(args, 10000);
     if (command == L"children")
         return Children(args);
-    if (command == L"send" || command == L"post")
-        return Message(args, command == L"post");
+    if (command == L"post")
+        return Post(args);
     if (command == L"trackbar")
         return TrackBar(args);
     if (command == L"click")
