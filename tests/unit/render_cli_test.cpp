@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/scratch_dir.h"
 #include "tests/unit/test_desktops.h"
 #include "tools/render/render_cli.h"
 
@@ -22,6 +23,7 @@ using lumivane::RgbImage;
 using lumivane::UsageError;
 using lumivane::test::FlatDesktop;
 using lumivane::test::NoiseDesktop;
+using lumivane::test::ScratchDir;
 
 namespace {
 
@@ -97,23 +99,6 @@ RunResult RunTool(const Arguments& arguments) {
     result.err = err.str();
     return result;
 }
-
-class ScratchDir {
-  public:
-    explicit ScratchDir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / ("lumivane-" + name)) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 constexpr Display kLaptop{1366, 768};
 
