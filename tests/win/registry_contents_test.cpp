@@ -281,21 +281,6 @@ TEST_F(RegistryContents, StoreNamesAWriteTheRegistryRefusesInItsOwnWords) {
     EXPECT_FALSE(gone.Exists());
 }
 
-TEST_F(RegistryContents, StoreReadsEveryDwordAsItsSignedValue) {
-    const RegistryPath store = key.Below("store");
-    SettingsStore settings(store.Path());
-    for (const int32_t value : {INT_MIN, INT_MIN + 1, -50, -1, 0, 1, 5, 15, 30, 50, INT_MAX}) {
-        for (const char* name : kValueNames) {
-            store.Write(name, value);
-        }
-        ASSERT_TRUE(settings.OpenStore(false));
-        for (const char* name : kValueNames) {
-            EXPECT_EQ(settings.ReadValue(name), value) << name;
-        }
-        settings.CloseStore();
-    }
-}
-
 TEST_F(RegistryContents, StoreReadsAShortDwordAsItsBytesWithZerosAbove) {
     const RegistryPath store = key.Below("store");
     store.WriteRaw("Size", REG_DWORD, {0x13, 0x01}); // 2 bytes: 0x0113
