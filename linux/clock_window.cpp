@@ -6,9 +6,11 @@
 #include <ctime>
 
 #include "clock_window/hand_hit.h"
+#include "clock_window/monitors.h"
 #include "linux/problems.h"
 #include "linux/screen_reader.h"
 #include "linux/window_surface.h"
+#include "linux/x_monitors.h"
 #include "render/render.h"
 
 namespace lumivane {
@@ -26,6 +28,7 @@ constexpr uint32_t kUncoveredRepaintWait = 10;
 ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks)
     : state_(state), problems_(problems), hooks_(std::move(hooks)), place_(place) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    monitors_ = Monitors(gtk_widget_get_display(window_));
     GtkWindow* window = Window();
     gtk_window_set_title(window, "Lumivane");
     gtk_window_set_decorated(window, FALSE);
@@ -50,9 +53,8 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
 
     SetTickInterval(FrameIntervalRule(state_.Size));
     WatchPlace();
-    g_signal_connect_swapped(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
-                             "monitors-changed",
-                             G_CALLBACK(+[](ClockWindow* self) { self->WatchPlace(); }), this);
+    g_signal_connect(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
+                     "monitors-changed", G_CALLBACK(ScreenChanged), this);
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
     gtk_widget_show(window_);
 }
@@ -142,22 +144,17 @@ void ClockWindow::ReadBeneath() {
     reader_->ReadScreen(background, place_.left, place_.top);
 }
 
-void ClockWindow::KeepInsideMonitor() {
-    GdkDisplay* display = gtk_widget_get_display(window_);
+Area ClockWindow::Monitor() const {
     const int32_t side = std::max(state_.Diameter, 0);
-    GdkMonitor* monitor =
-        gdk_display_get_monitor_at_point(display, place_.left + side / 2, place_.top + side / 2);
-    if (monitor != nullptr) {
-        GdkRectangle area{};
-        gdk_monitor_get_geometry(monitor, &area);
-        const Place next = KeepInside(place_, side, side,
-                                      {area.x, area.y, area.x + area.width, area.y + area.height});
-        if (next != place_) {
-            place_ = next;
-            gtk_window_move(Window(), place_.left, place_.top);
-            Draw();
-            return;
-        }
+    return monitors_[OwningMonitor(monitors_, place_, side, side).value()];
+}
+
+void ClockWindow::KeepInsideMonitor() {
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepInside(place_, side, side, Monitor());
+    if (next != place_) {
+        MoveTo(next);
+        return;
     }
     if (MovedFromSavedPlace(state_, place_)) {
         Draw();
@@ -165,6 +162,22 @@ void ClockWindow::KeepInsideMonitor() {
         // At rest where it is stored: nothing to do until the window moves again.
         keepInside_.Reset();
     }
+}
+
+void ClockWindow::MonitorsChanged() {
+    monitors_ = Monitors(gtk_widget_get_display(window_));
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepOnMonitors(monitors_, place_, side, side);
+    if (next != place_) {
+        MoveTo(next);
+    }
+    WatchPlace();
+}
+
+void ClockWindow::MoveTo(Place to) {
+    place_ = to;
+    gtk_window_move(Window(), place_.left, place_.top);
+    Draw();
 }
 
 void ClockWindow::StorePlaceIfMoved() {
@@ -190,6 +203,11 @@ gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer 
         clock->WatchPlace();
     }
     return FALSE;
+}
+
+void ClockWindow::ScreenChanged(GdkScreen*, gpointer self) {
+    auto* clock = static_cast<ClockWindow*>(self);
+    Guarded(clock->problems_, [clock] { clock->MonitorsChanged(); });
 }
 
 gboolean ClockWindow::Pressed(GtkWidget*, GdkEventButton* event, gpointer self) {

@@ -46,12 +46,15 @@ class ClockWindow {
 
     GtkWindow* Window() const { return GTK_WINDOW(window_); }
     Place Where() const { return place_; }
+    // The monitor the clock belongs to.
+    Area Monitor() const;
     // Whether the screen beneath is read without hiding the clock.
     bool SeesBeneath() const;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
     static gboolean Configured(GtkWidget*, GdkEventConfigure* event, gpointer self);
+    static void ScreenChanged(GdkScreen*, gpointer self);
     static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
     static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
@@ -63,6 +66,10 @@ class ClockWindow {
     // kept inside its monitor): keeps it inside, and redraws it at the rate of the
     // pointer rather than the tick. At rest it stops.
     void KeepInsideMonitor();
+    // The monitors changed: at once inside the one the clock then belongs to.
+    void MonitorsChanged();
+    // Moves the window and draws the frame of its new place.
+    void MoveTo(Place to);
     void WatchPlace();
     void ReadBeneath();
 
@@ -72,6 +79,7 @@ class ClockWindow {
     GtkWidget* window_ = nullptr;
     ::Display* display_ = nullptr;
     Place place_;
+    std::vector<Area> monitors_;
     std::unique_ptr<ScreenReader> reader_;
     std::unique_ptr<WindowSurface> surface_;
     std::vector<uint8_t> grab_;
