@@ -6,6 +6,8 @@
 #include <ctime>
 
 #include "clock_window/hand_hit.h"
+#include "clock_window/monitors.h"
+#include "linux/front_window.h"
 #include "linux/problems.h"
 #include "linux/screen_reader.h"
 #include "linux/window_surface.h"
@@ -54,7 +56,10 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
                              "monitors-changed",
                              G_CALLBACK(+[](ClockWindow* self) { self->WatchPlace(); }), this);
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
-    gtk_widget_show(window_);
+    CheckFullScreen(); // a full-screen program may be in front already
+    if (!hiddenOverFullScreen_) {
+        gtk_widget_show(window_);
+    }
 }
 
 ClockWindow::~ClockWindow() {
@@ -64,6 +69,7 @@ ClockWindow::~ClockWindow() {
     tick_.Reset();
     keepInside_.Reset();
     storePlace_.Reset();
+    front_.reset();
     reader_.reset();
     surface_.reset();
     gtk_widget_destroy(window_);
@@ -77,6 +83,7 @@ void ClockWindow::Realize() {
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
     reader_ = std::make_unique<ScreenReader>(display, xid);
+    front_ = std::make_unique<FrontWindowWatch>(display, problems_, [this] { CheckFullScreen(); });
     gdk_window_add_filter(nullptr, FilterEvent, this);
 }
 
@@ -115,7 +122,9 @@ void ClockWindow::Resize() {
 }
 
 void ClockWindow::Draw() {
-    if (state_.FrameBuffer == nullptr || state_.BackgroundBuffer == nullptr) {
+    // Hidden, it neither reads the screen nor draws.
+    if (hiddenOverFullScreen_ || state_.FrameBuffer == nullptr ||
+        state_.BackgroundBuffer == nullptr) {
         return;
     }
     if (state_.Diameter != state_.PrevDiameter) {
@@ -142,16 +151,22 @@ void ClockWindow::ReadBeneath() {
     reader_->ReadScreen(background, place_.left, place_.top);
 }
 
-void ClockWindow::KeepInsideMonitor() {
-    GdkDisplay* display = gtk_widget_get_display(window_);
+std::optional<Area> ClockWindow::Monitor() const {
     const int32_t side = std::max(state_.Diameter, 0);
-    GdkMonitor* monitor =
-        gdk_display_get_monitor_at_point(display, place_.left + side / 2, place_.top + side / 2);
-    if (monitor != nullptr) {
-        GdkRectangle area{};
-        gdk_monitor_get_geometry(monitor, &area);
-        const Place next = KeepInside(place_, side, side,
-                                      {area.x, area.y, area.x + area.width, area.y + area.height});
+    GdkMonitor* monitor = gdk_display_get_monitor_at_point(
+        gtk_widget_get_display(window_), place_.left + side / 2, place_.top + side / 2);
+    if (monitor == nullptr) {
+        return std::nullopt;
+    }
+    GdkRectangle area{};
+    gdk_monitor_get_geometry(monitor, &area);
+    return Area{area.x, area.y, area.x + area.width, area.y + area.height};
+}
+
+void ClockWindow::KeepInsideMonitor() {
+    if (const std::optional<Area> monitor = Monitor()) {
+        const int32_t side = std::max(state_.Diameter, 0);
+        const Place next = KeepInside(place_, side, side, *monitor);
         if (next != place_) {
             place_ = next;
             gtk_window_move(Window(), place_.left, place_.top);
@@ -167,6 +182,26 @@ void ClockWindow::KeepInsideMonitor() {
     }
 }
 
+void ClockWindow::CheckFullScreen() {
+    const std::optional<Area> monitor = Monitor();
+    const bool hide =
+        monitor && HidesOverFullScreen(state_.HideFullScreen, front_->Read(), *monitor);
+    if (hide == hiddenOverFullScreen_) {
+        return;
+    }
+    hiddenOverFullScreen_ = hide;
+    if (hide) {
+        keepInside_.Reset();
+        gtk_widget_hide(window_);
+        return;
+    }
+    // Mapped again, the window goes where it was, not where it was first put.
+    gtk_window_move(Window(), place_.left, place_.top);
+    gtk_widget_show(window_);
+    WatchPlace();
+    Draw(); // what it hid with is stale
+}
+
 void ClockWindow::StorePlaceIfMoved() {
     if (!MovedFromSavedPlace(state_, place_)) {
         return;
@@ -178,7 +213,9 @@ void ClockWindow::StorePlaceIfMoved() {
 }
 
 GdkFilterReturn ClockWindow::FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self) {
-    static_cast<ClockWindow*>(self)->reader_->NoteEvent(*static_cast<XEvent*>(event));
+    auto* clock = static_cast<ClockWindow*>(self);
+    clock->reader_->NoteEvent(*static_cast<XEvent*>(event));
+    clock->front_->NoteEvent(*static_cast<XEvent*>(event));
     return GDK_FILTER_CONTINUE;
 }
 
@@ -188,6 +225,7 @@ gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer 
     if (at != clock->place_) {
         clock->place_ = at;
         clock->WatchPlace();
+        Guarded(clock->problems_, [clock] { clock->CheckFullScreen(); }); // on another monitor?
     }
     return FALSE;
 }
