@@ -23,6 +23,13 @@ constexpr uint32_t kStorePlaceInterval = 5000;
 // away to read them, ms.
 constexpr uint32_t kUncoveredRepaintWait = 10;
 
+// Above the other windows and on every workspace. Asked again after the window was
+// hidden: the toolkit forgets what the window manager dropped when it let go of it.
+void KeepAboveOnEveryWorkspace(GtkWindow* window) {
+    gtk_window_set_keep_above(window, TRUE);
+    gtk_window_stick(window);
+}
+
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks)
@@ -32,13 +39,12 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
     gtk_window_set_title(window, "Lumivane");
     gtk_window_set_decorated(window, FALSE);
     gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_keep_above(window, TRUE);
+    KeepAboveOnEveryWorkspace(window);
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
     gtk_window_set_accept_focus(window, FALSE);
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
-    gtk_window_stick(window);
     gtk_widget_set_app_paintable(window_, TRUE);
     gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
     const int32_t side = std::max(state_.Diameter, 1);
@@ -197,6 +203,7 @@ void ClockWindow::CheckFullScreen() {
     }
     // Mapped again, the window goes where it was, not where it was first put.
     gtk_window_move(Window(), place_.left, place_.top);
+    KeepAboveOnEveryWorkspace(Window());
     gtk_widget_show(window_);
     WatchPlace();
     Draw(); // what it hid with is stale
