@@ -54,7 +54,7 @@ FrontWindowWatch::FrontWindowWatch(GdkDisplay* display, Problems& problems,
 }
 
 FrontWindowWatch::~FrontWindowWatch() {
-    Follow(0);
+    Follow(None);
 }
 
 std::optional<Area> FrontWindowWatch::Read() {
@@ -72,14 +72,14 @@ std::optional<Area> FrontWindowWatch::Read() {
     }
     topLevel_ = 0;
     std::optional<Area> area;
-    bool ours = true;
+    bool foreign = false; // another program's window, whose state changes we follow
     x11::Trapped(gdkDisplay_, [&] {
         if (front == None || front == PointerRoot || front == root_) {
             return;
         }
         const Window top = x11::TopLevelOf(display_, front);
-        ours = Ours(front) || Ours(top);
-        if (ours) {
+        foreign = !Ours(front) && !Ours(top);
+        if (!foreign) {
             return;
         }
         topLevel_ = top;
@@ -96,7 +96,7 @@ std::optional<Area> FrontWindowWatch::Read() {
         area = Area{attributes.x, attributes.y, attributes.x + attributes.width + borders,
                     attributes.y + attributes.height + borders};
     });
-    Follow(managed && !ours ? front : None);
+    Follow(managed && foreign ? front : None);
     return area;
 }
 
