@@ -217,11 +217,12 @@ class NativeSession(Screen, Pointer):
                 return values
             time.sleep(0.1)
 
-    def full_screen_window(self):
-        """Another program's window over the whole display, given the focus; gone with
-        the session. Its process."""
+    def full_screen_window(self, monitor=(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)):
+        """Another program's window over the whole of `monitor` (left, top, right,
+        bottom), given the focus; gone with the session. Its process."""
+        left, top, right, bottom = monitor
         window = subprocess.Popen(["xev", "-name", FULL_SCREEN_TITLE, "-bw", "0", "-geometry",
-                                   "%dx%d+0+0" % (SCREEN_WIDTH, SCREEN_HEIGHT)],
+                                   "%dx%d+%d+%d" % (right - left, bottom - top, left, top)],
                                   env=self.env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
         self.others.append(window)

@@ -3,13 +3,13 @@
 carries it onto the second monitor, where it stays, is kept inside that monitor's edges
 and is saved; the next start comes up there as large as that monitor makes it, and the
 same home on a single display brings it into view at once, as does a monitor change
-while it runs."""
+while it runs. A full-screen window hides it on its own monitor only."""
 
 import os
 import subprocess
 import time
 
-from native import DIAMETER, NativeTestCase, harness
+from native import DIAMETER, FULL_SCREEN_TITLE, NativeTestCase, harness
 
 glide_pointer, press_button, release_button = (
     harness.glide_pointer, harness.press_button, harness.release_button)
@@ -103,6 +103,18 @@ class SeveralMonitors(NativeTestCase):
         self.assertEqual((first["left"], first["top"], first["width"]),
                          (MONITORS[0][2] - DIAMETER - 5, 300, DIAMETER),
                          "where the clock of the second monitor first shows on one display")
+
+    def test_a_full_screen_window_hides_the_clock_on_its_monitor_only(self):
+        session = self.session(harness.two_monitor_display())
+        session.write_settings(dict(SETTINGS, Left=540, Top=300))
+        session.start()
+        other = session.full_screen_window(MONITORS[1])
+        time.sleep(1.0)
+        self.assertIsNotNone(session.window(), "hidden by a window on the other monitor")
+        other.terminate()
+        session.wait_window(FULL_SCREEN_TITLE, gone=True, timeout=2)
+        session.full_screen_window(MONITORS[0])
+        session.wait_window(gone=True, timeout=2)
 
     def test_a_monitor_change_brings_the_clock_inside_at_once(self):
         session = self.session()
