@@ -120,15 +120,14 @@ void Application::Start() {
     const Place place = StartPlace(state_, monitors, home);
     clock_ = std::make_unique<ClockWindow>(
         state_, problems_, place,
-        ClockWindow::Hooks{
-            [this](Place) {
-                Store({StoredName(&ClockState::SavedLeft), StoredName(&ClockState::SavedTop)});
-            },
-            [this] { Quit(); }});
+        ClockWindow::Hooks{[this](Place) {
+                               Store({&ClockState::SavedLeft, &ClockState::SavedTop});
+                           },
+                           [this] { Quit(); }});
     gtk_application_add_window(application_, clock_->Window());
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    Guarded(problems_, [this] { Store({StoredName(&ClockState::StartCount)}); });
+    Guarded(problems_, [this] { Store({&ClockState::StartCount}); });
 
     std::string note = note_;
     if (!clock_->SeesBeneath()) {
@@ -142,8 +141,15 @@ void Application::Start() {
         note);
     tray_ = std::make_unique<Tray>(
         problems_,
-        Tray::Hooks{[this] { settings_->Show(); }, [] { return StartsAtLogin(); },
-                    [](bool start) { SetStartAtLogin(start, ExecutablePath()); },
+        Tray::Hooks{[this] { settings_->Show(); },
+                    {[] { return StartsAtLogin(); },
+                     [](bool start) { SetStartAtLogin(start, ExecutablePath()); }},
+                    {[this] { return state_.HideFullScreen != 0; },
+                     [this](bool hide) {
+                         state_.HideFullScreen = hide ? 1 : 0;
+                         clock_->CheckFullScreen();
+                         Store({&ClockState::HideFullScreen}); // at once, as it was toggled
+                     }},
                     [this] { Quit(); }},
         IconName());
     if (state_.StartCount <= 1) {
@@ -164,11 +170,11 @@ void Application::LoadSettings(const GdkRectangle& monitor) {
     }
     // A file that cannot be read at all is never overwritten.
     if (loaded.firstStart || file.Readable()) {
-        std::vector<std::string> names;
+        std::vector<int32_t ClockState::*> fields;
         for (const StoredValue& value : ValuesToStore(loaded)) {
-            names.push_back(value.name);
+            fields.push_back(value.field);
         }
-        Guarded(problems_, [&] { Store(names); });
+        Guarded(problems_, [&] { Store(fields); });
     }
     if (!loaded.problem.empty()) {
         problems_.Report(loaded.problem + ". The clock uses the defaults for what it could "
@@ -176,20 +182,16 @@ void Application::LoadSettings(const GdkRectangle& monitor) {
     }
 }
 
-void Application::Store(const std::vector<std::string>& names) {
-    if (names.empty()) {
+void Application::Store(const std::vector<int32_t ClockState::*>& fields) {
+    if (fields.empty()) {
         return;
     }
     SettingsFile file(SettingsFilePath());
     if (!file.OpenStore(true)) {
         return;
     }
-    for (const std::string& name : names) {
-        for (const auto& [stored, field] : kStoredValues) {
-            if (name == stored) {
-                file.WriteValue(name, state_.*field);
-            }
-        }
+    for (int32_t ClockState::*field : fields) {
+        file.WriteValue(StoredName(field), state_.*field);
     }
     file.CloseStore();
 }

@@ -35,7 +35,7 @@ class Application {
     void Quit();
     void LoadSettings(const GdkRectangle& monitor);
     // Writes these stored values from ClockState. Throws Error.
-    void Store(const std::vector<std::string>& names);
+    void Store(const std::vector<int32_t ClockState::*>& fields);
     void SaveSettings();
 
     ClockState& state_;

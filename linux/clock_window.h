@@ -3,13 +3,15 @@
 // above the others, on every workspace and off the taskbar and pager. Every tick it
 // reads what lies beneath it, renders a frame and shows it; its shape follows the
 // frame's visible pixels, a press on a hand moves it through the window manager, it
-// keeps inside its monitor and its place is stored a few seconds after it moved.
+// keeps inside its monitor and its place is stored a few seconds after it moved. While a
+// program's window in front covers its monitor it hides, reading and drawing nothing.
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "clock_window/clock_state.h"
@@ -18,6 +20,7 @@
 
 namespace lumivane {
 
+class FrontWindowWatch;
 class Problems;
 class ScreenReader;
 class WindowSurface;
@@ -43,6 +46,9 @@ class ClockWindow {
     void Draw();
     // Stores the place when the window is not where it was stored.
     void StorePlaceIfMoved();
+    // Hides the clock while a program's window in front covers its monitor and
+    // HideFullScreen is on; shows it again when that ends.
+    void CheckFullScreen();
 
     GtkWindow* Window() const { return GTK_WINDOW(window_); }
     Place Where() const { return place_; }
@@ -63,6 +69,8 @@ class ClockWindow {
     // kept inside its monitor): keeps it inside, and redraws it at the rate of the
     // pointer rather than the tick. At rest it stops.
     void KeepInsideMonitor();
+    // The monitor the clock belongs to (the one that holds its centre).
+    std::optional<Area> Monitor() const;
     void WatchPlace();
     void ReadBeneath();
 
@@ -74,6 +82,8 @@ class ClockWindow {
     Place place_;
     std::unique_ptr<ScreenReader> reader_;
     std::unique_ptr<WindowSurface> surface_;
+    std::unique_ptr<FrontWindowWatch> front_;
+    bool hiddenOverFullScreen_ = false;
     std::vector<uint8_t> grab_;
     int32_t tickInterval_ = 0;
     x11::Source tick_;

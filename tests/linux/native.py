@@ -25,6 +25,7 @@ sys.path.append(os.path.join(os.path.dirname(HERE), "e2e"))
 
 import harness  # noqa: E402
 from desktop import Screen  # noqa: E402
+from environment import SCREEN_HEIGHT, SCREEN_WIDTH  # noqa: E402
 from harness import HarnessError, Image, ensure_display  # noqa: E402,F401
 from pointer import Pointer  # noqa: E402
 
@@ -33,6 +34,7 @@ OUT = os.environ.get("LUMIVANE_LINUX_OUT") or os.path.join(tempfile.gettempdir()
                                                           "lumivane-linux")
 CLOCK_TITLE = "Lumivane"
 SETTINGS_TITLE = "Lumivane Settings"
+FULL_SCREEN_TITLE = "Full screen"
 DIAMETER = 285  # Size 19 on a 768-pixel display
 # GTK and the libraries below it keep memory until the process ends; the program's own
 # leaks still fail a test.
@@ -95,6 +97,7 @@ class NativeSession(Screen, Pointer):
         os.makedirs(self.config)
         self.settings_path = os.path.join(self.config, "lumivane", "lumivane.conf")
         self.processes = []
+        self.others = []  # other programs' windows
         self.wallpaper = None
         self.env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME"):
@@ -202,6 +205,17 @@ class NativeSession(Screen, Pointer):
                 return values
             time.sleep(0.1)
 
+    def full_screen_window(self):
+        """Another program's window over the whole display, given the focus; gone with
+        the session. Its process."""
+        window = subprocess.Popen(["xev", "-name", FULL_SCREEN_TITLE, "-bw", "0", "-geometry",
+                                   "%dx%d+0+0" % (SCREEN_WIDTH, SCREEN_HEIGHT)],
+                                  env=self.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.others.append(window)
+        self.xdotool("windowfocus", "--sync", self.wait_window(FULL_SCREEN_TITLE)["id"])
+        return window
+
     def quit(self, timeout=10):
         """Ends the first program as the session would (SIGTERM); its exit code, None
         when it had to be killed."""
@@ -229,7 +243,8 @@ class NativeSession(Screen, Pointer):
                 process.wait()
             process.log_file.close()
         self.processes = []
-        for helper in (getattr(self, "bus", None), getattr(self, "holder", None)):
+        for helper in (getattr(self, "bus", None), getattr(self, "holder", None),
+                       *getattr(self, "others", ())):
             if helper is not None and helper.poll() is None:
                 helper.terminate()
                 helper.wait()
