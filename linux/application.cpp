@@ -14,6 +14,7 @@
 #include "linux/settings_file.h"
 #include "linux/settings_window.h"
 #include "linux/tray.h"
+#include "linux/x_monitors.h"
 #include "platform/error.h"
 #include "settings/settings_rules.h"
 
@@ -23,39 +24,6 @@ namespace {
 
 std::unique_ptr<TDIB> MakeBuffer() {
     return std::make_unique<TDIB>();
-}
-
-// The primary monitor: the clock's sizes are measured against it, and a first start
-// places the clock at its top.
-GdkRectangle PrimaryMonitor() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (monitor == nullptr) {
-        monitor = gdk_display_get_monitor(display, 0);
-    }
-    GdkRectangle area{0, 0, 0, 0};
-    if (monitor != nullptr) {
-        gdk_monitor_get_geometry(monitor, &area);
-    }
-    return area;
-}
-
-// Every monitor, the primary first (none is also a primary of no size).
-std::vector<Area> Monitors() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    std::vector<Area> monitors;
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        GdkRectangle r{0, 0, 0, 0};
-        gdk_monitor_get_geometry(monitor, &r);
-        monitors.insert(monitor == primary ? monitors.begin() : monitors.end(),
-                        Area{r.x, r.y, r.x + r.width, r.y + r.height});
-    }
-    if (monitors.empty()) {
-        monitors.push_back({});
-    }
-    return monitors;
 }
 
 // The program's icon: by name from the installed icon theme, or, for a build that is not
@@ -112,9 +80,9 @@ void Application::Activated(GApplication*, gpointer data) {
 }
 
 void Application::Start() {
-    LoadSettings(PrimaryMonitor());
+    const std::vector<Area> monitors = Monitors(gdk_display_get_default());
+    LoadSettings(monitors.front());
     // The clock is as large as the monitor it starts on makes it.
-    const std::vector<Area> monitors = Monitors();
     const size_t home = StartMonitor(state_, monitors);
     DeriveStartupState(state_, DisplayOf(monitors[home]), &MakeBuffer);
     const Place place = StartPlace(state_, monitors, home);
@@ -137,7 +105,8 @@ void Application::Start() {
     }
     settings_ = std::make_unique<SettingsWindow>(
         state_, problems_,
-        SettingsWindow::Hooks{[this] { SaveSettings(); }, [] { return PrimaryMonitor().height; }},
+        SettingsWindow::Hooks{[this] { SaveSettings(); },
+                              [this] { return DisplayOf(clock_->Monitor()).height; }},
         note);
     tray_ = std::make_unique<Tray>(
         problems_,
@@ -158,15 +127,15 @@ void Application::Start() {
     clock_->Tick();
 }
 
-void Application::LoadSettings(const GdkRectangle& monitor) {
+void Application::LoadSettings(const Area& primary) {
     SettingsFile file(SettingsFilePath());
-    const LoadReport loaded = lumivane::LoadSettings(state_, {monitor.width, monitor.height},
-                                                     file.OpenStore(false) ? &file : nullptr);
+    const LoadReport loaded =
+        lumivane::LoadSettings(state_, DisplayOf(primary), file.OpenStore(false) ? &file : nullptr);
     if (loaded.firstStart) {
         // The defaults place the clock at the top of the primary monitor, wherever the
         // screen has it.
-        state_.SavedLeft += monitor.x;
-        state_.SavedTop += monitor.y;
+        state_.SavedLeft += primary.left;
+        state_.SavedTop += primary.top;
     }
     // A file that cannot be read at all is never overwritten.
     if (loaded.firstStart || file.Readable()) {

@@ -11,6 +11,7 @@
 #include "linux/problems.h"
 #include "linux/screen_reader.h"
 #include "linux/window_surface.h"
+#include "linux/x_monitors.h"
 #include "render/render.h"
 
 namespace lumivane {
@@ -35,6 +36,7 @@ void KeepAboveOnEveryWorkspace(GtkWindow* window) {
 ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks)
     : state_(state), problems_(problems), hooks_(std::move(hooks)), place_(place) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    monitors_ = Monitors(gtk_widget_get_display(window_));
     GtkWindow* window = Window();
     gtk_window_set_title(window, "Lumivane");
     gtk_window_set_decorated(window, FALSE);
@@ -58,9 +60,8 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
 
     SetTickInterval(FrameIntervalRule(state_.Size));
     WatchPlace();
-    g_signal_connect_swapped(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
-                             "monitors-changed",
-                             G_CALLBACK(+[](ClockWindow* self) { self->WatchPlace(); }), this);
+    g_signal_connect(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
+                     "monitors-changed", G_CALLBACK(ScreenChanged), this);
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
     CheckFullScreen(); // a full-screen program may be in front already
     if (!hiddenOverFullScreen_) {
@@ -157,28 +158,17 @@ void ClockWindow::ReadBeneath() {
     reader_->ReadScreen(background, place_.left, place_.top);
 }
 
-std::optional<Area> ClockWindow::Monitor() const {
+Area ClockWindow::Monitor() const {
     const int32_t side = std::max(state_.Diameter, 0);
-    GdkMonitor* monitor = gdk_display_get_monitor_at_point(
-        gtk_widget_get_display(window_), place_.left + side / 2, place_.top + side / 2);
-    if (monitor == nullptr) {
-        return std::nullopt;
-    }
-    GdkRectangle area{};
-    gdk_monitor_get_geometry(monitor, &area);
-    return Area{area.x, area.y, area.x + area.width, area.y + area.height};
+    return monitors_[OwningMonitor(monitors_, place_, side, side).value()];
 }
 
 void ClockWindow::KeepInsideMonitor() {
-    if (const std::optional<Area> monitor = Monitor()) {
-        const int32_t side = std::max(state_.Diameter, 0);
-        const Place next = KeepInside(place_, side, side, *monitor);
-        if (next != place_) {
-            place_ = next;
-            gtk_window_move(Window(), place_.left, place_.top);
-            Draw();
-            return;
-        }
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepInside(place_, side, side, Monitor());
+    if (next != place_) {
+        MoveTo(next);
+        return;
     }
     if (MovedFromSavedPlace(state_, place_)) {
         Draw();
@@ -188,10 +178,24 @@ void ClockWindow::KeepInsideMonitor() {
     }
 }
 
+void ClockWindow::MonitorsChanged() {
+    monitors_ = Monitors(gtk_widget_get_display(window_));
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepOnMonitors(monitors_, place_, side, side);
+    if (next != place_) {
+        MoveTo(next);
+    }
+    WatchPlace();
+}
+
+void ClockWindow::MoveTo(Place to) {
+    place_ = to;
+    gtk_window_move(Window(), place_.left, place_.top);
+    Draw();
+}
+
 void ClockWindow::CheckFullScreen() {
-    const std::optional<Area> monitor = Monitor();
-    const bool hide =
-        monitor && HidesOverFullScreen(state_.HideFullScreen, front_->Read(), *monitor);
+    const bool hide = HidesOverFullScreen(state_.HideFullScreen, front_->Read(), Monitor());
     if (hide == hiddenOverFullScreen_) {
         return;
     }
@@ -235,6 +239,11 @@ gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer 
         Guarded(clock->problems_, [clock] { clock->CheckFullScreen(); }); // on another monitor?
     }
     return FALSE;
+}
+
+void ClockWindow::ScreenChanged(GdkScreen*, gpointer self) {
+    auto* clock = static_cast<ClockWindow*>(self);
+    Guarded(clock->problems_, [clock] { clock->MonitorsChanged(); });
 }
 
 gboolean ClockWindow::Pressed(GtkWidget*, GdkEventButton* event, gpointer self) {

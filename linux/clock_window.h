@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "clock_window/clock_state.h"
@@ -52,12 +51,15 @@ class ClockWindow {
 
     GtkWindow* Window() const { return GTK_WINDOW(window_); }
     Place Where() const { return place_; }
+    // The monitor the clock belongs to (the one that holds its centre, else the nearest).
+    Area Monitor() const;
     // Whether the screen beneath is read without hiding the clock.
     bool SeesBeneath() const;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
     static gboolean Configured(GtkWidget*, GdkEventConfigure* event, gpointer self);
+    static void ScreenChanged(GdkScreen*, gpointer self);
     static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
     static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
@@ -69,8 +71,10 @@ class ClockWindow {
     // kept inside its monitor): keeps it inside, and redraws it at the rate of the
     // pointer rather than the tick. At rest it stops.
     void KeepInsideMonitor();
-    // The monitor the clock belongs to (the one that holds its centre).
-    std::optional<Area> Monitor() const;
+    // The monitors changed: at once inside the one the clock then belongs to.
+    void MonitorsChanged();
+    // Moves the window and draws the frame of its new place.
+    void MoveTo(Place to);
     void WatchPlace();
     void ReadBeneath();
 
@@ -80,6 +84,7 @@ class ClockWindow {
     GtkWidget* window_ = nullptr;
     ::Display* display_ = nullptr;
     Place place_;
+    std::vector<Area> monitors_;
     std::unique_ptr<ScreenReader> reader_;
     std::unique_ptr<WindowSurface> surface_;
     std::unique_ptr<FrontWindowWatch> front_;
