@@ -107,6 +107,11 @@ bool CoversMonitor(const Area& window, const Area& monitor) {
            window.right >= monitor.right && window.bottom >= monitor.bottom;
 }
 
+bool HidesOverFullScreen(int32_t hideFullScreen, const std::optional<Area>& front,
+                         const Area& monitor) {
+    return hideFullScreen != 0 && front && CoversMonitor(*front, monitor);
+}
+
 int32_t ScaleToDpi(int32_t length, int32_t dpi) {
     if (dpi <= 0) {
         return length;

@@ -40,6 +40,17 @@ Place KeepOnMonitors(std::span<const Area> monitors, Place at, int32_t width, in
 // Whether a window covers the whole of a monitor (as a full-screen program's does).
 bool CoversMonitor(const Area& window, const Area& monitor);
 
+// How often, in ms, the clock looks for a full-screen program where the system does not
+// say when the window in front changes.
+inline constexpr uint32_t kFullScreenCheckInterval = 250;
+
+// Whether the clock hides over a full-screen program: it is asked to (`hideFullScreen`
+// not 0) and `front`, the outer rectangle of the program window in front (nothing when
+// none is, or it is minimized, the desktop's or the clock's own), covers `monitor`, the
+// clock's.
+bool HidesOverFullScreen(int32_t hideFullScreen, const std::optional<Area>& front,
+                         const Area& monitor);
+
 // `length`, given at 96 DPI, at `dpi`: halves away from zero, as the system rounds.
 // A DPI that is not positive leaves it as it is.
 int32_t ScaleToDpi(int32_t length, int32_t dpi);

@@ -14,6 +14,7 @@
 #include "linux/settings_file.h"
 #include "linux/settings_window.h"
 #include "linux/tray.h"
+#include "linux/x_monitors.h"
 #include "platform/error.h"
 #include "settings/settings_rules.h"
 
@@ -23,39 +24,6 @@ namespace {
 
 std::unique_ptr<TDIB> MakeBuffer() {
     return std::make_unique<TDIB>();
-}
-
-// The primary monitor: the clock's sizes are measured against it, and a first start
-// places the clock at its top.
-GdkRectangle PrimaryMonitor() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (monitor == nullptr) {
-        monitor = gdk_display_get_monitor(display, 0);
-    }
-    GdkRectangle area{0, 0, 0, 0};
-    if (monitor != nullptr) {
-        gdk_monitor_get_geometry(monitor, &area);
-    }
-    return area;
-}
-
-// Every monitor, the primary first (none is also a primary of no size).
-std::vector<Area> Monitors() {
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    std::vector<Area> monitors;
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        GdkRectangle r{0, 0, 0, 0};
-        gdk_monitor_get_geometry(monitor, &r);
-        monitors.insert(monitor == primary ? monitors.begin() : monitors.end(),
-                        Area{r.x, r.y, r.x + r.width, r.y + r.height});
-    }
-    if (monitors.empty()) {
-        monitors.push_back({});
-    }
-    return monitors;
 }
 
 // The program's icon: by name from the installed icon theme, or, for a build that is not
@@ -112,23 +80,22 @@ void Application::Activated(GApplication*, gpointer data) {
 }
 
 void Application::Start() {
-    LoadSettings(PrimaryMonitor());
+    const std::vector<Area> monitors = Monitors(gdk_display_get_default());
+    LoadSettings(monitors.front());
     // The clock is as large as the monitor it starts on makes it.
-    const std::vector<Area> monitors = Monitors();
     const size_t home = StartMonitor(state_, monitors);
     DeriveStartupState(state_, DisplayOf(monitors[home]), &MakeBuffer);
     const Place place = StartPlace(state_, monitors, home);
     clock_ = std::make_unique<ClockWindow>(
         state_, problems_, place,
-        ClockWindow::Hooks{
-            [this](Place) {
-                Store({StoredName(&ClockState::SavedLeft), StoredName(&ClockState::SavedTop)});
-            },
-            [this] { Quit(); }});
+        ClockWindow::Hooks{[this](Place) {
+                               Store({&ClockState::SavedLeft, &ClockState::SavedTop});
+                           },
+                           [this] { Quit(); }});
     gtk_application_add_window(application_, clock_->Window());
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    Guarded(problems_, [this] { Store({StoredName(&ClockState::StartCount)}); });
+    Guarded(problems_, [this] { Store({&ClockState::StartCount}); });
 
     std::string note = note_;
     if (!clock_->SeesBeneath()) {
@@ -138,12 +105,20 @@ void Application::Start() {
     }
     settings_ = std::make_unique<SettingsWindow>(
         state_, problems_,
-        SettingsWindow::Hooks{[this] { SaveSettings(); }, [] { return PrimaryMonitor().height; }},
+        SettingsWindow::Hooks{[this] { SaveSettings(); },
+                              [this] { return DisplayOf(clock_->Monitor()).height; }},
         note);
     tray_ = std::make_unique<Tray>(
         problems_,
-        Tray::Hooks{[this] { settings_->Show(); }, [] { return StartsAtLogin(); },
-                    [](bool start) { SetStartAtLogin(start, ExecutablePath()); },
+        Tray::Hooks{[this] { settings_->Show(); },
+                    {[] { return StartsAtLogin(); },
+                     [](bool start) { SetStartAtLogin(start, ExecutablePath()); }},
+                    {[this] { return state_.HideFullScreen != 0; },
+                     [this](bool hide) {
+                         state_.HideFullScreen = hide ? 1 : 0;
+                         clock_->CheckFullScreen();
+                         Store({&ClockState::HideFullScreen}); // at once, as it was toggled
+                     }},
                     [this] { Quit(); }},
         IconName());
     if (state_.StartCount <= 1) {
@@ -152,23 +127,23 @@ void Application::Start() {
     clock_->Tick();
 }
 
-void Application::LoadSettings(const GdkRectangle& monitor) {
+void Application::LoadSettings(const Area& primary) {
     SettingsFile file(SettingsFilePath());
-    const LoadReport loaded = lumivane::LoadSettings(state_, {monitor.width, monitor.height},
-                                                     file.OpenStore(false) ? &file : nullptr);
+    const LoadReport loaded =
+        lumivane::LoadSettings(state_, DisplayOf(primary), file.OpenStore(false) ? &file : nullptr);
     if (loaded.firstStart) {
         // The defaults place the clock at the top of the primary monitor, wherever the
         // screen has it.
-        state_.SavedLeft += monitor.x;
-        state_.SavedTop += monitor.y;
+        state_.SavedLeft += primary.left;
+        state_.SavedTop += primary.top;
     }
     // A file that cannot be read at all is never overwritten.
     if (loaded.firstStart || file.Readable()) {
-        std::vector<std::string> names;
+        std::vector<int32_t ClockState::*> fields;
         for (const StoredValue& value : ValuesToStore(loaded)) {
-            names.push_back(value.name);
+            fields.push_back(value.field);
         }
-        Guarded(problems_, [&] { Store(names); });
+        Guarded(problems_, [&] { Store(fields); });
     }
     if (!loaded.problem.empty()) {
         problems_.Report(loaded.problem + ". The clock uses the defaults for what it could "
@@ -176,20 +151,16 @@ void Application::LoadSettings(const GdkRectangle& monitor) {
     }
 }
 
-void Application::Store(const std::vector<std::string>& names) {
-    if (names.empty()) {
+void Application::Store(const std::vector<int32_t ClockState::*>& fields) {
+    if (fields.empty()) {
         return;
     }
     SettingsFile file(SettingsFilePath());
     if (!file.OpenStore(true)) {
         return;
     }
-    for (const std::string& name : names) {
-        for (const auto& [stored, field] : kStoredValues) {
-            if (name == stored) {
-                file.WriteValue(name, state_.*field);
-            }
-        }
+    for (int32_t ClockState::*field : fields) {
+        file.WriteValue(StoredName(field), state_.*field);
     }
     file.CloseStore();
 }

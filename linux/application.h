@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clock_window/clock_state.h"
+#include "clock_window/placement.h"
 #include "linux/problems.h"
 
 namespace lumivane {
@@ -33,9 +34,9 @@ class Application {
     static void Activated(GApplication*, gpointer self);
     void Start();
     void Quit();
-    void LoadSettings(const GdkRectangle& monitor);
+    void LoadSettings(const Area& primary);
     // Writes these stored values from ClockState. Throws Error.
-    void Store(const std::vector<std::string>& names);
+    void Store(const std::vector<int32_t ClockState::*>& fields);
     void SaveSettings();
 
     ClockState& state_;

@@ -6,9 +6,12 @@
 #include <ctime>
 
 #include "clock_window/hand_hit.h"
+#include "clock_window/monitors.h"
+#include "linux/front_window.h"
 #include "linux/problems.h"
 #include "linux/screen_reader.h"
 #include "linux/window_surface.h"
+#include "linux/x_monitors.h"
 #include "render/render.h"
 
 namespace lumivane {
@@ -21,22 +24,29 @@ constexpr uint32_t kStorePlaceInterval = 5000;
 // away to read them, ms.
 constexpr uint32_t kUncoveredRepaintWait = 10;
 
+// Above the other windows and on every workspace. Asked again after the window was
+// hidden: the toolkit forgets what the window manager dropped when it let go of it.
+void KeepAboveOnEveryWorkspace(GtkWindow* window) {
+    gtk_window_set_keep_above(window, TRUE);
+    gtk_window_stick(window);
+}
+
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hooks hooks)
     : state_(state), problems_(problems), hooks_(std::move(hooks)), place_(place) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    monitors_ = Monitors(gtk_widget_get_display(window_));
     GtkWindow* window = Window();
     gtk_window_set_title(window, "Lumivane");
     gtk_window_set_decorated(window, FALSE);
     gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_keep_above(window, TRUE);
+    KeepAboveOnEveryWorkspace(window);
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
     gtk_window_set_accept_focus(window, FALSE);
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
-    gtk_window_stick(window);
     gtk_widget_set_app_paintable(window_, TRUE);
     gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
     const int32_t side = std::max(state_.Diameter, 1);
@@ -50,11 +60,13 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
 
     SetTickInterval(FrameIntervalRule(state_.Size));
     WatchPlace();
-    g_signal_connect_swapped(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
-                             "monitors-changed",
-                             G_CALLBACK(+[](ClockWindow* self) { self->WatchPlace(); }), this);
+    g_signal_connect(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
+                     "monitors-changed", G_CALLBACK(ScreenChanged), this);
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
-    gtk_widget_show(window_);
+    CheckFullScreen(); // a full-screen program may be in front already
+    if (!hiddenOverFullScreen_) {
+        gtk_widget_show(window_);
+    }
 }
 
 ClockWindow::~ClockWindow() {
@@ -64,6 +76,7 @@ ClockWindow::~ClockWindow() {
     tick_.Reset();
     keepInside_.Reset();
     storePlace_.Reset();
+    front_.reset();
     reader_.reset();
     surface_.reset();
     gtk_widget_destroy(window_);
@@ -77,6 +90,7 @@ void ClockWindow::Realize() {
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
     reader_ = std::make_unique<ScreenReader>(display, xid);
+    front_ = std::make_unique<FrontWindowWatch>(display, problems_, [this] { CheckFullScreen(); });
     gdk_window_add_filter(nullptr, FilterEvent, this);
 }
 
@@ -115,7 +129,9 @@ void ClockWindow::Resize() {
 }
 
 void ClockWindow::Draw() {
-    if (state_.FrameBuffer == nullptr || state_.BackgroundBuffer == nullptr) {
+    // Hidden, it neither reads the screen nor draws.
+    if (hiddenOverFullScreen_ || state_.FrameBuffer == nullptr ||
+        state_.BackgroundBuffer == nullptr) {
         return;
     }
     if (state_.Diameter != state_.PrevDiameter) {
@@ -142,22 +158,17 @@ void ClockWindow::ReadBeneath() {
     reader_->ReadScreen(background, place_.left, place_.top);
 }
 
-void ClockWindow::KeepInsideMonitor() {
-    GdkDisplay* display = gtk_widget_get_display(window_);
+Area ClockWindow::Monitor() const {
     const int32_t side = std::max(state_.Diameter, 0);
-    GdkMonitor* monitor =
-        gdk_display_get_monitor_at_point(display, place_.left + side / 2, place_.top + side / 2);
-    if (monitor != nullptr) {
-        GdkRectangle area{};
-        gdk_monitor_get_geometry(monitor, &area);
-        const Place next = KeepInside(place_, side, side,
-                                      {area.x, area.y, area.x + area.width, area.y + area.height});
-        if (next != place_) {
-            place_ = next;
-            gtk_window_move(Window(), place_.left, place_.top);
-            Draw();
-            return;
-        }
+    return monitors_[OwningMonitor(monitors_, place_, side, side).value()];
+}
+
+void ClockWindow::KeepInsideMonitor() {
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepInside(place_, side, side, Monitor());
+    if (next != place_) {
+        MoveTo(next);
+        return;
     }
     if (MovedFromSavedPlace(state_, place_)) {
         Draw();
@@ -165,6 +176,41 @@ void ClockWindow::KeepInsideMonitor() {
         // At rest where it is stored: nothing to do until the window moves again.
         keepInside_.Reset();
     }
+}
+
+void ClockWindow::MonitorsChanged() {
+    monitors_ = Monitors(gtk_widget_get_display(window_));
+    const int32_t side = std::max(state_.Diameter, 0);
+    const Place next = KeepOnMonitors(monitors_, place_, side, side);
+    if (next != place_) {
+        MoveTo(next);
+    }
+    WatchPlace();
+}
+
+void ClockWindow::MoveTo(Place to) {
+    place_ = to;
+    gtk_window_move(Window(), place_.left, place_.top);
+    Draw();
+}
+
+void ClockWindow::CheckFullScreen() {
+    const bool hide = HidesOverFullScreen(state_.HideFullScreen, front_->Read(), Monitor());
+    if (hide == hiddenOverFullScreen_) {
+        return;
+    }
+    hiddenOverFullScreen_ = hide;
+    if (hide) {
+        keepInside_.Reset();
+        gtk_widget_hide(window_);
+        return;
+    }
+    // Mapped again, the window goes where it was, not where it was first put.
+    gtk_window_move(Window(), place_.left, place_.top);
+    KeepAboveOnEveryWorkspace(Window());
+    gtk_widget_show(window_);
+    WatchPlace();
+    Draw(); // what it hid with is stale
 }
 
 void ClockWindow::StorePlaceIfMoved() {
@@ -178,7 +224,9 @@ void ClockWindow::StorePlaceIfMoved() {
 }
 
 GdkFilterReturn ClockWindow::FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self) {
-    static_cast<ClockWindow*>(self)->reader_->NoteEvent(*static_cast<XEvent*>(event));
+    auto* clock = static_cast<ClockWindow*>(self);
+    clock->reader_->NoteEvent(*static_cast<XEvent*>(event));
+    clock->front_->NoteEvent(*static_cast<XEvent*>(event));
     return GDK_FILTER_CONTINUE;
 }
 
@@ -188,8 +236,14 @@ gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer 
     if (at != clock->place_) {
         clock->place_ = at;
         clock->WatchPlace();
+        Guarded(clock->problems_, [clock] { clock->CheckFullScreen(); }); // on another monitor?
     }
     return FALSE;
+}
+
+void ClockWindow::ScreenChanged(GdkScreen*, gpointer self) {
+    auto* clock = static_cast<ClockWindow*>(self);
+    Guarded(clock->problems_, [clock] { clock->MonitorsChanged(); });
 }
 
 gboolean ClockWindow::Pressed(GtkWidget*, GdkEventButton* event, gpointer self) {

@@ -3,7 +3,8 @@
 // above the others, on every workspace and off the taskbar and pager. Every tick it
 // reads what lies beneath it, renders a frame and shows it; its shape follows the
 // frame's visible pixels, a press on a hand moves it through the window manager, it
-// keeps inside its monitor and its place is stored a few seconds after it moved.
+// keeps inside its monitor and its place is stored a few seconds after it moved. While a
+// program's window in front covers its monitor it hides, reading and drawing nothing.
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
@@ -18,6 +19,7 @@
 
 namespace lumivane {
 
+class FrontWindowWatch;
 class Problems;
 class ScreenReader;
 class WindowSurface;
@@ -43,15 +45,21 @@ class ClockWindow {
     void Draw();
     // Stores the place when the window is not where it was stored.
     void StorePlaceIfMoved();
+    // Hides the clock while a program's window in front covers its monitor and
+    // HideFullScreen is on; shows it again when that ends.
+    void CheckFullScreen();
 
     GtkWindow* Window() const { return GTK_WINDOW(window_); }
     Place Where() const { return place_; }
+    // The monitor the clock belongs to (the one that holds its centre, else the nearest).
+    Area Monitor() const;
     // Whether the screen beneath is read without hiding the clock.
     bool SeesBeneath() const;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
     static gboolean Configured(GtkWidget*, GdkEventConfigure* event, gpointer self);
+    static void ScreenChanged(GdkScreen*, gpointer self);
     static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
     static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
@@ -63,6 +71,10 @@ class ClockWindow {
     // kept inside its monitor): keeps it inside, and redraws it at the rate of the
     // pointer rather than the tick. At rest it stops.
     void KeepInsideMonitor();
+    // The monitors changed: at once inside the one the clock then belongs to.
+    void MonitorsChanged();
+    // Moves the window and draws the frame of its new place.
+    void MoveTo(Place to);
     void WatchPlace();
     void ReadBeneath();
 
@@ -72,8 +84,11 @@ class ClockWindow {
     GtkWidget* window_ = nullptr;
     ::Display* display_ = nullptr;
     Place place_;
+    std::vector<Area> monitors_;
     std::unique_ptr<ScreenReader> reader_;
     std::unique_ptr<WindowSurface> surface_;
+    std::unique_ptr<FrontWindowWatch> front_;
+    bool hiddenOverFullScreen_ = false;
     std::vector<uint8_t> grab_;
     int32_t tickInterval_ = 0;
     x11::Source tick_;

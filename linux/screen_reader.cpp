@@ -10,18 +10,11 @@
 #include <string>
 
 #include "linux/x_pixels.h"
+#include "linux/x_windows.h"
 
 namespace lumivane {
 
 namespace {
-
-// Runs X requests that may fail because another program's window has just gone;
-// reports whether they all succeeded.
-template <class Requests> bool Trapped(GdkDisplay* display, Requests requests) {
-    gdk_x11_display_error_trap_push(display);
-    requests();
-    return gdk_x11_display_error_trap_pop(display) == 0;
-}
 
 bool Empty(const cairo_region_t* region) {
     return cairo_region_is_empty(region);
@@ -54,7 +47,7 @@ ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
     int minor = 2;
     if (XCompositeQueryExtension(display_, &compositeEvent, &compositeError) &&
         XCompositeQueryVersion(display_, &major, &minor) && (major > 0 || minor >= 2)) {
-        composited_ = Trapped(gdkDisplay_, [&] {
+        composited_ = x11::Trapped(gdkDisplay_, [&] {
             XCompositeRedirectSubwindows(display_, root_, CompositeRedirectAutomatic);
             XSync(display_, False);
         });
@@ -129,23 +122,6 @@ void ScreenReader::NoteEvent(const XEvent& event) {
     }
 }
 
-Window ScreenReader::TopLevelOf(Window window) const {
-    for (;;) {
-        Window rootReturn = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(display_, window, &rootReturn, &parent, &children, &count)) {
-            return window;
-        }
-        x11::XMemory<Window> owned(children);
-        if (parent == root_ || parent == 0) {
-            return window;
-        }
-        window = parent;
-    }
-}
-
 void ScreenReader::ListWindowsBelow() {
     beneath_.clear();
     stale_ = false;
@@ -158,7 +134,7 @@ void ScreenReader::ListWindowsBelow() {
     // A window manager may take the clock into its frame between the two questions; then
     // every window, the frame too, would seem to lie below the clock.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        topLevel_ = TopLevelOf(clock_);
+        topLevel_ = x11::TopLevelOf(display_, clock_);
         if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
             return;
         }
@@ -186,7 +162,7 @@ void ScreenReader::ListWindowsBelow() {
         }
         XWindowAttributes attributes{};
         Beneath below;
-        const bool read = Trapped(gdkDisplay_, [&] {
+        const bool read = x11::Trapped(gdkDisplay_, [&] {
             if (!XGetWindowAttributes(display_, window, &attributes)) {
                 attributes.map_state = IsUnmapped;
             }
@@ -332,11 +308,11 @@ Pixmap ScreenReader::Wallpaper() {
         unsigned int depth = 0;
         Status found = 0;
         // The setter may have freed it since.
-        if (Trapped(gdkDisplay_,
-                    [&] {
-                        found = XGetGeometry(display_, pixmap, &rootReturn, &x, &y, &width, &height,
-                                             &border, &depth);
-                    }) &&
+        if (x11::Trapped(gdkDisplay_,
+                         [&] {
+                             found = XGetGeometry(display_, pixmap, &rootReturn, &x, &y, &width,
+                                                  &height, &border, &depth);
+                         }) &&
             found != 0 && static_cast<int>(depth) == rootDepth_ && width > 0 && height > 0) {
             wallpaper_ = pixmap;
             wallpaperArea_ = {0, 0, static_cast<int>(width), static_cast<int>(height)};
@@ -418,7 +394,7 @@ bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t or
         shared_.reset();
         shared_ = x11::SharedMemory::Attach(display_, std::max<size_t>(bytes, 512 * 512 * 4));
     }
-    const bool read = Trapped(gdkDisplay_, [&] {
+    const bool read = x11::Trapped(gdkDisplay_, [&] {
         if (shared_) {
             image =
                 x11::Image(XShmCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap,

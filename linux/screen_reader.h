@@ -53,7 +53,6 @@ class ScreenReader {
     };
 
     void ListWindowsBelow();
-    Window TopLevelOf(Window window) const;
     // Reads `part` (root coordinates) of `drawable`, whose origin is at (originX,
     // originY) on the root, into `target`, whose origin is at (left, top).
     bool Read(Drawable drawable, Visual* visual, int depth, int32_t originX, int32_t originY,

@@ -4,6 +4,7 @@
 
 #include "clock_window/clock_state.h"
 #include "linux/problems.h"
+#include "linux/x_monitors.h"
 #include "platform/error.h"
 #include "settings/settings_rules.h"
 
@@ -134,20 +135,12 @@ void SettingsWindow::BarMoved(GtkRange* range, gpointer data) {
 void SettingsWindow::Show() {
     if (!gtk_widget_get_visible(window_)) {
         gtk_widget_realize(window_);
-        GdkDisplay* display = gtk_widget_get_display(window_);
-        GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-        if (monitor == nullptr) {
-            monitor = gdk_display_get_monitor(display, 0);
-        }
-        if (monitor != nullptr) {
-            GdkRectangle area{};
-            gdk_monitor_get_geometry(monitor, &area);
-            int width = 0;
-            int height = 0;
-            gtk_window_get_size(Window(), &width, &height);
-            gtk_window_move(Window(), area.x + area.width / 2 - width / 2,
-                            area.y + area.height - height - kTaskbarInset);
-        }
+        const Area primary = Monitors(gtk_widget_get_display(window_)).front();
+        int width = 0;
+        int height = 0;
+        gtk_window_get_size(Window(), &width, &height);
+        gtk_window_move(Window(), primary.left + (primary.right - primary.left) / 2 - width / 2,
+                        primary.bottom - height - kTaskbarInset);
     }
     gtk_window_present(Window());
 }

@@ -21,7 +21,7 @@ class SettingsWindow {
         // The settings save: "Bright", "Size", "Algoritm", "Contrast", "Left", "Top".
         // Throws Error.
         std::function<void()> save;
-        // The height of the display the clock's size is measured against.
+        // The height of the monitor the clock is on, which caps its size.
         std::function<int32_t()> displayHeight;
     };
 

@@ -8,6 +8,9 @@ namespace lumivane {
 
 namespace {
 
+// Where a check item keeps the hooks it stands for.
+constexpr const char* kCheckKey = "lumivane-check";
+
 GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     return item;
@@ -23,9 +26,8 @@ Tray::Tray(Problems& problems, Hooks hooks, const std::string& icon)
     g_signal_connect_swapped(
         settings, "activate",
         G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.settings); }), this);
-    startAtLogin_ = AddItem(menu_, gtk_check_menu_item_new_with_label("Start at login"));
-    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(startAtLogin_), hooks_.startsAtLogin());
-    g_signal_connect(startAtLogin_, "toggled", G_CALLBACK(StartAtLoginToggled), this);
+    AddCheck("Start at login", hooks_.startAtLogin);
+    AddCheck("Hide over full-screen programs", hooks_.hideFullScreen);
     AddItem(menu_, gtk_separator_menu_item_new());
     GtkWidget* close = AddItem(menu_, gtk_menu_item_new_with_label("Close"));
     g_signal_connect_swapped(
@@ -53,18 +55,24 @@ Tray::~Tray() {
     g_object_unref(menu_);
 }
 
-void Tray::StartAtLoginToggled(GtkCheckMenuItem* item, gpointer data) {
+void Tray::AddCheck(const char* label, Check& check) {
+    GtkWidget* item = AddItem(menu_, gtk_check_menu_item_new_with_label(label));
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), check.isOn());
+    g_object_set_data(G_OBJECT(item), kCheckKey, &check);
+    g_signal_connect(item, "toggled", G_CALLBACK(Toggled), this);
+}
+
+void Tray::Toggled(GtkCheckMenuItem* item, gpointer data) {
     auto* self = static_cast<Tray*>(data);
+    const auto& check = *static_cast<const Check*>(g_object_get_data(G_OBJECT(item), kCheckKey));
     const bool wanted = gtk_check_menu_item_get_active(item);
-    Guarded(self->problems_, [&] { self->hooks_.setStartAtLogin(wanted); });
+    Guarded(self->problems_, [&] { check.turn(wanted); });
     // The check shows what is, also when the change failed.
-    const bool now = self->hooks_.startsAtLogin();
+    const bool now = check.isOn();
     if (now != wanted) {
-        g_signal_handlers_block_by_func(item, reinterpret_cast<gpointer>(StartAtLoginToggled),
-                                        self);
+        g_signal_handlers_block_by_func(item, reinterpret_cast<gpointer>(Toggled), self);
         gtk_check_menu_item_set_active(item, now);
-        g_signal_handlers_unblock_by_func(item, reinterpret_cast<gpointer>(StartAtLoginToggled),
-                                          self);
+        g_signal_handlers_unblock_by_func(item, reinterpret_cast<gpointer>(Toggled), self);
     }
 }
 

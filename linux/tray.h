@@ -1,7 +1,7 @@
 #pragma once
 // The tray item: a StatusNotifierItem on the session bus (through libayatana-appindicator,
 // which falls back to an XEmbed tray icon where no item host runs), with the menu
-// "Settings", "Start at login" and "Close".
+// "Settings", "Start at login", "Hide over full-screen programs" and "Close".
 #include <gtk/gtk.h>
 
 #include <functional>
@@ -15,10 +15,15 @@ class Problems;
 
 class Tray {
   public:
+    // A check item: whether it is on, and turning it on or off (throws Error).
+    struct Check {
+        std::function<bool()> isOn;
+        std::function<void(bool)> turn;
+    };
     struct Hooks {
         std::function<void()> settings;
-        std::function<bool()> startsAtLogin;
-        std::function<void(bool)> setStartAtLogin; // throws Error
+        Check startAtLogin;
+        Check hideFullScreen;
         std::function<void()> close;
     };
 
@@ -29,13 +34,13 @@ class Tray {
     Tray& operator=(const Tray&) = delete;
 
   private:
-    static void StartAtLoginToggled(GtkCheckMenuItem* item, gpointer self);
+    void AddCheck(const char* label, Check& check);
+    static void Toggled(GtkCheckMenuItem* item, gpointer self);
 
     Problems& problems_;
     Hooks hooks_;
     _AppIndicator* indicator_ = nullptr;
     GtkWidget* menu_ = nullptr;
-    GtkWidget* startAtLogin_ = nullptr;
 };
 
 } // namespace lumivane

@@ -46,6 +46,11 @@ lumivane_version() {
   sed -n 's/^project(Lumivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
 
+# The publisher, as CMakeLists.txt names it.
+lumivane_publisher() {
+  sed -n 's/^set(LUMIVANE_PUBLISHER "\(.*\)")$/\1/p' "$root/CMakeLists.txt"
+}
+
 # Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
 # LUMIVANE_DISPLAY names one already running; exports DISPLAY.
 start_xvfb() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
+#include <optional>
 
 #include "clock_window/hand_hit.h"
 #include "clock_window/monitors.h"
@@ -22,8 +23,6 @@ constexpr uint32_t kBlack = 0;
 constexpr UINT kPositionTimerInterval = 5000;
 constexpr UINT kPlacementTimerInterval = 30;
 constexpr UINT kDragRedrawTimerInterval = 30;
-// Often enough that the clock is back within a second of a full-screen program leaving.
-constexpr UINT kFullScreenTimerInterval = 250;
 
 Area AreaOf(const RECT& rect) {
     return {rect.left, rect.top, rect.right, rect.bottom};
@@ -51,19 +50,21 @@ std::vector<Area> EnumerateMonitors() {
     return monitors;
 }
 
-// Whether the foreground window is a program's covering the whole of `monitor`. The
-// desktop and the shell's wallpaper windows cover it too, and do not count.
-bool FullScreenProgramOver(const Area& monitor) {
+// The outer rectangle of the foreground window when it is a program's on show. The
+// desktop and the shell's wallpaper windows are not.
+std::optional<Area> ForegroundProgramWindow() {
     HWND window = GetForegroundWindow();
     RECT rect{};
     if (window == nullptr || window == GetDesktopWindow() || window == GetShellWindow() ||
-        !IsWindowVisible(window) || IsIconic(window) || !GetWindowRect(window, &rect) ||
-        !CoversMonitor(AreaOf(rect), monitor)) {
-        return false;
+        !IsWindowVisible(window) || IsIconic(window) || !GetWindowRect(window, &rect)) {
+        return std::nullopt;
     }
     wchar_t name[16] = {};
     GetClassNameW(window, name, static_cast<int>(std::size(name)));
-    return std::wcscmp(name, L"Progman") != 0 && std::wcscmp(name, L"WorkerW") != 0;
+    if (std::wcscmp(name, L"Progman") == 0 || std::wcscmp(name, L"WorkerW") == 0) {
+        return std::nullopt;
+    }
+    return AreaOf(rect);
 }
 
 std::unique_ptr<TDIB> MakeWinDIB() {
@@ -235,7 +236,7 @@ void TForm1::FormCreate() {
     StartTimer(Timer1, kPositionTimerInterval);
     StartTimer(Timer2, kPlacementTimerInterval);
     StartTimer(Timer3, kDragRedrawTimerInterval);
-    StartTimer(FullScreenCheck, kFullScreenTimerInterval);
+    StartTimer(FullScreenCheck, kFullScreenCheckInterval);
 
     // The clock is as large as the monitor it starts on makes it.
     const size_t home = StartMonitor(state_, monitors_);
@@ -343,7 +344,8 @@ void TForm1::MonitorsChanged() {
 }
 
 void TForm1::FullScreenTimer() {
-    const bool hide = state_.HideFullScreen != 0 && FullScreenProgramOver(Monitor());
+    const bool hide =
+        HidesOverFullScreen(state_.HideFullScreen, ForegroundProgramWindow(), Monitor());
     if (hide == hiddenOverFullScreen_) {
         return;
     }

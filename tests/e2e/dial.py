@@ -65,11 +65,13 @@ def disc_mask(diameter, inside, margin):
     return mask
 
 
-def render_frame(out_dir, background_path, left, top, hhmmss, size=None):
-    """The native renderer's frame for the desktop picture at the window's place."""
+def render_frame(out_dir, background_path, left, top, hhmmss, size=None,
+                 screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
+    """The native renderer's frame for the desktop picture at the window's place, for a
+    clock sized by a monitor of `screen` (width, height)."""
     out = os.path.join(out_dir, "render-%s.ppm" % hhmmss.replace(":", ""))
     args = [NATIVE_RENDER, "--background", background_path, "--time", hhmmss,
-            "--output", out, "--screen", "%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT),
+            "--output", out, "--screen", "%dx%d" % screen,
             "--left", str(left), "--top", str(top)]
     if size is not None:
         args += ["--size", str(size)]

@@ -262,11 +262,6 @@ class Session(Screen, Pointer):
                                  % (cls, timeout, state))
         return answer
 
-    def wait_window_gone(self, cls=CLOCK_CLASS, timeout=10):
-        answer = self.probe("wait", "--class", cls, "--gone", "--timeout", int(timeout * 1000),
-                            check=False, timeout=timeout + 30)
-        return answer["_exit"] == 0
-
     def top_level_windows(self, cls=None):
         args = ["windows"] + (["--class", cls] if cls else [])
         return self.probe(*args)["windows"]
@@ -287,28 +282,9 @@ class Session(Screen, Pointer):
     def post(self, cls, message, wparam=0, lparam=0):
         return self.probe("post", "--class", cls, message, wparam, lparam)
 
-    def send(self, cls, message, wparam=0, lparam=0):
-        return self.probe("send", "--class", cls, message, wparam, lparam)
-
     def close_window(self, cls=CLOCK_CLASS):
         """What the system does for Alt+F4 or the close box."""
         return self.post(cls, WM_SYSCOMMAND, SC_CLOSE, 0)
-
-    def process_stats(self, cls=CLOCK_CLASS):
-        """The Windows view of the window's process: pid, gdi, user, handles,
-        private, working_set. Wine reports the GUI resource and handle counts and
-        the private bytes as 0; memory_kb() is the measure that works there."""
-        return self.probe("proc", "--class", cls)
-
-    def memory_kb(self):
-        """The program's resident and virtual size as Linux sees them, in KiB."""
-        sizes = {}
-        with open("/proc/%d/status" % self.process.pid) as f:
-            for line in f:
-                key, _, rest = line.partition(":")
-                if key in ("VmRSS", "VmSize"):
-                    sizes[key] = int(rest.split()[0])
-        return sizes
 
     def local_time(self):
         """The time of day as the program sees it: (hour, minute, second, ms)."""

@@ -13,21 +13,18 @@ from harness import (
 GOOD = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 540, "Top": 6,
         "Start_1": 2}
 
-# name, values written over GOOD (None deletes the value)
+# name, values written over GOOD (None deletes the value). Every form and value
+# of each setting is started by the Windows-side tests (registry_contents_test);
+# these are one of each kind through the real program.
 CASES = [
     ("size as short text", {"Size": "12"}),
-    ("size as long text", {"Size": "nineteen"}),
     ("size as binary", {"Size": b"\x13\x00\x00\x00\x00"}),
     ("start count missing", {"Start_1": None}),
     ("size 0", {"Size": 0}),
-    ("size -3", {"Size": -3}),
     ("size 100000", {"Size": 100000}),
     ("bright -50", {"Bright": -50}),
-    ("contrast 1000", {"Contrast": 1000}),
     ("algoritm -5", {"Algoritm": -5}),
-    ("algoritm 200", {"Algoritm": 200}),
     ("far right and above", {"Left": 3000, "Top": -2000}),
-    ("far left and below", {"Left": -2000, "Top": 2500}),
 ]
 
 RUN_SECONDS = 2.5

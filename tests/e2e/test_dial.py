@@ -7,8 +7,8 @@ import time
 import unittest
 
 from harness import (
-    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite,
-    describe_mismatch, disc_mask, hand_mask, mismatches, render_frame, time_candidates,
+    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite, describe_mismatch,
+    disc_mask, mismatches, render_frame, time_candidates,
 )
 
 # A later start at the default settings, placed where the first start ends up
@@ -91,8 +91,8 @@ class DialOnScreen(E2ETestCase):
 
     def test_outside_the_dial_the_desktop_shows_through(self):
         left, top, width, height = self.window_place()
-        shot, times = self.shot_showing_clock(disc_mask(width, inside=True, margin=2))
-        # A strip around the window.
+        shot, _ = self.shot_showing_clock(disc_mask(width, inside=True, margin=2))
+        # A strip around the window (inside it, the frame is compared whole above).
         x0, y0 = max(left - BAND, 0), max(top - BAND, 0)
         x1 = min(left + width + BAND, SCREEN_WIDTH)
         y1 = min(top + height + BAND, SCREEN_HEIGHT)
@@ -102,41 +102,6 @@ class DialOnScreen(E2ETestCase):
                                      self.s.wallpaper.crop(x0, y0, x1 - x0, y1 - y0), strip)
         self.assertEqual(count, 0, "around the clock window: " + describe_mismatch(
             count, [(x + x0, y + y0, a, b) for x, y, a, b in examples]))
-        # The window's corners, outside the dial and away from the hands.
-        corners = [o and h for o, h in zip(disc_mask(width, inside=False, margin=2),
-                                            hand_mask(width, times))]
-        seen = shot.crop(left, top, width, height)
-        count, examples = mismatches(seen, self.s.wallpaper.crop(left, top, width, height),
-                                     corners)
-        if count:
-            self.save_image(self.s, seen, "corners-screen")
-        self.assertEqual(count, 0, "in the window outside the dial (frame coordinates): "
-                         + describe_mismatch(count, examples))
-
-    def test_the_dial_is_made_anew_from_the_desktop_every_frame(self):
-        left, top, width, height = self.window_place()
-        disc = disc_mask(width, inside=True, margin=2)
-        first, times_first = self.shot_showing_clock(disc)
-        time.sleep(1.0)
-        second, times_second = self.shot_showing_clock(disc)
-        keep = [d and h for d, h in zip(disc, hand_mask(width, times_first + times_second))]
-        a = first.crop(left, top, width, height)
-        b = second.crop(left, top, width, height)
-        under = self.s.wallpaper.crop(left, top, width, height)
-
-        # The dome darkens the desktop: the dial as a whole is darker than beneath.
-        def brightness(image):
-            return sum(sum(image.data[i * 3 : i * 3 + 3]) for i in range(len(keep)) if keep[i])
-
-        self.assertLess(brightness(a), 0.97 * brightness(under),
-                        "the dial is not darker than the desktop beneath it")
-        # A frame that took in the previous frame would darken further each time.
-        count, examples = mismatches(b, a, keep)
-        if count:
-            self.save_image(self.s, a, "dial-first")
-            self.save_image(self.s, b, "dial-second")
-        self.assertEqual(count, 0, "the dial away from the hands changed within a second: "
-                         + describe_mismatch(count, examples))
 
 
 class FirstFrames(E2ETestCase):

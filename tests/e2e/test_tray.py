@@ -27,7 +27,6 @@ CONFIRMATION_COLOUR = (0, 150, 0)
 STATUS_LINE = ("Static", (8, 16), None)
 SIZE_BAR = ("msctls_trackbar32", (1, 150), (150, 12))
 SAVE_BUTTON = ("Button", (10, 195), (105, 22))
-CLOSE_BUTTON = ("Button", (340, 195), (60, 22))
 
 
 class SettingsChecks:
@@ -76,10 +75,6 @@ class SettingsChecks:
     def status_text(self, session):
         return self.control(session, STATUS_LINE)["title"]
 
-    def click_control(self, session, which):
-        l, t, r, b = self.control(session, which)["window"]
-        click_at(session, (l + r) // 2, (t + b) // 2)
-
     def click_icon(self, session, button=1):
         x, y = tray_icon_point()
         click_at(session, x, y, button)
@@ -112,11 +107,6 @@ class FirstStart(E2ETestCase, SettingsChecks):
         # A left click on the icon takes it away; the window stays.
         self.click_icon(session)
         self.assertTray(session, icon=False, window=True, what="left click on the icon")
-        # The close box hides the window and puts the icon back; the program goes on.
-        session.close_window(SETTINGS_CLASS)
-        self.assertTray(session, icon=True, window=False, what="close box")
-        self.assertTrue(session.alive(), "closing the settings window ended the program")
-        self.assertIsNotNone(session.window(CLOCK_CLASS), "the clock window is gone")
 
 
 class TrayIcon(E2ETestCase, SettingsChecks):
@@ -128,15 +118,11 @@ class TrayIcon(E2ETestCase, SettingsChecks):
 
         self.click_icon(session)
         self.assertTray(session, icon=False, window=True, what="left click on the icon")
+        # The close box hides the window and puts the icon back; the program goes on.
         session.close_window(SETTINGS_CLASS)
         self.assertTray(session, icon=True, window=False, what="close box")
-
-        # Again, closed with its "Close" button this time.
-        self.click_icon(session)
-        self.assertTray(session, icon=False, window=True, what="second click on the icon")
-        self.click_control(session, CLOSE_BUTTON)
-        self.assertTray(session, icon=True, window=False, what='"Close" button')
-        self.assertTrue(session.alive(), "the program ended")
+        self.assertTrue(session.alive(), "closing the settings window ended the program")
+        self.assertIsNotNone(session.window(CLOCK_CLASS), "the clock window is gone")
 
     def test_menu_opens_the_window_and_its_close_ends_the_program(self):
         session = self.session()

@@ -8,6 +8,8 @@ Environment (CTest sets them):
   LUMIVANE_NATIVE_RENDER  lumivane-render of the same build
   LUMIVANE_LINUX_OUT      where homes, logs and failure screenshots go
   DISPLAY                 a 1366 x 768 x 24 X server (else an Xvfb is started)
+  LUMIVANE_TWO_MONITOR_DISPLAY  two monitors (harness.MONITORS; else one is started
+                          when a test asks for it)
 """
 
 import os
@@ -25,6 +27,7 @@ sys.path.append(os.path.join(os.path.dirname(HERE), "e2e"))
 
 import harness  # noqa: E402
 from desktop import Screen  # noqa: E402
+from environment import SCREEN_HEIGHT, SCREEN_WIDTH  # noqa: E402
 from harness import HarnessError, Image, ensure_display  # noqa: E402,F401
 from pointer import Pointer  # noqa: E402
 
@@ -33,17 +36,18 @@ OUT = os.environ.get("LUMIVANE_LINUX_OUT") or os.path.join(tempfile.gettempdir()
                                                           "lumivane-linux")
 CLOCK_TITLE = "Lumivane"
 SETTINGS_TITLE = "Lumivane Settings"
+FULL_SCREEN_TITLE = "Full screen"
 DIAMETER = 285  # Size 19 on a 768-pixel display
 # GTK and the libraries below it keep memory until the process ends; the program's own
 # leaks still fail a test.
 LEAK_SUPPRESSIONS = os.path.join(HERE, "leaks.supp")
 
 
-def x_windows():
+def x_windows(env=None):
     """Every window of the X tree: {"id", "name", "left", "top", "width", "height"},
     with the place on the screen (inside a window manager's frame too), bottom first."""
     done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
-                          text=True, timeout=30)
+                          text=True, timeout=30, env=env)
     found = []
     for line in done.stdout.splitlines():
         m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
@@ -56,9 +60,9 @@ def x_windows():
     return found
 
 
-def viewable(window_id):
+def viewable(window_id, env=None):
     done = subprocess.run(["xwininfo", "-id", window_id], capture_output=True, text=True,
-                          timeout=30)
+                          timeout=30, env=env)
     return "Map State: IsViewable" in done.stdout
 
 
@@ -79,11 +83,10 @@ def read_settings(path):
 
 class NativeSession(Screen, Pointer):
     """One home folder and one session bus; the program started in them any number of
-    times. Use as a context manager, or through NativeTestCase.session()."""
+    times, on $DISPLAY or on `display`. Use as a context manager, or through
+    NativeTestCase.session()."""
 
-    x_windows = staticmethod(x_windows)
-
-    def __init__(self, name):
+    def __init__(self, name, display=None):
         if not os.path.isfile(PROGRAM):
             raise HarnessError("LUMIVANE_PROGRAM does not name the program (%r)" % PROGRAM)
         ensure_display()
@@ -95,6 +98,7 @@ class NativeSession(Screen, Pointer):
         os.makedirs(self.config)
         self.settings_path = os.path.join(self.config, "lumivane", "lumivane.conf")
         self.processes = []
+        self.others = []  # other programs' windows
         self.wallpaper = None
         self.env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME"):
@@ -102,12 +106,13 @@ class NativeSession(Screen, Pointer):
         self.env.update({
             "HOME": self.home, "XDG_CONFIG_HOME": self.config, "XDG_SESSION_TYPE": "x11",
             "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
+            "DISPLAY": display or os.environ["DISPLAY"],
             "ASAN_OPTIONS": "detect_leaks=1:abort_on_error=0",
             "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % LEAK_SUPPRESSIONS,
         })
         # An X client that stays connected: a server without clients resets, and the
         # wallpaper with it.
-        self.holder = subprocess.Popen(["xev", "-root", "-event", "property"],
+        self.holder = subprocess.Popen(["xev", "-root", "-event", "property"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork",
                                      "--print-address=1"], stdout=subprocess.PIPE,
@@ -139,22 +144,32 @@ class NativeSession(Screen, Pointer):
 
     @property
     def process(self):
-        return self.processes[0] if self.processes else None
+        """The program that runs the clock: the first started that still runs (a later
+        start hands over to it and ends), else the last started."""
+        running = [p for p in self.processes if p.poll() is None]
+        return running[0] if running else (self.processes[-1] if self.processes else None)
+
+    def x_windows(self):
+        return x_windows(self.env)
+
+    def use_display(self, display):
+        """Starts the program on `display` from now on, with the same home folder."""
+        self.env["DISPLAY"] = display
 
     def log(self, index=0):
         with open(os.path.join(self.dir, "program-%d.log" % index), "rb") as f:
             return f.read().decode(errors="replace")
 
     def windows(self, title):
-        """The viewable top-level windows of that title, bottom first."""
-        return [w for w in x_windows() if w["name"] == title and w["width"] > 1
-                and viewable(w["id"])]
+        """The viewable windows of that title, bottom first."""
+        return [w for w in self.x_windows() if w["name"] == title and w["width"] > 1
+                and viewable(w["id"], self.env)]
 
     def window(self, title=CLOCK_TITLE):
-        """The viewable top-level window of that title, with "client" as the Wine
+        """The viewable window of that title, with "client" as the Wine
         harness's rectangles have it (left, top, right, bottom); None when there is none."""
-        for w in reversed(x_windows()):
-            if w["name"] == title and w["width"] > 1 and viewable(w["id"]):
+        for w in reversed(self.x_windows()):
+            if w["name"] == title and w["width"] > 1 and viewable(w["id"], self.env):
                 w["client"] = (w["left"], w["top"], w["left"] + w["width"],
                                w["top"] + w["height"])
                 return w
@@ -202,9 +217,21 @@ class NativeSession(Screen, Pointer):
                 return values
             time.sleep(0.1)
 
+    def full_screen_window(self, monitor=(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)):
+        """Another program's window over the whole of `monitor` (left, top, right,
+        bottom), given the focus; gone with the session. Its process."""
+        left, top, right, bottom = monitor
+        window = subprocess.Popen(["xev", "-name", FULL_SCREEN_TITLE, "-bw", "0", "-geometry",
+                                   "%dx%d+%d+%d" % (right - left, bottom - top, left, top)],
+                                  env=self.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.others.append(window)
+        self.xdotool("windowfocus", "--sync", self.wait_window(FULL_SCREEN_TITLE)["id"])
+        return window
+
     def quit(self, timeout=10):
-        """Ends the first program as the session would (SIGTERM); its exit code, None
-        when it had to be killed."""
+        """Ends the program that runs the clock as the session would (SIGTERM); its exit
+        code, None when it had to be killed."""
         process = self.process
         if process.poll() is None:
             process.send_signal(signal.SIGTERM)
@@ -229,7 +256,8 @@ class NativeSession(Screen, Pointer):
                 process.wait()
             process.log_file.close()
         self.processes = []
-        for helper in (getattr(self, "bus", None), getattr(self, "holder", None)):
+        for helper in (getattr(self, "bus", None), getattr(self, "holder", None),
+                       *getattr(self, "others", ())):
             if helper is not None and helper.poll() is None:
                 helper.terminate()
                 helper.wait()
@@ -242,17 +270,19 @@ class NativeSession(Screen, Pointer):
 class NativeTestCase(unittest.TestCase):
     session_class = NativeSession
 
-    def session(self):
-        session = self.session_class(self.id().split(".", 1)[-1])
+    def session(self, display=None):
+        session = self.session_class(self.id().split(".", 1)[-1], display)
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 
     def _failed(self):
         return harness.case_failed(self)
 
-    def assertShowsRenderedDial(self, session, window, before, size=None):
+    def assertShowsRenderedDial(self, session, window, before, size=None,
+                                screen=(harness.SCREEN_WIDTH, harness.SCREEN_HEIGHT)):
         """The clock's area on the screen equals lumivane-render's frame over the same
-        wallpaper at the same place, for one of the seconds since `before`."""
+        wallpaper at the same place, for one of the seconds since `before`, sized by a
+        monitor of `screen` (width, height)."""
         shot = session.screenshot()
         after = time.localtime()
         left, top, width, height = harness.client_rect(window)
@@ -261,7 +291,7 @@ class NativeTestCase(unittest.TestCase):
         best = None
         for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
             frame = harness.render_frame(session.dir, session.wallpaper_path, left, top, hhmmss,
-                                         size=size)
+                                         size=size, screen=screen)
             count, examples = harness.mismatches(shown, harness.composite(frame, under))
             if count == 0:
                 return hhmmss

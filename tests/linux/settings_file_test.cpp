@@ -10,26 +10,11 @@
 #include "linux/autostart.h"
 #include "linux/settings_file.h"
 #include "platform/error.h"
+#include "tests/unit/scratch_dir.h"
 
 using namespace lumivane;
 
 namespace {
-
-class Folder {
-  public:
-    Folder() : path_(std::filesystem::temp_directory_path() / "lumivane-settings-file-test") {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 std::string Contents(const std::string& path) {
     std::ifstream file(path);
@@ -74,7 +59,7 @@ TEST(SettingsText, KeepsWhatItDoesNotKnowAndReplacesTheLineThatCounts) {
 }
 
 TEST(SettingsFile, WritesAtCloseAndReadsBack) {
-    const Folder folder;
+    const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("config/lumivane/lumivane.conf");
     SettingsFile file(path);
     EXPECT_FALSE(file.OpenStore(false)); // no file: nothing to read, nothing made
@@ -95,7 +80,7 @@ TEST(SettingsFile, WritesAtCloseAndReadsBack) {
 }
 
 TEST(SettingsFile, NamesAValueThatIsNoWholeNumber) {
-    const Folder folder;
+    const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << "Size=nine\x01teen and a great deal more text than a message shows\n";
     SettingsFile file(path);
@@ -106,7 +91,7 @@ TEST(SettingsFile, NamesAValueThatIsNoWholeNumber) {
 }
 
 TEST(SettingsFile, AFileThatCannotBeReadIsNeverReplaced) {
-    const Folder folder;
+    const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << std::string(70 * 1024, '#') << "\nSize=19\n";
     const std::string before = Contents(path);
@@ -126,7 +111,7 @@ TEST(SettingsFile, AFileThatCannotBeReadIsNeverReplaced) {
 }
 
 TEST(SettingsFile, AFailedWriteLeavesTheOldFile) {
-    const Folder folder;
+    const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << "Size=19\n";
     // A folder of that name stands where the new file's rename must go.

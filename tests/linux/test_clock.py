@@ -1,6 +1,7 @@
 """The native clock from start to settings: the first start's file and place, the dial
 on the screen against lumivane-render, a second start, the settings window's size bar
-and Save, a damaged settings file, and a session without X11."""
+and Save, hiding over a full-screen window, a damaged settings file, and a session
+without X11."""
 
 import os
 import re
@@ -100,6 +101,23 @@ class SettingsWindow(NativeTestCase):
             if time.monotonic() > deadline:
                 raise AssertionError("no size bar found in the settings window")
             time.sleep(0.1)
+
+
+class FullScreen(NativeTestCase):
+    def test_the_clock_hides_while_a_full_screen_window_is_in_front(self):
+        session = self.session()
+        session.set_wallpaper()
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.wait_place((300, 200)), (300, 200))
+        window = session.full_screen_window()
+        session.wait_window(CLOCK_TITLE, gone=True, timeout=2)
+        before = tuple(time.localtime()[3:6]) + (0,)
+        window.terminate()
+        session.wait_window(CLOCK_TITLE, timeout=2)
+        self.assertEqual(session.wait_place((300, 200)), (300, 200), "back where it was")
+        session.park_pointer()
+        self.assertShowsRenderedDial(session, session.window(), before)
 
 
 class DamagedFile(NativeTestCase):

@@ -59,9 +59,11 @@ class StatusNotifierItem(NativeTestCase):
         self.assertTrue(str(properties["IconName"]).endswith("lumivane.png") or
                         properties["IconName"] == "lumivane", properties["IconName"])
         menu, items = self.menu_items(bus, item)
-        self.assertEqual(list(items), ["Settings", "Start at login", "Close"])
+        self.assertEqual(list(items), ["Settings", "Start at login",
+                                       "Hide over full-screen programs", "Close"])
         self.assertEqual(items["Start at login"][1]["toggle-type"], "checkmark")
         self.assertEqual(int(items["Start at login"][1]["toggle-state"]), 0)
+        self.assertEqual(int(items["Hide over full-screen programs"][1]["toggle-state"]), 1)
 
         autostart = os.path.join(session.config, "autostart", "lumivane.desktop")
         self.click(menu, items["Start at login"][0])
@@ -72,6 +74,18 @@ class StatusNotifierItem(NativeTestCase):
             self.menu_items(bus, item)[1]["Start at login"][1]["toggle-state"]) == 1))
         self.click(menu, items["Start at login"][0])
         self.assertTrue(self.wait(lambda: not os.path.exists(autostart)), "and removed again")
+
+        # Off, the clock stays over a full-screen window; on again, it hides at once.
+        self.click(menu, items["Hide over full-screen programs"][0])
+        self.assertEqual(session.wait_settings("HideFullScreen", 0).get("HideFullScreen"), "0")
+        window = session.full_screen_window()
+        time.sleep(1)
+        self.assertIsNotNone(session.window(CLOCK_TITLE), "it stays")
+        self.click(menu, items["Hide over full-screen programs"][0])
+        session.wait_window(CLOCK_TITLE, gone=True, timeout=2)
+        self.assertEqual(session.wait_settings("HideFullScreen", 1)["HideFullScreen"], "1")
+        window.terminate()
+        session.wait_window(CLOCK_TITLE, timeout=2)
 
         self.assertIsNone(session.window(SETTINGS_TITLE))
         self.click(menu, items["Settings"][0])

@@ -147,23 +147,6 @@ TEST(ClockStateTables, OddDiameterCentreLiesBetweenPixels) {
     EXPECT_EQ(state.DiscSpans[1].last, 153 + 1);
 }
 
-TEST(ClockStateTables, DiscSpansHoldExactlyThePixelsWithinTheRadius) {
-    for (int32_t diameter : {1, 2, 3, 4, 5, 8, 9, 20, 33, 95, 100, 285, 300}) {
-        ClockState state = StartedState(1, 30, 6, {50 * diameter, 50 * diameter});
-        ASSERT_EQ(state.Diameter, diameter);
-        for (int32_t y = 0; y < diameter; ++y) {
-            for (int32_t x = 0; x < diameter; ++x) {
-                const long double dx = x - diameter / 2.0L;
-                const long double dy = y - diameter / 2.0L;
-                const bool inside = std::sqrt(dx * dx + dy * dy) <= state.Radius;
-                const DiscSpan span = state.DiscSpans[y];
-                ASSERT_EQ(inside, x >= span.first && x <= span.last)
-                    << "diameter " << diameter << " pixel " << x << "," << y;
-            }
-        }
-    }
-}
-
 TEST(ClockStateTables, DomeFactorAtCentreAndRim) {
     ClockState state = StartedState(20, 30, 6, {768, 768}); // Diameter 300, centre on pixel 150
     EXPECT_EQ(state.Distance(150, 150), 0.0L);
@@ -223,31 +206,6 @@ TEST(ClockStateTables, SizesOutOfRangeGiveEmptyBuffersAndNoTables) {
     ClockState huge = StartedState(INT_MAX, INT_MIN, INT_MAX, {1366, 768});
     EXPECT_EQ(huge.Diameter, 768);
     EXPECT_TRUE(std::isfinite(huge.Shading(384, 384)));
-}
-
-TEST(ClockStateRings, SquareRingsRunFromStraightBelow) {
-    ClockState state;
-    FillRingOffsets(state);
-    const int32_t ring1[8][2] = {{0, 1},  {-1, 1}, {-1, 0}, {-1, -1},
-                                 {0, -1}, {1, -1}, {1, 0},  {1, 1}};
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(state.RingOffsetX[1][k], ring1[k][0]) << k;
-        EXPECT_EQ(state.RingOffsetY[1][k], ring1[k][1]) << k;
-    }
-    const int32_t ring3[24][2] = {{0, 3},  {-1, 3},  {-2, 3},  {-3, 3},  {-3, 2},  {-3, 1},
-                                  {-3, 0}, {-3, -1}, {-3, -2}, {-3, -3}, {-2, -3}, {-1, -3},
-                                  {0, -3}, {1, -3},  {2, -3},  {3, -3},  {3, -2},  {3, -1},
-                                  {3, 0},  {3, 1},   {3, 2},   {3, 3},   {2, 3},   {1, 3}};
-    for (int k = 0; k < 24; ++k) {
-        EXPECT_EQ(state.RingOffsetX[3][k], ring3[k][0]) << k;
-        EXPECT_EQ(state.RingOffsetY[3][k], ring3[k][1]) << k;
-    }
-    EXPECT_EQ(state.RingOffsetX[2][0], 0);
-    EXPECT_EQ(state.RingOffsetY[2][0], 2);
-    EXPECT_EQ(state.RingOffsetX[2][15], 1);
-    EXPECT_EQ(state.RingOffsetY[2][15], 2);
-    EXPECT_EQ(state.RingOffsetX[0][0], 0);
-    EXPECT_EQ(state.RingOffsetX[4][0], 0) << "rings beyond 3 stay empty";
 }
 
 TEST(ClockPlacement, EdgeKeepingStepsBackOnceAndSavesOnlyAMove) {

@@ -208,48 +208,6 @@ TEST(ExtremeSettings, StartCountFromIntMinToIntMax) {
     SweepOneValue(kStart1, {-2, -1, 0, 1, 2, 3});
 }
 
-TEST(ExtremeSettings, StartCountCountsUpToTwo) {
-    for (const auto& [stored, after] :
-         {std::pair{INT_MIN, INT_MIN + 1}, std::pair{-2, -1}, std::pair{-1, 0}, std::pair{0, 1},
-          std::pair{1, 2}, std::pair{2, 2}, std::pair{INT_MAX, 2}}) {
-        StoredSettings settings = UsualSettings();
-        settings.values[kStart1] = stored;
-        ClockState state;
-        StartClock(state, {1366, 768}, settings);
-        EXPECT_EQ(state.StartCount, after) << stored;
-    }
-}
-
-TEST(ExtremeSettings, AllValuesAtOnceMissingOrAnything) {
-    constexpr Display kSmallDisplay{160, 100};
-    const std::vector<int32_t> edges = {INT_MIN, -6, -5, -4, -1, 0,  1,  4,
-                                        5,       15, 16, 30, 31, 50, 51, INT_MAX};
-    Lcg random(0xa11);
-    for (int run = 0; run < 24; ++run) {
-        StoredSettings stored;
-        stored.keyPresent = run % 8 != 7;
-        std::string trace = "run " + std::to_string(run) + ":";
-        for (int i = 0; i < kStoredValueCount; ++i) {
-            const uint32_t kind = random.Next() % 4;
-            if (kind == 0) {
-                stored.values[i] = std::nullopt;
-                trace += std::string(" ") + kStoredValues[i].name + " missing";
-                continue;
-            }
-            stored.values[i] = kind == 1   ? edges[random.Next() % edges.size()]
-                               : kind == 2 ? random.Between(-64, 64)
-                                           : random.AnyInt32();
-            trace +=
-                std::string(" ") + kStoredValues[i].name + " " + std::to_string(*stored.values[i]);
-        }
-        SCOPED_TRACE(trace);
-        EXPECT_EQ(RunProgram(kSmallDisplay, stored, {}, run).error, "");
-        if (HasFatalFailure()) {
-            return;
-        }
-    }
-}
-
 TEST(ExtremeSettings, LargeDisplaysWithExtremeValues) {
     // One whole frame on each side of the settings window, then the hands alone:
     // a clock 2160 pixels across shades 3.7 million pixels a frame.

@@ -76,6 +76,16 @@ TEST(FindHandSample, LooksOnlyAtRowsUpToEachHandsLength) {
     EXPECT_EQ(FindHandSample(state, 150, 61)->hand, Hand::Second);
 }
 
+TEST(FindHandSample, LooksOnlyAtEachHandsOwnColumns) {
+    ClockState state = ClockAtNoon();
+    state.HourSamples.X(0, 19) = 50; // column 19 is beyond the hour hand's 0..18
+    state.HourSamples.Y(0, 19) = 60;
+    state.SecondSamples.X(0, 11) = 51; // column 11 is beyond the second hand's 0..10
+    state.SecondSamples.Y(0, 11) = 60;
+    EXPECT_FALSE(FindHandSample(state, 50, 60).has_value());
+    EXPECT_FALSE(FindHandSample(state, 51, 60).has_value());
+}
+
 TEST(FindHandSample, EmptyTablesHaveNoSamples) {
     ClockState state;
     state.HourHandLength = 10;

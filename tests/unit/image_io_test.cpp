@@ -2,18 +2,19 @@
 // where the build has it, and the pixel order between a picture and a TDIB.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "image/tdib.h"
 #include "platform/error.h"
+#include "tests/unit/scratch_dir.h"
 #include "tools/render/image_io.h"
 
 using lumivane::DecodePpm;
 using lumivane::EncodePpm;
 using lumivane::Error;
 using lumivane::RgbImage;
+using lumivane::test::ScratchDir;
 
 namespace {
 
@@ -40,24 +41,6 @@ RgbImage TwoByTwo() {
     image.pixels = {1, 2, 3, 10, 20, 30, 100, 110, 120, 253, 254, 255};
     return image;
 }
-
-// A scratch folder of the test's own, removed afterwards.
-class ScratchDir {
-  public:
-    explicit ScratchDir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / ("lumivane-" + name)) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary);
@@ -146,11 +129,6 @@ TEST(PpmEncode, WritesTheShortestHeaderThenThePixels) {
     RgbImage image(2, 1);
     image.pixels = {1, 2, 3, 4, 5, 6};
     EXPECT_EQ(EncodePpm(image), std::string("P6\n2 1\n255\n") + "\x01\x02\x03\x04\x05\x06");
-}
-
-TEST(PpmEncode, DecodesBackToTheSamePicture) {
-    const RgbImage image = TwoByTwo();
-    EXPECT_EQ(DecodePpm(EncodePpm(image), "a"), image);
 }
 
 TEST(ImageFiles, FormatFollowsTheExtensionInAnyCase) {

@@ -120,6 +120,14 @@ TEST(CoversMonitor, OnlyAWindowOverTheWholeMonitor) {
     EXPECT_FALSE(CoversMonitor({-1280, 0, 0, 1024}, kThree[0]));
 }
 
+TEST(HidesOverFullScreen, WhenAskedToAndAProgramInFrontCoversTheClocksMonitor) {
+    const Area second = kTwo[1];
+    EXPECT_TRUE(HidesOverFullScreen(1, second, second));
+    EXPECT_FALSE(HidesOverFullScreen(0, second, second));
+    EXPECT_FALSE(HidesOverFullScreen(1, std::nullopt, second));
+    EXPECT_FALSE(HidesOverFullScreen(1, second, kTwo[0]));
+}
+
 TEST(ScaleToDpi, ScalesLengthsGivenAt96Dpi) {
     for (const int32_t length : {0, 1, 8, 77, 410, -13}) {
         EXPECT_EQ(ScaleToDpi(length, 96), length);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/scratch_dir.h"
 #include "tests/unit/test_desktops.h"
 #include "tools/render/render_cli.h"
 
@@ -22,6 +23,7 @@ using lumivane::RgbImage;
 using lumivane::UsageError;
 using lumivane::test::FlatDesktop;
 using lumivane::test::NoiseDesktop;
+using lumivane::test::ScratchDir;
 
 namespace {
 
@@ -97,23 +99,6 @@ RunResult RunTool(const Arguments& arguments) {
     result.err = err.str();
     return result;
 }
-
-class ScratchDir {
-  public:
-    explicit ScratchDir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / ("lumivane-" + name)) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 constexpr Display kLaptop{1366, 768};
 
@@ -359,27 +344,6 @@ TEST(RenderClock, TimeAndSettingsReachThePicture) {
 TEST(RenderClock, RepeatedFramesFromOneCopyAreTheSame) {
     const RgbImage desktop = NoiseDesktop(1366, 768, 5);
     EXPECT_EQ(RenderClock(desktop, Options({"--frames", "3"})), RenderClock(desktop, Options()));
-}
-
-TEST(RenderClock, SettingsBeyondTheSettingsWindowDrawWithoutFault) {
-    const RgbImage desktop = NoiseDesktop(400, 300, 9);
-    for (const Arguments& settings : {Arguments{"--bright", "-30"},
-                                      {"--bright", "2147483647"},
-                                      {"--contrast", "-2147483648"},
-                                      {"--contrast", "1000"},
-                                      {"--bright", "1000", "--contrast", "1000"},
-                                      {"--algoritm", "-1"},
-                                      {"--algoritm", "6"},
-                                      {"--algoritm", "2147483647"},
-                                      {"--algoritm", "-2147483648"},
-                                      {"--size", "4"},
-                                      {"--size", "51"},
-                                      {"--size", "1000"}}) {
-        SCOPED_TRACE(settings[0] + " " + settings[1]);
-        const RgbImage frame = RenderClock(desktop, Options(settings));
-        EXPECT_EQ(frame.width, frame.height);
-        EXPECT_TRUE(IsBlack(frame, 0, 0));
-    }
 }
 
 TEST(RenderClock, TinyClocksDrawWithoutFault) {

@@ -56,15 +56,6 @@ TEST_F(AutostartValue, IsAbsentUntilTheUserAsks) {
     EXPECT_FALSE(key.Exists());
 }
 
-TEST_F(AutostartValue, EnableWritesTheQuotedPathAndDisableDeletesIt) {
-    autostart.Enable();
-    EXPECT_EQ(Stored(), quoted);
-    EXPECT_TRUE(autostart.Enabled());
-    autostart.Disable();
-    EXPECT_EQ(Stored(), std::nullopt);
-    EXPECT_FALSE(autostart.Enabled());
-}
-
 // What a value already there means, and what each action leaves of it.
 TEST_F(AutostartValue, StoredValuesAreOursOnlyWhenTheyNameThisProgramQuoted) {
     struct Case {

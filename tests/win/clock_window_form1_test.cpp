@@ -1,6 +1,7 @@
-// The clock window as a real window under a test key of its own: start-up with
-// the settings store, the frame's resize, the placement timer, click-through and
-// the position save.
+// The clock window as a real window under a test key of its own: the frame's
+// resize, the placement timer, the monitors changing, full-screen programs,
+// click-through and the position save. (Its start-up from whatever the store
+// holds: registry_contents_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,10 +20,8 @@
 
 using lumivane::ClockState;
 using lumivane::TForm1;
-using lumivane::testing_support::ErrorBoxes;
 using lumivane::testing_support::kTestDisplay;
 using lumivane::testing_support::RequireTestDisplay;
-using lumivane::testing_support::TakePosted;
 using lumivane::testing_support::TakeQuit;
 using lumivane::testing_support::TestKey;
 
@@ -53,12 +52,6 @@ class ClockWindow : public testing::Test {
     TestKey key;
 };
 
-// Removes the posted requests to show the start-up problem, so that no message
-// box waits for a user; returns how many there were.
-int TakeStartupProblemRequests(const TForm1& form) {
-    return TakePosted(form.Handle(), TForm1::kShowStartupProblem);
-}
-
 // The pointer moves to (x, y) over the window, which the system tells the window with a
 // hit test.
 void PointAt(const TForm1& form, int x, int y) {
@@ -75,285 +68,7 @@ void Whiten(lumivane::TDIB& dib, int32_t x, int32_t y) {
     dib.PutPixel(x, y, 0xFFFFFF);
 }
 
-// Another program's window under the clock: Notepad, its white page at `place`.
-class WindowBeneath {
-  public:
-    explicit WindowBeneath(RECT place) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        wchar_t command[] = L"notepad.exe";
-        if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process_)) {
-            return;
-        }
-        WaitForInputIdle(process_.hProcess, 10000);
-        for (int attempt = 0; attempt < 100 && window_ == nullptr; ++attempt) {
-            EnumWindows(&FindMain, reinterpret_cast<LPARAM>(this));
-            Sleep(50);
-        }
-        if (window_ != nullptr) {
-            SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left,
-                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-            Sleep(300); // its page is painted
-        }
-    }
-    ~WindowBeneath() {
-        if (process_.hProcess != nullptr) {
-            TerminateProcess(process_.hProcess, 0);
-            WaitForSingleObject(process_.hProcess, 5000);
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
-        }
-    }
-    WindowBeneath(const WindowBeneath&) = delete;
-    WindowBeneath& operator=(const WindowBeneath&) = delete;
-
-    bool Shown() const { return window_ != nullptr; }
-
-  private:
-    static BOOL CALLBACK FindMain(HWND window, LPARAM self) {
-        auto* beneath = reinterpret_cast<WindowBeneath*>(self);
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        if (processId == beneath->process_.dwProcessId && IsWindowVisible(window) &&
-            GetWindow(window, GW_OWNER) == nullptr) {
-            beneath->window_ = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    PROCESS_INFORMATION process_{};
-    HWND window_ = nullptr;
-};
-
 } // namespace
-
-TEST_F(ClockWindow, FirstStartStoresTheDefaultsAndCountsOne) {
-    ASSERT_FALSE(key.Exists());
-    ClockState state;
-    auto form = Start(state);
-
-    EXPECT_EQ(key.Read("Bright"), 30);
-    EXPECT_EQ(key.Read("Size"), 19);
-    EXPECT_EQ(key.Read("Algoritm"), 0);
-    EXPECT_EQ(key.Read("Contrast"), 6);
-    EXPECT_EQ(key.Read("Left"), 540); // Round(683 - 142.5), the half to even
-    EXPECT_EQ(key.Read("Top"), 0);
-    EXPECT_EQ(key.Read("Start_1"), 1);
-
-    EXPECT_EQ(state.StartCount, 1);
-    EXPECT_EQ(state.ScreenScale, 15);
-    EXPECT_EQ(state.Diameter, 285);
-    EXPECT_EQ(state.PrevDiameter, 285);
-    EXPECT_EQ(form->TimerInterval(), 200);
-    EXPECT_EQ(form->StartupProblem(), "");
-    EXPECT_EQ(TakeStartupProblemRequests(*form), 0);
-}
-
-TEST_F(ClockWindow, ReadsTheTimeOfDayBeforeItsFirstFrame) {
-    const auto secondOfDay = [](const SYSTEMTIME& t) {
-        return t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
-    };
-    SYSTEMTIME before;
-    GetLocalTime(&before);
-    ClockState state;
-    auto form = Start(state);
-    SYSTEMTIME after;
-    GetLocalTime(&after);
-    const int read = state.Hour * 3600 + state.Minute * 60 + state.Second;
-    const int day = 24 * 3600;
-    EXPECT_LE((read - secondOfDay(before) + day) % day,
-              (secondOfDay(after) - secondOfDay(before) + day) % day);
-}
-
-TEST_F(ClockWindow, IsALayeredTopmostToolWindowAtTheSavedPlace) {
-    ClockState state;
-    auto form = Start(state);
-    HWND window = form->Handle();
-
-    EXPECT_EQ(FindWindowW(L"TForm1", L"Lumivane"), window);
-    EXPECT_TRUE(IsWindowVisible(window));
-    const auto exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
-    EXPECT_TRUE(exStyle & WS_EX_LAYERED);
-    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
-    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW); // no taskbar button, not in Alt+Tab
-    EXPECT_FALSE(exStyle & WS_EX_APPWINDOW);
-    EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION, 0);
-    COLORREF key = 1;
-    DWORD flags = 0;
-    ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, nullptr, &flags));
-    EXPECT_EQ(key, RGB(0, 0, 0));
-    EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
-
-    const RECT rect = form->WindowRect();
-    EXPECT_EQ(rect.left, 540);
-    EXPECT_EQ(rect.top, 0);
-    RECT client{};
-    GetClientRect(window, &client);
-    EXPECT_EQ(client.right, 285);
-    EXPECT_EQ(client.bottom, 285);
-
-    ASSERT_NE(state.FrameBuffer, nullptr);
-    ASSERT_NE(state.BackgroundBuffer, nullptr);
-    EXPECT_EQ(state.FrameBuffer->Width(), 285);
-    EXPECT_EQ(state.FrameBuffer->Height(), 285);
-    EXPECT_EQ(state.BackgroundBuffer->Width(), 285);
-    EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
-    for (auto [x, y] : {std::pair{0, 0}, {142, 142}, {284, 284}, {284, 0}}) {
-        EXPECT_TRUE(IsBlack(*state.FrameBuffer, x, y)) << x << "," << y;
-    }
-}
-
-TEST_F(ClockWindow, SecondStartUsesTheSavedSettingsAndCountsTwo) {
-    StoreAll(10, 30, 2, 3, 100, 200, 1);
-    {
-        ClockState state;
-        auto form = Start(state);
-        EXPECT_EQ(state.Bright, 10);
-        EXPECT_EQ(state.Size, 30);
-        EXPECT_EQ(state.Algoritm, 2);
-        EXPECT_EQ(state.Contrast, 3);
-        EXPECT_EQ(state.SavedLeft, 100);
-        EXPECT_EQ(state.SavedTop, 200);
-        EXPECT_EQ(state.Diameter, 450);
-        EXPECT_EQ(form->TimerInterval(), 500);
-        const RECT rect = form->WindowRect();
-        EXPECT_EQ(rect.left, 100);
-        EXPECT_EQ(rect.top, 200);
-        EXPECT_EQ(rect.right - rect.left, 450);
-        EXPECT_EQ(key.Read("Start_1"), 2);
-        EXPECT_EQ(key.Read("Size"), 30); // the settings are not rewritten
-    }
-    ClockState state;
-    auto form = Start(state);
-    EXPECT_EQ(key.Read("Start_1"), 2);
-    EXPECT_EQ(state.Size, 30);
-}
-
-TEST_F(ClockWindow, StoredZeroCountResetsToTheDefaults) {
-    StoreAll(10, 30, 2, 3, 100, 200, 0);
-    ClockState state;
-    auto form = Start(state);
-
-    EXPECT_EQ(state.Size, 19);
-    EXPECT_EQ(state.SavedLeft, 540);
-    EXPECT_EQ(key.Read("Bright"), 30);
-    EXPECT_EQ(key.Read("Size"), 19);
-    EXPECT_EQ(key.Read("Algoritm"), 0);
-    EXPECT_EQ(key.Read("Contrast"), 6);
-    EXPECT_EQ(key.Read("Left"), 540);
-    EXPECT_EQ(key.Read("Top"), 0);
-    EXPECT_EQ(key.Read("Start_1"), 1);
-}
-
-TEST_F(ClockWindow, NegativeCountGrowsByOneAndKeepsTheSettings) {
-    StoreAll(10, 30, 2, 3, 100, 200, -3);
-    {
-        ClockState state;
-        auto form = Start(state);
-        EXPECT_EQ(key.Read("Start_1"), -2);
-        EXPECT_EQ(state.Size, 30);
-        EXPECT_EQ(state.StartCount, -2);
-    }
-    key.Write("Start_1", -1);
-    ClockState state;
-    auto form = Start(state);
-    EXPECT_EQ(key.Read("Start_1"), 0);
-    EXPECT_EQ(state.Size, 30);
-}
-
-TEST_F(ClockWindow, WrongTypeValueTakesItsDefaultAndIsReportedOnce) {
-    StoreAll(10, 30, 2, 3, 100, 200, 2);
-    key.WriteText("Size", "12"); // three bytes: fits, but is no number
-    ClockState state;
-    auto form = Start(state);
-
-    EXPECT_EQ(form->StartupProblem(), "Invalid data type for 'Size'");
-    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
-    EXPECT_EQ(state.Size, 19);
-    // The values after it are read as stored.
-    EXPECT_EQ(state.Bright, 10);
-    EXPECT_EQ(state.Algoritm, 2);
-    EXPECT_EQ(state.Contrast, 3);
-    EXPECT_EQ(state.SavedLeft, 100);
-    EXPECT_EQ(state.SavedTop, 200);
-    EXPECT_EQ(key.Read("Start_1"), 2);
-    // And the clock can draw.
-    EXPECT_EQ(state.Diameter, 285);
-    ASSERT_NE(state.FrameBuffer, nullptr);
-    EXPECT_EQ(state.FrameBuffer->Width(), 285);
-    EXPECT_EQ(form->WindowRect().left, 100);
-}
-
-TEST_F(ClockWindow, MissingOrOverlongValuesTakeTheirDefaultsAndTheFirstIsReported) {
-    StoreAll(10, 30, 2, 3, 100, 200, 2);
-    key.Remove("Bright");
-    key.WriteText("Contrast", "123456"); // longer than four bytes
-    ClockState state;
-    auto form = Start(state);
-
-    EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Bright'");
-    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
-    EXPECT_EQ(state.Bright, 30);
-    EXPECT_EQ(state.Size, 30);
-    EXPECT_EQ(state.Algoritm, 2);
-    EXPECT_EQ(state.Contrast, 6);
-    EXPECT_EQ(state.SavedTop, 200);
-    EXPECT_EQ(state.Diameter, 450);
-}
-
-TEST_F(ClockWindow, MissingStartCountKeepsTheStoredSettings) {
-    StoreAll(10, 30, 2, 3, 100, 200, 2);
-    key.Remove("Start_1");
-    ClockState state;
-    auto form = Start(state);
-
-    EXPECT_EQ(form->StartupProblem(), "Failed to get data for 'Start_1'");
-    EXPECT_EQ(TakeStartupProblemRequests(*form), 1);
-    EXPECT_EQ(state.Size, 30);
-    EXPECT_EQ(key.Read("Size"), 30);
-    EXPECT_EQ(key.Read("Left"), 100);
-    EXPECT_EQ(key.Read("Start_1"), 2) << "counted as a later start";
-}
-
-TEST_F(ClockWindow, StartupProblemIsShownInOneErrorBox) {
-    StoreAll(10, 30, 2, 3, 100, 200, 2);
-    key.WriteText("Algoritm", "x");
-    ClockState state;
-    auto form = Start(state);
-    EXPECT_EQ(state.Algoritm, 0);
-
-    const ErrorBoxes boxes;
-    ASSERT_TRUE(boxes.Hooked());
-    ASSERT_EQ(TakeStartupProblemRequests(*form), 1);
-    SendMessageW(form->Handle(), TForm1::kShowStartupProblem, 0, 0); // as the loop would
-
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].caption, "Lumivane");
-    EXPECT_EQ(boxes.Seen()[0].text, "Invalid data type for 'Algoritm'");
-}
-
-TEST_F(ClockWindow, NonPositiveSizeGivesEmptyBuffersAndDrawsNothing) {
-    for (int32_t size : {0, -1}) {
-        StoreAll(30, size, 0, 6, 100, 100, 2);
-        ClockState state;
-        auto form = Start(state);
-        EXPECT_LE(state.Diameter, 0);
-        ASSERT_NE(state.FrameBuffer, nullptr);
-        EXPECT_TRUE(state.FrameBuffer->Empty());
-        EXPECT_TRUE(state.BackgroundBuffer->Empty());
-        EXPECT_EQ(form->StartupProblem(), "");
-
-        SetCursorPos(101, 101);
-        form->TimerTimer();
-        form->Timer2Timer();
-        form->Timer3Timer();
-        EXPECT_TRUE(state.FrameBuffer->Empty());
-        const RECT rect = form->WindowRect();
-        EXPECT_EQ(rect.right - rect.left, 0);
-    }
-}
 
 TEST_F(ClockWindow, NewDiameterResizesWindowBuffersAndTheTickInterval) {
     ClockState state;
@@ -398,67 +113,6 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
     EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
     EXPECT_EQ(state.FrameBuffer->BitCount(), 24);
     EXPECT_EQ(form->TimerInterval(), 200);
-}
-
-TEST_F(ClockWindow, ScreenCopyShowsWhatLiesBeneathNotTheClock) {
-    const WindowBeneath beneath({480, 0, 930, 450}); // white from about (483, 22) on
-    ASSERT_TRUE(beneath.Shown());
-    const COLORREF white = RGB(255, 255, 255);
-    const std::pair<int, int> points[] = {{142, 142}, {142, 60}, {60, 200}, {270, 270}};
-
-    ClockState state;
-    auto form = Start(state);
-    form->Draw(); // the first frame puts the lit dial on the screen
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, 0); // idle: the frame reaches the screen
-    if (lumivane::RunningUnderWine()) {
-        // There the screen's own device context shows the clock over the window beneath.
-        const lumivane::ClientDC screen(nullptr);
-        ASSERT_NE(GetPixel(screen.get(), 540 + 142, 142), white);
-    }
-    form->Draw(); // the second copy must not see it
-
-    lumivane::TDIB& background = *state.BackgroundBuffer;
-    for (auto [x, y] : points) {
-        const uint8_t* pixel = background.ScanLine(y) + 3 * x;
-        EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), white) << "pixel " << x << "," << y;
-    }
-    // The dial was lit into the frame: the clock showed something of its own.
-    const uint8_t* centre = state.FrameBuffer->ScanLine(142) + 3 * 142;
-    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), white);
-    EXPECT_NE(RGB(centre[2], centre[1], centre[0]), RGB(0, 0, 0));
-}
-
-TEST_F(ClockWindow, PlacementTimerNudgesTwoPixelsAndStopsSixInside) {
-    ClockState state;
-    auto form = Start(state);
-    const int32_t side = 285;
-
-    form->MoveTo(0, 300);
-    for (int expected : {2, 4, 6, 6}) {
-        form->Timer2Timer();
-        EXPECT_EQ(form->WindowRect().left, expected);
-        EXPECT_EQ(form->WindowRect().top, 300);
-    }
-    form->MoveTo(kTestDisplay.width - side, 300); // flush with the right edge
-    for (int inside : {2, 4, 6, 6}) {
-        form->Timer2Timer();
-        EXPECT_EQ(form->WindowRect().left, kTestDisplay.width - side - inside);
-    }
-    form->MoveTo(300, 0); // a first start's top edge
-    for (int expected : {2, 4, 6, 6}) {
-        form->Timer2Timer();
-        EXPECT_EQ(form->WindowRect().top, expected);
-        EXPECT_EQ(form->WindowRect().left, 300);
-    }
-    form->MoveTo(300, kTestDisplay.height - side);
-    for (int inside : {2, 4, 6, 6}) {
-        form->Timer2Timer();
-        EXPECT_EQ(form->WindowRect().top, kTestDisplay.height - side - inside);
-    }
-    form->MoveTo(-40, kTestDisplay.height); // dragged past two edges
-    form->Timer2Timer();
-    EXPECT_EQ(form->WindowRect().left, -38);
-    EXPECT_EQ(form->WindowRect().top, kTestDisplay.height - 2);
 }
 
 // Counts the moves of one window made on this thread while it lives.
@@ -572,19 +226,6 @@ TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {
     EXPECT_EQ(counter.Moves(), 1); // the test's own
 }
 
-TEST_F(ClockWindow, CursorOffTheHandsMakesItsPixelTransparent) {
-    ClockState state;
-    auto form = Start(state);
-    form->MoveTo(100, 100);
-    lumivane::TDIB& frame = *state.FrameBuffer;
-    Whiten(frame, 50, 60);
-
-    PointAt(*form, 150, 160);
-    form->Timer2Timer();
-
-    EXPECT_TRUE(IsBlack(frame, 50, 60));
-}
-
 TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     ClockState state;
     auto form = Start(state);
@@ -643,26 +284,6 @@ TEST_F(ClockWindow, CursorOnAHandSampleLeavesItsPixel) {
         PointAt(*form, 100 + u, 100 + v);
         form->Timer2Timer();
         EXPECT_FALSE(IsBlack(frame, u, v)) << u << "," << v;
-    }
-}
-
-TEST_F(ClockWindow, SamplesOutsideTheTestedRangeDoNotHoldThePixel) {
-    ClockState state;
-    auto form = Start(state);
-    form->MoveTo(100, 100);
-    lumivane::TDIB& frame = *state.FrameBuffer;
-    ASSERT_GT(state.HourSamples.Rows(), state.HourHandLength + 1);
-    state.HourSamples.X(0, 19) = 50; // column 19 is beyond the hour hand's 0..18
-    state.HourSamples.Y(0, 19) = 60;
-    state.SecondSamples.X(0, 11) = 51; // column 11 is beyond the second hand's 0..10
-    state.SecondSamples.Y(0, 11) = 60;
-    state.HourSamples.X(state.HourHandLength + 1, 0) = 52; // a row past the hand's length
-    state.HourSamples.Y(state.HourHandLength + 1, 0) = 60;
-    for (int u : {50, 51, 52}) {
-        Whiten(frame, u, 60);
-        PointAt(*form, 100 + u, 160);
-        form->Timer2Timer();
-        EXPECT_TRUE(IsBlack(frame, u, 60)) << u;
     }
 }
 
@@ -755,19 +376,4 @@ TEST_F(ClockWindow, ReportsCaptionEverywhere) {
     auto form = Start(state);
     EXPECT_EQ(SendMessageW(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(600, 100)), HTCAPTION);
     EXPECT_EQ(SendMessageW(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(5, 700)), HTCAPTION);
-}
-
-TEST_F(ClockWindow, ClosingTheWindowEndsTheMessageLoop) {
-    ClockState state;
-    auto form = Start(state);
-    HWND window = form->Handle();
-    bool canClose = false;
-    form->FormCloseQuery(canClose);
-    EXPECT_TRUE(canClose);
-
-    SendMessageW(window, WM_CLOSE, 0, 0);
-
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(form->Handle(), nullptr);
-    EXPECT_TRUE(TakeQuit());
 }

@@ -181,15 +181,11 @@ class ErrorBoxes {
     std::vector<Box> boxes_;
 };
 
-// Dispatches this thread's messages until `done` holds or `limitMs` has passed;
-// true when done. The deadline is checked after every message: with clocks
-// drawing, timer messages never run out.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
-    const ULONGLONG deadline = GetTickCount64() + limitMs;
-    while (!done()) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
+// Dispatches this thread's messages for `ms` milliseconds. The deadline is checked
+// after every message: with clocks drawing, timer messages never run out.
+inline void Pump(DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (GetTickCount64() < deadline) {
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TForm::ProcessMessage(message);
@@ -197,11 +193,6 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
     }
-    return true;
-}
-
-inline void Pump(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
 }
 
 // Takes the posted messages of kind `message` for `window` off this thread's

@@ -7,14 +7,13 @@
 //
 //   windows [--class C]                     top-level windows (hidden ones too)
 //   find TARGET                             facts of one window
-//   wait TARGET [--timeout MS] [--visible|--gone]   waits for it to show (or vanish)
+//   wait TARGET [--timeout MS] [--visible]  waits for it to show
 //   children TARGET                         its child controls
-//   send|post TARGET MSG WPARAM LPARAM      a message (numbers: decimal or 0x..)
+//   post TARGET MSG WPARAM LPARAM           posts a message (numbers: decimal or 0x..)
 //   trackbar TARGET POS                     moves a track bar as the user would
 //   click TARGET                            presses a button (BM_CLICK)
-//   proc TARGET | proc --pid N              handles and memory of its process
-//   resources TARGET | resources --pid N    the same, counted where Wine's own
-//                                           answers are 0 (see Resources below)
+//   resources TARGET | resources --pid N    handles and memory of its process,
+//                                           counted where Wine keeps them (see Resources)
 //   reg-dump KEY                            every value of HKCU\KEY
 //   reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]   TYPE dword|qword|sz|binary
 //   reg-delete KEY NAME [NAME ...]
@@ -33,7 +32,6 @@
 
 #include <commctrl.h>
 #include <msi.h>
-#include <psapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -280,20 +278,16 @@ std::string WindowJson(HWND window) {
     const auto exStyle = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
     const std::wstring className = ClassOf(window);
     Object facts;
-    facts.Number("hwnd", static_cast<long long>(reinterpret_cast<uintptr_t>(window)))
-        .Number("pid", pid)
+    facts.Number("pid", pid)
         .Number("owner",
                 static_cast<long long>(reinterpret_cast<uintptr_t>(GetWindow(window, GW_OWNER))))
         .Text("class", className)
         .Text("title", TextOf(window))
         .Flag("visible", IsWindowVisible(window))
-        .Flag("iconic", IsIconic(window))
-        .Flag("foreground", window == GetForegroundWindow())
         .Raw("window", RectJson(outer))
         .Raw("client", RectJson(client))
         .Number("style", style)
         .Number("exstyle", exStyle)
-        .Flag("topmost", exStyle & WS_EX_TOPMOST)
         .Raw("layered", LayeredJson(window, exStyle));
     if (GetParent(window))
         facts.Number("id", GetDlgCtrlID(window));
@@ -316,7 +310,6 @@ int Windows(Args& args) {
 int Wait(Args& args, ULONGLONG defaultTimeoutMs) {
     const Target target = TakeTarget(args);
     const auto timeout = TakeOption(args, L"--timeout");
-    const bool gone = TakeFlag(args, L"--gone");
     const bool visible = TakeFlag(args, L"--visible");
     ExpectCount(args, 0);
     const ULONGLONG limit =
@@ -324,13 +317,7 @@ int Wait(Args& args, ULONGLONG defaultTimeoutMs) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         HWND window = Resolve(target);
-        if (window && visible && !IsWindowVisible(window))
-            window = nullptr;
-        if (gone && !window) {
-            Print(Object().Flag("gone", true));
-            return 0;
-        }
-        if (!gone && window) {
+        if (window && (!visible || IsWindowVisible(window))) {
             std::printf("%s\n", WindowJson(window).c_str());
             return 0;
         }
@@ -338,7 +325,7 @@ int Wait(Args& args, ULONGLONG defaultTimeoutMs) {
             break;
         Sleep(50);
     }
-    Print(Object().Text("error", gone ? L"window still there" : L"window not found"));
+    Print(Object().Text("error", L"window not found"));
     return 1;
 }
 
@@ -352,22 +339,15 @@ int Children(Args& args) {
     return 0;
 }
 
-int Message(Args& args, bool post) {
+int Post(Args& args) {
     HWND window = ResolveOrFail(TakeTarget(args));
     ExpectCount(args, 3);
     const auto message = static_cast<UINT>(ParseNumber(args[0]));
     const auto wParam = static_cast<WPARAM>(ParseNumber(args[1]));
     const auto lParam = static_cast<LPARAM>(ParseNumber(args[2]));
-    if (post) {
-        const bool ok = PostMessageW(window, message, wParam, lParam);
-        Print(Object().Flag("posted", ok));
-        return ok ? 0 : 1;
-    }
-    const auto result = SendWithTimeout(window, message, wParam, lParam);
-    Print(Object()
-              .Raw("result", result ? std::to_string(*result) : "null")
-              .Flag("timeout", !result.has_value()));
-    return 0;
+    const bool ok = PostMessageW(window, message, wParam, lParam);
+    Print(Object().Flag("posted", ok));
+    return ok ? 0 : 1;
 }
 
 // The messages a track bar sends its parent when the user drops the thumb at a
@@ -399,32 +379,6 @@ struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-int Process(Args& args) {
-    DWORD pid = 0;
-    if (const auto given = TakeOption(args, L"--pid"))
-        pid = static_cast<DWORD>(ParseNumber(*given));
-    else
-        GetWindowThreadProcessId(ResolveOrFail(TakeTarget(args)), &pid);
-    ExpectCount(args, 0);
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    if (!process)
-        throw std::runtime_error("cannot open process " + std::to_string(pid));
-    DWORD handles = 0;
-    GetProcessHandleCount(process.get(), &handles);
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                         sizeof memory);
-    Print(Object()
-              .Number("pid", pid)
-              .Number("gdi", GetGuiResources(process.get(), GR_GDIOBJECTS))
-              .Number("user", GetGuiResources(process.get(), GR_USEROBJECTS))
-              .Number("handles", handles)
-              .Number("private", static_cast<long long>(memory.PrivateUsage))
-              .Number("working_set", static_cast<long long>(memory.WorkingSetSize)));
-    return 0;
-}
 
 // What a process holds, read from outside without running anything in it. Wine
 // answers GetGuiResources, GetProcessHandleCount and the private bytes with 0,
@@ -872,14 +826,12 @@ int Run(const std::wstring& command, Args& args) {
         return Wait(args, 10000);
     if (command == L"children")
         return Children(args);
-    if (command == L"send" || command == L"post")
-        return Message(args, command == L"post");
+    if (command == L"post")
+        return Post(args);
     if (command == L"trackbar")
         return TrackBar(args);
     if (command == L"click")
         return Click(args);
-    if (command == L"proc")
-        return Process(args);
     if (command == L"resources")
         return Resources(args);
     if (command == L"reg-dump")

@@ -1,0 +1,17 @@
+#pragma once
+// The monitors of the X display, as the rules of clock_window/monitors.h take them.
+#include <gdk/gdk.h>
+
+#include <vector>
+
+#include "clock_window/placement.h"
+
+namespace lumivane {
+
+// Every monitor of `display`, the primary first; a primary of no size when it reports
+// none. GDK learns the monitors from RandR; a server without RandR that joins several
+// screens with Xinerama looks to GDK like one monitor as large as all of them, so
+// there Xinerama's own list is taken, its first screen the primary.
+std::vector<Area> Monitors(GdkDisplay* display);
+
+} // namespace lumivane
