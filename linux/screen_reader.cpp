@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "linux/x_pixels.h"
 #include "linux/x_windows.h"
@@ -31,7 +32,11 @@ ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
     : gdkDisplay_(display), display_(gdk_x11_display_get_xdisplay(display)),
       root_(DefaultRootWindow(display_)), clock_(clock),
       rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
-      rootDepth_(DefaultDepth(display_, DefaultScreen(display_))) {
+      rootDepth_(DefaultDepth(display_, DefaultScreen(display_))),
+      compositingManager_(XInternAtom(
+          display_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(display_))).c_str(), False)),
+      wallpaperNames_{XInternAtom(display_, "_XROOTPMAP_ID", False),
+                      XInternAtom(display_, "ESETROOT_PMAP_ID", False)} {
     int shapeError = 0;
     if (!XShapeQueryExtension(display_, &shapeEventBase_, &shapeError)) {
         shapeEventBase_ = -1;
@@ -62,12 +67,15 @@ ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
                         reinterpret_cast<const unsigned char*>(&desktop), 1);
         XShapeCombineRectangles(display_, backdrop_, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
                                 Unsorted);
-        XMapWindow(display_, backdrop_);
-        XLowerWindow(display_, backdrop_);
+        FollowCompositingManager();
     }
+    // This replaces the root's events GDK chose without telling its window, the structure
+    // among them (a settings daemon announces itself so). The wallpaper's names are
+    // properties of the root.
     GdkWindow* root = gdk_get_default_root_window();
     gdk_window_set_events(
-        root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_SUBSTRUCTURE_MASK));
+        root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_SUBSTRUCTURE_MASK |
+                                        GDK_STRUCTURE_MASK | GDK_PROPERTY_CHANGE_MASK));
 }
 
 ScreenReader::~ScreenReader() {
@@ -83,6 +91,13 @@ ScreenReader::~ScreenReader() {
 
 void ScreenReader::NoteEvent(const XEvent& event) {
     switch (event.type) {
+    case PropertyNotify:
+        if (event.xproperty.window == root_ &&
+            std::find(wallpaperNames_.begin(), wallpaperNames_.end(), event.xproperty.atom) !=
+                wallpaperNames_.end()) {
+            wallpaperStale_ = true;
+        }
+        return;
     case ConfigureNotify:
         // The clock's own moves leave the windows below as they were; a restack does not.
         if (event.xconfigure.window == backdrop_ ||
@@ -110,18 +125,36 @@ void ScreenReader::NoteEvent(const XEvent& event) {
 void ScreenReader::ListWindowsBelow() {
     beneath_.clear();
     stale_ = false;
-    topLevel_ = x11::TopLevelOf(display_, clock_);
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+    x11::XMemory<Window> owned;
+    Window* end = nullptr;
+    // A window manager may take the clock into its frame between the two questions; then
+    // every window, the frame too, would seem to lie below the clock.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        topLevel_ = x11::TopLevelOf(display_, clock_);
+        if (!XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+            return;
+        }
+        owned.reset(children);
+        end = std::find(children, children + count, topLevel_);
+        if (end != children + count) {
+            break;
+        }
+    }
+    if (end == children + count) {
+        stale_ = true; // until then only the desktop shows beneath
         return;
     }
-    x11::XMemory<Window> owned(children);
+    // A window manager restacking the windows it manages may put one below the backdrop,
+    // which would then cover it.
+    if (backdropMapped_ && count > 0 && children[0] != backdrop_) {
+        XLowerWindow(display_, backdrop_);
+    }
     // Bottom to top; the clock's top-level and what lies above it are of no concern.
-    const auto end = std::find(children, children + count, topLevel_);
-    justBelow_ = end != children && end != children + count ? *(end - 1) : 0;
+    justBelow_ = end != children ? *(end - 1) : 0;
     for (auto it = end; it != children;) {
         const Window window = *--it;
         if (window == backdrop_) {
@@ -175,6 +208,7 @@ void ScreenReader::ListWindowsBelow() {
 }
 
 void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
+    FollowCompositingManager();
     if (stale_) {
         ListWindowsBelow();
     }
@@ -185,9 +219,7 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     const cairo_rectangle_int_t screen{0, 0, screenWidth, screenHeight};
     cairo_region_intersect_rectangle(remaining.get(), &screen);
     // What lies beyond the screen is black; the rest is read below.
-    if (cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN) {
-        Blacken(target);
-    }
+    bool black = cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN;
 
     // Top to bottom, each window takes what it covers of what is still uncovered; then
     // the pictures are laid bottom to top, so that translucent windows lie over the rest.
@@ -210,12 +242,17 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
         }
         parts.push_back({&below, std::move(part)});
     }
-    bool complete = true;
-    if (!Empty(remaining.get()) && backdrop_ != 0) {
-        PlaceBackdrop(area);
-        complete &= Read(backdrop_, rootVisual_, rootDepth_, backdropArea_.x, backdropArea_.y,
-                         remaining.get(), false, target, left, top);
+    const bool desktopShows = !Empty(remaining.get());
+    if (desktopShows && managed_ && Wallpaper() == 0) {
+        black = true; // what the compositing managers paint without a wallpaper
     }
+    if (black) {
+        Blacken(target);
+    }
+    if (desktopShows) {
+        ReadDesktop(area, remaining.get(), target);
+    }
+    bool complete = true;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
         const Beneath& below = *it->below;
         complete &= Read(below.window, below.visual, below.depth, below.area.x, below.area.y,
@@ -223,6 +260,98 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     }
     if (!complete) {
         stale_ = true; // a window went away in the meantime
+    }
+}
+
+void ScreenReader::FollowCompositingManager() {
+    managed_ = XGetSelectionOwner(display_, compositingManager_) != None;
+    if (backdrop_ == 0 || backdropMapped_ == !managed_) {
+        return;
+    }
+    backdropMapped_ = !managed_;
+    if (backdropMapped_) {
+        XMapWindow(display_, backdrop_);
+        XLowerWindow(display_, backdrop_);
+    } else {
+        XUnmapWindow(display_, backdrop_);
+    }
+}
+
+Pixmap ScreenReader::Wallpaper() {
+    if (!wallpaperStale_) {
+        return wallpaper_;
+    }
+    wallpaperStale_ = false;
+    wallpaper_ = 0;
+    for (const Atom name : wallpaperNames_) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, root_, name, 0, 1, False, XA_PIXMAP, &type, &format,
+                               &count, &after, &data) != Success) {
+            continue;
+        }
+        const x11::XMemory<unsigned char> owned(data);
+        if (type != XA_PIXMAP || format != 32 || count != 1) {
+            continue;
+        }
+        // Xlib hands out 32-bit items as longs.
+        const auto pixmap = static_cast<Pixmap>(*reinterpret_cast<const unsigned long*>(data));
+        Window rootReturn = 0;
+        int x = 0;
+        int y = 0;
+        unsigned int width = 0;
+        unsigned int height = 0;
+        unsigned int border = 0;
+        unsigned int depth = 0;
+        Status found = 0;
+        // The setter may have freed it since.
+        if (x11::Trapped(gdkDisplay_,
+                         [&] {
+                             found = XGetGeometry(display_, pixmap, &rootReturn, &x, &y, &width,
+                                                  &height, &border, &depth);
+                         }) &&
+            found != 0 && static_cast<int>(depth) == rootDepth_ && width > 0 && height > 0) {
+            wallpaper_ = pixmap;
+            wallpaperArea_ = {0, 0, static_cast<int>(width), static_cast<int>(height)};
+            break;
+        }
+    }
+    return wallpaper_;
+}
+
+void ScreenReader::ReadDesktop(const cairo_rectangle_int_t& area, const cairo_region_t* part,
+                               TDIB& target) {
+    if (!managed_) {
+        if (backdrop_ != 0) {
+            PlaceBackdrop(area);
+            Read(backdrop_, rootVisual_, rootDepth_, backdropArea_.x, backdropArea_.y, part, false,
+                 target, area.x, area.y);
+        }
+        return;
+    }
+    const Pixmap wallpaper = Wallpaper();
+    if (wallpaper == 0) {
+        return;
+    }
+    // Tiled from the screen's origin; `part` lies on the screen.
+    cairo_rectangle_int_t box{};
+    cairo_region_get_extents(part, &box);
+    const int32_t width = wallpaperArea_.width;
+    const int32_t height = wallpaperArea_.height;
+    for (int32_t y = box.y - box.y % height; y < box.y + box.height; y += height) {
+        for (int32_t x = box.x - box.x % width; x < box.x + box.width; x += width) {
+            const x11::Region tile(cairo_region_copy(part));
+            const cairo_rectangle_int_t place{x, y, width, height};
+            cairo_region_intersect_rectangle(tile.get(), &place);
+            if (!Read(wallpaper, rootVisual_, rootDepth_, x, y, tile.get(), false, target, area.x,
+                      area.y)) {
+                wallpaperStale_ = true;
+                return;
+            }
+        }
     }
 }
 
@@ -283,6 +412,12 @@ bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t or
     });
     if (!read || !image) {
         return false;
+    }
+    if (image->red_mask == 0 && image->green_mask == 0 && image->blue_mask == 0) {
+        // A pixmap has no visual; its pixels are those of the visual it was made for.
+        image->red_mask = visual->red_mask;
+        image->green_mask = visual->green_mask;
+        image->blue_mask = visual->blue_mask;
     }
     for (int i = 0; i < cairo_region_num_rectangles(part); ++i) {
         cairo_rectangle_int_t r{};

@@ -3,12 +3,17 @@
 // With the Composite extension every top-level window keeps its whole picture (the
 // reader asks the server for automatic redirection), so the windows below the clock are
 // read where they lie under it, top to bottom until the clock's area is covered; what
-// no window covers is the desktop's own background, read from a window at the bottom of
-// the stack whose background is the root window's. Without Composite the caller takes
-// the clock away for a moment and reads the screen itself.
+// no window covers is the desktop's own background. Without a compositing manager the
+// server paints the root window's background, which a window at the bottom of the stack
+// shows too and is read from. A compositing manager paints the wallpaper the setters
+// publish (_XROOTPMAP_ID) instead, black without one, and the server then paints no
+// root background at all: the reader reads that picture, and the window at the bottom
+// is taken away, as its contents would be stale. Without Composite the caller takes the
+// clock away for a moment and reads the screen itself.
 #include <X11/Xlib.h>
 #include <gdk/gdk.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -53,6 +58,12 @@ class ScreenReader {
     bool Read(Drawable drawable, Visual* visual, int depth, int32_t originX, int32_t originY,
               const cairo_region_t* part, bool over, TDIB& target, int32_t left, int32_t top);
     void PlaceBackdrop(const cairo_rectangle_int_t& area);
+    // Maps the backdrop, or takes it away, when a compositing manager comes or goes.
+    void FollowCompositingManager();
+    // The wallpaper a compositing manager paints (a pixmap of the root's depth), or None.
+    Pixmap Wallpaper();
+    // Reads `part` of the desktop's background into `target`, which shows `area`.
+    void ReadDesktop(const cairo_rectangle_int_t& area, const cairo_region_t* part, TDIB& target);
 
     GdkDisplay* gdkDisplay_;
     ::Display* display_;
@@ -64,6 +75,13 @@ class ScreenReader {
     cairo_rectangle_int_t backdropArea_{};
     Visual* rootVisual_;
     int rootDepth_;
+    Atom compositingManager_; // the selection a compositing manager holds
+    std::array<Atom, 2> wallpaperNames_;
+    bool managed_ = false; // a compositing manager paints the screen
+    bool backdropMapped_ = false;
+    Pixmap wallpaper_ = 0;
+    cairo_rectangle_int_t wallpaperArea_{}; // its size; the managers tile it from (0, 0)
+    bool wallpaperStale_ = true;
     int shapeEventBase_ = -1;
     bool composited_ = false;
     bool stale_ = true;

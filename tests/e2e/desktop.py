@@ -68,6 +68,8 @@ class Screen:
 
     wallpaper = None
     wallpaper_path = None
+    # What paints the root window with a picture file.
+    wallpaper_command = ("display", "-window", "root")
 
     def screenshot(self):
         done = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
@@ -90,7 +92,7 @@ class Screen:
             expected.save_ppm(path)
         # display exits with 1 after setting a root background; the check below
         # is what counts.
-        subprocess.run(["display", "-window", "root", path], stdout=subprocess.DEVNULL,
+        subprocess.run([*self.wallpaper_command, path], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, env=self.env, timeout=60)
         shown = self.screenshot()
         if expected is not None:

@@ -19,7 +19,7 @@ class Pointer:
 
     def park_pointer(self):
         """Moves the pointer off every window the tests look at."""
-        self.move_pointer(SCREEN_WIDTH - 1, SCREEN_HEIGHT - 1)
+        point_at(self, SCREEN_WIDTH - 1, SCREEN_HEIGHT - 1)
 
 
 def pointer_position(display=None):

@@ -45,13 +45,13 @@ LEAK_SUPPRESSIONS = os.path.join(HERE, "leaks.supp")
 
 def x_windows(env=None):
     """Every window of the X tree: {"id", "name", "left", "top", "width", "height"},
-    top-level windows in stacking order (bottom first)."""
-    done = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+    with the place on the screen (inside a window manager's frame too), bottom first."""
+    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
                           text=True, timeout=30, env=env)
     found = []
     for line in done.stdout.splitlines():
         m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
-                     r'(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+                     r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
         if m:
             found.append({"id": m.group(1), "name": m.group(2) or "",
                           "width": int(m.group(3)), "height": int(m.group(4)),
@@ -161,12 +161,12 @@ class NativeSession(Screen, Pointer):
             return f.read().decode(errors="replace")
 
     def windows(self, title):
-        """The viewable top-level windows of that title, bottom first."""
+        """The viewable windows of that title, bottom first."""
         return [w for w in self.x_windows() if w["name"] == title and w["width"] > 1
                 and viewable(w["id"], self.env)]
 
     def window(self, title=CLOCK_TITLE):
-        """The viewable top-level window of that title, with "client" as the Wine
+        """The viewable window of that title, with "client" as the Wine
         harness's rectangles have it (left, top, right, bottom); None when there is none."""
         for w in reversed(self.x_windows()):
             if w["name"] == title and w["width"] > 1 and viewable(w["id"], self.env):
@@ -268,8 +268,10 @@ class NativeSession(Screen, Pointer):
 
 
 class NativeTestCase(unittest.TestCase):
+    session_class = NativeSession
+
     def session(self, display=None):
-        session = NativeSession(self.id().split(".", 1)[-1], display)
+        session = self.session_class(self.id().split(".", 1)[-1], display)
         self.addCleanup(lambda: session.close(failed=self._failed()))
         return session
 

@@ -55,11 +55,11 @@ class SettingsWindow(NativeTestCase):
         session.write_settings(LATER)
         session.start()
         session.start(wait=False).wait(timeout=20)
-        settings = session.wait_window(SETTINGS_TITLE)
+        session.wait_window(SETTINGS_TITLE)
         # The size bar takes the keyboard focus with Tab; each press of Right is a step.
         # A click at the left end of the size bar's track puts it near its minimum and
         # gives it the keyboard; Home takes it to 5, each Right one step up.
-        bar = self.find_bar(session, settings)
+        bar, settings = self.find_bar(session)
         session.xdotool("mousemove", "--sync", bar[0], bar[1], "click", 1)
         session.xdotool("key", "Home")
         self.assertEqual(self.wait_size(session, 75), 75, "Size 5: 5 steps of 15 pixels")
@@ -81,19 +81,26 @@ class SettingsWindow(NativeTestCase):
             time.sleep(0.05)
 
     @staticmethod
-    def find_bar(session, settings):
-        """A point on the size bar's track, found on the screen: the bars lie in two
-        columns, the size bar in the lower left; it is the first pixel column of blue
-        (the filled part of a bar) in that quarter of the window."""
-        shot = session.screenshot()
-        left, top, width, height = (settings["left"], settings["top"], settings["width"],
-                                    settings["height"])
-        for y in range(top + height // 2, top + height - 30):
-            for x in range(left + 10, left + width // 2):
-                r, g, b = shot.pixel(x, y)
-                if b > 150 and r < 120:
-                    return x + 1, y
-        raise AssertionError("no size bar found in the settings window")
+    def find_bar(session):
+        """A point on the size bar's track, found on the screen, and the settings window:
+        the bars lie in two columns, the size bar in the lower left; it is the first pixel
+        column of blue (the filled part of a bar) in that quarter of the window. A window
+        manager places the window, and a compositing manager shows it, a moment after it
+        is mapped."""
+        deadline = time.monotonic() + 3
+        while True:
+            settings = session.window(SETTINGS_TITLE)
+            shot = session.screenshot()
+            left, top, width, height = (settings["left"], settings["top"], settings["width"],
+                                        settings["height"])
+            for y in range(top + height // 2, top + height - 30):
+                for x in range(left + 10, left + width // 2):
+                    r, g, b = shot.pixel(x, y)
+                    if b > 150 and r < 120:
+                        return (x + 1, y), settings
+            if time.monotonic() > deadline:
+                raise AssertionError("no size bar found in the settings window")
+            time.sleep(0.1)
 
 
 class FullScreen(NativeTestCase):

@@ -1,0 +1,201 @@
+"""The native clock under window managers from Debian, on an X display of this module's
+own: xfwm4 (Xfce's) with its compositor and without, and openbox, which composites
+nothing. Under each the first start's place and dial run again, with the pointer cases
+that depend on how the screen is composed; and what only a manager decides: the
+clock's state as the manager keeps it, its stacking, the settings window's focus, and
+a move through the manager's own drag, after which the edge is kept."""
+
+import ctypes
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+import test_clock
+import test_pointer
+from native import (CLOCK_TITLE, DIAMETER, OUT, SETTINGS_TITLE, HarnessError, NativeSession,
+                    NativeTestCase, ensure_display, harness)
+
+RADIUS = DIAMETER // 2
+LATER = test_pointer.LATER  # the clock at (400, 200); the settings window stays hidden
+
+
+def setUpModule():
+    # A display of its own: a window manager changes how every window is placed. A client
+    # stays connected, so that the server does not reset between two managers.
+    os.environ.pop("DISPLAY", None)
+    ensure_display()
+    holder = subprocess.Popen(["xev", "-root", "-event", "property"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    unittest.addModuleCleanup(lambda: (holder.terminate(), holder.wait()))
+
+
+def compositing_manager():
+    """Whether a compositing manager holds the screen's selection."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x.XGetSelectionOwner.restype = ctypes.c_ulong
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x.XOpenDisplay(None)
+    try:
+        return x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_WM_CM_S0", 0)) != 0
+    finally:
+        x.XCloseDisplay(display)
+
+
+def x_property(name, window=None):
+    """A property of an X window (by default the root) as xprop prints its value; ""
+    when it has none."""
+    done = subprocess.run(["xprop", *(("-id", window) if window else ("-root",)), name],
+                          capture_output=True, text=True, timeout=30)
+    m = re.match(r"\S+\(\S+\)(?: =|:)\s*(.*)", done.stdout.strip())
+    return m.group(1) if m else ""
+
+
+def window_ids(value):
+    return re.findall(r"0x[0-9a-f]+", value)
+
+
+class WmSession(NativeSession):
+    # The picture a compositing manager shows is the one the wallpaper setters publish.
+    wallpaper_command = ("hsetroot", "-center")
+
+    def set_wallpaper(self, picture=None):
+        # A compositing manager shows it a moment later.
+        deadline = time.monotonic() + 5
+        while True:
+            try:
+                return super().set_wallpaper(picture)
+            except HarnessError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.2)
+
+
+class Manager:
+    """Runs the window manager COMMAND for the class's tests, with a session bus and a
+    home folder of its own. The Linux tests' own cases each manager's class runs are
+    chosen there."""
+
+    COMMAND = ()
+    COMPOSITING = False
+    session_class = WmSession
+    start = test_pointer.Pointer.start
+    first_start = (
+        test_clock.FirstStart.test_writes_the_defaults_and_shows_the_rendered_dial_at_the_top_centre)
+    stays_on_the_screen = (
+        test_pointer.Pointer.test_the_clock_stays_on_the_screen_while_it_reads_what_lies_beneath)
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        home = os.path.join(OUT, cls.__name__ + "-manager")
+        shutil.rmtree(home, ignore_errors=True)
+        os.makedirs(home)
+        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, NO_AT_BRIDGE="1")
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        cls.addClassCleanup(lambda: (bus.terminate(), bus.wait(), bus.stdout.close()))
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        with open(os.path.join(home, "manager.log"), "wb") as log:
+            manager = subprocess.Popen(cls.COMMAND, env=env, stdout=log, stderr=log)
+        cls.addClassCleanup(lambda: (manager.terminate(), manager.wait()))
+        deadline = time.monotonic() + 20
+        while not (subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                  capture_output=True, text=True).stdout.count("#")
+                   and compositing_manager() == cls.COMPOSITING):
+            if manager.poll() is not None or time.monotonic() > deadline:
+                raise HarnessError("%s did not take the screen" % cls.COMMAND[0])
+            time.sleep(0.1)
+
+
+class ManagerChecks(Manager):
+    """What only a window manager decides."""
+
+    def test_the_manager_keeps_the_clock_bare_above_all_and_focuses_the_settings(self):
+        session = self.session()
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.wait_place((400, 200)), (400, 200), "not moved by the manager")
+        clock = session.window()["id"]
+        states = x_property("_NET_WM_STATE", clock)
+        for state in ("_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
+                      "_NET_WM_STATE_SKIP_PAGER"):
+            self.assertIn(state, states)
+        self.assertEqual(x_property("_NET_WM_DESKTOP", clock), "4294967295", "every workspace")
+        self.assertEqual(x_property("_NET_FRAME_EXTENTS", clock), "0, 0, 0, 0", "no frame")
+        # A window opened over it later, which takes the focus, stays below it.
+        other = subprocess.Popen(["xev", "-geometry", "300x300+350+150"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(other.wait)
+        self.addCleanup(other.terminate)
+        active = self.wait_active(lambda window: window not in ("", "0x0"))
+        stacking = window_ids(x_property("_NET_CLIENT_LIST_STACKING"))
+        self.assertEqual(stacking[-1], clock, "the clock on top of %s" % active)
+        # A second start opens the settings window of the first, with the focus.
+        self.assertEqual(session.start(wait=False).wait(timeout=20), 0)
+        settings = session.wait_window(SETTINGS_TITLE)["id"]
+        self.assertEqual(self.wait_active(lambda window: window == settings), settings,
+                         "the settings window has the focus")
+
+    def test_a_drag_goes_through_the_manager_and_the_edge_is_kept_after_it(self):
+        session = self.session()
+        watch_path = os.path.join(session.dir, "root.log")
+        with open(watch_path, "w") as watch_log:
+            watch = subprocess.Popen(["stdbuf", "-oL", "xev", "-root", "-event", "substructure"],
+                                     stdout=watch_log, stderr=subprocess.DEVNULL)
+        self.addCleanup(watch.wait)
+        self.addCleanup(watch.terminate)
+        self.start(session)
+        # Every hand starts at the centre; the pointer takes the clock past the top left.
+        x, y = 400 + RADIUS, 200 + RADIUS
+        harness.press_button(session, x, y)
+        try:
+            harness.glide_pointer(session, x, y, x - 450, y - 250)
+        finally:
+            harness.release_button(session)
+        with open(watch_path) as f:
+            self.assertIn("_NET_WM_MOVERESIZE", f.read(), "the manager's move was asked for")
+        self.assertEqual(session.wait_place((6, 6)), (6, 6), "kept 5 px inside the screen")
+        stored = time.monotonic()
+        values = session.wait_settings("Top", 6)
+        self.assertEqual((values["Left"], values["Top"]), ("6", "6"))
+        self.assertLess(time.monotonic() - stored, 5.5, "stored within 5 s")
+
+    def wait_active(self, wanted, timeout=5):
+        """The window the manager names active, once it is `wanted`."""
+        deadline = time.monotonic() + timeout
+        while True:
+            active = (window_ids(x_property("_NET_ACTIVE_WINDOW")) or [""])[0]
+            if wanted(active) or time.monotonic() > deadline:
+                return active
+            time.sleep(0.1)
+
+
+class Xfwm4Compositing(ManagerChecks, test_clock.SettingsWindow):
+    COMMAND = ("xfwm4", "--compositor=on")
+    COMPOSITING = True
+    test_first_start = Manager.first_start
+    test_stays_on_the_screen = Manager.stays_on_the_screen
+    test_click_through = (
+        test_pointer.Pointer.test_a_click_on_the_dial_off_the_hands_reaches_the_window_beneath)
+
+
+class Xfwm4(Manager, NativeTestCase):
+    COMMAND = ("xfwm4", "--compositor=off")
+    test_first_start = Manager.first_start
+    test_stays_on_the_screen = Manager.stays_on_the_screen
+
+
+class Openbox(ManagerChecks, NativeTestCase):
+    COMMAND = ("openbox",)
+    test_first_start = Manager.first_start
+
+
+if __name__ == "__main__":
+    unittest.main()
