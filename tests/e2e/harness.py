@@ -36,7 +36,7 @@ from images import (  # noqa: F401
 )
 from pointer import (  # noqa: F401
     Pointer, click_at, glide_pointer, grab_hands, point_at, pointer_position, press_button,
-    release_button, wait_place,
+    release_button, wait_place, watch,
 )
 from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_template
 

@@ -71,6 +71,23 @@ def wait_place(session, place, timeout=1.5):
         time.sleep(0.05)
 
 
+def watch(read, until, timeout):
+    """The distinct values `read()` gave until `until(value)` held or the time ran out,
+    in order; returns (values, the last one or None). A clock walking back inside its
+    monitor is seen step by step."""
+    seen = []
+    deadline = time.monotonic() + timeout
+    while True:
+        value = read()
+        if not seen or seen[-1] != value:
+            seen.append(value)
+        if until(value):
+            return seen, value
+        if time.monotonic() > deadline:
+            return seen, None
+        time.sleep(0.03)
+
+
 def grab_hands(session, place, radius, attempts=3):
     """Presses the left button on the centre of the clock at `place` (a dial of
     that radius), where every hand starts, and moves the pointer a little;

@@ -14,7 +14,7 @@ import unittest
 from harness import (
     CLOCK_TITLE, MONITORS, E2ETestCase, TargetWindow, choose_menu_item, client_rect,
     glide_pointer, grab_hands, open_tray_menu, release_button, two_monitor_display,
-    wait_place, wait_tray_icon, x_window,
+    wait_place, wait_tray_icon, watch, x_window,
 )
 
 SETTINGS = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Start_1": 2}
@@ -24,22 +24,6 @@ DIAMETER = 285
 SECOND_DIAMETER = 418
 RADIUS = DIAMETER // 2
 SAVE_WAIT = 6.5  # the position timer's 5 s, give or take Wine's scheduling
-
-
-def watch(session, until, timeout):
-    """The client rectangles of the clock seen until `until(rect)` holds or the
-    time runs out; returns (rects, the last one or None)."""
-    seen = []
-    deadline = time.monotonic() + timeout
-    while True:
-        rect = client_rect(session.window())
-        if not seen or seen[-1] != rect:
-            seen.append(rect)
-        if until(rect):
-            return seen, rect
-        if time.monotonic() > deadline:
-            return seen, None
-        time.sleep(0.03)
 
 
 class SeveralMonitors(E2ETestCase):
@@ -71,7 +55,8 @@ class SeveralMonitors(E2ETestCase):
         finally:
             release_button(session)
         right = MONITORS[1][2]
-        seen, rest = watch(session, lambda r: r[0] + r[2] in (right - 5, right - 6), 1.5)
+        seen, rest = watch(lambda: client_rect(session.window()),
+                           lambda r: r[0] + r[2] in (right - 5, right - 6), 1.5)
         self.assertIsNotNone(rest, "the clock did not settle inside the second monitor's "
                              "right edge; seen %s" % seen)
         time.sleep(0.3)
@@ -90,7 +75,8 @@ class SeveralMonitors(E2ETestCase):
         self.assertEqual(first[1:], (300, SECOND_DIAMETER, SECOND_DIAMETER),
                          "the place and size of the next start")
         self.assertIn(place[0] - first[0], range(0, 12, 2), "the place of the next start")
-        seen, rest = watch(session, lambda r: r[0] + r[2] <= right - 5, 5.0)
+        seen, rest = watch(lambda: client_rect(session.window()),
+                           lambda r: r[0] + r[2] <= right - 5, 5.0)
         self.assertIsNotNone(rest, "the larger clock was not brought inside the second "
                              "monitor; seen %s" % seen)
         self.assertGreaterEqual(rest[0], right - SECOND_DIAMETER - 6, "it left the monitor")

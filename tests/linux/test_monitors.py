@@ -11,8 +11,8 @@ import time
 
 from native import DIAMETER, FULL_SCREEN_TITLE, NativeTestCase, harness
 
-glide_pointer, press_button, release_button = (
-    harness.glide_pointer, harness.press_button, harness.release_button)
+glide_pointer, press_button, release_button, watch = (
+    harness.glide_pointer, harness.press_button, harness.release_button, harness.watch)
 
 MONITORS = harness.MONITORS
 SETTINGS = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Start_1": 2}
@@ -22,21 +22,9 @@ SECOND_DIAMETER = 418
 RADIUS = DIAMETER // 2
 
 
-def watch(session, until, timeout):
-    """The places of the clock (left, top) seen until `until(place)` holds or the time
-    runs out; returns (places, the last one or None)."""
-    seen = []
-    deadline = time.monotonic() + timeout
-    while True:
-        w = session.window()
-        place = (w["left"], w["top"])
-        if not seen or seen[-1] != place:
-            seen.append(place)
-        if until(place):
-            return seen, place
-        if time.monotonic() > deadline:
-            return seen, None
-        time.sleep(0.03)
+def place_of(session):
+    w = session.window()
+    return w["left"], w["top"]
 
 
 def drag_by_hands(session, place, dx, dy):
@@ -77,7 +65,8 @@ class SeveralMonitors(NativeTestCase):
         # size on the second screen, so that monitor's far edges are out of its reach.
         drag_by_hands(session, (2000, 300), -700, 0)
         left = MONITORS[1][0]
-        seen, rest = watch(session, lambda p: p[0] in (left + 5, left + 6), 3.0)
+        seen, rest = watch(lambda: place_of(session),
+                           lambda p: p[0] in (left + 5, left + 6), 3.0)
         self.assertIsNotNone(rest, "the clock did not settle inside the second monitor's "
                              "left edge; seen %s" % seen)
         time.sleep(0.3)
@@ -131,7 +120,7 @@ class SeveralMonitors(NativeTestCase):
         self.addCleanup(randr, "--output", "screen", "--mode", "%dx%d" % (
             harness.SCREEN_WIDTH, harness.SCREEN_HEIGHT))
         randr("--output", "screen", "--mode", "1000x700")
-        seen, at = watch(session, lambda p: p != (1000, 300), 2.0)
+        seen, at = watch(lambda: place_of(session), lambda p: p != (1000, 300), 2.0)
         self.assertEqual(at, (1000 - DIAMETER - 5, 300), "at once inside; seen %s" % seen)
 
 
