@@ -56,6 +56,7 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
     g_signal_connect(window_, "button-press-event", G_CALLBACK(Pressed), this);
     g_signal_connect(window_, "draw", G_CALLBACK(Drawn), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(Deleted), this);
+    g_signal_connect(window_, "map-event", G_CALLBACK(Mapped), this);
     Realize();
 
     SetTickInterval(FrameIntervalRule(state_.Size));
@@ -65,7 +66,7 @@ ClockWindow::ClockWindow(ClockState& state, Problems& problems, Place place, Hoo
     storePlace_ = Every(kStorePlaceInterval, problems_, [this] { StorePlaceIfMoved(); });
     CheckFullScreen(); // a full-screen program may be in front already
     if (!hiddenOverFullScreen_) {
-        gtk_widget_show(window_);
+        Show();
     }
 }
 
@@ -205,12 +206,31 @@ void ClockWindow::CheckFullScreen() {
         gtk_widget_hide(window_);
         return;
     }
+    Show();
+    WatchPlace();
+    Draw(); // what it hid with is stale
+}
+
+void ClockWindow::Show() {
     // Mapped again, the window goes where it was, not where it was first put.
     gtk_window_move(Window(), place_.left, place_.top);
     KeepAboveOnEveryWorkspace(Window());
+    askedPlace_ = place_;
     gtk_widget_show(window_);
-    WatchPlace();
-    Draw(); // what it hid with is stale
+}
+
+void ClockWindow::KeepAskedPlace() {
+    if (!askedPlace_) {
+        return;
+    }
+    const Place asked = *askedPlace_;
+    askedPlace_.reset();
+    int32_t left = 0;
+    int32_t top = 0;
+    gdk_window_get_origin(gtk_widget_get_window(window_), &left, &top);
+    if (Place{left, top} != asked) {
+        MoveTo(asked);
+    }
 }
 
 void ClockWindow::StorePlaceIfMoved() {
@@ -263,6 +283,12 @@ gboolean ClockWindow::Pressed(GtkWidget*, GdkEventButton* event, gpointer self) 
 gboolean ClockWindow::Drawn(GtkWidget*, cairo_t* cairo, gpointer self) {
     static_cast<ClockWindow*>(self)->surface_->Paint(cairo);
     return TRUE;
+}
+
+gboolean ClockWindow::Mapped(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* clock = static_cast<ClockWindow*>(self);
+    Guarded(clock->problems_, [clock] { clock->KeepAskedPlace(); });
+    return FALSE;
 }
 
 gboolean ClockWindow::Deleted(GtkWidget*, GdkEvent*, gpointer self) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "clock_window/clock_state.h"
@@ -63,6 +64,7 @@ class ClockWindow {
     static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
     static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean Mapped(GtkWidget*, GdkEvent*, gpointer self);
 
     void Realize();
     void SetTickInterval(int32_t interval);
@@ -77,6 +79,12 @@ class ClockWindow {
     void MoveTo(Place to);
     void WatchPlace();
     void ReadBeneath();
+    // Maps the window at its place, above the others on every workspace.
+    void Show();
+    // Once mapped, puts the window back where it was asked to go if the window manager
+    // placed it elsewhere: i3 frames a window before it learns that the window has no
+    // decorations, and the clock would move by them at every start.
+    void KeepAskedPlace();
 
     ClockState& state_;
     Problems& problems_;
@@ -89,6 +97,7 @@ class ClockWindow {
     std::unique_ptr<WindowSurface> surface_;
     std::unique_ptr<FrontWindowWatch> front_;
     bool hiddenOverFullScreen_ = false;
+    std::optional<Place> askedPlace_; // where the window was last mapped
     std::vector<uint8_t> grab_;
     int32_t tickInterval_ = 0;
     x11::Source tick_;

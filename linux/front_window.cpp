@@ -59,7 +59,8 @@ FrontWindowWatch::~FrontWindowWatch() {
 
 std::optional<Area> FrontWindowWatch::Read() {
     const std::vector<unsigned long> active = Items(display_, root_, active_, XA_WINDOW);
-    const bool managed = active.size() == 1;
+    // xfwm4 writes a second item after the window; the first is the one that counts.
+    const bool managed = !active.empty();
     if (managed) {
         poll_.Reset();
     } else if (!poll_) {

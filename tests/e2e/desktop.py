@@ -62,6 +62,11 @@ def x_env(display):
     return dict(os.environ, DISPLAY=display) if display else None
 
 
+def shows_picture(shot):
+    """Whether a screenshot shows a picture rather than a few plain colours."""
+    return len(set(shot.data[i : i + 3] for i in range(0, 300000, 3001))) >= 8
+
+
 class Screen:
     """What a session sees of its display. Needs `dir`, a folder of its own, and
     `env`, the environment of its X clients."""
@@ -101,7 +106,7 @@ class Screen:
             if count:
                 raise HarnessError("the wallpaper did not reach the screen: "
                                    + describe_mismatch(count, examples))
-        elif len(set(shown.data[i : i + 3] for i in range(0, 300000, 3001))) < 8:
+        elif not shows_picture(shown):
             raise HarnessError("the wallpaper %s did not reach the screen" % path)
         self.wallpaper = shown
         self.wallpaper_path = os.path.join(self.dir, "wallpaper.ppm")

@@ -1,9 +1,11 @@
 """The native clock under window managers from Debian, on an X display of this module's
-own: xfwm4 (Xfce's) with its compositor and without, and openbox, which composites
-nothing. Under each the first start's place and dial run again, with the pointer cases
-that depend on how the screen is composed; and what only a manager decides: the
-clock's state as the manager keeps it, its stacking, the settings window's focus, and
-a move through the manager's own drag, after which the edge is kept."""
+own: xfwm4 (Xfce's) with its compositor and without, openbox, which composites
+nothing, i3, which tiles, and xfwm4 under Xfce's desktop window (xfdesktop), which
+draws the wallpaper and covers the screen. Under each the first start's place and dial
+run again, with the pointer cases that depend on how the screen is composed; and what
+only a manager decides: the clock's state as the manager keeps it, its stacking, the
+settings window's focus, and a move through the manager's own drag, after which the
+edge is kept."""
 
 import ctypes
 import os
@@ -17,7 +19,9 @@ import test_clock
 import test_pointer
 from native import (CLOCK_TITLE, DIAMETER, OUT, SETTINGS_TITLE, HarnessError, NativeSession,
                     NativeTestCase, ensure_display, harness)
+from desktop import shows_picture  # the Wine tests' module, on the path native.py sets
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 RADIUS = DIAMETER // 2
 LATER = test_pointer.LATER  # the clock at (400, 200); the settings window stays hidden
 
@@ -77,13 +81,41 @@ class WmSession(NativeSession):
                 time.sleep(0.2)
 
 
+class DesktopSession(NativeSession):
+    def set_wallpaper(self, picture=None):
+        """The desktop window's own picture, once it is drawn and holds still."""
+        deadline = time.monotonic() + 10
+        shot = None
+        while True:
+            time.sleep(0.3)
+            previous, shot = shot, self.screenshot()
+            if previous is not None and shot.data == previous.data and shows_picture(shot):
+                break
+            if time.monotonic() > deadline:
+                raise HarnessError("the desktop window drew no still picture")
+        self.wallpaper = shot
+        self.wallpaper_path = os.path.join(self.dir, "wallpaper.ppm")
+        shot.save_ppm(self.wallpaper_path)
+        return shot
+
+
+def desktop_window():
+    """The managed window of the desktop type; "" when there is none."""
+    for window in window_ids(x_property("_NET_CLIENT_LIST")):
+        if "_NET_WM_WINDOW_TYPE_DESKTOP" in x_property("_NET_WM_WINDOW_TYPE", window):
+            return window
+    return ""
+
+
 class Manager:
-    """Runs the window manager COMMAND for the class's tests, with a session bus and a
-    home folder of its own. The Linux tests' own cases each manager's class runs are
-    chosen there."""
+    """Runs the window manager COMMAND, then the DESKTOP program if any, for the class's
+    tests, with a session bus and a home folder of their own. The Linux tests' own cases
+    each manager's class runs are chosen there."""
 
     COMMAND = ()
+    DESKTOP = ()
     COMPOSITING = False
+    FRAME_EXTENTS = "0, 0, 0, 0"
     session_class = WmSession
     start = test_pointer.Pointer.start
     first_start = (
@@ -112,6 +144,24 @@ class Manager:
             if manager.poll() is not None or time.monotonic() > deadline:
                 raise HarnessError("%s did not take the screen" % cls.COMMAND[0])
             time.sleep(0.1)
+        if not cls.DESKTOP:
+            return
+        with open(os.path.join(home, "desktop.log"), "wb") as log:
+            desktop = subprocess.Popen(cls.DESKTOP, env=env, stdout=log, stderr=log)
+        cls.addClassCleanup(lambda: (desktop.terminate(), desktop.wait()))
+        while not desktop_window():
+            if desktop.poll() is not None or time.monotonic() > deadline:
+                raise HarnessError("%s showed no desktop window" % cls.DESKTOP[0])
+            time.sleep(0.1)
+
+    def wait_active(self, wanted, timeout=5):
+        """The window the manager names active, once it is `wanted`."""
+        deadline = time.monotonic() + timeout
+        while True:
+            active = (window_ids(x_property("_NET_ACTIVE_WINDOW")) or [""])[0]
+            if wanted(active) or time.monotonic() > deadline:
+                return active
+            time.sleep(0.1)
 
 
 class ManagerChecks(Manager):
@@ -128,7 +178,7 @@ class ManagerChecks(Manager):
                       "_NET_WM_STATE_SKIP_PAGER"):
             self.assertIn(state, states)
         self.assertEqual(x_property("_NET_WM_DESKTOP", clock), "4294967295", "every workspace")
-        self.assertEqual(x_property("_NET_FRAME_EXTENTS", clock), "0, 0, 0, 0", "no frame")
+        self.assertEqual(x_property("_NET_FRAME_EXTENTS", clock), self.FRAME_EXTENTS, "no frame")
         # A window opened over it later, which takes the focus, stays below it.
         other = subprocess.Popen(["xev", "-geometry", "300x300+350+150"],
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -167,15 +217,6 @@ class ManagerChecks(Manager):
         self.assertEqual((values["Left"], values["Top"]), ("6", "6"))
         self.assertLess(time.monotonic() - stored, 5.5, "stored within 5 s")
 
-    def wait_active(self, wanted, timeout=5):
-        """The window the manager names active, once it is `wanted`."""
-        deadline = time.monotonic() + timeout
-        while True:
-            active = (window_ids(x_property("_NET_ACTIVE_WINDOW")) or [""])[0]
-            if wanted(active) or time.monotonic() > deadline:
-                return active
-            time.sleep(0.1)
-
 
 class Xfwm4Compositing(ManagerChecks, test_clock.SettingsWindow):
     COMMAND = ("xfwm4", "--compositor=on")
@@ -195,6 +236,32 @@ class Xfwm4(Manager, NativeTestCase):
 class Openbox(ManagerChecks, NativeTestCase):
     COMMAND = ("openbox",)
     test_first_start = Manager.first_start
+
+
+class I3(ManagerChecks, NativeTestCase):
+    # Its bar keeps a lone tiled window off the whole screen, as most setups have it.
+    COMMAND = ("i3", "-c", os.path.join(HERE, "i3.config"))
+    FRAME_EXTENTS = ""  # i3 publishes none; the clock's place shows it has no frame
+    test_first_start = Manager.first_start
+
+
+class Xfdesktop(Manager, NativeTestCase):
+    COMMAND = ("xfwm4", "--compositor=on")
+    COMPOSITING = True
+    DESKTOP = ("xfdesktop",)
+    session_class = DesktopSession
+    test_first_start = Manager.first_start
+    test_full_screen = (
+        test_clock.FullScreen.test_the_clock_hides_while_a_full_screen_window_is_in_front)
+
+    def test_the_desktop_window_in_front_leaves_the_clock_shown(self):
+        session = self.session()
+        session.write_settings(LATER)
+        session.xdotool("mousemove", "--sync", 700, 600, "click", 1)
+        desktop = desktop_window()
+        self.assertEqual(self.wait_active(lambda window: window == desktop), desktop,
+                         "the desktop window has the focus")
+        session.start()
 
 
 if __name__ == "__main__":
