@@ -21,6 +21,7 @@ struct Area {
     int32_t top = 0;
     int32_t right = 0;
     int32_t bottom = 0;
+    bool operator==(const Area&) const = default;
 };
 
 inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside its monitor

@@ -254,9 +254,14 @@ gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer 
     auto* clock = static_cast<ClockWindow*>(self);
     const Place at{event->x, event->y};
     if (at != clock->place_) {
+        const Area was = clock->Monitor();
         clock->place_ = at;
         clock->WatchPlace();
-        Guarded(clock->problems_, [clock] { clock->CheckFullScreen(); }); // on another monitor?
+        // The window in front is followed by its own events; only another monitor can
+        // change what it covers.
+        if (clock->Monitor() != was) {
+            Guarded(clock->problems_, [clock] { clock->CheckFullScreen(); });
+        }
     }
     return FALSE;
 }
