@@ -1,6 +1,4 @@
-"""The native clock under the X pointer and on the screen: a drag by a hand moves it and
-its place reaches the settings file; a click on the dial away from the hands reaches
-the X window beneath; and it never leaves the screen to read what lies beneath it."""
+"""The native clock under the X pointer, and its never leaving the screen."""
 
 import ctypes
 import math
@@ -8,14 +6,9 @@ import os
 import subprocess
 import time
 
-from native import DIAMETER, NativeTestCase, harness
-
-glide_pointer, press_button, release_button = (
-    harness.glide_pointer, harness.press_button, harness.release_button)
+from native import DIAMETER, LATER, NativeTestCase, harness
 
 RADIUS = DIAMETER // 2
-LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 400, "Top": 200,
-         "Start_1": 2}
 
 
 def away_from_hands(seconds, radius):
@@ -37,7 +30,7 @@ def away_from_hands(seconds, radius):
 
 
 class XScreen:
-    """The X server's pixels through Xlib itself: fast enough to look every 2 ms."""
+    """The screen through Xlib itself: fast enough to look every 2 ms."""
 
     def __init__(self):
         self.x = ctypes.CDLL("libX11.so.6")
@@ -53,7 +46,6 @@ class XScreen:
         self.root = self.x.XDefaultRootWindow(self.display)
 
     def row(self, left, top, width):
-        """Pixels (b, g, r, x bytes) of one row of the screen."""
         image = self.x.XGetImage(self.display, self.root, left, top, width, 1, 0xFFFFFFFF, 2)
         try:
             return ctypes.string_at(image.contents.data, width * 4)
@@ -82,13 +74,7 @@ class Pointer(NativeTestCase):
     def test_dragging_a_hand_moves_the_clock_and_its_place_is_stored(self):
         session = self.session()
         self.start(session)
-        # Every hand starts at the centre.
-        x, y = 400 + RADIUS, 200 + RADIUS
-        press_button(session, x, y)
-        try:
-            glide_pointer(session, x, y, x - 150, y + 100)
-        finally:
-            release_button(session)
+        session.drag((400, 200), -150, 100)
         self.assertEqual(session.wait_place((250, 300)), (250, 300))
         stored = time.monotonic()
         values = session.wait_settings("Top", 300, timeout=6)
@@ -98,8 +84,7 @@ class Pointer(NativeTestCase):
     def test_a_click_on_the_dial_off_the_hands_reaches_the_window_beneath(self):
         session = self.session()
         session.write_settings(LATER)
-        # A plain X window under the dial, there before the clock, that logs the presses
-        # it receives.
+        # A plain X window under the dial, there before the clock.
         log_path = os.path.join(session.dir, "beneath.log")
         with open(log_path, "w") as log:
             beneath = subprocess.Popen(["stdbuf", "-oL", "xev", "-geometry", "%dx%d+400+200" % (

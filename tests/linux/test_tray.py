@@ -1,5 +1,4 @@
-"""The tray item: its StatusNotifierItem and menu over a session bus with a
-StatusNotifierWatcher stand-in, and the XEmbed icon in trayer where no watcher runs."""
+"""The tray item: over D-Bus where a watcher runs, else an XEmbed icon in trayer."""
 
 import os
 import subprocess
@@ -8,11 +7,9 @@ import time
 
 import dbus
 
-from native import CLOCK_TITLE, PROGRAM, SETTINGS_TITLE, NativeTestCase, x_windows
+from native import CLOCK_TITLE, LATER, PROGRAM, SETTINGS_TITLE, NativeTestCase, wait_until
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 400, "Top": 200,
-         "Start_1": 2}
 ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 
@@ -67,13 +64,13 @@ class StatusNotifierItem(NativeTestCase):
 
         autostart = os.path.join(session.config, "autostart", "lumivane.desktop")
         self.click(menu, items["Start at login"][0])
-        self.assertTrue(self.wait(lambda: os.path.exists(autostart)), "the entry is written")
+        self.assertTrue(wait_until(lambda: os.path.exists(autostart)), "the entry is written")
         with open(autostart) as f:
             self.assertIn('Exec="%s"\n' % os.path.realpath(PROGRAM), f.read())
-        self.assertTrue(self.wait(lambda: int(
+        self.assertTrue(wait_until(lambda: int(
             self.menu_items(bus, item)[1]["Start at login"][1]["toggle-state"]) == 1))
         self.click(menu, items["Start at login"][0])
-        self.assertTrue(self.wait(lambda: not os.path.exists(autostart)), "and removed again")
+        self.assertTrue(wait_until(lambda: not os.path.exists(autostart)), "and removed again")
 
         # Off, the clock stays over a full-screen window; on again, it hides at once.
         self.click(menu, items["Hide over full-screen programs"][0])
@@ -95,15 +92,6 @@ class StatusNotifierItem(NativeTestCase):
         self.assertEqual(session.process.wait(timeout=10), 0)
         session.wait_window(CLOCK_TITLE, gone=True)
 
-    @staticmethod
-    def wait(condition, timeout=5):
-        deadline = time.monotonic() + timeout
-        while not condition():
-            if time.monotonic() > deadline:
-                return False
-            time.sleep(0.1)
-        return True
-
 
 class XEmbedIcon(NativeTestCase):
     def test_without_a_watcher_the_icon_sits_in_an_xembed_tray(self):
@@ -117,13 +105,8 @@ class XEmbedIcon(NativeTestCase):
         self.addCleanup(trayer.terminate)
         time.sleep(1)
         session.start()
-        deadline = time.monotonic() + 10
-        while True:
-            icon = self.icon_in_tray()
-            if icon or time.monotonic() > deadline:
-                break
-            time.sleep(0.2)
-        self.assertIsNotNone(icon, "no Lumivane icon inside trayer")
+        self.assertTrue(wait_until(self.icon_in_tray, 10), "no icon in trayer")
+        icon = self.icon_in_tray()
         # A click on the icon opens the menu; its first item opens the settings.
         session.xdotool("mousemove", "--sync", icon[0], icon[1], "click", 1)
         time.sleep(0.5)
