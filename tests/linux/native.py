@@ -1,6 +1,7 @@
 """Drives the native Linux program on an X display as a user would (tests/linux/README.md).
 CTest sets LUMIVANE_PROGRAM, LUMIVANE_NATIVE_RENDER and LUMIVANE_LINUX_OUT."""
 
+import ctypes
 import os
 import re
 import shutil
@@ -46,21 +47,46 @@ def wait_until(condition, timeout=5):
     return True
 
 
-def x_windows(env=None):
-    """Every window of the X tree: {"id", "name", "left", "top", "width", "height"},
-    with the place on the screen (inside a window manager's frame too), bottom first."""
-    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
-                          text=True, timeout=30, env=env)
-    found = []
-    for line in done.stdout.splitlines():
-        m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
-                     r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
-        if m:
-            found.append({"id": m.group(1), "name": m.group(2) or "",
-                          "width": int(m.group(3)), "height": int(m.group(4)),
-                          "left": int(m.group(5)), "top": int(m.group(6))})
-    found.reverse()  # xwininfo lists the top one first
-    return found
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
+
+
+class Xlib:
+    """The X server of $DISPLAY through libX11 itself: fast enough to look every 2 ms."""
+
+    def __init__(self):
+        self.x = ctypes.CDLL("libX11.so.6")
+        c = ctypes
+        for name, args, result in (
+                ("XOpenDisplay", [c.c_char_p], c.c_void_p),
+                ("XDefaultRootWindow", [c.c_void_p], c.c_ulong),
+                ("XInternAtom", [c.c_void_p, c.c_char_p, c.c_int], c.c_ulong),
+                ("XGetSelectionOwner", [c.c_void_p, c.c_ulong], c.c_ulong),
+                ("XGetImage", [c.c_void_p, c.c_ulong, c.c_int, c.c_int, c.c_uint, c.c_uint,
+                               c.c_ulong, c.c_int], c.POINTER(_XImage)),
+                ("XDestroyImage", [c.POINTER(_XImage)], c.c_int),
+                ("XCloseDisplay", [c.c_void_p], c.c_int)):
+            function = getattr(self.x, name)
+            function.argtypes, function.restype = args, result
+        self.display = self.x.XOpenDisplay(None)
+        self.root = self.x.XDefaultRootWindow(self.display)
+
+    def row(self, left, top, width):
+        """One row of the screen as b, g, r (and a padding byte) per pixel."""
+        image = self.x.XGetImage(self.display, self.root, left, top, width, 1, 0xFFFFFFFF, 2)
+        try:
+            return ctypes.string_at(image.contents.data, width * 4)
+        finally:
+            self.x.XDestroyImage(image)
+
+    def compositing(self):
+        """Whether a compositing manager holds the screen's selection."""
+        atom = self.x.XInternAtom(self.display, b"_NET_WM_CM_S0", 0)
+        return self.x.XGetSelectionOwner(self.display, atom) != 0
+
+    def close(self):
+        self.x.XCloseDisplay(self.display)
 
 
 def viewable(window_id, env=None):
@@ -129,7 +155,19 @@ class NativeSession(Screen, Pointer):
         return running[0] if running else (self.processes[-1] if self.processes else None)
 
     def x_windows(self):
-        return x_windows(self.env)
+        """Every window of the X tree: {"id", "name", "left", "top", "width", "height"}
+        with its place on the screen, bottom first."""
+        done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
+                              text=True, timeout=30, env=self.env)
+        found = []
+        for line in done.stdout.splitlines():
+            m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
+                         r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
+            if m:
+                found.append({"id": m.group(1), "name": m.group(2) or "",
+                              "width": int(m.group(3)), "height": int(m.group(4)),
+                              "left": int(m.group(5)), "top": int(m.group(6))})
+        return found[::-1]  # xwininfo lists the top one first
 
     def log(self, index=0):
         with open(os.path.join(self.dir, "program-%d.log" % index), "rb") as f:
@@ -254,11 +292,8 @@ class NativeTestCase(unittest.TestCase):
 
     def session(self, display=None):
         session = self.session_class(self.id().split(".", 1)[-1], display)
-        self.addCleanup(lambda: session.close(failed=self._failed()))
+        self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
         return session
-
-    def _failed(self):
-        return harness.case_failed(self)
 
     def assertShowsRenderedDial(self, session, window, before, size=None,
                                 screen=(harness.SCREEN_WIDTH, harness.SCREEN_HEIGHT)):

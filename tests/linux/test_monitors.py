@@ -23,12 +23,9 @@ class SeveralMonitors(NativeTestCase):
         session.write_settings(dict(LATER, Left=1000, Top=300))
         session.set_wallpaper()
         session.park_pointer()
-        before = tuple(time.localtime()[3:6]) + (0,)
         window = session.start()
         self.assertEqual((window["left"], window["top"], window["width"]), (1000, 300, DIAMETER),
                          "sized by the primary monitor")
-        session.wait_for_frame(window)
-        self.assertShowsRenderedDial(session, window, before)
 
         # Across the seam by a hand, and let go on the second monitor: it stays.
         session.drag((1000, 300), 1000, 0, steps=20)

@@ -7,7 +7,8 @@ import time
 
 import dbus
 
-from native import CLOCK_TITLE, LATER, PROGRAM, SETTINGS_TITLE, NativeTestCase, wait_until
+from native import (CLOCK_TITLE, LATER, PROGRAM, SCREEN_HEIGHT, SCREEN_WIDTH, SETTINGS_TITLE,
+                    NativeTestCase, wait_until)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ITEM = "org.kde.StatusNotifierItem"
@@ -105,28 +106,14 @@ class XEmbedIcon(NativeTestCase):
         self.addCleanup(trayer.terminate)
         time.sleep(1)
         session.start()
-        self.assertTrue(wait_until(self.icon_in_tray, 10), "no icon in trayer")
-        icon = self.icon_in_tray()
+        # The icon: a window of the program's name inside trayer's panel.
+        icons = lambda: [w for w in session.windows(CLOCK_TITLE) if w["width"] <= 24
+                         and w["left"] >= SCREEN_WIDTH - 100 and w["top"] >= SCREEN_HEIGHT - 24]
+        self.assertTrue(wait_until(icons, 10), "no icon in trayer")
+        icon = icons()[0]
         # A click on the icon opens the menu; its first item opens the settings.
-        session.xdotool("mousemove", "--sync", icon[0], icon[1], "click", 1)
+        session.xdotool("mousemove", "--sync", icon["left"] + icon["width"] // 2,
+                        icon["top"] + icon["height"] // 2, "click", 1)
         time.sleep(0.5)
         session.xdotool("key", "Down", "Return")
         session.wait_window(SETTINGS_TITLE)
-
-    @staticmethod
-    def icon_in_tray():
-        """The middle of the program's icon among the children of trayer's panel."""
-        done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True)
-        inside = False
-        for line in done.stdout.splitlines():
-            indent = len(line) - len(line.lstrip())
-            if '"panel": ("panel" "trayer")' in line:
-                inside = True
-            elif inside and indent <= 5:
-                inside = False
-            elif inside and '"Lumivane": ("lumivane" "lumivane")' in line:
-                size, place = line.split()[-2:]
-                width, height = (int(v) for v in size.split("+")[0].split("x"))
-                x, y = (int(v) for v in place.lstrip("+").split("+"))
-                return x + width // 2, y + height // 2
-        return None

@@ -2,7 +2,6 @@
 first start's place and dial again, the pointer cases that depend on how the screen is
 composed, and what only a manager decides (state, stacking, focus, its own drag)."""
 
-import ctypes
 import os
 import re
 import shutil
@@ -13,7 +12,7 @@ import unittest
 import test_clock
 import test_pointer
 from native import (LATER, OUT, SETTINGS_TITLE, HarnessError, NativeSession, NativeTestCase,
-                    ensure_display, wait_until)
+                    Xlib, ensure_display, wait_until)
 from desktop import shows_picture  # the Wine tests' module, on the path native.py sets
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -27,22 +26,6 @@ def setUpModule():
     holder = subprocess.Popen(["xev", "-root", "-event", "property"], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     unittest.addModuleCleanup(lambda: (holder.terminate(), holder.wait()))
-
-
-def compositing_manager():
-    """Whether a compositing manager holds the screen's selection."""
-    x = ctypes.CDLL("libX11.so.6")
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x.XInternAtom.restype = ctypes.c_ulong
-    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    x.XGetSelectionOwner.restype = ctypes.c_ulong
-    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = x.XOpenDisplay(None)
-    try:
-        return x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_WM_CM_S0", 0)) != 0
-    finally:
-        x.XCloseDisplay(display)
 
 
 def x_property(name, window=None):
@@ -76,15 +59,16 @@ class WmSession(NativeSession):
 class DesktopSession(NativeSession):
     def set_wallpaper(self, picture=None):
         """The desktop window's own picture, once it is drawn and holds still."""
-        deadline = time.monotonic() + 10
-        shot = None
-        while True:
+        shots = [self.screenshot()]
+
+        def still():
             time.sleep(0.3)
-            previous, shot = shot, self.screenshot()
-            if previous is not None and shot.data == previous.data and shows_picture(shot):
-                break
-            if time.monotonic() > deadline:
-                raise HarnessError("the desktop window drew no still picture")
+            shots.append(self.screenshot())
+            return shots[-1].data == shots[-2].data and shows_picture(shots[-1])
+
+        if not wait_until(still, 10):
+            raise HarnessError("the desktop window drew no still picture")
+        shot = shots[-1]
         self.wallpaper = shot
         self.wallpaper_path = os.path.join(self.dir, "wallpaper.ppm")
         shot.save_ppm(self.wallpaper_path)
@@ -123,25 +107,22 @@ class Manager:
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         cls.addClassCleanup(lambda: (bus.terminate(), bus.wait(), bus.stdout.close()))
         env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        with open(os.path.join(home, "manager.log"), "wb") as log:
-            manager = subprocess.Popen(cls.COMMAND, env=env, stdout=log, stderr=log)
-        cls.addClassCleanup(lambda: (manager.terminate(), manager.wait()))
-        deadline = time.monotonic() + 20
-        while not (subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
-                                  capture_output=True, text=True).stdout.count("#")
-                   and compositing_manager() == cls.COMPOSITING):
-            if manager.poll() is not None or time.monotonic() > deadline:
-                raise HarnessError("%s did not take the screen" % cls.COMMAND[0])
-            time.sleep(0.1)
-        if not cls.DESKTOP:
-            return
-        with open(os.path.join(home, "desktop.log"), "wb") as log:
-            desktop = subprocess.Popen(cls.DESKTOP, env=env, stdout=log, stderr=log)
-        cls.addClassCleanup(lambda: (desktop.terminate(), desktop.wait()))
-        while not desktop_window():
-            if desktop.poll() is not None or time.monotonic() > deadline:
-                raise HarnessError("%s showed no desktop window" % cls.DESKTOP[0])
-            time.sleep(0.1)
+
+        def run(command, ready, failure):
+            with open(os.path.join(home, command[0] + ".log"), "wb") as log:
+                program = subprocess.Popen(command, env=env, stdout=log, stderr=log)
+            cls.addClassCleanup(lambda: (program.terminate(), program.wait()))
+            if not wait_until(lambda: program.poll() is None and ready(), 20):
+                raise HarnessError("%s %s" % (command[0], failure))
+
+        x = Xlib()
+        try:
+            run(cls.COMMAND, lambda: x_property("_NET_SUPPORTING_WM_CHECK") and
+                x.compositing() == cls.COMPOSITING, "did not take the screen")
+        finally:
+            x.close()
+        if cls.DESKTOP:
+            run(cls.DESKTOP, desktop_window, "showed no desktop window")
 
     @staticmethod
     def wait_active(wanted):
