@@ -295,8 +295,8 @@ class NativeTestCase(unittest.TestCase):
         self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
         return session
 
-    def assertShowsRenderedDial(self, session, window, before, size=None,
-                                screen=(harness.SCREEN_WIDTH, harness.SCREEN_HEIGHT)):
+    def assertShowsRenderedDial(self, session, window, before,
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
         """The clock's area on the screen equals lumivane-render's frame over the same
         wallpaper at the same place, for one of the seconds since `before`, sized by a
         monitor of `screen` (width, height)."""
@@ -308,7 +308,7 @@ class NativeTestCase(unittest.TestCase):
         best = None
         for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
             frame = harness.render_frame(session.dir, session.wallpaper_path, left, top, hhmmss,
-                                         size=size, screen=screen)
+                                         screen=screen)
             count, examples = harness.mismatches(shown, harness.composite(frame, under))
             if count == 0:
                 return hhmmss

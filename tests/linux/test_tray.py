@@ -37,12 +37,8 @@ class StatusNotifierItem(NativeTestCase):
         menu = bus.get_object(item.bus_name, menu_path)
         _, (_, _, children) = menu.GetLayout(0, -1, ["label", "toggle-type", "toggle-state"],
                                              dbus_interface=MENU)
-        items = {}
-        for child in children:
-            ident, properties, _ = child
-            if "label" in properties:
-                items[str(properties["label"])] = (int(ident), dict(properties))
-        return menu, items
+        return menu, {str(properties["label"]): (int(ident), dict(properties))
+                      for ident, properties, _ in children if "label" in properties}
 
     def click(self, menu, ident):
         menu.Event(ident, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
@@ -83,7 +79,6 @@ class StatusNotifierItem(NativeTestCase):
         session.wait_window(CLOCK_TITLE, gone=True, timeout=2)
         self.assertEqual(session.wait_settings("HideFullScreen", 1)["HideFullScreen"], "1")
         window.terminate()
-        session.wait_window(CLOCK_TITLE, timeout=2)
 
         self.assertIsNone(session.window(SETTINGS_TITLE))
         self.click(menu, items["Settings"][0])

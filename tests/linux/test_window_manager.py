@@ -4,14 +4,13 @@ composed, and what only a manager decides (state, stacking, focus, its own drag)
 
 import os
 import re
-import shutil
 import subprocess
 import time
 import unittest
 
 import test_clock
 import test_pointer
-from native import (LATER, OUT, SETTINGS_TITLE, HarnessError, NativeSession, NativeTestCase,
+from native import (LATER, SETTINGS_TITLE, HarnessError, NativeSession, NativeTestCase,
                     Xlib, ensure_display, wait_until)
 from desktop import shows_picture  # the Wine tests' module, on the path native.py sets
 
@@ -45,15 +44,12 @@ class WmSession(NativeSession):
     wallpaper_command = ("hsetroot", "-center")
 
     def set_wallpaper(self, picture=None):
-        # A compositing manager shows it a moment later.
-        deadline = time.monotonic() + 5
-        while True:
+        for _ in range(25):  # a compositing manager shows it a moment later
             try:
                 return super().set_wallpaper(picture)
             except HarnessError:
-                if time.monotonic() > deadline:
-                    raise
                 time.sleep(0.2)
+        return super().set_wallpaper(picture)
 
 
 class DesktopSession(NativeSession):
@@ -85,7 +81,7 @@ def desktop_window():
 
 class Manager:
     """Runs the window manager COMMAND, then the DESKTOP program if any, for the class's
-    tests, with a session bus and a home folder of their own."""
+    tests, in a session of their own."""
 
     COMMAND = ()
     DESKTOP = ()
@@ -99,21 +95,17 @@ class Manager:
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        home = os.path.join(OUT, cls.__name__ + "-manager")
-        shutil.rmtree(home, ignore_errors=True)
-        os.makedirs(home)
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, NO_AT_BRIDGE="1")
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        cls.addClassCleanup(lambda: (bus.terminate(), bus.wait(), bus.stdout.close()))
-        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        session = NativeSession(cls.__name__ + "-manager")
+        cls.addClassCleanup(session.close)
 
         def run(command, ready, failure):
-            with open(os.path.join(home, command[0] + ".log"), "wb") as log:
-                program = subprocess.Popen(command, env=env, stdout=log, stderr=log)
+            log_path = os.path.join(session.dir, command[0] + ".log")
+            with open(log_path, "wb") as log:
+                program = subprocess.Popen(command, env=session.env, stdout=log, stderr=log)
             cls.addClassCleanup(lambda: (program.terminate(), program.wait()))
             if not wait_until(lambda: program.poll() is None and ready(), 20):
-                raise HarnessError("%s %s" % (command[0], failure))
+                with open(log_path, errors="replace") as log:
+                    raise HarnessError("%s %s:\n%s" % (command[0], failure, log.read()[-2000:]))
 
         x = Xlib()
         try:
