@@ -1,17 +1,7 @@
-"""Drives the native Linux program (build/native/linux/lumivane) on an X display as a
-user would: a home folder of its own (its settings file), a session bus of its own
-(one program per session, the tray item), the X pointer through xdotool. Pictures,
-the display and the pointer come from the Wine tests' modules (tests/e2e/).
+"""Drives the native Linux program on an X display as a user would (tests/linux/README.md).
+CTest sets LUMIVANE_PROGRAM, LUMIVANE_NATIVE_RENDER and LUMIVANE_LINUX_OUT."""
 
-Environment (CTest sets them):
-  LUMIVANE_PROGRAM        the native lumivane
-  LUMIVANE_NATIVE_RENDER  lumivane-render of the same build
-  LUMIVANE_LINUX_OUT      where homes, logs and failure screenshots go
-  DISPLAY                 a 1366 x 768 x 24 X server (else an Xvfb is started)
-  LUMIVANE_TWO_MONITOR_DISPLAY  two monitors (harness.MONITORS; else one is started
-                          when a test asks for it)
-"""
-
+import ctypes
 import os
 import re
 import shutil
@@ -28,8 +18,9 @@ sys.path.append(os.path.join(os.path.dirname(HERE), "e2e"))
 import harness  # noqa: E402
 from desktop import Screen  # noqa: E402
 from environment import SCREEN_HEIGHT, SCREEN_WIDTH  # noqa: E402
-from harness import HarnessError, Image, ensure_display  # noqa: E402,F401
-from pointer import Pointer  # noqa: E402
+from harness import HarnessError, ensure_display  # noqa: E402
+from pointer import (Pointer, glide_pointer, press_button, release_button,  # noqa: E402
+                     wait_place)
 
 PROGRAM = os.path.abspath(os.environ.get("LUMIVANE_PROGRAM", "") or "lumivane")
 OUT = os.environ.get("LUMIVANE_LINUX_OUT") or os.path.join(tempfile.gettempdir(),
@@ -38,26 +29,64 @@ CLOCK_TITLE = "Lumivane"
 SETTINGS_TITLE = "Lumivane Settings"
 FULL_SCREEN_TITLE = "Full screen"
 DIAMETER = 285  # Size 19 on a 768-pixel display
+# A later start at (400, 200): the settings window stays hidden.
+LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 400, "Top": 200,
+         "Start_1": 2}
 # GTK and the libraries below it keep memory until the process ends; the program's own
 # leaks still fail a test.
 LEAK_SUPPRESSIONS = os.path.join(HERE, "leaks.supp")
 
 
-def x_windows(env=None):
-    """Every window of the X tree: {"id", "name", "left", "top", "width", "height"},
-    with the place on the screen (inside a window manager's frame too), bottom first."""
-    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
-                          text=True, timeout=30, env=env)
-    found = []
-    for line in done.stdout.splitlines():
-        m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
-                     r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
-        if m:
-            found.append({"id": m.group(1), "name": m.group(2) or "",
-                          "width": int(m.group(3)), "height": int(m.group(4)),
-                          "left": int(m.group(5)), "top": int(m.group(6))})
-    found.reverse()  # xwininfo lists the top one first
-    return found
+def wait_until(condition, timeout=5):
+    """Whether `condition()` held before the time ran out."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.1)
+    return True
+
+
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
+
+
+class Xlib:
+    """The X server of $DISPLAY through libX11 itself: fast enough to look every 2 ms."""
+
+    def __init__(self):
+        self.x = ctypes.CDLL("libX11.so.6")
+        c = ctypes
+        for name, args, result in (
+                ("XOpenDisplay", [c.c_char_p], c.c_void_p),
+                ("XDefaultRootWindow", [c.c_void_p], c.c_ulong),
+                ("XInternAtom", [c.c_void_p, c.c_char_p, c.c_int], c.c_ulong),
+                ("XGetSelectionOwner", [c.c_void_p, c.c_ulong], c.c_ulong),
+                ("XGetImage", [c.c_void_p, c.c_ulong, c.c_int, c.c_int, c.c_uint, c.c_uint,
+                               c.c_ulong, c.c_int], c.POINTER(_XImage)),
+                ("XDestroyImage", [c.POINTER(_XImage)], c.c_int),
+                ("XCloseDisplay", [c.c_void_p], c.c_int)):
+            function = getattr(self.x, name)
+            function.argtypes, function.restype = args, result
+        self.display = self.x.XOpenDisplay(None)
+        self.root = self.x.XDefaultRootWindow(self.display)
+
+    def row(self, left, top, width):
+        """One row of the screen as b, g, r (and a padding byte) per pixel."""
+        image = self.x.XGetImage(self.display, self.root, left, top, width, 1, 0xFFFFFFFF, 2)
+        try:
+            return ctypes.string_at(image.contents.data, width * 4)
+        finally:
+            self.x.XDestroyImage(image)
+
+    def compositing(self):
+        """Whether a compositing manager holds the screen's selection."""
+        atom = self.x.XInternAtom(self.display, b"_NET_WM_CM_S0", 0)
+        return self.x.XGetSelectionOwner(self.display, atom) != 0
+
+    def close(self):
+        self.x.XCloseDisplay(self.display)
 
 
 def viewable(window_id, env=None):
@@ -66,25 +95,9 @@ def viewable(window_id, env=None):
     return "Map State: IsViewable" in done.stdout
 
 
-def read_settings(path):
-    """The settings file as {name: text}; None when there is none."""
-    try:
-        with open(path) as f:
-            lines = f.read().splitlines()
-    except FileNotFoundError:
-        return None
-    values = {}
-    for line in lines:
-        if "=" in line and not line.lstrip().startswith("#"):
-            name, _, value = line.partition("=")
-            values[name.strip()] = value.strip()
-    return values
-
-
 class NativeSession(Screen, Pointer):
     """One home folder and one session bus; the program started in them any number of
-    times, on $DISPLAY or on `display`. Use as a context manager, or through
-    NativeTestCase.session()."""
+    times, on $DISPLAY or on `display`."""
 
     def __init__(self, name, display=None):
         if not os.path.isfile(PROGRAM):
@@ -123,18 +136,10 @@ class NativeSession(Screen, Pointer):
             raise HarnessError("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, value, trace):
-        self.close(failed=kind is not None)
-
-    # -- the program
-
-    def start(self, wait=True, args=(), env=None):
+    def start(self, wait=True):
         """Starts the program; with wait, returns the clock window once it shows."""
         log = open(os.path.join(self.dir, "program-%d.log" % len(self.processes)), "wb")
-        process = subprocess.Popen([PROGRAM, *args], env=dict(self.env, **(env or {})),
+        process = subprocess.Popen([PROGRAM], env=self.env,
                                    stdout=log, stderr=subprocess.STDOUT, cwd=self.dir)
         process.log_file = log
         self.processes.append(process)
@@ -150,11 +155,19 @@ class NativeSession(Screen, Pointer):
         return running[0] if running else (self.processes[-1] if self.processes else None)
 
     def x_windows(self):
-        return x_windows(self.env)
-
-    def use_display(self, display):
-        """Starts the program on `display` from now on, with the same home folder."""
-        self.env["DISPLAY"] = display
+        """Every window of the X tree: {"id", "name", "left", "top", "width", "height"}
+        with its place on the screen, bottom first."""
+        done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True,
+                              text=True, timeout=30, env=self.env)
+        found = []
+        for line in done.stdout.splitlines():
+            m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): .*?'
+                         r'(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$', line)
+            if m:
+                found.append({"id": m.group(1), "name": m.group(2) or "",
+                              "width": int(m.group(3)), "height": int(m.group(4)),
+                              "left": int(m.group(5)), "top": int(m.group(6))})
+        return found[::-1]  # xwininfo lists the top one first
 
     def log(self, index=0):
         with open(os.path.join(self.dir, "program-%d.log" % index), "rb") as f:
@@ -166,14 +179,14 @@ class NativeSession(Screen, Pointer):
                 and viewable(w["id"], self.env)]
 
     def window(self, title=CLOCK_TITLE):
-        """The viewable window of that title, with "client" as the Wine
-        harness's rectangles have it (left, top, right, bottom); None when there is none."""
-        for w in reversed(self.x_windows()):
-            if w["name"] == title and w["width"] > 1 and viewable(w["id"], self.env):
-                w["client"] = (w["left"], w["top"], w["left"] + w["width"],
-                               w["top"] + w["height"])
-                return w
-        return None
+        """The top viewable window of that title, with "client" as the Wine harness has it;
+        None when there is none."""
+        shown = self.windows(title)
+        if not shown:
+            return None
+        w = shown[-1]
+        w["client"] = (w["left"], w["top"], w["left"] + w["width"], w["top"] + w["height"])
+        return w
 
     def wait_window(self, title=CLOCK_TITLE, timeout=20, gone=False):
         deadline = time.monotonic() + timeout
@@ -191,16 +204,18 @@ class NativeSession(Screen, Pointer):
 
     def wait_place(self, place, timeout=3.0):
         """The clock's (left, top) once it is `place`, or where it is at the end."""
-        deadline = time.monotonic() + timeout
-        while True:
-            w = self.window()
-            where = (w["left"], w["top"]) if w else None
-            if where == tuple(place) or time.monotonic() > deadline:
-                return where
-            time.sleep(0.05)
+        return wait_place(self, place, timeout)[:2]
 
     def settings(self):
-        return read_settings(self.settings_path)
+        """The settings file as {name: text}; None when there is none."""
+        try:
+            with open(self.settings_path) as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            return None
+        return {name.strip(): value.strip() for name, _, value in
+                (line.partition("=") for line in lines
+                 if "=" in line and not line.lstrip().startswith("#"))}
 
     def write_settings(self, values=None, text=None):
         os.makedirs(os.path.dirname(self.settings_path), exist_ok=True)
@@ -210,12 +225,17 @@ class NativeSession(Screen, Pointer):
             f.write(text)
 
     def wait_settings(self, name, value, timeout=8):
-        deadline = time.monotonic() + timeout
-        while True:
-            values = self.settings() or {}
-            if values.get(name) == str(value) or time.monotonic() > deadline:
-                return values
-            time.sleep(0.1)
+        wait_until(lambda: (self.settings() or {}).get(name) == str(value), timeout)
+        return self.settings() or {}
+
+    def drag(self, place, dx, dy, steps=10):
+        """Drags the clock at `place` by its centre, where every hand starts."""
+        x, y = place[0] + DIAMETER // 2, place[1] + DIAMETER // 2
+        press_button(self, x, y)
+        try:
+            glide_pointer(self, x, y, x + dx, y + dy, steps=steps)
+        finally:
+            release_button(self)
 
     def full_screen_window(self, monitor=(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)):
         """Another program's window over the whole of `monitor` (left, top, right,
@@ -272,14 +292,11 @@ class NativeTestCase(unittest.TestCase):
 
     def session(self, display=None):
         session = self.session_class(self.id().split(".", 1)[-1], display)
-        self.addCleanup(lambda: session.close(failed=self._failed()))
+        self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
         return session
 
-    def _failed(self):
-        return harness.case_failed(self)
-
-    def assertShowsRenderedDial(self, session, window, before, size=None,
-                                screen=(harness.SCREEN_WIDTH, harness.SCREEN_HEIGHT)):
+    def assertShowsRenderedDial(self, session, window, before,
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
         """The clock's area on the screen equals lumivane-render's frame over the same
         wallpaper at the same place, for one of the seconds since `before`, sized by a
         monitor of `screen` (width, height)."""
@@ -291,7 +308,7 @@ class NativeTestCase(unittest.TestCase):
         best = None
         for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
             frame = harness.render_frame(session.dir, session.wallpaper_path, left, top, hhmmss,
-                                         size=size, screen=screen)
+                                         screen=screen)
             count, examples = harness.mismatches(shown, harness.composite(frame, under))
             if count == 0:
                 return hhmmss

@@ -1,21 +1,15 @@
-"""The native clock from start to settings: the first start's file and place, the dial
-on the screen against lumivane-render, a second start, the settings window's size bar
-and Save, hiding over a full-screen window, a damaged settings file, and a session
-without X11."""
+"""The native clock from its first start to its settings."""
 
 import os
 import re
 import subprocess
 import time
 
-from native import (CLOCK_TITLE, DIAMETER, PROGRAM, SETTINGS_TITLE, NativeTestCase,
-                    read_settings)
+from native import (CLOCK_TITLE, DIAMETER, LATER, PROGRAM, SETTINGS_TITLE, NativeTestCase,
+                    wait_until)
 
 DEFAULTS = {"Bright": "30", "Size": "19", "Algoritm": "0", "Contrast": "6", "Left": "540",
             "Top": "0", "Start_1": "1"}
-# A later start: the settings window stays hidden.
-LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 300, "Top": 200,
-         "Start_1": 2}
 
 
 class FirstStart(NativeTestCase):
@@ -35,28 +29,17 @@ class FirstStart(NativeTestCase):
         self.assertEqual(session.quit(), 0, session.log())
         self.assertEqual(session.settings()["Start_1"], "1")
 
-    def test_a_second_start_opens_the_settings_window_of_the_first(self):
-        session = self.session()
-        session.write_settings(LATER)
-        session.start()
-        self.assertEqual(session.wait_place((300, 200)), (300, 200))
-        self.assertIsNone(session.window(SETTINGS_TITLE), "a later start keeps them hidden")
-        second = session.start(wait=False)
-        self.assertEqual(second.wait(timeout=20), 0)
-        session.wait_window(SETTINGS_TITLE)
-        clocks = [w for w in session.x_windows() if w["name"] == CLOCK_TITLE and w["width"] > 16]
-        self.assertEqual(len(clocks), 1, "one clock, not two")
-        self.assertEqual(session.settings()["Start_1"], "2")
-
 
 class SettingsWindow(NativeTestCase):
-    def test_the_size_bar_resizes_the_clock_and_save_writes_the_file(self):
+    def test_a_second_start_opens_the_settings_where_the_size_bar_and_save_work(self):
         session = self.session()
         session.write_settings(LATER)
         session.start()
-        session.start(wait=False).wait(timeout=20)
+        self.assertEqual(session.wait_place((400, 200)), (400, 200))
+        self.assertIsNone(session.window(SETTINGS_TITLE), "a later start keeps them hidden")
+        self.assertEqual(session.start(wait=False).wait(timeout=20), 0)
         session.wait_window(SETTINGS_TITLE)
-        # The size bar takes the keyboard focus with Tab; each press of Right is a step.
+        self.assertEqual(len(session.windows(CLOCK_TITLE)), 1, "one clock, not two")
         # A click at the left end of the size bar's track puts it near its minimum and
         # gives it the keyboard; Home takes it to 5, each Right one step up.
         bar, settings = self.find_bar(session)
@@ -72,21 +55,14 @@ class SettingsWindow(NativeTestCase):
         self.assertEqual(session.settings()["Start_1"], "2")
 
     @staticmethod
-    def wait_size(session, side, timeout=3.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            window = session.window()
-            if window["width"] == side == window["height"] or time.monotonic() > deadline:
-                return window["width"]
-            time.sleep(0.05)
+    def wait_size(session, side):
+        wait_until(lambda: session.window()["width"] == side == session.window()["height"], 3)
+        return session.window()["width"]
 
     @staticmethod
     def find_bar(session):
-        """A point on the size bar's track, found on the screen, and the settings window:
-        the bars lie in two columns, the size bar in the lower left; it is the first pixel
-        column of blue (the filled part of a bar) in that quarter of the window. A window
-        manager places the window, and a compositing manager shows it, a moment after it
-        is mapped."""
+        """A point on the size bar's track and the settings window: the first blue (the
+        filled part of a bar) in the window's lower left quarter, once it is shown."""
         deadline = time.monotonic() + 3
         while True:
             settings = session.window(SETTINGS_TITLE)
@@ -109,13 +85,13 @@ class FullScreen(NativeTestCase):
         session.set_wallpaper()
         session.write_settings(LATER)
         session.start()
-        self.assertEqual(session.wait_place((300, 200)), (300, 200))
+        self.assertEqual(session.wait_place((400, 200)), (400, 200))
         window = session.full_screen_window()
         session.wait_window(CLOCK_TITLE, gone=True, timeout=2)
         before = tuple(time.localtime()[3:6]) + (0,)
         window.terminate()
         session.wait_window(CLOCK_TITLE, timeout=2)
-        self.assertEqual(session.wait_place((300, 200)), (300, 200), "back where it was")
+        self.assertEqual(session.wait_place((400, 200)), (400, 200), "back where it was")
         session.park_pointer()
         self.assertShowsRenderedDial(session, session.window(), before)
 
@@ -126,22 +102,18 @@ class DamagedFile(NativeTestCase):
         session.write_settings(text="Bright=30\nSize=nineteen\nAlgoritm=0\n\x00\x01garbage\n"
                                     "Contrast=6\nLeft=300\nTop=200\nStart_1=2\n")
         session.start()
-        deadline = time.monotonic() + 10
-        while not [w for w in session.windows("Lumivane") if w["width"] != DIAMETER]:
-            self.assertLess(time.monotonic(), deadline, "no message box")
-            time.sleep(0.1)
+        boxes = lambda: [w for w in session.windows(CLOCK_TITLE) if w["width"] != DIAMETER]
+        self.assertTrue(wait_until(boxes, 10), "no message box")
         time.sleep(1)
-        boxes = [w for w in session.windows("Lumivane") if w["width"] != DIAMETER]
-        self.assertEqual(len(boxes), 1, "one message box")
+        self.assertEqual(len(boxes()), 1, "one message box")
         messages = re.findall(r"^lumivane: .*$", session.log(), re.MULTILINE)
         self.assertEqual(messages, ["lumivane: 'Size' in %s is not a whole number: \"nineteen\". "
                                     "The clock uses the defaults for what it could not read."
                                     % session.settings_path])
-        # The file heals: the default takes the damaged value's place, the rest is kept.
+        # The file heals; the rest is kept.
         values = session.settings()
         self.assertEqual((values["Size"], values["Left"], values["Top"]), ("19", "300", "200"))
-        # The clock runs at the default size where it was left.
-        clock = [w for w in session.windows("Lumivane") if w["width"] == DIAMETER]
+        clock = [w for w in session.windows(CLOCK_TITLE) if w["width"] == DIAMETER]
         self.assertEqual([(w["left"], w["top"]) for w in clock], [(300, 200)])
 
 

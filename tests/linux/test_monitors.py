@@ -1,25 +1,15 @@
-"""The native clock on several monitors (harness.MONITORS: the primary 1366 x 768 and a
-1920 x 1080 one to its right, joined by Xinerama without RandR). A drag by a hand
-carries it onto the second monitor, where it stays, is kept inside that monitor's edges
-and is saved; the next start comes up there as large as that monitor makes it, and the
-same home on a single display brings it into view at once, as does a monitor change
-while it runs. A full-screen window hides it on its own monitor only."""
+"""The native clock on several monitors (harness.MONITORS) and a change of monitors."""
 
 import os
 import subprocess
 import time
 
-from native import DIAMETER, FULL_SCREEN_TITLE, NativeTestCase, harness
+from native import DIAMETER, FULL_SCREEN_TITLE, LATER, NativeTestCase, harness
 
-glide_pointer, press_button, release_button, watch = (
-    harness.glide_pointer, harness.press_button, harness.release_button, harness.watch)
-
-MONITORS = harness.MONITORS
-SETTINGS = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Start_1": 2}
+MONITORS, watch = harness.MONITORS, harness.watch
 # Size 19: 19 steps of 15 pixels on the 768-pixel primary, of 22 on the 1080-pixel
 # second monitor.
 SECOND_DIAMETER = 418
-RADIUS = DIAMETER // 2
 
 
 def place_of(session):
@@ -27,32 +17,18 @@ def place_of(session):
     return w["left"], w["top"]
 
 
-def drag_by_hands(session, place, dx, dy):
-    """Presses on the centre of the clock at `place`, where every hand starts, and moves
-    the pointer by (dx, dy) before letting go."""
-    x, y = place[0] + RADIUS, place[1] + RADIUS
-    press_button(session, x, y)
-    try:
-        glide_pointer(session, x, y, x + dx, y + dy, steps=20)
-    finally:
-        release_button(session)
-
-
 class SeveralMonitors(NativeTestCase):
     def test_a_drag_carries_the_clock_to_the_second_monitor_and_it_starts_there(self):
         session = self.session(harness.two_monitor_display())
-        session.write_settings(dict(SETTINGS, Left=1000, Top=300))
+        session.write_settings(dict(LATER, Left=1000, Top=300))
         session.set_wallpaper()
         session.park_pointer()
-        before = tuple(time.localtime()[3:6]) + (0,)
         window = session.start()
         self.assertEqual((window["left"], window["top"], window["width"]), (1000, 300, DIAMETER),
                          "sized by the primary monitor")
-        session.wait_for_frame(window)
-        self.assertShowsRenderedDial(session, window, before)
 
         # Across the seam by a hand, and let go on the second monitor: it stays.
-        drag_by_hands(session, (1000, 300), 1000, 0)
+        session.drag((1000, 300), 1000, 0, steps=20)
         self.assertEqual(session.wait_place((2000, 300)), (2000, 300),
                          "the clock did not follow the pointer onto the second monitor")
         time.sleep(1.0)
@@ -63,7 +39,7 @@ class SeveralMonitors(NativeTestCase):
         # walked onto that monitor, to 5 or 6 pixels inside its left edge (the parity of
         # where it was let go decides). Xephyr keeps the pointer within the primary's
         # size on the second screen, so that monitor's far edges are out of its reach.
-        drag_by_hands(session, (2000, 300), -700, 0)
+        session.drag((2000, 300), -700, 0, steps=20)
         left = MONITORS[1][0]
         seen, rest = watch(lambda: place_of(session),
                            lambda p: p[0] in (left + 5, left + 6), 3.0)
@@ -87,7 +63,7 @@ class SeveralMonitors(NativeTestCase):
         self.assertEqual(session.quit(), 0, session.log(1))
 
         # The same home on a single display: in view, inside the margins, at once.
-        session.use_display(os.environ["DISPLAY"])
+        session.env["DISPLAY"] = os.environ["DISPLAY"]
         first = session.start()
         self.assertEqual((first["left"], first["top"], first["width"]),
                          (MONITORS[0][2] - DIAMETER - 5, 300, DIAMETER),
@@ -95,7 +71,7 @@ class SeveralMonitors(NativeTestCase):
 
     def test_a_full_screen_window_hides_the_clock_on_its_monitor_only(self):
         session = self.session(harness.two_monitor_display())
-        session.write_settings(dict(SETTINGS, Left=540, Top=300))
+        session.write_settings(dict(LATER, Left=540, Top=300))
         session.start()
         other = session.full_screen_window(MONITORS[1])
         time.sleep(1.0)
@@ -107,7 +83,7 @@ class SeveralMonitors(NativeTestCase):
 
     def test_a_monitor_change_brings_the_clock_inside_at_once(self):
         session = self.session()
-        session.write_settings(dict(SETTINGS, Left=1000, Top=300))
+        session.write_settings(dict(LATER, Left=1000, Top=300))
         session.start()
         self.assertEqual(session.wait_place((1000, 300)), (1000, 300))
         # The display's only monitor shrinks to 1000 x 700 (RandR), and comes back after.
@@ -122,9 +98,3 @@ class SeveralMonitors(NativeTestCase):
         randr("--output", "screen", "--mode", "1000x700")
         seen, at = watch(lambda: place_of(session), lambda p: p != (1000, 300), 2.0)
         self.assertEqual(at, (1000 - DIAMETER - 5, 300), "at once inside; seen %s" % seen)
-
-
-if __name__ == "__main__":
-    import unittest
-
-    unittest.main()

@@ -1,21 +1,13 @@
-"""The native clock under the X pointer and on the screen: a drag by a hand moves it and
-its place reaches the settings file; a click on the dial away from the hands reaches
-the X window beneath; and it never leaves the screen to read what lies beneath it."""
+"""The native clock under the X pointer, and its never leaving the screen."""
 
-import ctypes
 import math
 import os
 import subprocess
 import time
 
-from native import DIAMETER, NativeTestCase, harness
-
-glide_pointer, press_button, release_button = (
-    harness.glide_pointer, harness.press_button, harness.release_button)
+from native import DIAMETER, LATER, NativeTestCase, Xlib, harness
 
 RADIUS = DIAMETER // 2
-LATER = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 400, "Top": 200,
-         "Start_1": 2}
 
 
 def away_from_hands(seconds, radius):
@@ -36,39 +28,6 @@ def away_from_hands(seconds, radius):
     return points
 
 
-class XScreen:
-    """The X server's pixels through Xlib itself: fast enough to look every 2 ms."""
-
-    def __init__(self):
-        self.x = ctypes.CDLL("libX11.so.6")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
-        self.x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-        self.x.XGetImage.restype = ctypes.POINTER(_XImage)
-        self.x.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
-        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = self.x.XOpenDisplay(None)
-        self.root = self.x.XDefaultRootWindow(self.display)
-
-    def row(self, left, top, width):
-        """Pixels (b, g, r, x bytes) of one row of the screen."""
-        image = self.x.XGetImage(self.display, self.root, left, top, width, 1, 0xFFFFFFFF, 2)
-        try:
-            return ctypes.string_at(image.contents.data, width * 4)
-        finally:
-            self.x.XDestroyImage(image)
-
-    def close(self):
-        self.x.XCloseDisplay(self.display)
-
-
-class _XImage(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
-
-
 class Pointer(NativeTestCase):
     def start(self, session):
         session.write_settings(LATER)
@@ -82,13 +41,7 @@ class Pointer(NativeTestCase):
     def test_dragging_a_hand_moves_the_clock_and_its_place_is_stored(self):
         session = self.session()
         self.start(session)
-        # Every hand starts at the centre.
-        x, y = 400 + RADIUS, 200 + RADIUS
-        press_button(session, x, y)
-        try:
-            glide_pointer(session, x, y, x - 150, y + 100)
-        finally:
-            release_button(session)
+        session.drag((400, 200), -150, 100)
         self.assertEqual(session.wait_place((250, 300)), (250, 300))
         stored = time.monotonic()
         values = session.wait_settings("Top", 300, timeout=6)
@@ -98,8 +51,7 @@ class Pointer(NativeTestCase):
     def test_a_click_on_the_dial_off_the_hands_reaches_the_window_beneath(self):
         session = self.session()
         session.write_settings(LATER)
-        # A plain X window under the dial, there before the clock, that logs the presses
-        # it receives.
+        # A plain X window under the dial, there before the clock.
         log_path = os.path.join(session.dir, "beneath.log")
         with open(log_path, "w") as log:
             beneath = subprocess.Popen(["stdbuf", "-oL", "xev", "-geometry", "%dx%d+400+200" % (
@@ -119,24 +71,20 @@ class Pointer(NativeTestCase):
     def test_the_clock_stays_on_the_screen_while_it_reads_what_lies_beneath(self):
         session = self.session()
         self.start(session)
-        screen = XScreen()
+        screen = Xlib()
         self.addCleanup(screen.close)
         u, v = away_from_hands(6, RADIUS - 30)[0]
         left, top, width = 400 + u - 8, 200 + v, 17
-        desktop = b"".join(bytes((b, g, r, 0)) for r, g, b in (
-            session.wallpaper.pixel(x, top) for x in range(left, left + width)))
-        strip = lambda data: bytes(data[i] for i in range(len(data)) if i % 4 != 3)
-        desktop = strip(desktop)
-        self.assertNotEqual(strip(screen.row(left, top, width)), desktop, "the dial shows there")
+        desktop = b"".join(bytes(session.wallpaper.pixel(x, top)[::-1])
+                           for x in range(left, left + width))
+        bgr = lambda data: b"".join(data[i:i + 3] for i in range(0, len(data), 4))
+        self.assertNotEqual(bgr(screen.row(left, top, width)), desktop, "the dial shows there")
         samples = missing = 0
         start = time.monotonic()
         while time.monotonic() - start < 5.0:
-            due = start + samples * 0.002
-            delay = due - time.monotonic()
-            if delay > 0:
-                time.sleep(delay)
+            time.sleep(max(0.0, start + samples * 0.002 - time.monotonic()))
             samples += 1
-            missing += strip(screen.row(left, top, width)) == desktop
+            missing += bgr(screen.row(left, top, width)) == desktop
         print("clock missing in %d of %d samples (%.2f %%)" % (missing, samples,
                                                               100.0 * missing / samples))
         self.assertGreater(samples, 1500)

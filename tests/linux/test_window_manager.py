@@ -1,29 +1,20 @@
-"""The native clock under window managers from Debian, on an X display of this module's
-own: xfwm4 (Xfce's) with its compositor and without, openbox, which composites
-nothing, i3, which tiles, and xfwm4 under Xfce's desktop window (xfdesktop), which
-draws the wallpaper and covers the screen. Under each the first start's place and dial
-run again, with the pointer cases that depend on how the screen is composed; and what
-only a manager decides: the clock's state as the manager keeps it, its stacking, the
-settings window's focus, and a move through the manager's own drag, after which the
-edge is kept."""
+"""The native clock under window managers, on an X display of this module's own: the
+first start's place and dial again, the pointer cases that depend on how the screen is
+composed, and what only a manager decides (state, stacking, focus, its own drag)."""
 
-import ctypes
 import os
 import re
-import shutil
 import subprocess
 import time
 import unittest
 
 import test_clock
 import test_pointer
-from native import (CLOCK_TITLE, DIAMETER, OUT, SETTINGS_TITLE, HarnessError, NativeSession,
-                    NativeTestCase, ensure_display, harness)
+from native import (LATER, SETTINGS_TITLE, HarnessError, NativeSession, NativeTestCase,
+                    Xlib, ensure_display, wait_until)
 from desktop import shows_picture  # the Wine tests' module, on the path native.py sets
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-RADIUS = DIAMETER // 2
-LATER = test_pointer.LATER  # the clock at (400, 200); the settings window stays hidden
 
 
 def setUpModule():
@@ -36,25 +27,8 @@ def setUpModule():
     unittest.addModuleCleanup(lambda: (holder.terminate(), holder.wait()))
 
 
-def compositing_manager():
-    """Whether a compositing manager holds the screen's selection."""
-    x = ctypes.CDLL("libX11.so.6")
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x.XInternAtom.restype = ctypes.c_ulong
-    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    x.XGetSelectionOwner.restype = ctypes.c_ulong
-    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = x.XOpenDisplay(None)
-    try:
-        return x.XGetSelectionOwner(display, x.XInternAtom(display, b"_NET_WM_CM_S0", 0)) != 0
-    finally:
-        x.XCloseDisplay(display)
-
-
 def x_property(name, window=None):
-    """A property of an X window (by default the root) as xprop prints its value; ""
-    when it has none."""
+    """A property of an X window (by default the root) as xprop prints it; "" if none."""
     done = subprocess.run(["xprop", *(("-id", window) if window else ("-root",)), name],
                           capture_output=True, text=True, timeout=30)
     m = re.match(r"\S+\(\S+\)(?: =|:)\s*(.*)", done.stdout.strip())
@@ -70,29 +44,27 @@ class WmSession(NativeSession):
     wallpaper_command = ("hsetroot", "-center")
 
     def set_wallpaper(self, picture=None):
-        # A compositing manager shows it a moment later.
-        deadline = time.monotonic() + 5
-        while True:
+        for _ in range(25):  # a compositing manager shows it a moment later
             try:
                 return super().set_wallpaper(picture)
             except HarnessError:
-                if time.monotonic() > deadline:
-                    raise
                 time.sleep(0.2)
+        return super().set_wallpaper(picture)
 
 
 class DesktopSession(NativeSession):
     def set_wallpaper(self, picture=None):
         """The desktop window's own picture, once it is drawn and holds still."""
-        deadline = time.monotonic() + 10
-        shot = None
-        while True:
+        shots = [self.screenshot()]
+
+        def still():
             time.sleep(0.3)
-            previous, shot = shot, self.screenshot()
-            if previous is not None and shot.data == previous.data and shows_picture(shot):
-                break
-            if time.monotonic() > deadline:
-                raise HarnessError("the desktop window drew no still picture")
+            shots.append(self.screenshot())
+            return shots[-1].data == shots[-2].data and shows_picture(shots[-1])
+
+        if not wait_until(still, 10):
+            raise HarnessError("the desktop window drew no still picture")
+        shot = shots[-1]
         self.wallpaper = shot
         self.wallpaper_path = os.path.join(self.dir, "wallpaper.ppm")
         shot.save_ppm(self.wallpaper_path)
@@ -109,8 +81,7 @@ def desktop_window():
 
 class Manager:
     """Runs the window manager COMMAND, then the DESKTOP program if any, for the class's
-    tests, with a session bus and a home folder of their own. The Linux tests' own cases
-    each manager's class runs are chosen there."""
+    tests, in a session of their own."""
 
     COMMAND = ()
     DESKTOP = ()
@@ -118,50 +89,39 @@ class Manager:
     FRAME_EXTENTS = "0, 0, 0, 0"
     session_class = WmSession
     start = test_pointer.Pointer.start
-    first_start = (
+    test_first_start = (
         test_clock.FirstStart.test_writes_the_defaults_and_shows_the_rendered_dial_at_the_top_centre)
-    stays_on_the_screen = (
-        test_pointer.Pointer.test_the_clock_stays_on_the_screen_while_it_reads_what_lies_beneath)
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        home = os.path.join(OUT, cls.__name__ + "-manager")
-        shutil.rmtree(home, ignore_errors=True)
-        os.makedirs(home)
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, NO_AT_BRIDGE="1")
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        cls.addClassCleanup(lambda: (bus.terminate(), bus.wait(), bus.stdout.close()))
-        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        with open(os.path.join(home, "manager.log"), "wb") as log:
-            manager = subprocess.Popen(cls.COMMAND, env=env, stdout=log, stderr=log)
-        cls.addClassCleanup(lambda: (manager.terminate(), manager.wait()))
-        deadline = time.monotonic() + 20
-        while not (subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
-                                  capture_output=True, text=True).stdout.count("#")
-                   and compositing_manager() == cls.COMPOSITING):
-            if manager.poll() is not None or time.monotonic() > deadline:
-                raise HarnessError("%s did not take the screen" % cls.COMMAND[0])
-            time.sleep(0.1)
-        if not cls.DESKTOP:
-            return
-        with open(os.path.join(home, "desktop.log"), "wb") as log:
-            desktop = subprocess.Popen(cls.DESKTOP, env=env, stdout=log, stderr=log)
-        cls.addClassCleanup(lambda: (desktop.terminate(), desktop.wait()))
-        while not desktop_window():
-            if desktop.poll() is not None or time.monotonic() > deadline:
-                raise HarnessError("%s showed no desktop window" % cls.DESKTOP[0])
-            time.sleep(0.1)
+        session = NativeSession(cls.__name__ + "-manager")
+        cls.addClassCleanup(session.close)
 
-    def wait_active(self, wanted, timeout=5):
+        def run(command, ready, failure):
+            log_path = os.path.join(session.dir, command[0] + ".log")
+            with open(log_path, "wb") as log:
+                program = subprocess.Popen(command, env=session.env, stdout=log, stderr=log)
+            cls.addClassCleanup(lambda: (program.terminate(), program.wait()))
+            if not wait_until(lambda: program.poll() is None and ready(), 20):
+                with open(log_path, errors="replace") as log:
+                    raise HarnessError("%s %s:\n%s" % (command[0], failure, log.read()[-2000:]))
+
+        x = Xlib()
+        try:
+            run(cls.COMMAND, lambda: x_property("_NET_SUPPORTING_WM_CHECK") and
+                x.compositing() == cls.COMPOSITING, "did not take the screen")
+        finally:
+            x.close()
+        if cls.DESKTOP:
+            run(cls.DESKTOP, desktop_window, "showed no desktop window")
+
+    @staticmethod
+    def wait_active(wanted):
         """The window the manager names active, once it is `wanted`."""
-        deadline = time.monotonic() + timeout
-        while True:
-            active = (window_ids(x_property("_NET_ACTIVE_WINDOW")) or [""])[0]
-            if wanted(active) or time.monotonic() > deadline:
-                return active
-            time.sleep(0.1)
+        active = lambda: (window_ids(x_property("_NET_ACTIVE_WINDOW")) or [""])[0]
+        wait_until(lambda: wanted(active()))
+        return active()
 
 
 class ManagerChecks(Manager):
@@ -202,47 +162,31 @@ class ManagerChecks(Manager):
         self.addCleanup(watch.wait)
         self.addCleanup(watch.terminate)
         self.start(session)
-        # Every hand starts at the centre; the pointer takes the clock past the top left.
-        x, y = 400 + RADIUS, 200 + RADIUS
-        harness.press_button(session, x, y)
-        try:
-            harness.glide_pointer(session, x, y, x - 450, y - 250)
-        finally:
-            harness.release_button(session)
+        session.drag((400, 200), -450, -250)  # past the top left
         with open(watch_path) as f:
             self.assertIn("_NET_WM_MOVERESIZE", f.read(), "the manager's move was asked for")
         self.assertEqual(session.wait_place((6, 6)), (6, 6), "kept 5 px inside the screen")
-        stored = time.monotonic()
         values = session.wait_settings("Top", 6)
         self.assertEqual((values["Left"], values["Top"]), ("6", "6"))
-        self.assertLess(time.monotonic() - stored, 5.5, "stored within 5 s")
 
 
 class Xfwm4Compositing(ManagerChecks, test_clock.SettingsWindow):
     COMMAND = ("xfwm4", "--compositor=on")
     COMPOSITING = True
-    test_first_start = Manager.first_start
-    test_stays_on_the_screen = Manager.stays_on_the_screen
+    test_stays_on_the_screen = (
+        test_pointer.Pointer.test_the_clock_stays_on_the_screen_while_it_reads_what_lies_beneath)
     test_click_through = (
         test_pointer.Pointer.test_a_click_on_the_dial_off_the_hands_reaches_the_window_beneath)
 
 
-class Xfwm4(Manager, NativeTestCase):
-    COMMAND = ("xfwm4", "--compositor=off")
-    test_first_start = Manager.first_start
-    test_stays_on_the_screen = Manager.stays_on_the_screen
-
-
 class Openbox(ManagerChecks, NativeTestCase):
-    COMMAND = ("openbox",)
-    test_first_start = Manager.first_start
+    COMMAND = ("openbox",)  # composites nothing
 
 
 class I3(ManagerChecks, NativeTestCase):
     # Its bar keeps a lone tiled window off the whole screen, as most setups have it.
     COMMAND = ("i3", "-c", os.path.join(HERE, "i3.config"))
     FRAME_EXTENTS = ""  # i3 publishes none; the clock's place shows it has no frame
-    test_first_start = Manager.first_start
 
 
 class Xfdesktop(Manager, NativeTestCase):
@@ -250,7 +194,6 @@ class Xfdesktop(Manager, NativeTestCase):
     COMPOSITING = True
     DESKTOP = ("xfdesktop",)
     session_class = DesktopSession
-    test_first_start = Manager.first_start
     test_full_screen = (
         test_clock.FullScreen.test_the_clock_hides_while_a_full_screen_window_is_in_front)
 
