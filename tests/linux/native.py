@@ -47,6 +47,19 @@ def wait_until(condition, timeout=5):
     return True
 
 
+def read_settings(path):
+    """The settings file at `path` as {name: text}; None when there is none (also for
+    scripts/check-deb)."""
+    try:
+        with open(path) as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        return None
+    return {name.strip(): value.strip() for name, _, value in
+            (line.partition("=") for line in lines
+             if "=" in line and not line.lstrip().startswith("#"))}
+
+
 class _XImage(ctypes.Structure):
     _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
                 ("format", ctypes.c_int), ("data", ctypes.c_void_p)]
@@ -207,15 +220,7 @@ class NativeSession(Screen, Pointer):
         return wait_place(self, place, timeout)[:2]
 
     def settings(self):
-        """The settings file as {name: text}; None when there is none."""
-        try:
-            with open(self.settings_path) as f:
-                lines = f.read().splitlines()
-        except FileNotFoundError:
-            return None
-        return {name.strip(): value.strip() for name, _, value in
-                (line.partition("=") for line in lines
-                 if "=" in line and not line.lstrip().startswith("#"))}
+        return read_settings(self.settings_path)
 
     def write_settings(self, values=None, text=None):
         os.makedirs(os.path.dirname(self.settings_path), exist_ok=True)
