@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "clock_window/clock_state.h"
-#include "clock_window/hand_hit.h"
-#include "render/precision.h"
-#include "render/render.h"
+#include "core/clock/clock_state.h"
+#include "core/clock/hand_hit.h"
+#include "core/render/precision.h"
+#include "core/render/render.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "clock_window/clock_state.h"
-#include "render/render.h"
+#include "core/clock/clock_state.h"
+#include "core/render/render.h"
 
 namespace {
 

@@ -1,16 +1,13 @@
 #pragma once
-// The Linux program: one per session (GApplication). The first start loads the
-// settings, opens the clock window, the settings window (shown on a first start) and the
+// The Linux program: one per session (GApplication). The first start opens the clock
+// window (which starts the clock), the settings window (shown on a first start) and the
 // tray item; starting it again opens the settings window of the one running.
 #include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "clock_window/clock_state.h"
-#include "clock_window/placement.h"
-#include "linux/problems.h"
+#include "core/clock/clock_state.h"
 
 namespace lumivane {
 
@@ -34,15 +31,10 @@ class Application {
     static void Activated(GApplication*, gpointer self);
     void Start();
     void Quit();
-    void LoadSettings(const Area& primary);
-    // Writes these stored values from ClockState. Throws Error.
-    void Store(const std::vector<int32_t ClockState::*>& fields);
-    void SaveSettings();
 
     ClockState& state_;
     std::string note_;
     GtkApplication* application_;
-    Problems problems_;
     std::unique_ptr<ClockWindow> clock_;
     std::unique_ptr<SettingsWindow> settings_;
     std::unique_ptr<Tray> tray_;

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/error.h"
 #include "linux/settings_file.h"
-#include "platform/error.h"
 
 namespace lumivane {
 

@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
+#include "core/controller/facts.h"
+#include "core/render/precision.h"
 #include "linux/application.h"
-#include "render/precision.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ bool WaylandSession() {
 int main(int argc, char** argv) {
     lumivane::UseExtendedPrecision();
     g_set_prgname("lumivane");
-    g_set_application_name("Lumivane");
+    g_set_application_name(lumivane::kTitle);
     // X11 first; Wayland only to say, in a window, that the clock cannot run there.
     gdk_set_allowed_backends("x11,wayland");
     if (!gtk_init_check(&argc, &argv)) {
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lumivane: %s\n", kWaylandOnly);
         GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                                 GTK_BUTTONS_OK, "%s", kWaylandOnly);
-        gtk_window_set_title(GTK_WINDOW(box), "Lumivane");
+        gtk_window_set_title(GTK_WINDOW(box), lumivane::kTitle);
         gtk_dialog_run(GTK_DIALOG(box));
         gtk_widget_destroy(box);
         return kNoX11;

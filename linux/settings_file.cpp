@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/error.h"
+#include "core/error.h"
+#include "core/owned.h"
 
 namespace lumivane {
 
@@ -56,27 +57,7 @@ std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting whether the last writes reached the file.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
+using FileDescriptor = Owned<int, &close, std::nullptr_t, -1>;
 
 void MakeFolders(const std::string& path) {
     for (auto slash = path.find('/', 1); slash != std::string::npos;
@@ -206,6 +187,16 @@ bool SettingsFile::Read(bool create) {
     return true;
 }
 
+void SettingsFile::CreateStore() {
+    if (!OpenStore(true)) {
+        throw Error("Cannot open the settings file " + path_);
+    }
+}
+
+std::string SettingsFile::UnreadProblem(const std::string& first) const {
+    return first + ". The clock uses the defaults for what it could not read.";
+}
+
 int32_t SettingsFile::ReadValue(const std::string& name) {
     if (!unreadable_.empty()) {
         throw Error(unreadable_);
@@ -272,7 +263,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
         }
         done += wrote > 0 ? static_cast<size_t>(wrote) : 0;
     }
-    if (fchmod(file.get(), 0600) != 0 || fsync(file.get()) != 0 || !file.Close()) {
+    if (fchmod(file.get(), 0600) != 0 || fsync(file.get()) != 0 || close(file.release()) != 0) {
         fail();
     }
     if (rename(temporary.c_str(), path.c_str()) != 0) {

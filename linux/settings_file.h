@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_rules.h"
+#include "core/settings/settings_store.h"
 
 namespace lumivane {
 
@@ -34,7 +34,7 @@ class SettingsText {
 // A whole number of 32 bits, optionally signed, and nothing else.
 std::optional<int32_t> ParseWholeNumber(const std::string& text);
 
-class SettingsFile : public SettingsReader {
+class SettingsFile final : public SettingsStore {
   public:
     explicit SettingsFile(std::string path);
 
@@ -42,15 +42,16 @@ class SettingsFile : public SettingsReader {
     // CloseStore; without, a missing file returns false. A file that is there but
     // cannot be read, or is too large to be a settings file, opens as unreadable:
     // every read throws why, and it is never replaced.
-    bool OpenStore(bool create);
+    bool OpenStore(bool create) override;
+    void CreateStore() override;
     // Throws Error when the value is missing or not a whole number of 32 bits.
     int32_t ReadValue(const std::string& name) override;
-    void WriteValue(const std::string& name, int32_t value);
+    void WriteValue(const std::string& name, int32_t value) override;
     // Writes the file when a value was written. Throws Error when it cannot be written
     // (or was unreadable); the old file then stays as it was.
-    void CloseStore();
-    // Whether the open file could be read.
-    bool Readable() const { return unreadable_.empty(); }
+    void CloseStore() override;
+    bool Readable() const override { return unreadable_.empty(); }
+    std::string UnreadProblem(const std::string& first) const override;
 
     const std::string& Path() const { return path_; }
 

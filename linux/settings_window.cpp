@@ -1,44 +1,35 @@
 #include "linux/settings_window.h"
 
 #include <algorithm>
-
-#include "clock_window/clock_state.h"
-#include "linux/problems.h"
-#include "linux/x_monitors.h"
-#include "platform/error.h"
-#include "settings/settings_rules.h"
+#include <cstdio>
 
 namespace lumivane {
 
 namespace {
-
-// Where each bar sits in the window's two columns, and its name there.
-struct BarPlace {
-    const char* label;
-    int column;
-    int row;
-};
-constexpr std::array<BarPlace, kBars.size()> kBarPlaces{{
-    {"Brightness", 0, 1},
-    {"Clock size", 0, 3},
-    {"Arrows", 1, 1},
-    {"Contrast", 1, 3},
-}};
-
-constexpr int kTaskbarInset = 100; // the window sits this far above the display's bottom
 
 gboolean Closed(GtkWidget*, GdkEvent*, gpointer self) {
     static_cast<SettingsWindow*>(self)->Hide();
     return TRUE;
 }
 
+// Bold, and in `colour` (0x00BBGGRR) unless that is the hint's black: the theme's
+// colour of text stands for it.
+std::string Markup(const char* text, uint32_t colour) {
+    if (colour == kHintLine.colour) {
+        return std::string("<b>") + text + "</b>";
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", colour & 0xFF, (colour >> 8) & 0xFF,
+                  (colour >> 16) & 0xFF);
+    return std::string("<span foreground=\"") + hex + "\"><b>" + text + "</b></span>";
+}
+
 } // namespace
 
-SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hooks,
-                               const std::string& note)
-    : state_(state), problems_(problems), hooks_(std::move(hooks)) {
+SettingsWindow::SettingsWindow(ClockController& controller, const std::string& note)
+    : controller_(controller) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(Window(), "Lumivane Settings");
+    gtk_window_set_title(Window(), kSettingsTitle);
     gtk_window_set_resizable(Window(), FALSE);
     gtk_window_set_keep_above(Window(), TRUE);
     gtk_container_set_border_width(GTK_CONTAINER(window_), 12);
@@ -52,17 +43,15 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
     status_ = gtk_label_new(nullptr);
     gtk_widget_set_halign(status_, GTK_ALIGN_START);
     gtk_grid_attach(GTK_GRID(grid), status_, 0, 0, 2, 1);
-    SetStatus(false);
 
-    for (size_t i = 0; i < kBars.size(); ++i) {
-        const BarRule& rule = kBars[i];
-        const BarPlace& bar = kBarPlaces[i];
+    for (const BarRule& rule : kBars) {
+        // Each bar under its label, two rows of the grid a bar.
+        const int row = 1 + 2 * rule.row;
         GtkWidget* label = gtk_label_new(nullptr);
-        const std::string markup = std::string("<b>") + bar.label + "</b>";
-        gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
+        gtk_label_set_markup(GTK_LABEL(label), Markup(rule.label, kHintLine.colour).c_str());
         gtk_widget_set_halign(label, GTK_ALIGN_START);
         gtk_widget_set_margin_top(label, 12);
-        gtk_grid_attach(GTK_GRID(grid), label, bar.column, bar.row, 1, 1);
+        gtk_grid_attach(GTK_GRID(grid), label, rule.column, row, 1, 1);
 
         GtkWidget* scale =
             gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, rule.minimum, rule.maximum, 1);
@@ -74,9 +63,9 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
         for (int32_t mark = rule.minimum; mark <= rule.maximum; ++mark) {
             gtk_scale_add_mark(GTK_SCALE(scale), mark, GTK_POS_BOTTOM, nullptr);
         }
-        gtk_widget_set_name(scale, bar.label);
-        gtk_grid_attach(GTK_GRID(grid), scale, bar.column, bar.row + 1, 1, 1);
-        bars_[i] = scale;
+        gtk_widget_set_name(scale, rule.label);
+        gtk_grid_attach(GTK_GRID(grid), scale, rule.column, row + 1, 1, 1);
+        bars_[static_cast<size_t>(rule.bar)] = scale;
     }
     int row = 5;
     if (!note.empty()) {
@@ -88,35 +77,34 @@ SettingsWindow::SettingsWindow(ClockState& state, Problems& problems, Hooks hook
     }
 
     GtkWidget* save = gtk_button_new_with_label("");
-    GtkWidget* saveText = gtk_bin_get_child(GTK_BIN(save));
-    gtk_label_set_markup(GTK_LABEL(saveText),
-                         "<span foreground=\"#008000\"><b>Save Settings</b></span>");
+    gtk_label_set_markup(GTK_LABEL(gtk_bin_get_child(GTK_BIN(save))),
+                         Markup(kSaveButtonText, kSaveTextColour).c_str());
     gtk_widget_set_halign(save, GTK_ALIGN_START);
     gtk_widget_set_margin_top(save, 12);
     g_signal_connect_swapped(save, "clicked", G_CALLBACK(+[](SettingsWindow* self) {
-                                 Guarded(self->problems_, [self] { self->Save(); });
+                                 Guarded(self->controller_,
+                                         [self] { self->controller_.SaveSettings(); });
                              }),
                              this);
     gtk_grid_attach(GTK_GRID(grid), save, 0, row, 1, 1);
 
-    GtkWidget* close = gtk_button_new_with_label("Close");
+    GtkWidget* close = gtk_button_new_with_label(kCloseText);
     gtk_widget_set_halign(close, GTK_ALIGN_END);
     gtk_widget_set_margin_top(close, 12);
     g_signal_connect_swapped(close, "clicked",
                              G_CALLBACK(+[](SettingsWindow* self) { self->Hide(); }), this);
     gtk_grid_attach(GTK_GRID(grid), close, 1, row, 1, 1);
+    gtk_widget_show_all(grid);
 
-    OpenBars(state_, hooks_.displayHeight(), [this](const BarRule& rule, int32_t position) {
-        gtk_range_set_value(GTK_RANGE(bars_[static_cast<size_t>(rule.bar)]), position);
-    });
+    controller_.OpenSettings(*this);
     for (GtkWidget* bar : bars_) {
         g_signal_connect(bar, "value-changed", G_CALLBACK(BarMoved), this);
     }
-    gtk_widget_show_all(grid);
 }
 
 SettingsWindow::~SettingsWindow() {
-    hint_.Reset();
+    controller_.CloseSettings();
+    hint_.reset();
     gtk_widget_destroy(window_);
 }
 
@@ -128,45 +116,36 @@ void SettingsWindow::BarMoved(GtkRange* range, gpointer data) {
     }
     const auto position = static_cast<int32_t>(gtk_range_get_value(range));
     const auto bar = static_cast<Bar>(found - self->bars_.begin());
-    Guarded(self->problems_,
-            [&] { SetBar(self->state_, bar, position, self->hooks_.displayHeight()); });
+    Guarded(self->controller_, [&] { self->controller_.BarMoved(bar, position); });
+}
+
+void SettingsWindow::ShowBar(Bar bar, int32_t position) {
+    gtk_range_set_value(GTK_RANGE(bars_[static_cast<size_t>(bar)]), position);
+}
+
+void SettingsWindow::ShowStatus(const StatusLine& status) {
+    gtk_label_set_markup(GTK_LABEL(status_), Markup(status.text, status.colour).c_str());
+}
+
+bool SettingsWindow::StartStatusTimer(uint32_t interval) {
+    hint_ = After(interval, controller_, [this] { controller_.StatusTimeUp(); });
+    return true;
 }
 
 void SettingsWindow::Show() {
     if (!gtk_widget_get_visible(window_)) {
         gtk_widget_realize(window_);
-        const Area primary = Monitors(gtk_widget_get_display(window_)).front();
         int width = 0;
         int height = 0;
         gtk_window_get_size(Window(), &width, &height);
-        gtk_window_move(Window(), primary.left + (primary.right - primary.left) / 2 - width / 2,
-                        primary.bottom - height - kTaskbarInset);
+        const Place place = controller_.SettingsPlace(width, height, kTaskbarInset);
+        gtk_window_move(Window(), place.left, place.top);
     }
     gtk_window_present(Window());
 }
 
 void SettingsWindow::Hide() {
     gtk_widget_hide(window_);
-}
-
-void SettingsWindow::Save() {
-    hooks_.save();
-    SetStatus(true);
-    // A second save while the confirmation shows does not prolong it.
-    if (!confirming_) {
-        confirming_ = true;
-        hint_ = After(kConfirmationTime, problems_, [this] {
-            confirming_ = false;
-            SetStatus(false);
-        });
-    }
-}
-
-void SettingsWindow::SetStatus(bool confirmation) {
-    const std::string markup = confirmation ? std::string("<span foreground=\"#009600\"><b>") +
-                                                  kConfirmation + "</b></span>"
-                                            : std::string("<b>") + kHint + "</b>";
-    gtk_label_set_markup(GTK_LABEL(status_), markup.c_str());
 }
 
 } // namespace lumivane

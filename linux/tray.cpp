@@ -2,6 +2,7 @@
 
 #include <libayatana-appindicator/app-indicator.h>
 
+#include "core/controller/clock_controller.h"
 #include "linux/problems.h"
 
 namespace lumivane {
@@ -18,28 +19,30 @@ GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
 
 } // namespace
 
-Tray::Tray(Problems& problems, Hooks hooks, const std::string& icon)
-    : problems_(problems), hooks_(std::move(hooks)) {
+Tray::Tray(ClockController& controller, Hooks hooks, const std::string& icon)
+    : controller_(controller), hooks_(std::move(hooks)),
+      hideFullScreen_{[&controller] { return controller.HidesOverFullScreen(); },
+                      [&controller](bool hide) { controller.SetHideFullScreen(hide); }} {
     menu_ = gtk_menu_new();
     g_object_ref_sink(menu_);
-    GtkWidget* settings = AddItem(menu_, gtk_menu_item_new_with_label("Settings"));
+    GtkWidget* settings = AddItem(menu_, gtk_menu_item_new_with_label(kSettingsItemText));
     g_signal_connect_swapped(
         settings, "activate",
-        G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.settings); }), this);
+        G_CALLBACK(+[](Tray* self) { Guarded(self->controller_, self->hooks_.settings); }), this);
     AddCheck("Start at login", hooks_.startAtLogin);
-    AddCheck("Hide over full-screen programs", hooks_.hideFullScreen);
+    AddCheck(kHideFullScreenItemText, hideFullScreen_);
     AddItem(menu_, gtk_separator_menu_item_new());
-    GtkWidget* close = AddItem(menu_, gtk_menu_item_new_with_label("Close"));
+    GtkWidget* close = AddItem(menu_, gtk_menu_item_new_with_label(kCloseText));
     g_signal_connect_swapped(
         close, "activate",
-        G_CALLBACK(+[](Tray* self) { Guarded(self->problems_, self->hooks_.close); }), this);
+        G_CALLBACK(+[](Tray* self) { Guarded(self->controller_, self->hooks_.close); }), this);
     gtk_widget_show_all(menu_);
 
     // Not an icon theme folder of our own: the library then reads past the end of the
     // theme's search path whenever the icon theme changes.
     indicator_ =
         app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-    app_indicator_set_title(indicator_, "Lumivane");
+    app_indicator_set_title(indicator_, kTitle);
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     // A middle click (and a left click where the host passes it on) opens the settings.
     app_indicator_set_secondary_activate_target(indicator_, settings);
@@ -66,7 +69,7 @@ void Tray::Toggled(GtkCheckMenuItem* item, gpointer data) {
     auto* self = static_cast<Tray*>(data);
     const auto& check = *static_cast<const Check*>(g_object_get_data(G_OBJECT(item), kCheckKey));
     const bool wanted = gtk_check_menu_item_get_active(item);
-    Guarded(self->problems_, [&] { check.turn(wanted); });
+    Guarded(self->controller_, [&] { check.turn(wanted); });
     // The check shows what is, also when the change failed.
     const bool now = check.isOn();
     if (now != wanted) {

@@ -11,7 +11,7 @@ struct _AppIndicator;
 
 namespace lumivane {
 
-class Problems;
+class ClockController;
 
 class Tray {
   public:
@@ -23,12 +23,12 @@ class Tray {
     struct Hooks {
         std::function<void()> settings;
         Check startAtLogin;
-        Check hideFullScreen;
         std::function<void()> close;
     };
 
-    // `icon`: an icon name of the theme, or a picture's absolute path.
-    Tray(Problems& problems, Hooks hooks, const std::string& icon);
+    // `icon`: an icon name of the theme, or a picture's absolute path. Hiding over
+    // full-screen programs is the clock's own.
+    Tray(ClockController& controller, Hooks hooks, const std::string& icon);
     ~Tray();
     Tray(const Tray&) = delete;
     Tray& operator=(const Tray&) = delete;
@@ -37,8 +37,9 @@ class Tray {
     void AddCheck(const char* label, Check& check);
     static void Toggled(GtkCheckMenuItem* item, gpointer self);
 
-    Problems& problems_;
+    ClockController& controller_;
     Hooks hooks_;
+    Check hideFullScreen_;
     _AppIndicator* indicator_ = nullptr;
     GtkWidget* menu_ = nullptr;
 };

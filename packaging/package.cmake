@@ -29,7 +29,7 @@ else()
   file(COPY_FILE ${PROGRAM} ${stage}/Lumivane.exe)
 endif()
 file(COPY_FILE ${source_dir}/LICENSE ${stage}/LICENSE)
-file(COPY_FILE ${source_dir}/app/lumivane.ico ${stage}/lumivane.ico)
+file(COPY_FILE ${source_dir}/windows/lumivane.ico ${stage}/lumivane.ico)
 # Notepad of older Windows shows a file with bare line feeds as one line.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${stage}/README.txt @ONLY
                NEWLINE_STYLE CRLF)

@@ -2,7 +2,7 @@
 // which a Windows thread does not start with.
 #include <gtest/gtest.h>
 
-#include "render/precision.h"
+#include "core/render/precision.h"
 
 int main(int argc, char** argv) {
     lumivane::UseExtendedPrecision();

@@ -1,7 +1,7 @@
-#include "settings/win/autostart.h"
+#include "windows/autostart.h"
 
-#include "platform/error.h"
-#include "platform/win32_handles.h"
+#include "core/error.h"
+#include "windows/handles.h"
 
 #include <windows.h>
 

@@ -1,8 +1,10 @@
 #pragma once
-// TForm1: the clock window. A borderless, topmost, layered window whose black
-// pixels are transparent and let mouse input through; four timers draw the
-// clock, keep it on its monitor, make it click-through off its hands and save
-// its position, and a fifth hides it while a full-screen program covers its monitor.
+// TForm1: the clock window. A borderless, topmost, layered window whose black pixels are
+// transparent and let mouse input through. It is the Windows platform of the clock's
+// life (ClockController): its timers, its place and size, the screen copy beneath it,
+// the monitors, the foreground window and the message boxes; the controller decides
+// the rest. Off the hands, the pixel under a resting pointer is made see-through, so
+// that a press there falls through.
 #include <windows.h>
 
 #include <cstdint>
@@ -10,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
-#include "clock_window/clock_state.h"
-#include "clock_window/placement.h"
-#include "platform/win32_handles.h"
-#include "settings/win/settings_store.h"
+#include "core/clock/clock_state.h"
+#include "core/controller/clock_controller.h"
+#include "windows/form.h"
+#include "windows/handles.h"
 
 namespace lumivane {
 
@@ -22,13 +23,15 @@ class TWinDIB;
 
 // Window class of the clock window, by which other programs (and the tests) find it.
 inline constexpr const wchar_t* kClockWindowClass = L"TForm1";
-inline constexpr const wchar_t* kClockWindowCaption = L"Lumivane";
 
-class TForm1 : public TForm {
+class TForm1 : public TForm, public ClockPlatform {
   public:
-    // Creates the window; FormCreate runs inside the creation. `settingsKeyPath`
-    // is the settings key below HKEY_CURRENT_USER (tests pass a key of their own).
-    explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
+    // Creates the window; FormCreate runs inside the creation. `settingsKeyPath` is the
+    // settings key below HKEY_CURRENT_USER (tests pass a key of their own).
+    TForm1(ClockState& state, std::string settingsKeyPath);
+    explicit TForm1(ClockState& state);
+
+    ClockController& Controller() { return controller_; }
 
     // The timer handlers, public so that tests can drive them without waiting.
     void TimerTimer();      // clock tick: sample the time of day, draw a frame
@@ -36,75 +39,56 @@ class TForm1 : public TForm {
     void Timer2Timer();     // keep inside the monitor; click-through off the hands
     void Timer3Timer();     // redraw while away from the saved position
     void FullScreenTimer(); // hide over a full-screen program, back when it has gone
-    void Draw();
-    // The monitors were added, removed, rearranged or resized.
-    void MonitorsChanged();
+    void Draw() { controller_.Draw(); }
 
     void FormCloseQuery(bool& canClose);
     // Every way out: the window closed, the program ended from the tray menu, the
     // session ending. Stores the position as the position timer would.
-    void FormClose();
+    void FormClose() { controller_.Exit(); }
 
-    // The problem start-up met with the settings (the store's own text), shown to
-    // the user once the message loop runs; empty when there was none.
-    const std::string& StartupProblem() const { return startupProblem_; }
-    // The interval of the clock tick, ms.
-    int32_t TimerInterval() const { return timerInterval_; }
-    // The monitor the clock is on.
-    Area Monitor() const;
-    // Hidden over a full-screen program.
-    bool HiddenOverFullScreen() const { return hiddenOverFullScreen_; }
-
-    // The private message that shows StartupProblem.
+    // The private message that shows the problem start-up met with the settings.
     static constexpr UINT kShowStartupProblem = WM_APP + 1;
+
+    // ClockPlatform
+    PlatformTraits Traits() const override;
+    std::vector<Rect> Monitors() override;
+    std::unique_ptr<SettingsStore> Store() override;
+    std::unique_ptr<TDIB> MakeBuffer() override;
+    TimeOfDay Now() override;
+    void SizeWindow(int32_t side) override { SetClientSize(side, side); }
+    void MoveWindow(Place to) override { MoveTo(to.left, to.top); }
+    void ShowWindow(bool shown) override;
+    void ReadBeneath(TDIB& background, Place at) override;
+    void Present(std::span<const Rect> parts) override;
+    void StartTimer(ClockTimer timer, uint32_t interval) override;
+    void StopTimer(ClockTimer timer) override;
+    std::optional<Rect> FrontWindow() override;
+    bool ShowProblem(const std::string& text) override;
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void ReportError(const char* message) override { controller_.Report(message); }
 
   private:
-    enum TimerId : UINT_PTR { Timer = 1, Timer1, Timer2, Timer3, FullScreenCheck };
-
     void FormCreate();
-    // Writes these values of the clock state to the store; a refused write is a
-    // start-up problem.
-    void StoreValues(const std::vector<StoredValue>& values);
-    void ReadTime();
-
-    void SetTimerInterval(int32_t interval);
-    void StartTimer(TimerId id, UINT interval);
-    // The window's rectangle on the screen and its client area, kept from the moves
-    // and resizes the window is told of: the timers need them every 30 ms.
+    // The window's rectangle on the screen, kept from the moves and resizes the window is
+    // told of: the pointer is looked at every 30 ms.
     void KeepPlace();
-    RECT KeptRect() const;
-    Place TopLeft() const;
-    Area MonitorOf(Place at, int32_t width, int32_t height) const;
-    void KeepInsideMonitor();
     void ClearPixelUnderCursor();
-    void CopyScreen(TWinDIB& background);
+    void CopyScreen(TWinDIB& background, Place at);
     // The copy under the window while it is off the screen, taken again (for a few ms
     // at most) while the screen still shows the window's last frame.
-    void CopyUncovered(TWinDIB& background);
-    // Shows these parts of the frame in the window.
-    void Present(std::span<const FrameRect> parts);
+    void CopyUncovered(TWinDIB& background, Place at);
     void Paint();
 
     ClockState& state_;
     std::string settingsKeyPath_;
-    std::string startupProblem_;
-    // The monitors, the primary first, kept: asking for them costs round trips under
-    // Wine, and the edge keeping needs them every 30 ms.
-    std::vector<Area> monitors_;
-    bool hiddenOverFullScreen_ = false;
-    int32_t timerInterval_ = 500;
+    ClockController controller_;
     bool underWine_ = false;
     RECT place_{};
-    RECT client_{};
     // Something happened that can put a visible pixel under the pointer.
     bool lookAtPointer_ = true;
     ClientDC screenDC_;
 };
-
-// True when the program runs under Wine rather than on Windows itself.
-bool RunningUnderWine();
 
 } // namespace lumivane

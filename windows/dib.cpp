@@ -1,9 +1,9 @@
-#include "image/tdib_win.h"
+#include "windows/dib.h"
 
 #include <cstring>
 
-#include "platform/error.h"
-#include "platform/win32_handles.h"
+#include "core/error.h"
+#include "windows/handles.h"
 
 namespace lumivane {
 
@@ -17,10 +17,12 @@ BITMAPINFO PlatformHeader(const BitmapInfoHeader& header) {
     return info;
 }
 
+} // namespace
+
 // Pixel memory that the platform draws into: a DIB section selected into a
 // memory device context of its own. Members go in reverse order: the previous
 // bitmap is selected back, then the section is deleted, then the context.
-class DibStore final : public PixelStore {
+class TWinDIB::DibStore final : public PixelStore {
   public:
     explicit DibStore(const BitmapInfoHeader& header) : dc_(CreateCompatibleDC(nullptr)) {
         const BITMAPINFO info = PlatformHeader(header);
@@ -47,8 +49,6 @@ class DibStore final : public PixelStore {
     Selection selection_;
     uint8_t* bits_ = nullptr;
 };
-
-} // namespace
 
 void TCanvas::SetPixel(int32_t x, int32_t y, uint32_t colour) const {
     if (dc_ != nullptr) {
@@ -97,9 +97,10 @@ void TWinDIB::Flush() {
 }
 
 void TWinDIB::StoreReplaced(PixelStore*, PixelStore* now) {
+    // Once backed, every store is made by MakeStore as a DIB section.
+    dib_ = backed_ ? static_cast<DibStore*>(now) : nullptr;
     if (canvas_) {
-        const auto* dib = dynamic_cast<DibStore*>(now);
-        canvas_->dc_ = dib != nullptr ? dib->Dc() : nullptr;
+        canvas_->dc_ = dib_ != nullptr ? dib_->Dc() : nullptr;
     }
 }
 
@@ -111,8 +112,8 @@ void TWinDIB::Draw(HDC target, int32_t x, int32_t y) {
     GdiFlush();
     const int32_t width = Width();
     const int32_t height = Height();
-    if (auto* dib = dynamic_cast<DibStore*>(Store())) {
-        StretchBlt(target, x, y, width, height, dib->Dc(), 0, 0, width, height, SRCCOPY);
+    if (dib_ != nullptr) {
+        StretchBlt(target, x, y, width, height, dib_->Dc(), 0, 0, width, height, SRCCOPY);
     } else {
         const BITMAPINFO info = PlatformHeader(Header());
         StretchDIBits(target, x, y, width, height, 0, 0, width, height, Store()->Bits(), &info,
@@ -129,8 +130,8 @@ void TWinDIB::DrawPart(HDC target, int32_t x, int32_t y, const RECT& part) {
     const int32_t width = inside.right - inside.left;
     const int32_t height = inside.bottom - inside.top;
     GdiFlush();
-    if (auto* dib = dynamic_cast<DibStore*>(Store())) {
-        BitBlt(target, x + inside.left, y + inside.top, width, height, dib->Dc(), inside.left,
+    if (dib_ != nullptr) {
+        BitBlt(target, x + inside.left, y + inside.top, width, height, dib_->Dc(), inside.left,
                inside.top, SRCCOPY);
     } else {
         // The rows of a picture in memory go bottom-up: its source rectangle is

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "image/tdib.h"
+#include "core/image/tdib.h"
 
 namespace lumivane {
 
@@ -49,7 +49,10 @@ class TWinDIB : public TDIB {
     void StoreReplaced(PixelStore* old, PixelStore* now) override;
 
   private:
+    class DibStore;
+
     bool backed_ = false;
+    DibStore* dib_ = nullptr; // the store, once backed
     std::unique_ptr<TCanvas> canvas_;
 };
 

@@ -2,8 +2,8 @@
 // The primary display's size, as both windows ask for it, and a window's DPI.
 #include <windows.h>
 
-#include "platform/display.h"
-#include "platform/win32_handles.h"
+#include "core/geometry.h"
+#include "windows/handles.h"
 
 namespace lumivane {
 

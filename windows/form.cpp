@@ -1,38 +1,12 @@
-#include "app/form.h"
+#include "windows/form.h"
 
-#include <algorithm>
-#include <deque>
-#include <string>
-
-#include "platform/error.h"
+#include "core/error.h"
 
 namespace lumivane {
 
-namespace {
-
-// The error box that is open and the errors waiting for it to close; see ShowError.
-struct ErrorBoxes {
-    struct Waiting {
-        HWND owner;
-        std::string message;
-    };
-    bool open = false;
-    std::string shown;
-    std::deque<Waiting> waiting;
-
-    bool Known(const std::string& message) const {
-        return (open && shown == message) ||
-               std::any_of(waiting.begin(), waiting.end(),
-                           [&](const Waiting& error) { return error.message == message; });
-    }
-};
-
-ErrorBoxes& errorBoxes() {
-    static ErrorBoxes boxes;
-    return boxes;
+std::wstring Widened(const char* text) {
+    return std::wstring(text, text + std::char_traits<char>::length(text));
 }
-
-} // namespace
 
 TForm::~TForm() {
     if (handle_ != nullptr) {
@@ -71,29 +45,6 @@ void TForm::Close() {
     if (handle_ != nullptr) {
         SendMessageW(handle_, WM_CLOSE, 0, 0);
     }
-}
-
-void TForm::ShowError(HWND owner, const char* message) {
-    ErrorBoxes& boxes = errorBoxes();
-    if (!boxes.Known(message)) {
-        boxes.waiting.push_back({owner, message});
-    }
-    // An error raised while a box is open arrives here from within the box's own
-    // message loop; the outer call shows it once that box has closed.
-    if (boxes.open) {
-        return;
-    }
-    boxes.open = true;
-    while (!boxes.waiting.empty()) {
-        ErrorBoxes::Waiting next = std::move(boxes.waiting.front());
-        boxes.waiting.pop_front();
-        boxes.shown = next.message;
-        // The owner may have been destroyed while the error waited.
-        MessageBoxA(IsWindow(next.owner) ? next.owner : nullptr, next.message.c_str(),
-                    kApplicationTitle, MB_OK | MB_ICONERROR);
-    }
-    boxes.shown.clear();
-    boxes.open = false;
 }
 
 int TForm::RunMessageLoop() {
@@ -170,11 +121,11 @@ LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPA
         }
     } catch (const std::exception& error) {
         // The one place where an error that left a handler reaches the user.
-        ShowError(window, error.what());
+        form->ReportError(error.what());
         return 0;
     } catch (...) {
         // Nothing may unwind into the system's code that called the procedure.
-        ShowError(window, "An unexpected error occurred");
+        form->ReportError("An unexpected error occurred");
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,14 +1,15 @@
 #pragma once
 // TForm: the small window framework both windows stand on. One trampoline per
 // window class finds the C++ object and forwards the message; an error that
-// leaves a handler is shown once, in a message box captioned "Lumivane".
+// leaves a handler goes to the form's ReportError.
 #include <windows.h>
 
-#include <exception>
+#include <string>
 
 namespace lumivane {
 
-inline constexpr const char* kApplicationTitle = "Lumivane";
+// An ASCII text as the wide-character calls take it.
+std::wstring Widened(const char* text);
 
 // The program's icon; the system's application icon for a program without one (the tests).
 HICON ProgramIcon();
@@ -40,12 +41,6 @@ class TForm {
     // Closes the window as the system would, when it is still there.
     void Close();
 
-    // Shows an error that left a handler: a message box with the error icon,
-    // captioned with the application title. One box at a time: an error raised
-    // while a box is open waits and is shown when it closes, unless the same text
-    // is open or waiting already (a failing timer would otherwise raise one per tick).
-    static void ShowError(HWND owner, const char* message);
-
     // Runs the program's message loop until WM_QUIT; returns the quit code.
     static int RunMessageLoop();
     // Passes one message on as the loop does: a key pressed in a form goes to
@@ -58,6 +53,9 @@ class TForm {
     void CreateHandle(const WindowParams& params);
     // Sizes the window so that its client area is width x height, whatever its frame.
     void SetClientSize(int width, int height) const;
+
+    // An error that left a handler (the clock's life decides how the user hears of it).
+    virtual void ReportError(const char* message) = 0;
 
     // The message switch of the derived window. Return true when handled, with the
     // result in `result`; false passes the message to the default procedure.

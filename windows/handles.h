@@ -3,53 +3,9 @@
 // path out of the scope that made it, so no handler needs a cleanup path.
 #include <windows.h>
 
-#include <cstddef>
-#include <type_traits>
-#include <utility>
+#include "core/owned.h"
 
 namespace lumivane {
-
-// Owns a value that `GiveBack` returns when the owner goes: a handle the system
-// releases (GiveBack(handle)) or, with a Context, what a context lent or what a
-// change to it replaced (GiveBack(context, value)). An empty value, the answer of
-// a call that failed, is not given back.
-template <typename Value, auto GiveBack, typename Context = std::nullptr_t> class Owned {
-  public:
-    Owned() = default;
-    explicit Owned(Value value) : value_(value) {}
-    Owned(Context context, Value value) : context_(context), value_(value) {}
-    ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept
-        : context_(other.context_), value_(std::exchange(other.value_, Value{})) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.value_, Value{}));
-            context_ = other.context_;
-        }
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-
-    Value get() const { return value_; }
-    explicit operator bool() const { return value_ != Value{}; }
-    // Gives the value up, for calls after which the system owns it (SetWindowRgn).
-    Value release() { return std::exchange(value_, Value{}); }
-    void reset(Value value = Value{}) {
-        if (value_ != Value{}) {
-            if constexpr (std::is_same_v<Context, std::nullptr_t>) {
-                GiveBack(value_);
-            } else {
-                GiveBack(context_, value_);
-            }
-        }
-        value_ = value;
-    }
-
-  private:
-    Context context_{};
-    Value value_{};
-};
 
 // A GDI object (bitmap, region, brush, font ...).
 template <typename Handle> using GdiObject = Owned<Handle, &DeleteObject>;

@@ -6,14 +6,13 @@
 
 #include <exception>
 
-#include "app/form.h"
-#include "clock_window/clock_state.h"
-#include "clock_window/monitors.h"
-#include "clock_window/win/form1.h"
-#include "platform/win32_handles.h"
-#include "render/precision.h"
-#include "settings/win/autostart.h"
-#include "settings/win/settings_window.h"
+#include "core/clock/clock_state.h"
+#include "core/controller/facts.h"
+#include "core/render/precision.h"
+#include "windows/autostart.h"
+#include "windows/clock_window.h"
+#include "windows/handles.h"
+#include "windows/settings_window.h"
 
 namespace {
 
@@ -51,11 +50,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         lumivane::TForm1 form1(clockState);
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
-        // clock window, it has no taskbar button either. Its size bar caps the clock by
-        // the monitor the clock is on.
-        lumivane::TForm2::Platform platform;
-        platform.clockDisplay = [&form1] { return lumivane::DisplayOf(form1.Monitor()); };
-        lumivane::TForm2 form2(clockState, lumivane::kSettingsKeyPath, form1.Handle(), platform);
+        // clock window, it has no taskbar button either.
+        lumivane::TForm2 form2(form1.Controller(), form1.Handle());
 
         const int code = lumivane::TForm::RunMessageLoop();
         // Ended from the tray menu, the clock window is still there: it closes as on
@@ -65,7 +61,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& error) {
         // Only a window that cannot be made at all gets here; handlers' errors are
         // shown by the window trampoline and the program goes on.
-        lumivane::TForm::ShowError(nullptr, error.what());
+        MessageBoxA(nullptr, error.what(), lumivane::kTitle, MB_OK | MB_ICONERROR);
         return 1;
     }
 }

@@ -1,20 +1,20 @@
-#include "settings/win/settings_store.h"
+#include "windows/settings_store.h"
 
 #include <cctype>
 
-#include "platform/error.h"
+#include "core/error.h"
 
 namespace lumivane {
 
-SettingsStore::SettingsStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
+RegistryStore::RegistryStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
     keyPath_.erase(0, keyPath_.find_first_not_of('\\')); // relative to the root key
 }
 
-bool SettingsStore::OpenStore(bool create) {
+bool RegistryStore::OpenStore(bool create) {
     return Open(create) == ERROR_SUCCESS;
 }
 
-void SettingsStore::CreateStore() {
+void RegistryStore::CreateStore() {
     const LONG result = Open(true);
     if (result == ERROR_SUCCESS) {
         return;
@@ -34,7 +34,7 @@ void SettingsStore::CreateStore() {
     throw Error(text);
 }
 
-LONG SettingsStore::Open(bool create) {
+LONG RegistryStore::Open(bool create) {
     CloseStore();
     HKEY key = nullptr;
     LONG result;
@@ -50,7 +50,7 @@ LONG SettingsStore::Open(bool create) {
     return result;
 }
 
-int32_t SettingsStore::ReadValue(const std::string& name) {
+int32_t RegistryStore::ReadValue(const std::string& name) {
     DWORD type = REG_NONE;
     DWORD data = 0; // a shorter value leaves zeros above its bytes
     DWORD size = sizeof data;
@@ -65,7 +65,7 @@ int32_t SettingsStore::ReadValue(const std::string& name) {
     return static_cast<int32_t>(data);
 }
 
-void SettingsStore::WriteValue(const std::string& name, int32_t value) {
+void RegistryStore::WriteValue(const std::string& name, int32_t value) {
     const auto data = static_cast<DWORD>(value);
     if (!key_ ||
         RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),

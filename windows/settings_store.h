@@ -1,42 +1,38 @@
 #pragma once
-// The settings store: one registry key of the current user, REG_DWORD values
-// read and written as signed 32-bit integers. Each use of the store creates its
-// own access object; the key is closed on every path out of the use.
+// The settings store of the Windows program: one registry key of the current user,
+// REG_DWORD values read and written as signed 32-bit integers. Each use of the store
+// creates its own access object; the key is closed on every path out of the use.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
-#include "platform/win32_handles.h"
-#include "settings/settings_rules.h"
+#include "core/settings/settings_store.h"
+#include "windows/handles.h"
 
 namespace lumivane {
 
 // The program's own key, below HKEY_CURRENT_USER.
 inline constexpr const char* kSettingsKeyPath = "\\Software\\Lumivane";
 
-class SettingsStore : public SettingsReader {
+class RegistryStore final : public SettingsStore {
   public:
     // keyPath is below HKEY_CURRENT_USER; a leading backslash is allowed. Tests
     // pass a key of their own so that a user's settings are never touched.
-    explicit SettingsStore(std::string keyPath = kSettingsKeyPath);
+    explicit RegistryStore(std::string keyPath = kSettingsKeyPath);
 
     // Opens the key with full access, creating it (and the keys above) when asked.
     // False when it can be neither opened nor created; nothing is reported.
-    bool OpenStore(bool create);
+    bool OpenStore(bool create) override;
     // Opens the key as OpenStore(true) does, for a use the user asked for: throws
     // Error "Failed to create key '%s'" (the key) with the system's reason when it
     // can be neither opened nor created.
-    void CreateStore();
+    void CreateStore() override;
     // Throws Error "Failed to get data for '%s'" or "Invalid data type for '%s'".
     int32_t ReadValue(const std::string& name) override;
     // Throws Error "Failed to set data for '%s'".
-    void WriteValue(const std::string& name, int32_t value);
-    // Writes one setting of `state` under its stored name.
-    void WriteField(const ClockState& state, int32_t ClockState::*field) {
-        WriteValue(StoredName(field), state.*field);
-    }
-    void CloseStore() { key_.reset(); }
+    void WriteValue(const std::string& name, int32_t value) override;
+    void CloseStore() override { key_.reset(); }
 
   private:
     // The registry's result of opening (or creating) the key.

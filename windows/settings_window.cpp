@@ -1,4 +1,4 @@
-#include "settings/win/settings_window.h"
+#include "windows/settings_window.h"
 
 #include <commctrl.h>
 
@@ -7,32 +7,31 @@
 #include <iterator>
 #include <utility>
 
-#include "clock_window/clock_state.h"
-#include "clock_window/monitors.h"
-#include "platform/error.h"
-#include "platform/win32_display.h"
-#include "settings/settings_rules.h"
+#include "core/clock/monitors.h"
+#include "core/controller/facts.h"
+#include "core/error.h"
+#include "windows/display.h"
 
 namespace lumivane {
 
 namespace {
 
 // Lengths at 96 DPI; other DPIs scale them.
-constexpr int kInnerBorder = 2;    // the form's border width inside its frame
-constexpr int kTaskbarInset = 100; // the window sits this far above the display's bottom
-constexpr COLORREF kSaveTextColour = RGB(0, 128, 0);
+constexpr int kInnerBorder = 2;  // the form's border width inside its frame
 constexpr int kFontHeight = -13; // negative: the height of the characters themselves
 
-// The four track bars as controls; their ranges and settings are in kBars.
+// The four track bars and their labels as controls; their ranges, settings and texts are
+// in kBars.
 struct TrackBarControl {
     HWND TForm2::Components::*control;
+    HWND TForm2::Components::*label;
     Bar bar;
 };
 constexpr std::array<TrackBarControl, 4> kTrackBars{{
-    {&TForm2::Components::TrackBar1, Bar::Bright},
-    {&TForm2::Components::TrackBar2, Bar::Size},
-    {&TForm2::Components::TrackBar3, Bar::Algoritm},
-    {&TForm2::Components::TrackBar4, Bar::Contrast},
+    {&TForm2::Components::TrackBar1, &TForm2::Components::StaticText2, Bar::Bright},
+    {&TForm2::Components::TrackBar2, &TForm2::Components::StaticText3, Bar::Size},
+    {&TForm2::Components::TrackBar3, &TForm2::Components::StaticText4, Bar::Algoritm},
+    {&TForm2::Components::TrackBar4, &TForm2::Components::StaticText5, Bar::Contrast},
 }};
 
 enum class Lettering { None, Text, Save };
@@ -93,15 +92,8 @@ void FitToText(HWND control, HFONT font) {
 
 } // namespace
 
-TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platform platform)
-    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), platform_(std::move(platform)),
-      dpi_(kDefaultDpi) {
-    if (!platform_.displaySize) {
-        platform_.displaySize = PrimaryDisplay;
-    }
-    if (!platform_.clockDisplay) {
-        platform_.clockDisplay = platform_.displaySize;
-    }
+TForm2::TForm2(ClockController& controller, HWND owner, Platform platform)
+    : controller_(controller), platform_(std::move(platform)), dpi_(kDefaultDpi) {
     if (!platform_.windowDpi) {
         platform_.windowDpi = WindowDpi;
     }
@@ -116,7 +108,7 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
                   .icon = icon,
                   .exStyle = WS_EX_TOPMOST,
                   .style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
-                  .caption = L"Lumivane Settings",
+                  .caption = Widened(kSettingsTitle).c_str(),
                   .width = kClientWidth,
                   .height = kClientHeight});
     tray_.emplace(Handle(), icon, platform_.notifyIcon);
@@ -130,7 +122,9 @@ TForm2::TForm2(ClockState& state, std::string settingsKeyPath, HWND owner, Platf
     FormCreate();
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2() {
+    controller_.CloseSettings();
+}
 
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -150,12 +144,10 @@ void TForm2::CreateControls() {
     constexpr DWORD kBar = TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM | WS_TABSTOP;
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
     Components& c = controls_;
-    c.StaticText1 = child(L"STATIC", L"", kStatic);
-    SetWindowTextA(c.StaticText1, kHint);
-    c.StaticText2 = child(L"STATIC", L"Brightness", kStatic);
-    c.StaticText3 = child(L"STATIC", L"Clock size", kStatic);
-    c.StaticText4 = child(L"STATIC", L"Arrows", kStatic);
-    c.StaticText5 = child(L"STATIC", L"Contrast", kStatic);
+    c.StaticText1 = child(L"STATIC", Widened(kHintLine.text).c_str(), kStatic);
+    for (const TrackBarControl& entry : kTrackBars) {
+        c.*entry.label = child(L"STATIC", Widened(RuleOf(entry.bar).label).c_str(), kStatic);
+    }
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
         HWND bar = child(TRACKBAR_CLASSW, L"", kBar);
@@ -166,8 +158,8 @@ void TForm2::CreateControls() {
         SendMessageW(bar, TBM_SETPAGESIZE, 0, 2);
         SendMessageW(bar, TBM_SETPOS, TRUE, rule.designPosition);
     }
-    c.Button1 = child(L"BUTTON", L"Save Settings", kButton);
-    c.Button2 = child(L"BUTTON", L"Close", kButton);
+    c.Button1 = child(L"BUTTON", Widened(kSaveButtonText).c_str(), kButton);
+    c.Button2 = child(L"BUTTON", Widened(kCloseText).c_str(), kButton);
     // The framed background: below every other control, and clipped by them so
     // that repainting it never paints over them.
     c.PageControl1 = child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS);
@@ -204,22 +196,15 @@ void TForm2::LayOut() {
 }
 
 void TForm2::FormCreate() {
-    OpenBars(state_, platform_.clockDisplay().height,
-             [this](const BarRule& rule, int32_t position) {
-                 SendMessageW(BarControl(rule.bar), TBM_SETPOS, TRUE, position);
-             });
-    const Display display = platform_.displaySize();
     RECT client{};
     GetClientRect(Handle(), &client);
     // The outer top-left corner, placed from the client size.
-    MoveTo(display.width / 2 - client.right / 2,
-           display.height - client.bottom - Scaled(kTaskbarInset));
-    const bool showWhenCreated = state_.StartCount <= 1;
-    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
+    const Place place =
+        controller_.SettingsPlace(client.right, client.bottom, Scaled(kTaskbarInset));
+    MoveTo(place.left, place.top);
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, controller_.HidesOverFullScreen());
     tray_->Add();
-    if (showWhenCreated) {
-        ShowForm();
-    }
+    controller_.OpenSettings(*this);
 }
 
 HWND TForm2::BarControl(Bar bar) const {
@@ -227,35 +212,37 @@ HWND TForm2::BarControl(Bar bar) const {
 }
 
 void TForm2::TrackBarChange(Bar bar) {
-    const auto position = static_cast<int32_t>(SendMessageW(BarControl(bar), TBM_GETPOS, 0, 0));
-    SetBar(state_, bar, position, platform_.clockDisplay().height);
+    controller_.BarMoved(bar,
+                         static_cast<int32_t>(SendMessageW(BarControl(bar), TBM_GETPOS, 0, 0)));
 }
 
 void TForm2::Button1Click() {
-    SettingsStore store(settingsKeyPath_);
-    try {
-        store.CreateStore();
-        // Every setting but the start count.
-        for (const auto& [name, field] : kStoredValues) {
-            if (field != &ClockState::StartCount) {
-                store.WriteValue(name, state_.*field);
-            }
-        }
-    } catch (const Error&) {
-        // The confirmation of an earlier save must not stand for this one.
-        SetStatus(kHint, kHintColour);
-        throw;
-    }
-    SetStatus(kConfirmation, kConfirmationColour);
-    // Enabling the running timer leaves it running: the hint returns 5 s after
-    // the first of several saves.
-    if (!timerEnabled_) {
-        timerEnabled_ = SetTimer(Handle(), kTimerId, kTimerInterval, nullptr) != 0;
-    }
+    controller_.SaveSettings();
 }
 
 void TForm2::TimerTimer() {
-    SetStatus(kHint, kHintColour);
+    controller_.StatusTimeUp();
+}
+
+void TForm2::ShowBar(Bar bar, int32_t position) {
+    SendMessageW(BarControl(bar), TBM_SETPOS, TRUE, position);
+}
+
+void TForm2::ShowStatus(const StatusLine& status) {
+    statusColour_ = status.colour;
+    SetWindowTextA(controls_.StaticText1, status.text);
+    InvalidateRect(controls_.StaticText1, nullptr, TRUE);
+}
+
+// Enabling the running timer leaves it running.
+bool TForm2::StartStatusTimer(uint32_t interval) {
+    if (!timerEnabled_) {
+        timerEnabled_ = SetTimer(Handle(), kTimerId, interval, nullptr) != 0;
+    }
+    return timerEnabled_;
+}
+
+void TForm2::StopStatusTimer() {
     KillTimer(Handle(), kTimerId);
     timerEnabled_ = false;
 }
@@ -295,12 +282,9 @@ void TForm2::OptionsClick() {
 }
 
 void TForm2::HideFullScreenClick() {
-    state_.HideFullScreen = state_.HideFullScreen != 0 ? 0 : 1;
-    tray_->CheckItem(TrayIcon::kHideFullScreenId, state_.HideFullScreen != 0);
-    SettingsStore store(settingsKeyPath_);
-    if (store.OpenStore(true)) {
-        store.WriteField(state_, &ClockState::HideFullScreen);
-    }
+    const bool hide = !controller_.HidesOverFullScreen();
+    tray_->CheckItem(TrayIcon::kHideFullScreenId, hide);
+    controller_.SetHideFullScreen(hide);
 }
 
 void TForm2::Close1Click() {
@@ -321,12 +305,6 @@ void TForm2::StartWithWindowsClick() {
 void TForm2::ShowForm() {
     ShowWindow(Handle(), SW_SHOW);
     BringWindowToTop(Handle());
-}
-
-void TForm2::SetStatus(const char* text, COLORREF colour) {
-    statusColour_ = colour;
-    SetWindowTextA(controls_.StaticText1, text);
-    InvalidateRect(controls_.StaticText1, nullptr, TRUE);
 }
 
 void TForm2::MenuItemClick(UINT id) {
@@ -493,7 +471,7 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_CTLCOLORSTATIC: {
         const auto dc = reinterpret_cast<HDC>(wParam);
         const auto control = reinterpret_cast<HWND>(lParam);
-        SetTextColor(dc, control == controls_.StaticText1 ? statusColour_ : kHintColour);
+        SetTextColor(dc, control == controls_.StaticText1 ? statusColour_ : kHintLine.colour);
         SetBkColor(dc, GetSysColor(COLOR_ACTIVEBORDER));
         result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_ACTIVEBORDER));
         return true;

@@ -1,13 +1,13 @@
 #pragma once
-// TForm2, the settings window: four track bars that write straight into
-// ClockState, "Save Settings" with its status line; it owns the tray icon, the
-// user's only way to reach this window and to quit.
-#include "app/form.h"
-#include "platform/win32_handles.h"
-#include "settings/settings_rules.h"
-#include "settings/win/autostart.h"
-#include "settings/win/settings_store.h"
-#include "settings/win/tray_icon.h"
+// TForm2, the settings window: four track bars that set the clock's settings, "Save
+// Settings" with its status line; it owns the tray icon, the user's only way to reach
+// this window and to quit. The clock's life (ClockController) holds its model: the
+// bars' rules, the save and its confirmation.
+#include "core/controller/clock_controller.h"
+#include "windows/autostart.h"
+#include "windows/form.h"
+#include "windows/handles.h"
+#include "windows/tray.h"
 
 #include <functional>
 #include <optional>
@@ -15,16 +15,11 @@
 
 namespace lumivane {
 
-class TForm2 : public TForm {
+class TForm2 : public TForm, public SettingsView {
   public:
-    // The services the window reaches beyond its own controls. An empty member
-    // means the real one; tests replace them to fix the display or watch the tray.
+    // The services the window reaches beyond its own controls and the clock's life. An
+    // empty member means the real one; tests replace them to watch the tray.
     struct Platform {
-        // The primary display's size, where the window is placed.
-        std::function<Display()> displaySize;
-        // The size of the monitor the clock is on, which caps the clock's size
-        // (the primary display's unless given).
-        std::function<Display()> clockDisplay;
         // Adds or deletes the tray icon (Shell_NotifyIconA).
         TrayIcon::Notify notifyIcon;
         // The DPI of the monitor a window is on.
@@ -50,19 +45,13 @@ class TForm2 : public TForm {
     };
 
     static constexpr UINT_PTR kTimerId = 1;
-    static constexpr UINT kTimerInterval = 5000;
     static constexpr int kClientWidth = 410; // at 96 DPI; other DPIs scale every length
     static constexpr int kClientHeight = 224;
-    static constexpr COLORREF kHintColour = RGB(0, 0, 0);
-    static constexpr COLORREF kConfirmationColour = RGB(0, 150, 0);
-    static constexpr const char* kHint = "Position : cursor + arrows + leftbutton";
-    static constexpr const char* kConfirmation = "Save settings - Ok!";
 
     // Creates the window, its controls and its tray icon, and runs FormCreate.
-    // `state` must outlive the window; Save writes to `settingsKeyPath` below
-    // HKEY_CURRENT_USER; an `owner` (the clock window) keeps it off the taskbar.
-    explicit TForm2(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath,
-                    HWND owner = nullptr, Platform platform = {});
+    // `controller` must outlive the window; an `owner` (the clock window) keeps it off
+    // the taskbar.
+    explicit TForm2(ClockController& controller, HWND owner = nullptr, Platform platform = {});
     ~TForm2() override;
 
     const Components& Controls() const { return controls_; }
@@ -85,7 +74,15 @@ class TForm2 : public TForm {
     void Close1Click();
     void StartWithWindowsClick();
 
+    // SettingsView
+    void ShowBar(Bar bar, int32_t position) override;
+    void ShowStatus(const StatusLine& status) override;
+    void ShowSettings() override { ShowForm(); }
+    bool StartStatusTimer(uint32_t interval) override;
+    void StopStatusTimer() override;
+
   protected:
+    void ReportError(const char* message) override { controller_.Report(message); }
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     // The keys of a dialog: Tab and Shift+Tab move between the bars and buttons,
     // Enter presses the focused button, Escape does what the close box does.
@@ -100,14 +97,12 @@ class TForm2 : public TForm {
     void FormCreate();
     HWND BarControl(Bar bar) const;
     void ShowForm();
-    void SetStatus(const char* text, COLORREF colour);
     void MenuItemClick(UINT id);
     void DrawButton(const DRAWITEMSTRUCT& item) const;
     bool SetControlCursor(HWND control, UINT hitTest) const;
     void PaintInnerBorder() const;
 
-    ClockState& state_;
-    std::string settingsKeyPath_;
+    ClockController& controller_;
     Platform platform_;
 
     UINT dpi_;
@@ -116,7 +111,7 @@ class TForm2 : public TForm {
 
     Components controls_;
     std::optional<TrayIcon> tray_; // made once the window is
-    COLORREF statusColour_ = kHintColour;
+    COLORREF statusColour_ = kHintLine.colour;
     bool timerEnabled_ = false;
     HWND focus_ = nullptr; // the control that had the focus when the window was left
 };

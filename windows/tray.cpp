@@ -1,10 +1,11 @@
-#include "settings/win/tray_icon.h"
+#include "windows/tray.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "app/form.h"
-#include "platform/error.h"
+#include "core/controller/facts.h"
+#include "core/error.h"
+#include "windows/form.h"
 
 namespace lumivane {
 
@@ -39,15 +40,15 @@ HBITMAP MakeCrossGlyph() {
 
 struct MenuItem {
     UINT id;
-    const wchar_t* text;
+    const char* text;
     bool crossGlyph;
 };
 // Top to bottom.
 constexpr MenuItem kMenuItems[] = {
-    {TrayIcon::kOptionsId, L"Settings", false},
-    {TrayIcon::kStartWithWindowsId, L"Start with Windows", false},
-    {TrayIcon::kHideFullScreenId, L"Hide over full-screen programs", false},
-    {TrayIcon::kClose1Id, L"Close", true},
+    {TrayIcon::kOptionsId, kSettingsItemText, false},
+    {TrayIcon::kStartWithWindowsId, "Start with Windows", false},
+    {TrayIcon::kHideFullScreenId, kHideFullScreenItemText, false},
+    {TrayIcon::kClose1Id, kCloseText, true},
 };
 
 } // namespace
@@ -67,7 +68,8 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
         item.wID = design.id;
         item.fState = MFS_UNCHECKED;
         // Only read: the text is copied into the menu.
-        item.dwTypeData = const_cast<wchar_t*>(design.text);
+        std::wstring text = Widened(design.text);
+        item.dwTypeData = text.data();
         item.hbmpItem = design.crossGlyph ? crossGlyph_.get() : nullptr;
         InsertMenuItemW(menu_.get(), GetMenuItemCount(menu_.get()), TRUE, &item);
     }
@@ -78,7 +80,7 @@ TrayIcon::TrayIcon(HWND owner, HICON icon, Notify notify)
     record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record_.uCallbackMessage = kMessage;
     record_.hIcon = icon;
-    std::strncpy(record_.szTip, kApplicationTitle, sizeof record_.szTip - 1);
+    std::strncpy(record_.szTip, kTitle, sizeof record_.szTip - 1);
 }
 
 void TrayIcon::Add() {

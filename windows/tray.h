@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "platform/win32_handles.h"
+#include "windows/handles.h"
 
 namespace lumivane {
 

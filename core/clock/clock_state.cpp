@@ -1,8 +1,7 @@
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace lumivane {
@@ -64,12 +63,6 @@ void ApplyFirstStartDefaults(ClockState& state, Display display) {
 }
 
 namespace {
-
-void Blacken(TDIB& buffer) {
-    if (!buffer.Empty()) {
-        std::memset(buffer.ScanLine(buffer.Height() - 1), 0, buffer.SizeImage());
-    }
-}
 
 void DeriveSizes(ClockState& state) {
     const int32_t diameter = state.Diameter;
@@ -272,7 +265,8 @@ void FillRingOffsets(ClockState& state) {
     }
 }
 
-void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)()) {
+void DeriveStartupState(ClockState& state, Display display,
+                        const std::function<std::unique_ptr<TDIB>()>& makeBuffer) {
     state.ScreenScale = ScreenScaleFor(display.height);
     state.ContrastFactor = state.Contrast / 30.0L;
     state.BrightFactor = state.Bright / 30.0L;
@@ -283,29 +277,23 @@ void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB
     for (auto* buffer : {&state.FrameBuffer, &state.BackgroundBuffer}) {
         *buffer = makeBuffer();
         (*buffer)->SetBitCount(24);
-        (*buffer)->SetWidth(state.Diameter);
-        (*buffer)->SetHeight(state.Diameter);
+        (*buffer)->SetSize(state.Diameter, state.Diameter);
     }
 
     EnsureCapacity(state);
     FillDiscSpans(state);
     RecomputeShading(state);
 
-    Blacken(*state.FrameBuffer);
+    state.FrameBuffer->Blacken();
     FillRingOffsets(state);
 }
 
 void ResizeBuffers(ClockState& state) {
     state.PrevDiameter = state.Diameter;
     for (TDIB* buffer : {state.FrameBuffer.get(), state.BackgroundBuffer.get()}) {
-        buffer->SetWidth(state.Diameter);
-        buffer->SetHeight(state.Diameter);
-        // A buffer emptied by a size <= 0 has lost its other side as well.
-        if (buffer->Empty() && state.Diameter > 0) {
-            buffer->SetSize(state.Diameter, state.Diameter);
-        }
+        buffer->SetSize(state.Diameter, state.Diameter);
     }
-    Blacken(*state.FrameBuffer);
+    state.FrameBuffer->Blacken();
 }
 
 bool BuffersFitDiameter(const ClockState& state) {

@@ -5,12 +5,13 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
-#include "clock_window/frame_memory.h"
-#include "image/tdib.h"
-#include "platform/display.h"
+#include "core/clock/frame_memory.h"
+#include "core/geometry.h"
+#include "core/image/tdib.h"
 
 namespace lumivane {
 
@@ -213,7 +214,8 @@ void ApplyFirstStartDefaults(ClockState& state, Display display);
 // ScreenScale, the factors, Diameter, PrevDiameter, Thickness, Radius, the hand
 // lengths, both buffers (created with `makeBuffer`, sized Diameter x Diameter,
 // the frame black), the tables and the ring offsets.
-void DeriveStartupState(ClockState& state, Display display, std::unique_ptr<TDIB> (*makeBuffer)());
+void DeriveStartupState(ClockState& state, Display display,
+                        const std::function<std::unique_ptr<TDIB>()>& makeBuffer);
 
 // The buffers take Diameter x Diameter after it changed, and the frame turns black.
 // PrevDiameter is taken first: a resize that fails (Error) is reported once, not on

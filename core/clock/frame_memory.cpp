@@ -1,4 +1,4 @@
-#include "clock_window/frame_memory.h"
+#include "core/clock/frame_memory.h"
 
 #include <algorithm>
 
@@ -22,7 +22,7 @@ void TileMask::MarkPixel(int32_t x, int32_t y) {
     }
 }
 
-void TileMask::MarkRect(FrameRect rect) {
+void TileMask::MarkRect(Rect rect) {
     const int32_t left = std::max(rect.left, 0);
     const int32_t top = std::max(rect.top, 0);
     const int32_t right = std::min(rect.right, width_);
@@ -41,7 +41,7 @@ bool TileMask::AnyMarked() const {
     return std::find(marks_.begin(), marks_.end(), uint8_t{1}) != marks_.end();
 }
 
-void TileMask::Rectangles(std::vector<FrameRect>& rects) const {
+void TileMask::Rectangles(std::vector<Rect>& rects) const {
     rects.clear();
     for (int32_t tileY = 0; tileY < tilesY_; ++tileY) {
         const int32_t top = tileY * kSide;
@@ -55,8 +55,8 @@ void TileMask::Rectangles(std::vector<FrameRect>& rects) const {
             while (tileX < tilesX_ && TileMarked(tileX, tileY)) {
                 ++tileX;
             }
-            const FrameRect run{first * kSide, top, std::min(tileX * kSide, width_), bottom};
-            const auto above = std::find_if(rects.begin(), rects.end(), [&](FrameRect r) {
+            const Rect run{first * kSide, top, std::min(tileX * kSide, width_), bottom};
+            const auto above = std::find_if(rects.begin(), rects.end(), [&](Rect r) {
                 return r.left == run.left && r.right == run.right && r.bottom == top;
             });
             if (above != rects.end()) {

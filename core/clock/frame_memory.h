@@ -1,21 +1,14 @@
 #pragma once
 // What the last frame was drawn from, kept so that the next frame redraws only what can
-// have changed (RenderChangedFrame in render/render.h). Portable: no platform header.
+// have changed (RenderChangedFrame in core/render/render.h). Portable: no platform header.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace lumivane {
+#include "core/geometry.h"
 
-// A rectangle of frame pixels: left and top inside, right and bottom just outside.
-struct FrameRect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    friend bool operator==(const FrameRect&, const FrameRect&) = default;
-};
+namespace lumivane {
 
 // Marks on the tiles of a frame, squares of kSide pixels from its top-left corner.
 class TileMask {
@@ -27,7 +20,7 @@ class TileMask {
     void MarkAll();
     // Frame pixels outside the frame mark nothing.
     void MarkPixel(int32_t x, int32_t y);
-    void MarkRect(FrameRect rect);
+    void MarkRect(Rect rect);
     void MarkTile(int32_t tileX, int32_t tileY) { marks_[TileIndex(tileX, tileY)] = 1; }
     void MarkTile(size_t index) { marks_[index] = 1; }
     // (x, y) must lie in the frame.
@@ -49,7 +42,7 @@ class TileMask {
     int32_t Height() const { return height_; }
     // The marked tiles as rectangles clipped to the frame: runs of tiles along each row
     // of tiles, a run joined to the one above when it spans the same columns.
-    void Rectangles(std::vector<FrameRect>& rects) const;
+    void Rectangles(std::vector<Rect>& rects) const;
 
   private:
     std::vector<uint8_t> marks_; // [tileY][tileX]: 1 marked
@@ -91,9 +84,9 @@ struct FrameMemory {
     static constexpr uint8_t kBeadsOffDome = 1 << 6;
     static constexpr uint8_t kOffDome =
         kHandOffDome | kHandOffDome << 1 | kHandOffDome << 2 | kBeadsOffDome;
-    TileMask redraw;                // the tiles this frame draws
-    std::vector<FrameRect> written; // frame pixels written by others since the last frame
-    std::vector<FrameRect> drawn;   // the parts of the last frame that were drawn
+    TileMask redraw;           // the tiles this frame draws
+    std::vector<Rect> written; // frame pixels written by others since the last frame
+    std::vector<Rect> drawn;   // the parts of the last frame that were drawn
 };
 
 } // namespace lumivane

@@ -1,4 +1,4 @@
-#include "clock_window/hand_hit.h"
+#include "core/clock/hand_hit.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
 
 namespace lumivane {
 

@@ -1,4 +1,4 @@
-#include "clock_window/monitors.h"
+#include "core/clock/monitors.h"
 
 #include <algorithm>
 #include <limits>
@@ -35,14 +35,14 @@ DoubledCentre CentreOf(const Edges& window) {
     return {window.left + window.right, window.top + window.bottom};
 }
 
-bool Holds(const Area& monitor, DoubledCentre centre) {
+bool Holds(const Rect& monitor, DoubledCentre centre) {
     return 2 * int64_t{monitor.left} <= centre.x && centre.x < 2 * int64_t{monitor.right} &&
            2 * int64_t{monitor.top} <= centre.y && centre.y < 2 * int64_t{monitor.bottom};
 }
 
 // How far the centre lies from the monitor, squared (in doubled units); in floating
 // point, since far-off places square beyond 64 bits.
-double SquaredDistance(const Area& monitor, DoubledCentre centre) {
+double SquaredDistance(const Rect& monitor, DoubledCentre centre) {
     const auto gap = [](int64_t from, int64_t to, int64_t at) {
         return static_cast<double>(std::max<int64_t>({2 * from - at, at - 2 * to, 0}));
     };
@@ -59,12 +59,12 @@ int32_t Inside(int64_t low, int64_t high, int64_t at, int64_t length) {
 
 } // namespace
 
-Display DisplayOf(const Area& monitor) {
+Display DisplayOf(const Rect& monitor) {
     return {Saturated(int64_t{monitor.right} - monitor.left),
             Saturated(int64_t{monitor.bottom} - monitor.top)};
 }
 
-std::optional<size_t> OwningMonitor(std::span<const Area> monitors, Place at, int32_t width,
+std::optional<size_t> OwningMonitor(std::span<const Rect> monitors, Place at, int32_t width,
                                     int32_t height) {
     if (monitors.empty()) {
         return std::nullopt;
@@ -84,31 +84,31 @@ std::optional<size_t> OwningMonitor(std::span<const Area> monitors, Place at, in
     return nearest;
 }
 
-bool ShowsOnMonitors(std::span<const Area> monitors, Place at, int32_t width, int32_t height) {
+bool ShowsOnMonitors(std::span<const Rect> monitors, Place at, int32_t width, int32_t height) {
     const Edges window = EdgesOf(at, width, height);
-    return std::any_of(monitors.begin(), monitors.end(), [&window](const Area& monitor) {
+    return std::any_of(monitors.begin(), monitors.end(), [&window](const Rect& monitor) {
         return window.left < monitor.right && monitor.left < window.right &&
                window.top < monitor.bottom && monitor.top < window.bottom;
     });
 }
 
-Place PlaceInside(const Area& monitor, Place at, int32_t width, int32_t height) {
+Place PlaceInside(const Rect& monitor, Place at, int32_t width, int32_t height) {
     return {Inside(monitor.left, monitor.right, at.left, std::max(width, 0)),
             Inside(monitor.top, monitor.bottom, at.top, std::max(height, 0))};
 }
 
-Place KeepOnMonitors(std::span<const Area> monitors, Place at, int32_t width, int32_t height) {
+Place KeepOnMonitors(std::span<const Rect> monitors, Place at, int32_t width, int32_t height) {
     return PlaceInside(monitors[OwningMonitor(monitors, at, width, height).value()], at, width,
                        height);
 }
 
-bool CoversMonitor(const Area& window, const Area& monitor) {
+bool CoversMonitor(const Rect& window, const Rect& monitor) {
     return window.left <= monitor.left && window.top <= monitor.top &&
            window.right >= monitor.right && window.bottom >= monitor.bottom;
 }
 
-bool HidesOverFullScreen(int32_t hideFullScreen, const std::optional<Area>& front,
-                         const Area& monitor) {
+bool HidesOverFullScreen(int32_t hideFullScreen, const std::optional<Rect>& front,
+                         const Rect& monitor) {
     return hideFullScreen != 0 && front && CoversMonitor(*front, monitor);
 }
 

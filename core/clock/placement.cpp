@@ -1,16 +1,14 @@
-#include "clock_window/placement.h"
-
-#include "clock_window/monitors.h"
+#include "core/clock/placement.h"
 
 namespace lumivane {
 
-size_t StartMonitor(const ClockState& state, std::span<const Area> monitors) {
+size_t StartMonitor(const ClockState& state, std::span<const Rect> monitors) {
     const int32_t height = DisplayOf(monitors.front()).height;
     const int32_t side = DiameterFor(state.Size, ScreenScaleFor(height), height);
     return OwningMonitor(monitors, {state.SavedLeft, state.SavedTop}, side, side).value();
 }
 
-Place StartPlace(const ClockState& state, std::span<const Area> monitors, size_t home) {
+Place StartPlace(const ClockState& state, std::span<const Rect> monitors, size_t home) {
     const Place saved{state.SavedLeft, state.SavedTop};
     const int32_t side = state.Diameter;
     if (ShowsOnMonitors(monitors, saved, side, side)) {
@@ -19,7 +17,7 @@ Place StartPlace(const ClockState& state, std::span<const Area> monitors, size_t
     return PlaceInside(monitors[home], saved, side, side);
 }
 
-Place KeepInside(Place at, int32_t width, int32_t height, Area area) {
+Place KeepInside(Place at, int32_t width, int32_t height, Rect area) {
     if (at.left > area.right - width - kEdgeMargin) {
         at.left -= kEdgeStep;
     }

@@ -5,44 +5,29 @@
 #include <cstdint>
 #include <span>
 
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
+#include "core/clock/monitors.h"
 
 namespace lumivane {
 
-struct Place {
-    int32_t left = 0;
-    int32_t top = 0;
-    friend bool operator==(const Place&, const Place&) = default;
-};
-
-// A rectangle of the desktop, right and bottom exclusive.
-struct Area {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    bool operator==(const Area&) const = default;
-};
-
-inline constexpr int32_t kEdgeMargin = 5; // pixels the clock keeps inside its monitor
-inline constexpr int32_t kEdgeStep = 2;   // pixels it moves back per tick
+inline constexpr int32_t kEdgeStep = 2; // pixels the clock moves back per tick
 
 // The monitor the clock starts on, whose size sets its ScreenScale and Diameter cap:
 // the one that owns the saved place with the clock as large as the first monitor
 // makes it (its own size depends on the monitor). `monitors` lists the primary first
 // and is not empty.
-size_t StartMonitor(const ClockState& state, std::span<const Area> monitors);
+size_t StartMonitor(const ClockState& state, std::span<const Rect> monitors);
 
 // The saved place, unless no pixel of the clock (Diameter) there would show on any
 // monitor (an unplugged or rearranged monitor's place, or nonsense): then at once the
 // nearest place inside monitors[home].
-Place StartPlace(const ClockState& state, std::span<const Area> monitors, size_t home);
+Place StartPlace(const ClockState& state, std::span<const Rect> monitors, size_t home);
 
 // One tick of edge keeping for a window `width` x `height` at `at`: the four edge
 // rules in turn, each seeing where the one before left it, so that the window
 // moves once. A clock too big to keep the margin on both sides would otherwise
 // step out and back on every tick.
-Place KeepInside(Place at, int32_t width, int32_t height, Area area);
+Place KeepInside(Place at, int32_t width, int32_t height, Rect area);
 
 // True when the window stands elsewhere than the saved place.
 bool MovedFromSavedPlace(const ClockState& state, Place at);

@@ -1,9 +1,10 @@
-#include "image/tdib.h"
+#include "core/image/tdib.h"
 
+#include <cstring>
 #include <limits>
 #include <new>
 
-#include "platform/error.h"
+#include "core/error.h"
 
 namespace lumivane {
 
@@ -138,6 +139,13 @@ uint32_t TDIB::Pixel(int32_t x, int32_t y) {
     }
     const uint8_t* pixel = Row(y) + 3 * static_cast<ptrdiff_t>(x);
     return static_cast<uint32_t>(pixel[0]) << 16 | static_cast<uint32_t>(pixel[1]) << 8 | pixel[2];
+}
+
+void TDIB::Blacken() {
+    if (!Empty()) {
+        Flush();
+        std::memset(store_->Bits(), 0, sizeImage_);
+    }
 }
 
 } // namespace lumivane

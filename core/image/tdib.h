@@ -48,11 +48,11 @@ class TDIB {
     TDIB(const TDIB&) = delete;
     TDIB& operator=(const TDIB&) = delete;
 
-    virtual bool Empty() const { return store_ == nullptr; }
-    virtual int32_t Height() const { return height_; }
-    virtual int32_t Width() const { return width_; }
-    virtual void SetHeight(int32_t height);
-    virtual void SetWidth(int32_t width);
+    bool Empty() const { return store_ == nullptr; }
+    int32_t Height() const { return height_; }
+    int32_t Width() const { return width_; }
+    void SetHeight(int32_t height);
+    void SetWidth(int32_t width);
 
     void SetBitCount(int32_t bitCount);
     // Both sides at once; lets an emptied buffer grow again (SetWidth alone
@@ -70,6 +70,8 @@ class TDIB {
     void PutPixel(int32_t x, int32_t y, uint32_t colour);
     // Colour 0x00BBGGRR at (x, y); 0 (black) where PutPixel would not write.
     uint32_t Pixel(int32_t x, int32_t y);
+    // Every pixel black.
+    void Blacken();
 
     // Row pointer without the range check or flush, for renderers that already
     // know the row exists and that no platform drawing is pending.

@@ -1,4 +1,4 @@
-#include "image/visible_runs.h"
+#include "core/image/visible_runs.h"
 
 namespace lumivane {
 

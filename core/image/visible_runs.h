@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/tdib.h"
+#include "core/image/tdib.h"
 
 namespace lumivane {
 

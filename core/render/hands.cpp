@@ -4,10 +4,10 @@
 #include <functional>
 #include <optional>
 
-#include "render/light_block.h"
-#include "render/render.h"
-#include "render/render_detail.h"
-#include "render/trig.h"
+#include "core/render/light_block.h"
+#include "core/render/render.h"
+#include "core/render/render_detail.h"
+#include "core/render/trig.h"
 
 namespace lumivane {
 

@@ -1,9 +1,9 @@
-#include "render/light_block.h"
+#include "core/render/light_block.h"
 
 #include <cfloat>
 
-#include "render/lanes.h"
-#include "render/render_detail.h"
+#include "core/render/lanes.h"
+#include "core/render/render_detail.h"
 
 namespace lumivane::detail {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The lighting rule (ShadePixel) in double for a block of samples side by side, lit in
-// vector lanes (render/lanes.h). A sample whose result is not sure is lit again by the
+// vector lanes (core/render/lanes.h). A sample whose result is not sure is lit again by the
 // caller with the rule as written.
 #include <array>
 #include <cfloat>
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "render/render.h"
+#include "core/render/render.h"
 
 namespace lumivane::detail {
 

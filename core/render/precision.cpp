@@ -1,4 +1,4 @@
-#include "render/precision.h"
+#include "core/render/precision.h"
 
 #include <cfloat>
 

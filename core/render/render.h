@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
 
 namespace lumivane {
 
@@ -48,11 +48,11 @@ void RenderFrame(ClockState& state);
 // wrote. The first call, and any after the buffers, the size or the settings changed
 // (or after RenderFrame), draws the whole frame. Returns the parts of FrameBuffer that
 // were drawn, valid until the next call.
-std::span<const FrameRect> RenderChangedFrame(ClockState& state);
+std::span<const Rect> RenderChangedFrame(ClockState& state);
 
 // Frame pixels written by others than the renderers since the last frame (the pointer's
 // black pixel): the next RenderChangedFrame draws them again.
-void NoteFrameWritten(ClockState& state, FrameRect part);
+void NoteFrameWritten(ClockState& state, Rect part);
 
 // Whether BackgroundBuffer, a copy of the screen taken while the clock was off it, still
 // shows the clock somewhere: along one of a few rows, a run of pixels equal to the

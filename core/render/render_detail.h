@@ -7,8 +7,8 @@
 #include <functional>
 #include <limits>
 
-#include "image/tdib.h"
-#include "render/render.h"
+#include "core/image/tdib.h"
+#include "core/render/render.h"
 
 namespace lumivane::detail {
 

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "render/lanes.h"
-#include "render/render.h"
-#include "render/render_detail.h"
+#include "core/render/lanes.h"
+#include "core/render/render.h"
+#include "core/render/render_detail.h"
 
 namespace lumivane {
 
@@ -121,7 +121,7 @@ void DrawWhole(ClockState& state, const FrameBasis& basis, const DomeArea& area)
     FrameMemory& memory = state.LastFrame;
     RenderFrame(state);
     TDIB& frame = *state.FrameBuffer;
-    memory.drawn.assign(1, FrameRect{0, 0, frame.Width(), frame.Height()});
+    memory.drawn.assign(1, Rect{0, 0, frame.Width(), frame.Height()});
     if (area.Rows() == 0) {
         return; // nothing resets the frame: every frame is drawn whole
     }
@@ -217,7 +217,7 @@ void RenderFrame(ClockState& state) {
     DrawSecondHand(state);
 }
 
-std::span<const FrameRect> RenderChangedFrame(ClockState& state) {
+std::span<const Rect> RenderChangedFrame(ClockState& state) {
     FrameMemory& memory = state.LastFrame;
     const FrameBasis basis = BasisOf(state);
     const DomeArea area(state);
@@ -234,7 +234,7 @@ std::span<const FrameRect> RenderChangedFrame(ClockState& state) {
     TileMask& redraw = memory.redraw;
     redraw.Reset(basis.width, basis.height);
     MarkBackgroundChanges(state, area);
-    for (const FrameRect& part : memory.written) {
+    for (const Rect& part : memory.written) {
         redraw.MarkRect(part);
     }
     memory.written.clear();
@@ -300,7 +300,7 @@ bool CopyShowsFrame(ClockState& state) {
     return false;
 }
 
-void NoteFrameWritten(ClockState& state, FrameRect part) {
+void NoteFrameWritten(ClockState& state, Rect part) {
     FrameMemory& memory = state.LastFrame;
     if (memory.written.size() >= kMostNotes) {
         memory.valid = false;

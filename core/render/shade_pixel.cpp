@@ -1,8 +1,8 @@
 #include <cmath>
 
-#include "render/light_block.h"
-#include "render/render.h"
-#include "render/render_detail.h"
+#include "core/render/light_block.h"
+#include "core/render/render.h"
+#include "core/render/render_detail.h"
 
 namespace lumivane {
 

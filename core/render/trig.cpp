@@ -1,4 +1,4 @@
-#include "render/trig.h"
+#include "core/render/trig.h"
 
 #include <cfloat>
 #include <cmath>
@@ -19,7 +19,7 @@ long double Sin(long double x) {
 } // namespace lumivane
 #else
 
-#include "render/trig_tables.h"
+#include "core/render/trig_tables.h"
 
 // The reference these functions must reproduce bit for bit is the GNU C library's
 // extended-precision cosl/sinl: the same reduction to [-pi/4, pi/4] as a head and a

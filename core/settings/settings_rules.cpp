@@ -1,8 +1,8 @@
-#include "settings/settings_rules.h"
+#include "core/settings/settings_rules.h"
 
 #include <algorithm>
 
-#include "platform/error.h"
+#include "core/error.h"
 
 namespace lumivane {
 

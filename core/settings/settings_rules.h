@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "clock_window/clock_state.h"
+#include "core/clock/clock_state.h"
 
 namespace lumivane {
 
@@ -65,7 +65,7 @@ LoadReport LoadSettings(ClockState& state, Display display, SettingsReader* read
 // value is never overwritten) and the next start finds nothing to report.
 std::vector<StoredValue> ValuesToStore(const LoadReport& report);
 
-// The settings window's four bars.
+// The settings window's four bars, in two columns of two.
 enum class Bar { Bright, Size, Algoritm, Contrast };
 struct BarRule {
     Bar bar;
@@ -73,12 +73,15 @@ struct BarRule {
     int32_t minimum;
     int32_t maximum;
     int32_t designPosition; // what the bar holds when the window is made
+    const char* label;      // the text above it
+    int32_t column;
+    int32_t row;
 };
 inline constexpr std::array<BarRule, 4> kBars{{
-    {Bar::Bright, &ClockState::Bright, 0, 30, 0},
-    {Bar::Size, &ClockState::Size, 5, 50, 5},
-    {Bar::Algoritm, &ClockState::Algoritm, 0, 5, 0},
-    {Bar::Contrast, &ClockState::Contrast, 0, 15, 0},
+    {Bar::Bright, &ClockState::Bright, 0, 30, 0, "Brightness", 0, 0},
+    {Bar::Size, &ClockState::Size, 5, 50, 5, "Clock size", 0, 1},
+    {Bar::Algoritm, &ClockState::Algoritm, 0, 5, 0, "Arrows", 1, 0},
+    {Bar::Contrast, &ClockState::Contrast, 0, 15, 0, "Contrast", 1, 1},
 }};
 
 constexpr const BarRule& RuleOf(Bar bar) {

@@ -1,4 +1,4 @@
-#include "linux/front_window.h"
+#include "linux/x11/front_window.h"
 
 #include <X11/Xatom.h>
 #include <gdk/gdkx.h>
@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "clock_window/monitors.h"
+#include "core/controller/facts.h"
 #include "linux/problems.h"
-#include "linux/x_windows.h"
+#include "linux/x11/handles.h"
+#include "linux/x11/windows.h"
 
 namespace lumivane {
 
@@ -36,10 +37,10 @@ std::vector<unsigned long> Items(::Display* display, Window window, Atom propert
 
 } // namespace
 
-FrontWindowWatch::FrontWindowWatch(GdkDisplay* display, Problems& problems,
+FrontWindowWatch::FrontWindowWatch(GdkDisplay* display, ClockController& controller,
                                    std::function<void()> changed)
-    : gdkDisplay_(display), display_(gdk_x11_display_get_xdisplay(display)), problems_(problems),
-      changed_(std::move(changed)), root_(DefaultRootWindow(display_)),
+    : gdkDisplay_(display), display_(gdk_x11_display_get_xdisplay(display)),
+      controller_(controller), changed_(std::move(changed)), root_(DefaultRootWindow(display_)),
       active_(XInternAtom(display_, "_NET_ACTIVE_WINDOW", False)),
       state_(XInternAtom(display_, "_NET_WM_STATE", False)),
       hidden_(XInternAtom(display_, "_NET_WM_STATE_HIDDEN", False)),
@@ -57,14 +58,14 @@ FrontWindowWatch::~FrontWindowWatch() {
     Follow(None);
 }
 
-std::optional<Area> FrontWindowWatch::Read() {
+std::optional<Rect> FrontWindowWatch::Read() {
     const std::vector<unsigned long> active = Items(display_, root_, active_, XA_WINDOW);
     // xfwm4 writes a second item after the window; the first is the one that counts.
     const bool managed = !active.empty();
     if (managed) {
-        poll_.Reset();
+        poll_.reset();
     } else if (!poll_) {
-        poll_ = Every(kFullScreenCheckInterval, problems_, changed_);
+        poll_ = Every(kFullScreenCheckInterval, controller_, changed_);
     }
     Window front = managed ? active.front() : None;
     if (!managed) {
@@ -72,7 +73,7 @@ std::optional<Area> FrontWindowWatch::Read() {
         XGetInputFocus(display_, &front, &revert);
     }
     topLevel_ = 0;
-    std::optional<Area> area;
+    std::optional<Rect> area;
     bool foreign = false; // another program's window, whose state changes we follow
     x11::Trapped(gdkDisplay_, [&] {
         if (front == None || front == PointerRoot || front == root_) {
@@ -94,7 +95,7 @@ std::optional<Area> FrontWindowWatch::Read() {
             return;
         }
         const int32_t borders = 2 * attributes.border_width;
-        area = Area{attributes.x, attributes.y, attributes.x + attributes.width + borders,
+        area = Rect{attributes.x, attributes.y, attributes.x + attributes.width + borders,
                     attributes.y + attributes.height + borders};
     });
     Follow(managed && foreign ? front : None);
@@ -167,7 +168,7 @@ void FrontWindowWatch::Changed() {
         return;
     }
     lookPending_ = true;
-    pending_ = After(0, problems_, [this] {
+    pending_ = After(0, controller_, [this] {
         lookPending_ = false;
         changed_();
     });

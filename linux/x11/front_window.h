@@ -11,16 +11,17 @@
 #include <functional>
 #include <optional>
 
-#include "clock_window/placement.h"
-#include "linux/x_handles.h"
+#include "core/geometry.h"
+#include "linux/problems.h"
 
 namespace lumivane {
 
-class Problems;
+class ClockController;
 
 class FrontWindowWatch {
   public:
-    FrontWindowWatch(GdkDisplay* display, Problems& problems, std::function<void()> changed);
+    FrontWindowWatch(GdkDisplay* display, ClockController& controller,
+                     std::function<void()> changed);
     ~FrontWindowWatch();
     FrontWindowWatch(const FrontWindowWatch&) = delete;
     FrontWindowWatch& operator=(const FrontWindowWatch&) = delete;
@@ -28,7 +29,7 @@ class FrontWindowWatch {
     // The outer rectangle of the program window in front, and from now on watches it;
     // nothing when no window is in front, or it is minimized, the desktop's, or one of
     // this program's own.
-    std::optional<Area> Read();
+    std::optional<Rect> Read();
     // Every X event the program receives.
     void NoteEvent(const XEvent& event);
 
@@ -42,7 +43,7 @@ class FrontWindowWatch {
 
     GdkDisplay* gdkDisplay_;
     ::Display* display_;
-    Problems& problems_;
+    ClockController& controller_;
     std::function<void()> changed_;
     Window root_;
     Atom active_;
@@ -53,8 +54,8 @@ class FrontWindowWatch {
     Window followed_ = 0;   // the active window, whose state changes we hear of
     long followedMask_ = 0; // what this program heard of it before
     Window topLevel_ = 0;   // the front window's top-level, whose moves we hear of
-    x11::Source poll_;      // without a window manager
-    x11::Source pending_;   // a look soon, for a burst of events
+    Source poll_;           // without a window manager
+    Source pending_;        // a look soon, for a burst of events
     bool lookPending_ = false;
 };
 

@@ -1,4 +1,4 @@
-#include "linux/x_handles.h"
+#include "linux/x11/handles.h"
 
 #include <gdk/gdkx.h>
 #include <sys/ipc.h>
@@ -6,25 +6,11 @@
 
 namespace lumivane::x11 {
 
-Image& Image::operator=(Image&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        image_ = other.image_;
-        ownsData_ = other.ownsData_;
-        other.image_ = nullptr;
+void DestroyImage(bool ownsData, XImage* image) {
+    if (!ownsData) {
+        image->data = nullptr; // XDestroyImage frees the pixels it finds
     }
-    return *this;
-}
-
-void Image::Reset() {
-    if (image_ == nullptr) {
-        return;
-    }
-    if (!ownsData_) {
-        image_->data = nullptr; // XDestroyImage frees the pixels it finds
-    }
-    XDestroyImage(image_);
-    image_ = nullptr;
+    XDestroyImage(image);
 }
 
 std::unique_ptr<SharedMemory> SharedMemory::Attach(::Display* display, size_t bytes) {
@@ -69,26 +55,6 @@ SharedMemory::~SharedMemory() {
     if (info_.shmaddr != nullptr) {
         shmdt(info_.shmaddr);
     }
-}
-
-Source& Source::operator=(Source&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        id_ = other.id_;
-        other.id_ = 0;
-    }
-    return *this;
-}
-
-void Source::Reset() {
-    if (id_ == 0) {
-        return;
-    }
-    // A one-shot source may have ended by itself.
-    if (GSource* source = g_main_context_find_source_by_id(nullptr, id_)) {
-        g_source_destroy(source);
-    }
-    id_ = 0;
 }
 
 } // namespace lumivane::x11

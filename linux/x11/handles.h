@@ -1,50 +1,28 @@
 #pragma once
-// Owners of the X and cairo resources the Linux program holds: each frees its resource
-// on every path, so no handler has a clean-up path of its own.
+// What the X and cairo libraries hand the Linux program, held by Owned (core/owned.h) so
+// that each is freed on every path and no handler has a clean-up path of its own.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <cairo.h>
-#include <glib.h>
 
 #include <cstddef>
 #include <memory>
 
+#include "core/owned.h"
+
 namespace lumivane::x11 {
 
-struct XFreeDeleter {
-    void operator()(void* data) const {
-        if (data != nullptr) {
-            XFree(data);
-        }
-    }
-};
+template <class T> void FreeX(T* data) {
+    XFree(data);
+}
 // Memory Xlib handed out (XQueryTree's children, XShapeGetRectangles' rectangles).
-template <class T> using XMemory = std::unique_ptr<T, XFreeDeleter>;
+template <class T> using XMemory = Owned<T*, &FreeX<T>>;
 
-// An XImage whose pixels it may or may not own: with `ownsData` false the pixels are
-// someone else's (a shared-memory segment, a vector) and only the header is freed.
-class Image {
-  public:
-    Image() = default;
-    Image(XImage* image, bool ownsData) : image_(image), ownsData_(ownsData) {}
-    ~Image() { Reset(); }
-    Image(Image&& other) noexcept : image_(other.image_), ownsData_(other.ownsData_) {
-        other.image_ = nullptr;
-    }
-    Image& operator=(Image&& other) noexcept;
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-
-    XImage* get() const { return image_; }
-    XImage* operator->() const { return image_; }
-    explicit operator bool() const { return image_ != nullptr; }
-    void Reset();
-
-  private:
-    XImage* image_ = nullptr;
-    bool ownsData_ = true;
-};
+// Frees the XImage; with `ownsData` false its pixels are someone else's (a shared-memory
+// segment, a vector) and only the header goes.
+void DestroyImage(bool ownsData, XImage* image);
+using Image = Owned<XImage*, &DestroyImage, bool>;
 
 // A shared-memory segment attached to the process and to the X server (MIT-SHM).
 class SharedMemory {
@@ -67,41 +45,13 @@ class SharedMemory {
     bool attached_ = false;
 };
 
-struct RegionDeleter {
-    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
-};
-using Region = std::unique_ptr<cairo_region_t, RegionDeleter>;
+using Region = Owned<cairo_region_t*, &cairo_region_destroy>;
 
 inline Region MakeRegion(const cairo_rectangle_int_t& rectangle) {
     return Region(cairo_region_create_rectangle(&rectangle));
 }
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-struct GcDeleter {
-    ::Display* display = nullptr;
-    void operator()(GC gc) const { XFreeGC(display, gc); }
-};
-using GraphicsContext = std::unique_ptr<std::remove_pointer_t<GC>, GcDeleter>;
-
-// A GLib main-loop source (a timeout), removed when the owner lets it go.
-class Source {
-  public:
-    Source() = default;
-    explicit Source(guint id) : id_(id) {}
-    ~Source() { Reset(); }
-    Source(Source&& other) noexcept : id_(other.id_) { other.id_ = 0; }
-    Source& operator=(Source&& other) noexcept;
-    Source(const Source&) = delete;
-    Source& operator=(const Source&) = delete;
-    explicit operator bool() const { return id_ != 0; }
-    void Reset();
-
-  private:
-    guint id_ = 0;
-};
+using Surface = Owned<cairo_surface_t*, &cairo_surface_destroy>;
+using GraphicsContext = Owned<GC, &XFreeGC, ::Display*>;
 
 } // namespace lumivane::x11

@@ -1,17 +1,17 @@
-#include "linux/x_monitors.h"
+#include "linux/x11/monitors.h"
 
 #include <X11/extensions/Xinerama.h>
 #include <gdk/gdkx.h>
 
-#include "linux/x_handles.h"
+#include "linux/x11/handles.h"
 
 namespace lumivane {
 
 namespace {
 
-std::vector<Area> XineramaScreens(GdkDisplay* display) {
+std::vector<Rect> XineramaScreens(GdkDisplay* display) {
     ::Display* xdisplay = gdk_x11_display_get_xdisplay(display);
-    std::vector<Area> monitors;
+    std::vector<Rect> monitors;
     if (!XineramaIsActive(xdisplay)) {
         return monitors;
     }
@@ -26,22 +26,22 @@ std::vector<Area> XineramaScreens(GdkDisplay* display) {
 
 } // namespace
 
-std::vector<Area> Monitors(GdkDisplay* display) {
+std::vector<Rect> Monitors(GdkDisplay* display) {
     const int count = gdk_display_get_n_monitors(display);
     if (count <= 1 && GDK_IS_X11_DISPLAY(display)) {
-        std::vector<Area> screens = XineramaScreens(display);
+        std::vector<Rect> screens = XineramaScreens(display);
         if (!screens.empty()) {
             return screens;
         }
     }
     GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    std::vector<Area> monitors;
+    std::vector<Rect> monitors;
     for (int i = 0; i < count; ++i) {
         GdkMonitor* monitor = gdk_display_get_monitor(display, i);
         GdkRectangle r{0, 0, 0, 0};
         gdk_monitor_get_geometry(monitor, &r);
         monitors.insert(monitor == primary ? monitors.begin() : monitors.end(),
-                        Area{r.x, r.y, r.x + r.width, r.y + r.height});
+                        Rect{r.x, r.y, r.x + r.width, r.y + r.height});
     }
     if (monitors.empty()) {
         monitors.push_back({});

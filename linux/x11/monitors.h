@@ -1,10 +1,10 @@
 #pragma once
-// The monitors of the X display, as the rules of clock_window/monitors.h take them.
+// The monitors of the X display, as the rules of core/clock/monitors.h take them.
 #include <gdk/gdk.h>
 
 #include <vector>
 
-#include "clock_window/placement.h"
+#include "core/clock/placement.h"
 
 namespace lumivane {
 
@@ -12,6 +12,6 @@ namespace lumivane {
 // none. GDK learns the monitors from RandR; a server without RandR that joins several
 // screens with Xinerama looks to GDK like one monitor as large as all of them, so
 // there Xinerama's own list is taken, its first screen the primary.
-std::vector<Area> Monitors(GdkDisplay* display);
+std::vector<Rect> Monitors(GdkDisplay* display);
 
 } // namespace lumivane

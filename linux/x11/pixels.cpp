@@ -1,4 +1,4 @@
-#include "linux/x_pixels.h"
+#include "linux/x11/pixels.h"
 
 #include <X11/Xutil.h>
 
@@ -35,16 +35,16 @@ uint8_t Over(uint32_t source, uint32_t alpha, uint8_t below) {
 
 } // namespace
 
-void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX, int32_t targetY,
+void CopyToBuffer(const XImage& image, Rect area, TDIB& target, int32_t targetX, int32_t targetY,
                   bool over) {
     const bool plain = PlainLayout(image);
     if (plain && !over) {
-        for (int32_t row = 0; row < area.height; ++row) {
+        for (int32_t row = 0; row < area.Height(); ++row) {
             uint8_t* out = target.Row(targetY + row) + static_cast<ptrdiff_t>(targetX) * 3;
             const auto* in = reinterpret_cast<const uint8_t*>(image.data) +
-                             static_cast<ptrdiff_t>(area.y + row) * image.bytes_per_line +
-                             static_cast<ptrdiff_t>(area.x) * 4;
-            for (int32_t column = 0; column < area.width; ++column) {
+                             static_cast<ptrdiff_t>(area.top + row) * image.bytes_per_line +
+                             static_cast<ptrdiff_t>(area.left) * 4;
+            for (int32_t column = 0; column < area.Width(); ++column) {
                 out[3 * column] = in[4 * column];
                 out[3 * column + 1] = in[4 * column + 1];
                 out[3 * column + 2] = in[4 * column + 2];
@@ -52,12 +52,12 @@ void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX,
         }
         return;
     }
-    for (int32_t row = 0; row < area.height; ++row) {
+    for (int32_t row = 0; row < area.Height(); ++row) {
         uint8_t* out = target.Row(targetY + row) + static_cast<ptrdiff_t>(targetX) * 3;
         const auto* in = reinterpret_cast<const uint8_t*>(image.data) +
-                         static_cast<ptrdiff_t>(area.y + row) * image.bytes_per_line +
-                         static_cast<ptrdiff_t>(area.x) * 4;
-        for (int32_t column = 0; column < area.width; ++column, out += 3) {
+                         static_cast<ptrdiff_t>(area.top + row) * image.bytes_per_line +
+                         static_cast<ptrdiff_t>(area.left) * 4;
+        for (int32_t column = 0; column < area.Width(); ++column, out += 3) {
             uint32_t blue, green, red, alpha = 255;
             if (plain) {
                 blue = in[0];
@@ -67,7 +67,7 @@ void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX,
                 in += 4;
             } else {
                 const unsigned long pixel =
-                    XGetPixel(const_cast<XImage*>(&image), area.x + column, area.y + row);
+                    XGetPixel(const_cast<XImage*>(&image), area.left + column, area.top + row);
                 red = Channel(pixel, image.red_mask);
                 green = Channel(pixel, image.green_mask);
                 blue = Channel(pixel, image.blue_mask);

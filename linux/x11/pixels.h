@@ -4,21 +4,15 @@
 
 #include <cstdint>
 
-#include "image/tdib.h"
+#include "core/geometry.h"
+#include "core/image/tdib.h"
 
 namespace lumivane::x11 {
-
-struct Area {
-    int32_t x = 0;
-    int32_t y = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-};
 
 // Copies `area` of `image` into `target` at (targetX, targetY). With `over`, the
 // image's pixels are premultiplied ARGB (a 32-bit visual) laid over what the target
 // holds. The caller keeps both areas inside their pictures.
-void CopyToBuffer(const XImage& image, Area area, TDIB& target, int32_t targetX, int32_t targetY,
+void CopyToBuffer(const XImage& image, Rect area, TDIB& target, int32_t targetX, int32_t targetY,
                   bool over);
 
 // The whole of `frame` into `image`, which has the frame's size.

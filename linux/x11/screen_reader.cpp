@@ -1,4 +1,4 @@
-#include "linux/screen_reader.h"
+#include "linux/x11/screen_reader.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "linux/x_pixels.h"
-#include "linux/x_windows.h"
+#include "linux/x11/pixels.h"
+#include "linux/x11/windows.h"
 
 namespace lumivane {
 
@@ -18,12 +18,6 @@ namespace {
 
 bool Empty(const cairo_region_t* region) {
     return cairo_region_is_empty(region);
-}
-
-void Blacken(TDIB& target) {
-    for (int32_t y = 0; y < target.Height(); ++y) {
-        std::memset(target.Row(y), 0, static_cast<size_t>(target.WidthBytes()));
-    }
 }
 
 } // namespace
@@ -247,7 +241,7 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
         black = true; // what the compositing managers paint without a wallpaper
     }
     if (black) {
-        Blacken(target);
+        target.Blacken();
     }
     if (desktopShows) {
         ReadDesktop(area, remaining.get(), target);
@@ -367,7 +361,7 @@ void ScreenReader::PlaceBackdrop(const cairo_rectangle_int_t& area) {
 }
 
 void ScreenReader::ReadScreen(TDIB& target, int32_t left, int32_t top) {
-    Blacken(target);
+    target.Blacken();
     const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
     const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
     const x11::Region part = x11::MakeRegion({left, top, target.Width(), target.Height()});
@@ -396,19 +390,18 @@ bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t or
     }
     const bool read = x11::Trapped(gdkDisplay_, [&] {
         if (shared_) {
-            image =
-                x11::Image(XShmCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap,
-                                           shared_->Data(), shared_->Info(), width, height),
-                           false);
+            image = x11::Image(
+                false, XShmCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap,
+                                       shared_->Data(), shared_->Info(), width, height));
             if (image && image->bits_per_pixel == 32 &&
                 XShmGetImage(display_, drawable, image.get(), x, y, AllPlanes)) {
                 XSync(display_, False);
                 return;
             }
-            image.Reset();
+            image.reset();
         }
-        image = x11::Image(XGetImage(display_, drawable, x, y, width, height, AllPlanes, ZPixmap),
-                           true);
+        image = x11::Image(true,
+                           XGetImage(display_, drawable, x, y, width, height, AllPlanes, ZPixmap));
     });
     if (!read || !image) {
         return false;
@@ -422,8 +415,9 @@ bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t or
     for (int i = 0; i < cairo_region_num_rectangles(part); ++i) {
         cairo_rectangle_int_t r{};
         cairo_region_get_rectangle(part, i, &r);
-        x11::CopyToBuffer(*image.get(), {r.x - box.x, r.y - box.y, r.width, r.height}, target,
-                          r.x - left, r.y - top, over);
+        x11::CopyToBuffer(*image.get(),
+                          {r.x - box.x, r.y - box.y, r.x - box.x + r.width, r.y - box.y + r.height},
+                          target, r.x - left, r.y - top, over);
     }
     return true;
 }

@@ -17,8 +17,8 @@
 #include <memory>
 #include <vector>
 
-#include "image/tdib.h"
-#include "linux/x_handles.h"
+#include "core/image/tdib.h"
+#include "linux/x11/handles.h"
 
 namespace lumivane {
 

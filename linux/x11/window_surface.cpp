@@ -1,15 +1,15 @@
-#include "linux/window_surface.h"
+#include "linux/x11/window_surface.h"
 
 #include <X11/extensions/shape.h>
 #include <gdk/gdkx.h>
 
-#include "linux/x_pixels.h"
+#include "linux/x11/pixels.h"
 
 namespace lumivane {
 
 WindowSurface::WindowSurface(GdkDisplay* display, Window window)
     : display_(gdk_x11_display_get_xdisplay(display)), window_(window),
-      gc_(XCreateGC(display_, window, 0, nullptr), x11::GcDeleter{display_}) {
+      gc_(display_, XCreateGC(display_, window, 0, nullptr)) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display_, window_, &attributes);
     visual_ = attributes.visual;
@@ -23,28 +23,26 @@ void WindowSurface::PrepareImage(int32_t width, int32_t height) {
         return;
     }
     painted_.reset();
-    image_.Reset();
+    image_.reset();
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     if (!shared_ || shared_->Size() < bytes) {
         shared_.reset();
         shared_ = x11::SharedMemory::Attach(display_, bytes);
     }
     if (shared_) {
-        image_ =
-            x11::Image(XShmCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap,
-                                       shared_->Data(), shared_->Info(),
-                                       static_cast<unsigned>(width), static_cast<unsigned>(height)),
-                       false);
+        image_ = x11::Image(false, XShmCreateImage(display_, visual_, static_cast<unsigned>(depth_),
+                                                   ZPixmap, shared_->Data(), shared_->Info(),
+                                                   static_cast<unsigned>(width),
+                                                   static_cast<unsigned>(height)));
         if (image_ && static_cast<size_t>(image_->bytes_per_line) * height > shared_->Size()) {
-            image_.Reset();
+            image_.reset();
         }
     }
     if (!image_) {
         shared_.reset();
-        image_ = x11::Image(XCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap,
-                                         0, nullptr, static_cast<unsigned>(width),
-                                         static_cast<unsigned>(height), 32, 0),
-                            false);
+        image_ = x11::Image(false, XCreateImage(display_, visual_, static_cast<unsigned>(depth_),
+                                                ZPixmap, 0, nullptr, static_cast<unsigned>(width),
+                                                static_cast<unsigned>(height), 32, 0));
         if (!image_) {
             return;
         }

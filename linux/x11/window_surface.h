@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "image/tdib.h"
-#include "image/visible_runs.h"
-#include "linux/x_handles.h"
+#include "core/image/tdib.h"
+#include "core/image/visible_runs.h"
+#include "linux/x11/handles.h"
 
 namespace lumivane {
 

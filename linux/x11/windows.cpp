@@ -1,6 +1,6 @@
-#include "linux/x_windows.h"
+#include "linux/x11/windows.h"
 
-#include "linux/x_handles.h"
+#include "linux/x11/handles.h"
 
 namespace lumivane::x11 {
 

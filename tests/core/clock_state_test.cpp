@@ -3,9 +3,9 @@
 #include <climits>
 #include <cmath>
 
-#include "clock_window/clock_state.h"
-#include "clock_window/placement.h"
-#include "render/render_detail.h"
+#include "core/clock/clock_state.h"
+#include "core/clock/placement.h"
+#include "core/render/render_detail.h"
 
 using namespace lumivane;
 
@@ -209,7 +209,7 @@ TEST(ClockStateTables, SizesOutOfRangeGiveEmptyBuffersAndNoTables) {
 }
 
 TEST(ClockPlacement, EdgeKeepingStepsBackOnceAndSavesOnlyAMove) {
-    const Area display{0, 0, 1366, 768};
+    const Rect display{0, 0, 1366, 768};
     EXPECT_EQ(KeepInside({100, 100}, 285, 285, display), (Place{100, 100}));
     EXPECT_EQ(KeepInside({-40, 3}, 285, 285, display), (Place{-38, 5}));
     EXPECT_EQ(KeepInside({1077, 479}, 285, 285, display), (Place{1075, 477}));

@@ -8,10 +8,10 @@
 #include <memory>
 #include <optional>
 
-#include "clock_window/clock_state.h"
-#include "platform/error.h"
-#include "render/render.h"
-#include "settings/settings_rules.h"
+#include "core/clock/clock_state.h"
+#include "core/error.h"
+#include "core/render/render.h"
+#include "core/settings/settings_rules.h"
 
 namespace lumivane::extreme {
 

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/test_desktops.h"
+#include "tests/core/test_desktops.h"
 #include "tools/render/render_cli.h"
 
 using lumivane::RgbImage;
@@ -172,7 +172,7 @@ std::map<std::string, Pin> ReadTable() {
 void WriteTable(const std::vector<Pin>& pins) {
     std::ofstream file(TablePath(), std::ios::binary | std::ios::trunc);
     file << "# Golden pictures: FNV-1a 64 of the RGB bytes, top row first.\n"
-            "# Written by LUMIVANE_REGENERATE_GOLDEN=1; see tests/unit/golden_test.cpp.\n";
+            "# Written by LUMIVANE_REGENERATE_GOLDEN=1; see tests/core/golden_test.cpp.\n";
     for (const Pin& pin : pins) {
         file << pin.kind << ' ' << pin.name << ' ' << pin.size << ' ' << Hex(pin.checksum) << '\n';
     }
@@ -212,7 +212,7 @@ void CheckPins(const std::vector<Pin>& made, const std::string& kind) {
     const std::map<std::string, Pin> table = ReadTable();
     const std::string hint = "\nIf the change is intended, look at the frames "
                              "(LUMIVANE_GOLDEN_IMAGES=<folder>) and regenerate the table "
-                             "(LUMIVANE_REGENERATE_GOLDEN=1); see tests/unit/golden_test.cpp.";
+                             "(LUMIVANE_REGENERATE_GOLDEN=1); see tests/core/golden_test.cpp.";
     size_t pinnedOfKind = 0;
     for (const auto& [key, pin] : table) {
         pinnedOfKind += pin.kind == kind ? 1 : 0;

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "clock_window/hand_hit.h"
+#include "core/clock/hand_hit.h"
 #include "render_fixture.h"
 
 using namespace lumivane;

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <string>
 
-#include "image/tdib.h"
-#include "platform/error.h"
-#include "tests/unit/scratch_dir.h"
+#include "core/error.h"
+#include "core/image/tdib.h"
+#include "tests/core/scratch_dir.h"
 #include "tools/render/image_io.h"
 
 using lumivane::DecodePpm;

@@ -3,8 +3,8 @@
 #include <climits>
 #include <vector>
 
-#include "clock_window/monitors.h"
-#include "clock_window/placement.h"
+#include "core/clock/monitors.h"
+#include "core/clock/placement.h"
 
 using namespace lumivane;
 
@@ -12,11 +12,11 @@ namespace {
 
 // The primary 1366 x 768 display and a 1920 x 1080 one to its right, as Wine reports
 // them for the two-monitor test display.
-const std::vector<Area> kTwo{{0, 0, 1366, 768}, {1366, 0, 3286, 1080}};
+const std::vector<Rect> kTwo{{0, 0, 1366, 768}, {1366, 0, 3286, 1080}};
 // The primary 1920 x 1080, a 1280 x 1024 one left of it, a 2560 x 1440 one above it.
-const std::vector<Area> kThree{{0, 0, 1920, 1080}, {-1280, 0, 0, 1024}, {-320, -1440, 2240, 0}};
+const std::vector<Rect> kThree{{0, 0, 1920, 1080}, {-1280, 0, 0, 1024}, {-320, -1440, 2240, 0}};
 // The primary alone: the second monitor is gone.
-const std::vector<Area> kPrimary{{0, 0, 1366, 768}};
+const std::vector<Rect> kPrimary{{0, 0, 1366, 768}};
 
 ClockState Saved(int32_t left, int32_t top, int32_t size, int32_t diameter = 0) {
     ClockState state;
@@ -110,7 +110,7 @@ TEST(StartPlace, IsTheSavedPlaceUnlessNothingOfTheClockWouldShow) {
 }
 
 TEST(CoversMonitor, OnlyAWindowOverTheWholeMonitor) {
-    const Area second = kTwo[1];
+    const Rect second = kTwo[1];
     EXPECT_TRUE(CoversMonitor(second, second));
     EXPECT_TRUE(CoversMonitor({1300, -8, 3300, 1090}, second)); // with borders beyond
     EXPECT_FALSE(CoversMonitor({1366, 0, 3286, 1079}, second)); // a row short
@@ -121,7 +121,7 @@ TEST(CoversMonitor, OnlyAWindowOverTheWholeMonitor) {
 }
 
 TEST(HidesOverFullScreen, WhenAskedToAndAProgramInFrontCoversTheClocksMonitor) {
-    const Area second = kTwo[1];
+    const Rect second = kTwo[1];
     EXPECT_TRUE(HidesOverFullScreen(1, second, second));
     EXPECT_FALSE(HidesOverFullScreen(0, second, second));
     EXPECT_FALSE(HidesOverFullScreen(1, std::nullopt, second));

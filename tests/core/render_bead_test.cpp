@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "render/render.h"
+#include "core/render/render.h"
 #include "render_fixture.h"
 
 using namespace lumivane;

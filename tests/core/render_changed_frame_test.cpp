@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "render/render.h"
+#include "core/render/render.h"
 #include "render_fixture.h"
 
 using namespace lumivane;
@@ -18,7 +18,7 @@ using namespace lumivane::testing_support;
 namespace {
 
 // Fills part of a buffer with noise, so that no pass profits from repeated colours.
-void Scribble(TDIB& buffer, FrameRect part, uint32_t seed) {
+void Scribble(TDIB& buffer, Rect part, uint32_t seed) {
     for (int32_t y = std::max(part.top, 0); y < std::min(part.bottom, buffer.Height()); ++y) {
         for (int32_t x = std::max(part.left, 0); x < std::min(part.right, buffer.Width()); ++x) {
             seed = seed * 1664525u + 1013904223u;
@@ -45,8 +45,8 @@ struct Step {
     bool pointer = false; // the window blackened the pixel under the pointer
 };
 
-bool Inside(std::span<const FrameRect> parts, int32_t x, int32_t y) {
-    for (const FrameRect& part : parts) {
+bool Inside(std::span<const Rect> parts, int32_t x, int32_t y) {
+    for (const Rect& part : parts) {
         if (x >= part.left && x < part.right && y >= part.top && y < part.bottom) {
             return true;
         }
@@ -54,9 +54,9 @@ bool Inside(std::span<const FrameRect> parts, int32_t x, int32_t y) {
     return false;
 }
 
-int64_t Area(std::span<const FrameRect> parts) {
+int64_t AreaOf(std::span<const Rect> parts) {
     int64_t area = 0;
-    for (const FrameRect& part : parts) {
+    for (const Rect& part : parts) {
         area += int64_t{part.right - part.left} * (part.bottom - part.top);
     }
     return area;
@@ -145,7 +145,7 @@ void ExpectChangedFramesAreWholeFrames(int32_t diameter) {
         ClockState before = MakeClock(changed.FrameBuffer->Width());
         CopyPicture(*changed.FrameBuffer, *before.FrameBuffer);
 
-        const std::span<const FrameRect> drawn = RenderChangedFrame(changed);
+        const std::span<const Rect> drawn = RenderChangedFrame(changed);
         RenderFrame(whole);
 
         ASSERT_TRUE(SamePicture(*changed.FrameBuffer, *whole.FrameBuffer));
@@ -159,11 +159,11 @@ void ExpectChangedFramesAreWholeFrames(int32_t diameter) {
         }
         const int64_t frameArea = int64_t{frame.Width()} * frame.Height();
         if (step.what == "nothing changed") {
-            EXPECT_EQ(Area(drawn), 0);
+            EXPECT_EQ(AreaOf(drawn), 0);
         }
         if (step.what == "second hand" || step.what == "background patch") {
-            EXPECT_GT(Area(drawn), 0);
-            EXPECT_LT(Area(drawn), frameArea / 2);
+            EXPECT_GT(AreaOf(drawn), 0);
+            EXPECT_LT(AreaOf(drawn), frameArea / 2);
         }
     }
 }
@@ -179,15 +179,15 @@ TEST(RenderChangedFrame, EqualsWholeFramesOverASequenceOfChanges) {
 TEST(RenderChangedFrame, DrawsWholeAfterAWholeFrameOrTooManyNotes) {
     ClockState state = MakeClock(120);
     Scribble(*state.BackgroundBuffer, {0, 0, 120, 120}, 5);
-    const FrameRect all{0, 0, 120, 120};
-    EXPECT_EQ(Area(RenderChangedFrame(state)), Area({&all, 1}));
-    EXPECT_EQ(Area(RenderChangedFrame(state)), 0);
+    const Rect all{0, 0, 120, 120};
+    EXPECT_EQ(AreaOf(RenderChangedFrame(state)), AreaOf({&all, 1}));
+    EXPECT_EQ(AreaOf(RenderChangedFrame(state)), 0);
     RenderFrame(state);
-    EXPECT_EQ(Area(RenderChangedFrame(state)), Area({&all, 1}));
+    EXPECT_EQ(AreaOf(RenderChangedFrame(state)), AreaOf({&all, 1}));
     for (int32_t i = 0; i < 100; ++i) {
         NoteFrameWritten(state, {i, i, i + 1, i + 1});
     }
-    EXPECT_EQ(Area(RenderChangedFrame(state)), Area({&all, 1}));
+    EXPECT_EQ(AreaOf(RenderChangedFrame(state)), AreaOf({&all, 1}));
 }
 
 TEST(CopyShowsFrame, TellsACopyThatStillHoldsTheClockFromTheDesktop) {

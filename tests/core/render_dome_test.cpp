@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "render/render.h"
+#include "core/render/render.h"
 #include "render_fixture.h"
 
 using namespace lumivane;

@@ -11,9 +11,9 @@
 #include <span>
 #include <vector>
 
-#include "render/light_block.h"
-#include "render/render.h"
-#include "render/trig.h"
+#include "core/render/light_block.h"
+#include "core/render/render.h"
+#include "core/render/trig.h"
 #include "render_fixture.h"
 
 using namespace lumivane;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "clock_window/clock_state.h"
-#include "render/render.h"
+#include "core/clock/clock_state.h"
+#include "core/render/render.h"
 
 namespace lumivane::testing_support {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "render/render.h"
+#include "core/render/render.h"
 #include "render_fixture.h"
 
 using namespace lumivane;

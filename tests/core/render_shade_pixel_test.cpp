@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "render/render.h"
+#include "core/render/render.h"
 
 using lumivane::Colour;
 using lumivane::ShadePixel;

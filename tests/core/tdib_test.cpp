@@ -3,9 +3,9 @@
 #include <cstring>
 #include <memory>
 
-#include "image/tdib.h"
-#include "image/visible_runs.h"
-#include "platform/error.h"
+#include "core/error.h"
+#include "core/image/tdib.h"
+#include "core/image/visible_runs.h"
 
 using lumivane::Error;
 using lumivane::RGB;

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "render/precision.h"
-#include "render/trig.h"
+#include "core/render/precision.h"
+#include "core/render/trig.h"
 
 namespace {
 
@@ -301,7 +301,7 @@ TEST(TrigGolden, DISABLED_Regenerate) {
         return std::string(text);
     };
     std::fprintf(file, "// Generated from x86-64 glibc cosl/sinl by TrigGolden.DISABLED_Regenerate"
-                       " (tests/unit/trig_test.cpp).\n"
+                       " (tests/core/trig_test.cpp).\n"
                        "// Each value: {sign and exponent, significand} of the x87 format.\n\n");
     std::fprintf(file, "// Dial and numeral angles, hand angles, random arguments in [-10, 10] "
                        "and edge arguments: {x, cos x, sin x}.\n"

@@ -26,8 +26,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "render/precision.h"
-#include "tests/unit/extreme_startup.h"
+#include "core/render/precision.h"
+#include "tests/core/extreme_startup.h"
 
 namespace {
 

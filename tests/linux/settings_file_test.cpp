@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/error.h"
 #include "linux/autostart.h"
 #include "linux/settings_file.h"
-#include "platform/error.h"
-#include "tests/unit/scratch_dir.h"
+#include "tests/core/scratch_dir.h"
 
 using namespace lumivane;
 

@@ -1,8 +1,8 @@
 // Start with Windows: the Run value names this program by its quoted path, is
 // replaced when it names another copy, and is deleted only when it is ours.
-#include "settings/win/autostart.h"
+#include "windows/autostart.h"
 
-#include "tests/win/test_support.h"
+#include "tests/windows/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "clock_window/clock_state.h"
-#include "clock_window/win/form1.h"
-#include "image/tdib_win.h"
-#include "platform/win32_handles.h"
-#include "render/render.h"
-#include "tests/win/test_support.h"
+#include "core/clock/clock_state.h"
+#include "core/render/render.h"
+#include "tests/windows/test_support.h"
+#include "windows/clock_window.h"
+#include "windows/dib.h"
+#include "windows/handles.h"
 
 using lumivane::ClockState;
 using lumivane::TForm1;
@@ -75,12 +75,12 @@ TEST_F(ClockWindow, NewDiameterResizesWindowBuffersAndTheTickInterval) {
     auto form = Start(state);
     state.Size = 35;
     lumivane::RecomputeGeometry(state, kTestDisplay.height);
-    EXPECT_EQ(form->TimerInterval(), 200); // not before the next frame
+    EXPECT_EQ(form->Controller().TickInterval(), 200); // not before the next frame
 
     form->Draw();
 
     EXPECT_EQ(state.PrevDiameter, 525);
-    EXPECT_EQ(form->TimerInterval(), 1000);
+    EXPECT_EQ(form->Controller().TickInterval(), 1000);
     RECT client{};
     GetClientRect(form->Handle(), &client);
     EXPECT_EQ(client.right, 525);
@@ -112,7 +112,7 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
     EXPECT_EQ(state.BackgroundBuffer->Width(), 285);
     EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
     EXPECT_EQ(state.FrameBuffer->BitCount(), 24);
-    EXPECT_EQ(form->TimerInterval(), 200);
+    EXPECT_EQ(form->Controller().TickInterval(), 200);
 }
 
 // Counts the moves of one window made on this thread while it lives.
@@ -182,7 +182,7 @@ TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
         const Window full = cover(kTestDisplay.width, kTestDisplay.height);
         ASSERT_EQ(GetForegroundWindow(), full.get());
         form->FullScreenTimer();
-        EXPECT_TRUE(form->HiddenOverFullScreen());
+        EXPECT_TRUE(form->Controller().Hidden());
         EXPECT_FALSE(IsWindowVisible(form->Handle()));
         // Under the hands: a frame would darken it, once told that it was written.
         Whiten(*state.FrameBuffer, 142, 142);
@@ -193,20 +193,20 @@ TEST_F(ClockWindow, HidesWhileAFullScreenWindowIsInFront) {
 
         state.HideFullScreen = 0;
         form->FullScreenTimer();
-        EXPECT_FALSE(form->HiddenOverFullScreen());
+        EXPECT_FALSE(form->Controller().Hidden());
         EXPECT_TRUE(IsWindowVisible(form->Handle()));
         EXPECT_NE(state.FrameBuffer->Pixel(142, 142), 0xFFFFFFu) << "drawn on coming back";
         state.HideFullScreen = 1;
         form->FullScreenTimer();
-        EXPECT_TRUE(form->HiddenOverFullScreen());
+        EXPECT_TRUE(form->Controller().Hidden());
     }
     form->FullScreenTimer();
-    EXPECT_FALSE(form->HiddenOverFullScreen());
+    EXPECT_FALSE(form->Controller().Hidden());
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     const Window almost = cover(kTestDisplay.width, kTestDisplay.height - 1);
     ASSERT_EQ(GetForegroundWindow(), almost.get());
     form->FullScreenTimer();
-    EXPECT_FALSE(form->HiddenOverFullScreen());
+    EXPECT_FALSE(form->Controller().Hidden());
 }
 
 TEST_F(ClockWindow, ClockAsTallAsTheDisplayStaysAtItsTop) {

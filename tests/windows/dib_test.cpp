@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "image/tdib_win.h"
-#include "platform/error.h"
-#include "platform/win32_handles.h"
+#include "core/error.h"
+#include "windows/dib.h"
+#include "windows/handles.h"
 
 using lumivane::GdiObject;
 using lumivane::TWinDIB;

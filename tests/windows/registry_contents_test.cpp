@@ -3,7 +3,7 @@
 // an absent key and a key that cannot be written. The store names the value it
 // could not read in the exact words of its errors; the clock window starts with
 // sound values, draws, and shows at most one error box however long it runs.
-#include "tests/win/test_support.h"
+#include "tests/windows/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "clock_window/win/form1.h"
+#include "windows/clock_window.h"
 
 namespace lumivane {
 namespace {
@@ -252,7 +252,7 @@ TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
     for (const BadContent& content : BadContents()) {
         for (const char* name : kValueNames) {
             Put(store, name, content);
-            SettingsStore settings(store.Path());
+            RegistryStore settings(store.Path());
             ASSERT_TRUE(settings.OpenStore(false));
             EXPECT_EQ(ErrorOf([&] { settings.ReadValue(name); }), ErrorText(content.fault, name))
                 << name << " as " << content.label;
@@ -270,7 +270,7 @@ TEST_F(RegistryContents, StoreNamesEveryUnreadableValueInItsOwnWords) {
 TEST_F(RegistryContents, StoreNamesAWriteTheRegistryRefusesInItsOwnWords) {
     const RegistryPath gone = key.Below("deleted while open");
     StoreAll(gone, Stored{});
-    SettingsStore settings(gone.Path());
+    RegistryStore settings(gone.Path());
     ASSERT_TRUE(settings.OpenStore(false));
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, gone.Relative().c_str()), ERROR_SUCCESS);
     EXPECT_EQ(ErrorOf([&] { settings.WriteValue("Left", 300); }), "Failed to set data for 'Left'");
@@ -286,7 +286,7 @@ TEST_F(RegistryContents, StoreReadsAShortDwordAsItsBytesWithZerosAbove) {
     store.WriteRaw("Size", REG_DWORD, {0x13, 0x01}); // 2 bytes: 0x0113
     store.WriteRaw("Bright", REG_DWORD, {0xFF});     // 1 byte
     store.WriteRaw("Contrast", REG_DWORD, {});       // no bytes
-    SettingsStore settings(store.Path());
+    RegistryStore settings(store.Path());
     ASSERT_TRUE(settings.OpenStore(false));
     EXPECT_EQ(settings.ReadValue("Size"), 275);
     EXPECT_EQ(settings.ReadValue("Bright"), 255);
@@ -310,7 +310,7 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
             StartedClock& clock = Start(clocks, place, content.label);
             const ClockState& state = *clock.state;
 
-            EXPECT_EQ(clock.form->StartupProblem(), ErrorText(content.fault, name))
+            EXPECT_EQ(clock.form->Controller().StartupProblem(), ErrorText(content.fault, name))
                 << content.label;
             for (const char* other : kValueNames) {
                 if (std::string(other) == "Start_1") {
@@ -331,7 +331,8 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
             }
             const int32_t diameter = std::string(name) == "Size" ? 285 : 105;
             EXPECT_EQ(state.Diameter, diameter) << content.label;
-            EXPECT_EQ(clock.form->TimerInterval(), std::string(name) == "Size" ? 200 : 100)
+            EXPECT_EQ(clock.form->Controller().TickInterval(),
+                      std::string(name) == "Size" ? 200 : 100)
                 << content.label;
             ExpectBuffersFit(clock);
             const RECT rect = clock.form->WindowRect();
@@ -349,7 +350,7 @@ TEST_F(RegistryContents, EachUnreadableValueTakesItsFallbackAndIsShownOnce) {
         std::vector<StartedClock> again;
         for (const BadContent& content : BadContents()) {
             Start(again, key.Below(std::string(name) + " as " + content.label), content.label);
-            EXPECT_EQ(again.back().form->StartupProblem(), "") << content.label;
+            EXPECT_EQ(again.back().form->Controller().StartupProblem(), "") << content.label;
         }
     }
 }
@@ -392,7 +393,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             StartedClock& clock = Start(clocks, place, label);
             const ClockState& state = *clock.state;
 
-            EXPECT_EQ(clock.form->StartupProblem(), "") << label;
+            EXPECT_EQ(clock.form->Controller().StartupProblem(), "") << label;
             EXPECT_EQ(Loaded(state, name), c.value) << label;
             EXPECT_EQ(state.StartCount, 2) << label;
             EXPECT_EQ(place.Read("Size"), std::string(name) == "Size" ? c.value : 7) << label;
@@ -401,7 +402,7 @@ TEST_F(RegistryContents, EveryDwordStartsAClockThatRunsWithoutAnErrorBox) {
             } else {
                 EXPECT_EQ(state.Diameter, c.diameter) << label;
             }
-            EXPECT_EQ(clock.form->TimerInterval(), c.interval) << label;
+            EXPECT_EQ(clock.form->Controller().TickInterval(), c.interval) << label;
             const RECT rect = clock.form->WindowRect();
             EXPECT_EQ(rect.left, 200) << label;
             EXPECT_EQ(rect.top, 150) << label;
@@ -540,7 +541,7 @@ TEST_F(RegistryContents, EveryStartCountKeepsOrReplacesTheSettingsAsItSays) {
         StartedClock& clock = Start(clocks, place, label);
         const ClockState& state = *clock.state;
 
-        EXPECT_EQ(clock.form->StartupProblem(), "") << label;
+        EXPECT_EQ(clock.form->Controller().StartupProblem(), "") << label;
         EXPECT_EQ(state.StartCount, c.after) << label;
         EXPECT_EQ(place.Read("Start_1"), c.after) << label;
         const Stored expected = c.firstStart ? Stored{30, 19, 0, 6, 540, 0, 0} : Stored{};
@@ -570,8 +571,8 @@ TEST_F(RegistryContents, AKeyOfNothingButBadValuesGivesTheDefaultsAndOneBox) {
     empty.WriteRaw("Unrelated", REG_DWORD, {1, 0, 0, 0}); // the key exists, none of its values
     Start(clocks, texts, "all text");
     Start(clocks, empty, "all absent");
-    EXPECT_EQ(clocks[0].form->StartupProblem(), "Invalid data type for 'Bright'");
-    EXPECT_EQ(clocks[1].form->StartupProblem(), "Failed to get data for 'Bright'");
+    EXPECT_EQ(clocks[0].form->Controller().StartupProblem(), "Invalid data type for 'Bright'");
+    EXPECT_EQ(clocks[1].form->Controller().StartupProblem(), "Failed to get data for 'Bright'");
     for (StartedClock& clock : clocks) {
         for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
             EXPECT_EQ(Loaded(*clock.state, name), Field(kFallback, name))
@@ -625,14 +626,14 @@ TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
     const RegistryPath absent = key.Below("absent");
     ASSERT_FALSE(absent.Exists());
     StartedClock& clock = Start(clocks, absent, "absent");
-    EXPECT_EQ(clock.form->StartupProblem(), "");
+    EXPECT_EQ(clock.form->Controller().StartupProblem(), "");
     EXPECT_EQ(clock.state->StartCount, 1);
     for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
         EXPECT_EQ(absent.Read(name), Field(kFallback, name)) << name;
     }
     EXPECT_EQ(absent.Read("Start_1"), 1);
     EXPECT_EQ(clock.state->Diameter, 285);
-    EXPECT_EQ(clock.form->TimerInterval(), 200);
+    EXPECT_EQ(clock.form->Controller().TickInterval(), 200);
     ExpectBuffersFit(clock);
     const size_t before = boxes.Count();
     RunClocks(clocks);
@@ -652,14 +653,14 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
               ERROR_SUCCESS);
     RegCloseKey(parent);
     const RegistryPath below = key.Below("volatile\\Lumivane");
-    SettingsStore store(below.Path());
+    RegistryStore store(below.Path());
     ASSERT_FALSE(store.OpenStore(true));
     ASSERT_FALSE(store.OpenStore(false));
 
     std::vector<StartedClock> clocks;
     StartedClock& clock = Start(clocks, below, "below a volatile key");
     const ClockState& state = *clock.state;
-    EXPECT_EQ(clock.form->StartupProblem(), "");
+    EXPECT_EQ(clock.form->Controller().StartupProblem(), "");
     for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
         EXPECT_EQ(Loaded(state, name), Field(kFallback, name)) << name;
     }
@@ -740,12 +741,12 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
         GTEST_SKIP() << "this registry grants full access whatever the key's DACL says";
     }
     ASSERT_EQ(full, ERROR_ACCESS_DENIED);
-    SettingsStore store(locked.Path());
+    RegistryStore store(locked.Path());
     EXPECT_FALSE(store.OpenStore(false));
     EXPECT_FALSE(store.OpenStore(true));
     std::vector<StartedClock> clocks;
     StartedClock& clock = Start(clocks, locked, "read only");
-    EXPECT_EQ(clock.form->StartupProblem(), "");
+    EXPECT_EQ(clock.form->Controller().StartupProblem(), "");
     EXPECT_EQ(clock.state->StartCount, 1);
     EXPECT_EQ(clock.state->Size, 19);
     ExpectBuffersFit(clock);
@@ -755,9 +756,9 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
     RunClocks(clocks);
     EXPECT_EQ(clock.state->SavedLeft, 300) << "taken, although it could not be stored";
     auto tray = std::make_shared<TrayLog>();
-    TForm2 settings(*clock.state, locked.Path(), nullptr, RecordingPlatform(tray));
+    TForm2 settings(clock.form->Controller(), nullptr, RecordingPlatform(tray));
     EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
-    EXPECT_EQ(WindowText(settings.Controls().StaticText1), TForm2::kHint);
+    EXPECT_EQ(WindowText(settings.Controls().StaticText1), kHintLine.text);
     Pump(300);
     ExpectQuiet(clocks, before);
     EXPECT_TRUE(Drew(clock));

@@ -1,6 +1,6 @@
 // The settings store on the real registry, below a test key of its own: the four
 // steps, signed values, and a closed store.
-#include "tests/win/test_support.h"
+#include "tests/windows/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,31 +14,31 @@ using testing_support::TestKey;
 
 TEST(SettingsStoreOpen, WithoutCreateLeavesAnAbsentKeyAbsent) {
     TestKey key;
-    SettingsStore store(key.Path());
+    RegistryStore store(key.Path());
     EXPECT_FALSE(store.OpenStore(false));
     EXPECT_FALSE(key.Exists());
 }
 
 TEST(SettingsStoreOpen, WithCreateMakesTheKeyAndTheKeysAboveIt) {
     TestKey key;
-    SettingsStore store(key.Path() + "\\Deeper\\Still");
+    RegistryStore store(key.Path() + "\\Deeper\\Still");
     ASSERT_TRUE(store.OpenStore(true));
     store.CloseStore();
-    SettingsStore again(key.Path() + "\\Deeper\\Still");
+    RegistryStore again(key.Path() + "\\Deeper\\Still");
     EXPECT_TRUE(again.OpenStore(false));
 }
 
 TEST(SettingsStoreOpen, ThePathMayStartWithABackslashOrNot) {
     TestKey key;
     key.Write("Size", 23);
-    SettingsStore store(key.Relative());
+    RegistryStore store(key.Relative());
     ASSERT_TRUE(store.OpenStore(false));
     EXPECT_EQ(store.ReadValue("Size"), 23);
 }
 
 TEST(SettingsStoreValues, RoundTripSignedThirtyTwoBitValuesAsDwords) {
     TestKey key;
-    SettingsStore store(key.Path());
+    RegistryStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(true));
     store.WriteValue("Left", -12);
     store.WriteValue("Top", INT32_MIN);
@@ -53,7 +53,7 @@ TEST(SettingsStoreValues, RoundTripSignedThirtyTwoBitValuesAsDwords) {
 TEST(SettingsStoreValues, WritingReplacesAValueOfAnotherType) {
     TestKey key;
     key.WriteText("Size", "12");
-    SettingsStore store(key.Path());
+    RegistryStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(true));
     store.WriteValue("Size", 20);
     EXPECT_EQ(key.Read("Size"), 20);
@@ -61,7 +61,7 @@ TEST(SettingsStoreValues, WritingReplacesAValueOfAnotherType) {
 
 TEST(SettingsStoreFailures, NothingCanBeWrittenOrReadOnceClosed) {
     TestKey key;
-    SettingsStore store(key.Path());
+    RegistryStore store(key.Path());
     ASSERT_TRUE(store.OpenStore(true));
     store.WriteValue("Bright", 5);
     store.CloseStore();

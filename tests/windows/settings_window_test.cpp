@@ -1,7 +1,7 @@
 // The settings window as a real window: its creation rule, its place, its
 // controls, the track bars driven by their own messages, and "Save Settings"
 // against the real registry (a test key of its own).
-#include "tests/win/test_support.h"
+#include "tests/windows/test_support.h"
 
 #include <commctrl.h>
 
@@ -14,7 +14,7 @@ namespace lumivane {
 namespace {
 
 using testing_support::CentreShading;
-using testing_support::ErrorBoxes;
+using testing_support::Life;
 using testing_support::RecordingPlatform;
 using testing_support::RequireTestDisplay;
 using testing_support::StartedState;
@@ -64,10 +64,19 @@ class SettingsWindowTest : public ::testing::Test {
     void SetUp() override { RequireTestDisplay(); }
 
     std::unique_ptr<TForm2> MakeForm(ClockState& state) {
-        return std::make_unique<TForm2>(state, key.Path(), nullptr, RecordingPlatform(tray));
+        return std::make_unique<TForm2>(LifeOf(state), nullptr, RecordingPlatform(tray));
+    }
+    // The clock's life of `state`, kept as long as the test: its store the test key (or
+    // `keyPath`), its monitors the test display's (or `monitors`).
+    ClockController& LifeOf(ClockState& state, const std::string& keyPath = {},
+                            std::vector<Rect> monitors = {}) {
+        lives.push_back(
+            std::make_unique<Life>(state, keyPath.empty() ? key.Path() : keyPath, monitors));
+        return lives.back()->controller;
     }
 
     TestKey key;
+    std::vector<std::unique_ptr<Life>> lives;
     std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
 };
 
@@ -158,9 +167,7 @@ TEST_F(SettingsWindowPlacement, TheFirstTwoStartsShowTheWindow) {
 
 TEST_F(SettingsWindowPlacement, PlaceFollowsTheDisplayItIsGiven) {
     auto state = StartedState();
-    TForm2 form(*state, key.Path(), nullptr, RecordingPlatform(tray, [] {
-        return Display{1001, 600};
-    }));
+    TForm2 form(LifeOf(*state, {}, {{0, 0, 1001, 600}}), nullptr, RecordingPlatform(tray));
     RECT window{};
     GetWindowRect(form.Handle(), &window);
     EXPECT_EQ(window.left, 295); // 1001 div 2 - 410 div 2
@@ -187,7 +194,7 @@ TEST_F(SettingsWindowPlacement, AnOwnerKeepsTheWindowOffTheTaskbar) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     {
-        TForm2 form(*state, key.Path(), owner, RecordingPlatform(tray));
+        TForm2 form(LifeOf(*state), owner, RecordingPlatform(tray));
         EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), owner);
     }
     DestroyWindow(owner);
@@ -252,7 +259,7 @@ TEST_F(SettingsWindowControls, AtOneHundredFortyFourDpiEverythingIsHalfAsLargeAg
     const auto at = [&](UINT dpi) {
         TForm2::Platform platform = RecordingPlatform(tray);
         platform.windowDpi = [dpi](HWND) { return dpi; };
-        return std::make_unique<TForm2>(*state, key.Path(), nullptr, platform);
+        return std::make_unique<TForm2>(LifeOf(*state), nullptr, platform);
     };
     const auto layout = [](const TForm2& form) {
         const TForm2::Components& c = form.Controls();
@@ -407,12 +414,10 @@ using SettingsTrackBars = SettingsWindowTest;
 
 TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
     auto state = StartedState();
-    auto height = std::make_shared<int32_t>(768);
-    auto form =
-        std::make_unique<TForm2>(*state, key.Path(), nullptr, RecordingPlatform(tray, [height] {
-            return Display{1366, *height};
-        }));
-    *height = 290; // the display shrank since start-up
+    ClockController& life = LifeOf(*state);
+    auto form = std::make_unique<TForm2>(life, nullptr, RecordingPlatform(tray));
+    lives.back()->platform.monitors = {{0, 0, 1366, 290}}; // the display shrank since start-up
+    life.MonitorsChanged();
     MoveBar(*form, form->Controls().TrackBar2, 20);
     EXPECT_EQ(state->Diameter, 290); // 300 reaches the height: the height
     EXPECT_EQ(state->Radius, 145);
@@ -420,9 +425,9 @@ TEST_F(SettingsTrackBars, SizeReadsTheDisplayHeightAnew) {
 
 TEST_F(SettingsTrackBars, SizeIsCappedByTheMonitorTheClockIsOn) {
     auto state = StartedState();
-    TForm2::Platform platform = RecordingPlatform(tray);
-    platform.clockDisplay = [] { return Display{1024, 280}; };
-    TForm2 form(*state, key.Path(), nullptr, platform);
+    ClockController& life = LifeOf(*state, {}, {{0, 0, 1366, 768}, {1366, 0, 2390, 280}});
+    TForm2 form(life, nullptr, RecordingPlatform(tray));
+    life.Moved({1400, 0}); // the clock on the second monitor
     MoveBar(form, form.Controls().TrackBar2, 20);
     EXPECT_EQ(state->Diameter, 280);
 }
@@ -503,7 +508,7 @@ TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {
 
 TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
     auto state = StartedState();
-    TForm2 form(*state, key.Path() + "\\Settings", nullptr, RecordingPlatform(tray));
+    TForm2 form(LifeOf(*state, key.Path() + "\\Settings"), nullptr, RecordingPlatform(tray));
     form.Button1Click();
     ASSERT_EQ(form.StatusColour(), RGB(0, 150, 0));
     // A lasting key cannot be created below a volatile one.
@@ -513,13 +518,14 @@ TEST_F(SettingsSave, AKeyThatCannotBeCreatedIsReportedAndNotConfirmed) {
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(parent);
-    const ErrorBoxes boxes;
     SendMessageW(form.Controls().Button1, BM_CLICK, 0, 0);
-    ASSERT_EQ(boxes.Count(), 1u);
+    // The clock's life shows it (here its stand-in platform keeps the boxes).
+    const std::vector<std::string>& boxes = lives.back()->platform.boxes;
+    ASSERT_EQ(boxes.size(), 1u);
     const std::string expected =
         "Failed to create key 'HKEY_CURRENT_USER\\" + key.Relative() + "\\Settings': ";
-    EXPECT_EQ(boxes.Seen()[0].text.substr(0, expected.size()), expected);
-    EXPECT_GT(boxes.Seen()[0].text.size(), expected.size()) << "the system's reason";
+    EXPECT_EQ(boxes[0].substr(0, expected.size()), expected);
+    EXPECT_GT(boxes[0].size(), expected.size()) << "the system's reason";
     // The confirmation of the earlier save does not stand for this one.
     EXPECT_EQ(WindowText(form.Controls().StaticText1), "Position : cursor + arrows + leftbutton");
     EXPECT_EQ(form.StatusColour(), RGB(0, 0, 0));

@@ -3,10 +3,11 @@
 // keys of their own, a recorder of the error boxes shown, one message pump, a
 // clock state as start-up leaves it and a tray that records instead of reaching
 // the shell.
-#include "clock_window/clock_state.h"
-#include "platform/win32_display.h"
-
-#include "settings/win/settings_window.h"
+#include "core/clock/clock_state.h"
+#include "tests/core/fake_platform.h"
+#include "windows/display.h"
+#include "windows/settings_store.h"
+#include "windows/settings_window.h"
 
 #include <gtest/gtest.h>
 
@@ -257,12 +258,25 @@ struct TrayLog {
     }
 };
 
-// Platform services for a form under test: the real display unless one is given,
-// and the tray recorded in `log`.
-inline TForm2::Platform RecordingPlatform(const std::shared_ptr<TrayLog>& log,
-                                          std::function<Display()> display = PrimaryDisplay) {
+// A clock's life without a clock window, for a settings window of its own: `state` as
+// start-up left it, the registry key `keyPath` its store, the test display its monitor
+// unless others are given.
+struct Life {
+    FakePlatform platform;
+    ClockController controller;
+    Life(ClockState& state, const std::string& keyPath, std::vector<Rect> monitors = {})
+        : controller(state, platform) {
+        const Display display = PrimaryDisplay();
+        platform.monitors = monitors.empty()
+                                ? std::vector<Rect>{{0, 0, display.width, display.height}}
+                                : std::move(monitors);
+        platform.store = [keyPath] { return std::make_unique<RegistryStore>(keyPath); };
+    }
+};
+
+// Platform services for a form under test: the tray recorded in `log`.
+inline TForm2::Platform RecordingPlatform(const std::shared_ptr<TrayLog>& log) {
     TForm2::Platform platform;
-    platform.displaySize = std::move(display);
     platform.notifyIcon = [log](DWORD action, NOTIFYICONDATAA* record) {
         const BOOL result = log->passToShell ? Shell_NotifyIconA(action, record) : log->result;
         log->calls.push_back({action, *record, result});

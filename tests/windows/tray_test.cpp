@@ -1,7 +1,7 @@
 // The tray icon and its menu: the record handed to the shell, the icon's
 // messages, the menu driven by keys from a second thread (its modal loop holds
 // the test's thread), and the window hidden by its close box.
-#include "tests/win/test_support.h"
+#include "tests/windows/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 namespace lumivane {
 namespace {
 
+using testing_support::Life;
 using testing_support::RecordingPlatform;
 using testing_support::StartedState;
 using testing_support::TakePosted;
@@ -106,7 +107,12 @@ class SettingsTrayTest : public ::testing::Test {
         state = StartedState([&](ClockState& s) { s.StartCount = startCount; });
         TForm2::Platform platform = RecordingPlatform(tray);
         platform.autostart = autostart;
-        return std::make_unique<TForm2>(*state, key.Path(), nullptr, std::move(platform));
+        return std::make_unique<TForm2>(LifeOfState(), nullptr, std::move(platform));
+    }
+    // A clock's life for `state`, kept as long as the test.
+    ClockController& LifeOfState() {
+        lives.push_back(std::make_unique<Life>(*state, key.Path()));
+        return lives.back()->controller;
     }
 
     // The tray's record of what happened after creation.
@@ -140,6 +146,7 @@ class SettingsTrayTest : public ::testing::Test {
                                   L"\\Run"};
     std::shared_ptr<TrayLog> tray = std::make_shared<TrayLog>();
     std::unique_ptr<ClockState> state;
+    std::vector<std::unique_ptr<Life>> lives;
     bool menuSeen = false;
 };
 
@@ -247,7 +254,7 @@ TEST_F(SettingsTrayIcon, EveryWayOutTakesTheShownIconAway) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     state = StartedState();
-    auto owned = std::make_unique<TForm2>(*state, key.Path(), owner, RecordingPlatform(tray));
+    auto owned = std::make_unique<TForm2>(LifeOfState(), owner, RecordingPlatform(tray));
     DestroyWindow(owner);
     owned.reset();
     EXPECT_EQ(ActionsSinceCreation(), std::vector<DWORD>{NIM_DELETE});
@@ -411,7 +418,7 @@ TEST_F(SettingsTrayMenu, HideOverFullScreenProgramsTogglesAndIsStored) {
     state->HideFullScreen = 0;
     TForm2::Platform platform = RecordingPlatform(tray);
     platform.autostart = autostart;
-    TForm2 off(*state, key.Path(), nullptr, std::move(platform));
+    TForm2 off(LifeOfState(), nullptr, std::move(platform));
     EXPECT_FALSE(Checked(off, TrayIcon::kHideFullScreenId));
 }
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/error.h"
+#include "core/error.h"
 
 namespace lumivane {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "image/tdib.h"
+#include "core/image/tdib.h"
 
 namespace lumivane {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "render/precision.h"
+#include "core/render/precision.h"
 #include "tools/render/render_cli.h"
 
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // Builds without libpng (the Windows ones): PPM only, and a clear word for a .png path.
-#include "platform/error.h"
+#include "core/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

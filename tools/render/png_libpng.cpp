@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/error.h"
+#include "core/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

@@ -8,7 +8,7 @@
 #include <set>
 #include <string_view>
 
-#include "render/render.h"
+#include "core/render/render.h"
 
 namespace lumivane {
 

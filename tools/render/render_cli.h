@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "clock_window/clock_state.h"
-#include "platform/error.h"
+#include "core/clock/clock_state.h"
+#include "core/error.h"
 #include "tools/render/image_io.h"
 
 namespace lumivane {

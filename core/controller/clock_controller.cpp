@@ -1,0 +1,369 @@
+#include "core/controller/clock_controller.h"
+
+#include <algorithm>
+
+#include "core/clock/monitors.h"
+#include "core/clock/placement.h"
+#include "core/error.h"
+#include "core/render/render.h"
+#include "core/settings/settings_store.h"
+
+namespace lumivane {
+
+namespace {
+
+constexpr StoredValue kPlace[] = {{"Left", &ClockState::SavedLeft}, {"Top", &ClockState::SavedTop}};
+
+} // namespace
+
+ClockController::ClockController(ClockState& state, ClockPlatform& platform)
+    : state_(state), platform_(platform) {}
+
+const std::vector<Rect>& ClockController::KnownMonitors() {
+    if (monitors_.empty()) {
+        monitors_ = platform_.Monitors();
+    }
+    return monitors_;
+}
+
+Rect ClockController::Monitor() {
+    const std::vector<Rect>& monitors = KnownMonitors();
+    return monitors[OwningMonitor(monitors, place_, side_, side_).value()];
+}
+
+void ClockController::Start() {
+    monitors_ = platform_.Monitors();
+    Load(monitors_.front());
+    StartTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    StartTimer(ClockTimer::SavePlace, kPositionSaveInterval);
+    WatchPlace();
+    if (platform_.Traits().pollFrontWindow) {
+        StartTimer(ClockTimer::FullScreenCheck, kFullScreenCheckInterval);
+    }
+
+    // The clock is as large as the monitor it starts on makes it.
+    const size_t home = StartMonitor(state_, monitors_);
+    DeriveStartupState(state_, DisplayOf(monitors_[home]),
+                       [this] { return platform_.MakeBuffer(); });
+    // Read now: the quick redraw while the clock moves can draw a frame before the first
+    // tick, and it must not show a time the clock never read.
+    ReadTime();
+    side_ = std::max(state_.Diameter, 0);
+    platform_.SizeWindow(side_);
+    // The position save then stores where the clock really is.
+    MoveTo(StartPlace(state_, monitors_, home));
+
+    state_.StartCount = NextStartCount(state_.StartCount);
+    const StoredValue count[] = {{StoredName(&ClockState::StartCount), &ClockState::StartCount}};
+    WriteAtStart(count);
+
+    // A full-screen program may be in front already.
+    hidden_ =
+        lumivane::HidesOverFullScreen(state_.HideFullScreen, platform_.FrontWindow(), Monitor());
+    platform_.ShowWindow(!hidden_);
+    Draw();
+}
+
+void ClockController::Load(const Rect& primary) {
+    const auto store = platform_.Store();
+    const bool opened = store->OpenStore(false);
+    const LoadReport loaded =
+        LoadSettings(state_, DisplayOf(primary), opened ? store.get() : nullptr);
+    const bool readable = !opened || store->Readable();
+    if (!loaded.problem.empty()) {
+        startupProblem_ = store->UnreadProblem(loaded.problem);
+    }
+    store->CloseStore();
+    if (loaded.firstStart) {
+        // The defaults place the clock at the top of the primary monitor, wherever the
+        // desktop has it.
+        state_.SavedLeft += primary.left;
+        state_.SavedTop += primary.top;
+    }
+    // A store that cannot be read at all is never written.
+    if (loaded.firstStart || readable) {
+        WriteAtStart(ValuesToStore(loaded));
+    }
+}
+
+void ClockController::ShowStartupProblem() {
+    if (!startupProblem_.empty()) {
+        Report(startupProblem_);
+    }
+}
+
+void ClockController::WriteValues(std::span<const StoredValue> values) {
+    if (values.empty()) {
+        return;
+    }
+    const auto store = platform_.Store();
+    if (!store->OpenStore(true)) {
+        return;
+    }
+    for (const auto& [name, field] : values) {
+        store->WriteValue(name, state_.*field);
+    }
+    store->CloseStore();
+}
+
+void ClockController::WriteAtStart(std::span<const StoredValue> values) {
+    // The clock starts whatever the store said; the user hears of the first problem.
+    try {
+        WriteValues(values);
+    } catch (const Error& error) {
+        if (startupProblem_.empty()) {
+            startupProblem_ = error.what();
+        }
+    }
+}
+
+void ClockController::Fire(ClockTimer timer) {
+    switch (timer) {
+    case ClockTimer::Tick:
+        return Tick();
+    case ClockTimer::SavePlace:
+        return SavePlaceIfMoved();
+    case ClockTimer::KeepInside:
+        KeepInside();
+        return;
+    case ClockTimer::RedrawWhileAway:
+        return RedrawWhileAway();
+    case ClockTimer::FullScreenCheck:
+        return CheckFullScreen();
+    }
+}
+
+void ClockController::StartTimer(ClockTimer timer, uint32_t interval) {
+    uint32_t& running = intervals_[static_cast<size_t>(timer)];
+    if (running != interval) {
+        running = interval;
+        platform_.StartTimer(timer, interval);
+    }
+}
+
+void ClockController::StopTimer(ClockTimer timer) {
+    uint32_t& running = intervals_[static_cast<size_t>(timer)];
+    if (running != 0) {
+        running = 0;
+        platform_.StopTimer(timer);
+    }
+}
+
+void ClockController::WatchPlace() {
+    StartTimer(ClockTimer::KeepInside, kPlacementInterval);
+    StartTimer(ClockTimer::RedrawWhileAway, kPlacementInterval);
+}
+
+void ClockController::ReadTime() {
+    const TimeOfDay now = platform_.Now();
+    state_.Hour = now.hour;
+    state_.Minute = now.minute;
+    state_.Second = now.second;
+}
+
+void ClockController::Tick() {
+    ReadTime();
+    Draw();
+}
+
+void ClockController::Draw() {
+    // Hidden, it neither reads beneath nor draws.
+    if (hidden_ || state_.FrameBuffer == nullptr || state_.BackgroundBuffer == nullptr) {
+        return;
+    }
+    if (state_.Diameter != state_.PrevDiameter) {
+        Resize();
+    }
+    if (!BuffersFitDiameter(state_)) {
+        return;
+    }
+    platform_.ReadBeneath(*state_.BackgroundBuffer, place_);
+    platform_.Present(RenderChangedFrame(state_));
+}
+
+void ClockController::Resize() {
+    side_ = std::max(state_.Diameter, 0);
+    platform_.SizeWindow(side_);
+    ResizeBuffers(state_);
+    StartTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    WatchPlace(); // a larger clock may now reach over the edge
+}
+
+void ClockController::RedrawWhileAway() {
+    if (MovedFromSavedPlace(state_, place_)) {
+        Draw();
+    }
+}
+
+bool ClockController::KeepInside() {
+    if (hidden_) {
+        return false;
+    }
+    const Place to = lumivane::KeepInside(place_, side_, side_, Monitor());
+    if (to != place_) {
+        MoveTo(to);
+    } else if (!MovedFromSavedPlace(state_, place_) && !platform_.Traits().placementTickAtRest) {
+        // At rest where it is stored: nothing to do until the clock moves again.
+        StopTimer(ClockTimer::KeepInside);
+        StopTimer(ClockTimer::RedrawWhileAway);
+    }
+    return true;
+}
+
+void ClockController::MoveTo(Place to) {
+    place_ = to;
+    platform_.MoveWindow(to);
+}
+
+void ClockController::Moved(Place at) {
+    if (at == place_) {
+        return;
+    }
+    const Rect was = Monitor();
+    place_ = at;
+    WatchPlace();
+    // Only another monitor can change what the window in front covers.
+    if (Monitor() != was) {
+        CheckFullScreen();
+    }
+}
+
+void ClockController::MonitorsChanged() {
+    monitors_ = platform_.Monitors();
+    const Place to = KeepOnMonitors(monitors_, place_, side_, side_);
+    if (to != place_) {
+        MoveTo(to);
+    }
+    WatchPlace();
+}
+
+void ClockController::CheckFullScreen() {
+    const bool hide =
+        lumivane::HidesOverFullScreen(state_.HideFullScreen, platform_.FrontWindow(), Monitor());
+    if (hide == hidden_) {
+        return;
+    }
+    hidden_ = hide;
+    platform_.ShowWindow(!hide);
+    if (hide) {
+        if (!platform_.Traits().placementTickAtRest) {
+            StopTimer(ClockTimer::KeepInside);
+            StopTimer(ClockTimer::RedrawWhileAway);
+        }
+        return;
+    }
+    WatchPlace();
+    Draw(); // what it hid with is stale
+}
+
+void ClockController::SavePlaceIfMoved() {
+    if (!MovedFromSavedPlace(state_, place_)) {
+        return;
+    }
+    // Taken before the store is opened: a store that fails is not retried until the
+    // clock moves again.
+    state_.SavedLeft = place_.left;
+    state_.SavedTop = place_.top;
+    WriteValues(kPlace);
+}
+
+void ClockController::Exit() {
+    // A move the position save has not seen yet would be lost; the way out goes on.
+    try {
+        SavePlaceIfMoved();
+    } catch (const Error& error) {
+        Report(error.what());
+    }
+}
+
+void ClockController::OpenSettings(SettingsView& view) {
+    view_ = &view;
+    OpenBars(state_, DisplayOf(Monitor()).height,
+             [&view](const BarRule& rule, int32_t position) { view.ShowBar(rule.bar, position); });
+    view.ShowStatus(kHintLine);
+    if (state_.StartCount <= 1) {
+        view.ShowSettings();
+    }
+}
+
+void ClockController::BarMoved(Bar bar, int32_t position) {
+    SetBar(state_, bar, position, DisplayOf(Monitor()).height);
+}
+
+void ClockController::SaveSettings() {
+    try {
+        const auto store = platform_.Store();
+        store->CreateStore();
+        for (const auto& [name, field] : kStoredValues) {
+            if (field != &ClockState::StartCount) {
+                store->WriteValue(name, state_.*field);
+            }
+        }
+        store->CloseStore();
+    } catch (const Error&) {
+        // The confirmation of an earlier save must not stand for this one.
+        if (view_ != nullptr) {
+            view_->ShowStatus(kHintLine);
+        }
+        throw;
+    }
+    if (view_ != nullptr) {
+        view_->ShowStatus(kConfirmationLine);
+        // A second save while the confirmation shows does not prolong it.
+        if (!confirming_) {
+            confirming_ = view_->StartStatusTimer(kConfirmationTime);
+        }
+    }
+}
+
+void ClockController::StatusTimeUp() {
+    confirming_ = false;
+    if (view_ != nullptr) {
+        view_->StopStatusTimer();
+        view_->ShowStatus(kHintLine);
+    }
+}
+
+void ClockController::SetHideFullScreen(bool hide) {
+    state_.HideFullScreen = hide ? 1 : 0;
+    CheckFullScreen();
+    const StoredValue value[] = {kHideFullScreen};
+    WriteValues(value);
+}
+
+Place ClockController::SettingsPlace(int32_t width, int32_t height, int32_t inset) {
+    const Rect primary = KnownMonitors().front();
+    return {primary.left + (primary.right - primary.left) / 2 - width / 2,
+            primary.bottom - height - inset};
+}
+
+void ClockController::Report(const std::string& text) {
+    const bool known = (problemShown_ && shownProblem_ == text) ||
+                       std::find(problems_.begin(), problems_.end(), text) != problems_.end();
+    if (!known) {
+        problems_.push_back(text);
+    }
+    ShowNextProblem();
+}
+
+void ClockController::ShowNextProblem() {
+    // A box that is answered before ShowProblem returns (a modal one) lets the next one
+    // follow here; a problem reported while it is open waits in the queue meanwhile.
+    while (!problemShown_ && !problems_.empty()) {
+        shownProblem_ = std::move(problems_.front());
+        problems_.pop_front();
+        problemShown_ = true;
+        if (platform_.ShowProblem(shownProblem_)) {
+            problemShown_ = false;
+            shownProblem_.clear();
+        }
+    }
+}
+
+void ClockController::ProblemAnswered() {
+    problemShown_ = false;
+    shownProblem_.clear();
+    ShowNextProblem();
+}
+
+} // namespace lumivane

@@ -1,0 +1,134 @@
+#pragma once
+// The clock's life, written once for every front end: start-up, the tick and its frame,
+// size changes, edge keeping, the quick redraw while the clock is away from its saved
+// place, the position save, hiding over full-screen programs, the settings window's
+// model and which problems the user is shown. It reaches the platform through
+// ClockPlatform and the settings window through SettingsView; a front end turns its
+// events into calls of it and carries out what it asks.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/clock/clock_state.h"
+#include "core/controller/clock_platform.h"
+#include "core/controller/facts.h"
+#include "core/settings/settings_rules.h"
+
+namespace lumivane {
+
+// The settings window as the model sees it; the front end draws it.
+class SettingsView {
+  public:
+    virtual ~SettingsView() = default;
+    // The bar's control takes the position, without reporting a move.
+    virtual void ShowBar(Bar bar, int32_t position) = 0;
+    virtual void ShowStatus(const StatusLine& status) = 0;
+    // Opens the window (on a first start).
+    virtual void ShowSettings() = 0;
+    // A one-shot timer that calls ClockController::StatusTimeUp; false when it cannot run.
+    virtual bool StartStatusTimer(uint32_t interval) = 0;
+    virtual void StopStatusTimer() = 0;
+};
+
+class ClockController {
+  public:
+    // Both must outlive the controller; nothing is asked of the platform before Start.
+    ClockController(ClockState& state, ClockPlatform& platform);
+    ClockController(const ClockController&) = delete;
+    ClockController& operator=(const ClockController&) = delete;
+
+    // Start-up: loads the settings (a value that cannot be read takes its default and is
+    // written back), sizes the clock by the monitor it starts on, places it, counts the
+    // start, starts the timers, shows the clock unless a full-screen program covers its
+    // monitor, and draws the first frame. The first problem met is kept for
+    // ShowStartupProblem.
+    void Start();
+    const std::string& StartupProblem() const { return startupProblem_; }
+    // Shows it, once the platform can show a box.
+    void ShowStartupProblem();
+
+    // The timers.
+    void Fire(ClockTimer timer);
+    void Tick();             // the time of day, then a frame
+    void SavePlaceIfMoved(); // throws Error when the store refuses the place
+    // One step of edge keeping; false (nothing done) while the clock is hidden.
+    bool KeepInside();
+    void RedrawWhileAway();
+    // Hides the clock while a program's window in front covers its monitor and hiding is
+    // on; shows it again (with a fresh frame) when that ends.
+    void CheckFullScreen();
+
+    // One frame: a new size first, then what lies beneath, the changed tiles, shown.
+    void Draw();
+    // The window was moved (by the user, its window manager, or as asked).
+    void Moved(Place at);
+    // The monitors were added, removed, rearranged or resized.
+    void MonitorsChanged();
+    // Every way out: a move the position save has not seen yet is stored, a failure shown.
+    void Exit();
+
+    Place Where() const { return place_; }
+    // The monitor the clock belongs to: the one that holds its centre, else the nearest.
+    Rect Monitor();
+    bool Hidden() const { return hidden_; }
+    // The clock tick's interval, ms.
+    uint32_t TickInterval() const { return intervals_[static_cast<size_t>(ClockTimer::Tick)]; }
+
+    // The settings window's model. OpenSettings binds the view: its bars take the settings
+    // (clamped to their ranges), its status line the hint, and on a first start it opens.
+    void OpenSettings(SettingsView& view);
+    void CloseSettings() { view_ = nullptr; }
+    void BarMoved(Bar bar, int32_t position);
+    // "Save Settings": every stored value but the start count, then the confirmation for
+    // a while. Throws Error, the hint back, when the store refuses.
+    void SaveSettings();
+    void StatusTimeUp();
+    bool HidesOverFullScreen() const { return state_.HideFullScreen != 0; }
+    // The tray item: stored at once.
+    void SetHideFullScreen(bool hide);
+    // Where a settings window of the outer size `width` x `height` goes: centred, `inset`
+    // above the bottom of the primary monitor.
+    Place SettingsPlace(int32_t width, int32_t height, int32_t inset);
+
+    // Problems the user is shown: one box at a time; a text already open or waiting is not
+    // added again, and is shown again once its box was answered.
+    void Report(const std::string& text);
+    void ProblemAnswered();
+
+  private:
+    const std::vector<Rect>& KnownMonitors();
+    void Load(const Rect& primary);
+    void ReadTime();
+    void Resize();
+    void MoveTo(Place to);
+    // The placement timers run while the clock may be away from where it belongs.
+    void WatchPlace();
+    void StartTimer(ClockTimer timer, uint32_t interval);
+    void StopTimer(ClockTimer timer);
+    // Writes these values of the clock state; a store that cannot be opened is passed by
+    // in silence, a refused write throws Error.
+    void WriteValues(std::span<const StoredValue> values);
+    // The same at start-up, where a failure becomes the start-up problem.
+    void WriteAtStart(std::span<const StoredValue> values);
+    void ShowNextProblem();
+
+    ClockState& state_;
+    ClockPlatform& platform_;
+    SettingsView* view_ = nullptr;
+    std::vector<Rect> monitors_; // kept: asking costs round trips, and the edge keeping
+                                 // needs them every 30 ms
+    Place place_;
+    int32_t side_ = 0; // of the window
+    bool hidden_ = false;
+    std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
+    std::string startupProblem_;
+    bool confirming_ = false;
+    std::deque<std::string> problems_; // waiting for a box
+    std::string shownProblem_;
+    bool problemShown_ = false;
+};
+
+} // namespace lumivane

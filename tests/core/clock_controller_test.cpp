@@ -1,0 +1,199 @@
+// The clock's life with a fake platform: the starts, healing, the place through a drag
+// and the way out, monitors and full-screen programs, the settings window's model and
+// the problems the user is shown.
+#include <gtest/gtest.h>
+
+#include "core/controller/clock_controller.h"
+#include "tests/core/fake_platform.h"
+
+namespace lumivane {
+namespace {
+
+using testing_support::FakePlatform;
+
+const std::map<std::string, std::string> kLater{
+    {"Bright", "20"}, {"Size", "7"},  {"Algoritm", "2"}, {"Contrast", "9"},
+    {"Left", "400"},  {"Top", "200"}, {"Start_1", "2"}};
+
+struct FakeView : SettingsView {
+    std::map<Bar, int32_t> bars;
+    std::string status;
+    bool shown = false;
+    bool timer = false;
+    void ShowBar(Bar bar, int32_t position) override { bars[bar] = position; }
+    void ShowStatus(const StatusLine& line) override { status = line.text; }
+    void ShowSettings() override { shown = true; }
+    bool StartStatusTimer(uint32_t) override { return timer = true; }
+    void StopStatusTimer() override { timer = false; }
+};
+
+struct Clock {
+    FakePlatform platform;
+    ClockState state;
+    ClockController controller{state, platform};
+    FakeView view;
+
+    explicit Clock(const std::map<std::string, std::string>& stored = {}) {
+        platform.memory.values = stored;
+        platform.memory.exists = !stored.empty();
+    }
+    void Start() {
+        controller.Start();
+        controller.OpenSettings(view);
+    }
+};
+
+TEST(ClockLife, AFirstStartStoresTheDefaultsAndWalksInFromTheTopEdge) {
+    Clock clock;
+    clock.Start();
+    FakePlatform& p = clock.platform;
+    EXPECT_EQ(p.memory.values, (std::map<std::string, std::string>{{"Bright", "30"},
+                                                                   {"Size", "19"},
+                                                                   {"Algoritm", "0"},
+                                                                   {"Contrast", "6"},
+                                                                   {"Left", "540"},
+                                                                   {"Top", "0"},
+                                                                   {"Start_1", "1"}}));
+    EXPECT_EQ(p.side, 285);
+    EXPECT_EQ(p.Where(), (Place{540, 0}));
+    EXPECT_TRUE(p.shown);
+    EXPECT_EQ(p.presents, 1) << "the first frame at once";
+    EXPECT_EQ(clock.state.Hour, 10);
+    EXPECT_EQ(p.timers, (std::map<ClockTimer, uint32_t>{{ClockTimer::Tick, 200},
+                                                        {ClockTimer::SavePlace, 5000},
+                                                        {ClockTimer::KeepInside, 30},
+                                                        {ClockTimer::RedrawWhileAway, 30}}));
+    EXPECT_TRUE(clock.view.shown) << "a first start opens the settings";
+    EXPECT_EQ(clock.view.status, kHintLine.text);
+    EXPECT_EQ(clock.view.bars,
+              (std::map<Bar, int32_t>{{Bar::Bright, 30}, {Bar::Size, 19}, {Bar::Contrast, 6}}));
+    for (int tick = 0; tick < 3; ++tick) {
+        clock.controller.KeepInside();
+        clock.controller.RedrawWhileAway();
+    }
+    EXPECT_EQ(p.Where(), (Place{540, 6}));
+    EXPECT_EQ(p.presents, 4) << "a frame for each step";
+    clock.controller.SavePlaceIfMoved();
+    EXPECT_EQ(p.memory.Number("Top"), 6);
+    clock.controller.KeepInside();
+    EXPECT_FALSE(p.timers.contains(ClockTimer::KeepInside)) << "at rest, the placement stops";
+    EXPECT_FALSE(p.timers.contains(ClockTimer::RedrawWhileAway));
+    EXPECT_TRUE(clock.controller.StartupProblem().empty());
+}
+
+TEST(ClockLife, ALaterStartKeepsTheSettingsAndCountsTheStart) {
+    Clock clock(kLater);
+    clock.platform.traits = {.placementTickAtRest = true, .pollFrontWindow = true};
+    clock.Start();
+    EXPECT_EQ(clock.platform.Where(), (Place{400, 200}));
+    EXPECT_EQ(clock.platform.side, 105);
+    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 100u);
+    EXPECT_EQ(clock.platform.timers[ClockTimer::FullScreenCheck], 250u);
+    EXPECT_FALSE(clock.view.shown);
+    EXPECT_EQ(clock.platform.memory.writes, 1) << "the start count alone";
+    clock.controller.KeepInside();
+    EXPECT_TRUE(clock.platform.timers.contains(ClockTimer::KeepInside)) << "the pointer's tick";
+}
+
+TEST(ClockLife, ADamagedStoreHealsAndTellsOnce) {
+    auto stored = kLater;
+    stored["Size"] = "nine";
+    Clock clock(stored);
+    clock.Start();
+    EXPECT_EQ(clock.controller.StartupProblem(), "Cannot read 'Size'");
+    EXPECT_TRUE(clock.platform.boxes.empty()) << "told once the platform can show it";
+    clock.controller.ShowStartupProblem();
+    EXPECT_EQ(clock.platform.boxes, std::vector<std::string>{"Cannot read 'Size'"});
+    EXPECT_EQ(clock.platform.memory.values["Size"], "19");
+    EXPECT_EQ(clock.platform.memory.values["Left"], "400") << "what was read is kept";
+
+    Clock again(clock.platform.memory.values);
+    again.Start();
+    EXPECT_TRUE(again.controller.StartupProblem().empty());
+}
+
+TEST(ClockLife, ADragThenAWayOutWithinASecondStoresThePlace) {
+    Clock clock(kLater);
+    clock.Start();
+    clock.controller.KeepInside(); // at rest
+    clock.controller.Moved({600, 300});
+    EXPECT_EQ(clock.platform.timers.count(ClockTimer::RedrawWhileAway), 1u);
+    clock.controller.Exit();
+    EXPECT_EQ(clock.platform.memory.Number("Left"), 600);
+    EXPECT_EQ(clock.platform.memory.Number("Top"), 300);
+
+    clock.controller.Moved({610, 300});
+    clock.platform.memory.refuseWrite = true;
+    clock.controller.Exit();
+    EXPECT_EQ(clock.platform.boxes, std::vector<std::string>{"Cannot write 'Left'"});
+    EXPECT_EQ(clock.state.SavedLeft, 610) << "not retried until it moves again";
+}
+
+TEST(ClockLife, AClockOnARemovedMonitorComesInsideAnother) {
+    auto stored = kLater;
+    stored["Left"] = "2000";
+    Clock clock(stored);
+    clock.platform.monitors = {{0, 0, 1366, 768}, {1366, 0, 3286, 1080}};
+    clock.Start();
+    EXPECT_EQ(clock.platform.side, 154) << "7 steps of Round(1080 / 50)";
+    clock.platform.monitors.pop_back();
+    clock.controller.MonitorsChanged();
+    EXPECT_EQ(clock.platform.Where(), (Place{1366 - 154 - 5, 200}));
+}
+
+TEST(ClockLife, HidesWhileAFullScreenProgramCoversItsMonitorUnlessToldNot) {
+    Clock clock(kLater);
+    clock.Start();
+    const int reads = clock.platform.reads;
+    clock.platform.front = Rect{0, 0, 1366, 768};
+    clock.controller.CheckFullScreen();
+    EXPECT_FALSE(clock.platform.shown);
+    clock.controller.Tick();
+    EXPECT_EQ(clock.platform.reads, reads) << "hidden, it reads nothing";
+    EXPECT_FALSE(clock.controller.KeepInside());
+
+    clock.controller.SetHideFullScreen(false);
+    EXPECT_TRUE(clock.platform.shown);
+    EXPECT_EQ(clock.platform.reads, reads + 1) << "back with a fresh frame";
+    EXPECT_EQ(clock.platform.memory.Number("HideFullScreen"), 0);
+    clock.controller.SetHideFullScreen(true);
+    EXPECT_FALSE(clock.platform.shown);
+    clock.platform.front = Rect{0, 0, 1366, 767};
+    clock.controller.CheckFullScreen();
+    EXPECT_TRUE(clock.platform.shown);
+}
+
+TEST(ClockLife, SaveConfirmsForAWhileAndARefusedSaveShowsTheHint) {
+    Clock clock(kLater);
+    clock.Start();
+    clock.controller.BarMoved(Bar::Size, 20);
+    EXPECT_EQ(clock.state.Diameter, 300);
+    clock.controller.SaveSettings();
+    EXPECT_EQ(clock.platform.memory.Number("Size"), 20);
+    EXPECT_EQ(clock.view.status, kConfirmationLine.text);
+    EXPECT_TRUE(clock.view.timer);
+    clock.platform.memory.refuseOpen = true;
+    EXPECT_THROW(clock.controller.SaveSettings(), Error);
+    EXPECT_EQ(clock.view.status, kHintLine.text);
+    clock.controller.StatusTimeUp();
+    EXPECT_FALSE(clock.view.timer);
+    EXPECT_EQ(clock.platform.memory.Number("Start_1"), 2);
+}
+
+TEST(ClockLife, ProblemsShowOneBoxAtATimeEachTextOnceWhileItIsOpen) {
+    Clock clock;
+    clock.platform.answerBoxes = false;
+    clock.controller.Report("one");
+    clock.controller.Report("two");
+    clock.controller.Report("one");
+    clock.controller.Report("two");
+    EXPECT_EQ(clock.platform.boxes, std::vector<std::string>{"one"});
+    clock.controller.ProblemAnswered();
+    EXPECT_EQ(clock.platform.boxes, (std::vector<std::string>{"one", "two"}));
+    clock.controller.ProblemAnswered();
+    clock.controller.Report("one");
+    EXPECT_EQ(clock.platform.boxes.size(), 3u) << "shown again once answered";
+}
+
+} // namespace
+} // namespace lumivane
