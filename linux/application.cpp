@@ -37,15 +37,10 @@ std::string ExecutablePath() {
 Application::Application(ClockState& state, std::string note)
     : state_(state), note_(std::move(note)),
       application_(gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS)) {
-    g_signal_connect(application_, "activate", G_CALLBACK(Activated), this);
+    g_signal_connect(application_.get(), "activate", G_CALLBACK(Activated), this);
 }
 
-Application::~Application() {
-    tray_.reset();
-    settings_.reset();
-    clock_.reset();
-    g_object_unref(application_);
-}
+Application::~Application() = default;
 
 int Application::Run(int argc, char** argv) {
     const auto quit = +[](gpointer self) -> gboolean {
@@ -55,7 +50,7 @@ int Application::Run(int argc, char** argv) {
     g_unix_signal_add(SIGTERM, quit, this);
     g_unix_signal_add(SIGINT, quit, this);
     g_unix_signal_add(SIGHUP, quit, this);
-    return g_application_run(G_APPLICATION(application_), argc, argv);
+    return g_application_run(G_APPLICATION(application_.get()), argc, argv);
 }
 
 void Application::Activated(GApplication*, gpointer data) {
@@ -72,13 +67,13 @@ void Application::Activated(GApplication*, gpointer data) {
     } catch (const std::exception& error) {
         // No clock to report to: the program cannot run.
         std::fprintf(stderr, "lumivane: %s\n", error.what());
-        g_application_quit(G_APPLICATION(self->application_));
+        g_application_quit(G_APPLICATION(self->application_.get()));
     }
 }
 
 void Application::Start() {
     clock_ = std::make_unique<ClockWindow>(state_, [this] { Quit(); });
-    gtk_application_add_window(application_, clock_->Window());
+    gtk_application_add_window(application_.get(), clock_->Window());
     ClockController& controller = clock_->Controller();
 
     std::string note = note_;
@@ -103,7 +98,7 @@ void Application::Quit() {
     if (clock_) {
         clock_->Controller().Exit();
     }
-    g_application_quit(G_APPLICATION(application_));
+    g_application_quit(G_APPLICATION(application_.get()));
 }
 
 } // namespace lumivane

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/clock/clock_state.h"
+#include "core/owned.h"
 
 namespace lumivane {
 
@@ -34,7 +35,7 @@ class Application {
 
     ClockState& state_;
     std::string note_;
-    GtkApplication* application_;
+    Owned<GtkApplication*, &g_object_unref> application_;
     std::unique_ptr<ClockWindow> clock_;
     std::unique_ptr<SettingsWindow> settings_;
     std::unique_ptr<Tray> tray_;

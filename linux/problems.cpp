@@ -25,35 +25,22 @@ void Guarded(ClockController& controller, const std::function<void()>& action) {
     }
 }
 
-namespace {
-
-struct Timed {
-    ClockController& controller;
-    std::function<void()> action;
-    bool repeat;
-};
-
-gboolean RunTimed(gpointer data) {
-    auto* timed = static_cast<Timed*>(data);
-    Guarded(timed->controller, timed->action);
-    return timed->repeat ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-}
-
-Source Schedule(uint32_t interval, ClockController& controller, std::function<void()> action,
-                bool repeat) {
-    auto* timed = new Timed{controller, std::move(action), repeat};
-    return Source(g_timeout_add_full(G_PRIORITY_DEFAULT, interval, RunTimed, timed,
-                                     [](gpointer data) { delete static_cast<Timed*>(data); }));
-}
-
-} // namespace
-
-Source Every(uint32_t interval, ClockController& controller, std::function<void()> action) {
-    return Schedule(interval, controller, std::move(action), true);
-}
-
-Source After(uint32_t delay, ClockController& controller, std::function<void()> action) {
-    return Schedule(delay, controller, std::move(action), false);
+Source Every(uint32_t interval, ClockController& controller, std::function<void()> action,
+             bool once) {
+    struct Timed {
+        ClockController& controller;
+        std::function<void()> action;
+        bool once;
+    };
+    return Source(g_timeout_add_full(
+        G_PRIORITY_DEFAULT, interval,
+        [](gpointer data) -> gboolean {
+            auto* timed = static_cast<Timed*>(data);
+            Guarded(timed->controller, timed->action);
+            return timed->once ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        },
+        new Timed{controller, std::move(action), once},
+        [](gpointer data) { delete static_cast<Timed*>(data); }));
 }
 
 Widget OpenMessageBox(const std::string& text, std::function<void()> answered) {

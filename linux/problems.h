@@ -23,10 +23,12 @@ using Widget = Owned<GtkWidget*, &gtk_widget_destroy>;
 // Runs `action`, reporting an error that leaves it.
 void Guarded(ClockController& controller, const std::function<void()>& action);
 
-// Runs `action` every `interval` ms until the source is let go.
-Source Every(uint32_t interval, ClockController& controller, std::function<void()> action);
-// Runs `action` once, after `delay` ms.
-Source After(uint32_t delay, ClockController& controller, std::function<void()> action);
+// Runs `action` every `interval` ms until the source is let go, or once after it.
+Source Every(uint32_t interval, ClockController& controller, std::function<void()> action,
+             bool once = false);
+inline Source After(uint32_t delay, ClockController& controller, std::function<void()> action) {
+    return Every(delay, controller, std::move(action), true);
+}
 
 // A message box captioned "Lumivane" with `text`, kept above; `answered` runs once the
 // user has answered it. The text goes to the standard error too.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -91,26 +92,18 @@ std::optional<std::string> SettingsText::Find(const std::string& name) const {
 }
 
 void SettingsText::Set(const std::string& name, int32_t value) {
-    const std::string line = name + "=" + std::to_string(value);
-    std::optional<size_t> counted;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (const auto pair = Split(lines_[i]); pair && pair->first == name) {
-            counted = i;
-        }
-    }
-    if (!counted) {
-        lines_.push_back(line);
+    const auto names = [&name](const std::string& line) {
+        const auto pair = Split(line);
+        return pair && pair->first == name;
+    };
+    // The last line naming it counts: it takes the value, and the ones before it go.
+    const auto after = std::find_if(lines_.rbegin(), lines_.rend(), names).base();
+    if (after == lines_.begin()) {
+        lines_.push_back(name + "=" + std::to_string(value));
         return;
     }
-    lines_[*counted] = line;
-    std::vector<std::string> kept;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        const auto pair = Split(lines_[i]);
-        if (i == *counted || !pair || pair->first != name) {
-            kept.push_back(lines_[i]);
-        }
-    }
-    lines_ = std::move(kept);
+    *(after - 1) = name + "=" + std::to_string(value);
+    lines_.erase(std::remove_if(lines_.begin(), after - 1, names), after - 1);
 }
 
 std::string SettingsText::Text() const {

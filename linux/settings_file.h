@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/settings/settings_store.h"
+#include "core/settings/settings_rules.h"
 
 namespace lumivane {
 

@@ -28,17 +28,17 @@ std::string Markup(const char* text, uint32_t colour) {
 
 SettingsWindow::SettingsWindow(ClockController& controller, const std::string& note)
     : controller_(controller) {
-    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    window_.reset(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_window_set_title(Window(), kSettingsTitle);
     gtk_window_set_resizable(Window(), FALSE);
     gtk_window_set_keep_above(Window(), TRUE);
-    gtk_container_set_border_width(GTK_CONTAINER(window_), 12);
-    g_signal_connect(window_, "delete-event", G_CALLBACK(Closed), this);
+    gtk_container_set_border_width(GTK_CONTAINER(window_.get()), 12);
+    g_signal_connect(window_.get(), "delete-event", G_CALLBACK(Closed), this);
 
     GtkWidget* grid = gtk_grid_new();
     gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
     gtk_grid_set_column_spacing(GTK_GRID(grid), 36);
-    gtk_container_add(GTK_CONTAINER(window_), grid);
+    gtk_container_add(GTK_CONTAINER(window_.get()), grid);
 
     status_ = gtk_label_new(nullptr);
     gtk_widget_set_halign(status_, GTK_ALIGN_START);
@@ -104,8 +104,6 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
 
 SettingsWindow::~SettingsWindow() {
     controller_.CloseSettings();
-    hint_.reset();
-    gtk_widget_destroy(window_);
 }
 
 void SettingsWindow::BarMoved(GtkRange* range, gpointer data) {
@@ -133,8 +131,8 @@ bool SettingsWindow::StartStatusTimer(uint32_t interval) {
 }
 
 void SettingsWindow::Show() {
-    if (!gtk_widget_get_visible(window_)) {
-        gtk_widget_realize(window_);
+    if (!gtk_widget_get_visible(window_.get())) {
+        gtk_widget_realize(window_.get());
         int width = 0;
         int height = 0;
         gtk_window_get_size(Window(), &width, &height);
@@ -145,7 +143,7 @@ void SettingsWindow::Show() {
 }
 
 void SettingsWindow::Hide() {
-    gtk_widget_hide(window_);
+    gtk_widget_hide(window_.get());
 }
 
 } // namespace lumivane

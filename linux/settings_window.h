@@ -22,7 +22,7 @@ class SettingsWindow : public SettingsView {
 
     void Show();
     void Hide();
-    GtkWindow* Window() const { return GTK_WINDOW(window_); }
+    GtkWindow* Window() const { return GTK_WINDOW(window_.get()); }
 
     // SettingsView
     void ShowBar(Bar bar, int32_t position) override;
@@ -35,7 +35,7 @@ class SettingsWindow : public SettingsView {
     static void BarMoved(GtkRange* range, gpointer self);
 
     ClockController& controller_;
-    GtkWidget* window_ = nullptr;
+    Widget window_;
     GtkWidget* status_ = nullptr;
     std::array<GtkWidget*, kBars.size()> bars_{};
     Source hint_;

@@ -19,47 +19,47 @@ GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
 
 } // namespace
 
+void Withdraw(_AppIndicator* indicator) {
+    app_indicator_set_status(indicator, APP_INDICATOR_STATUS_PASSIVE);
+    g_object_unref(indicator);
+}
+
+void DestroyMenu(GtkWidget* menu) {
+    gtk_widget_destroy(menu);
+    g_object_unref(menu);
+}
+
 Tray::Tray(ClockController& controller, Hooks hooks, const std::string& icon)
     : controller_(controller), hooks_(std::move(hooks)),
       hideFullScreen_{[&controller] { return controller.HidesOverFullScreen(); },
                       [&controller](bool hide) { controller.SetHideFullScreen(hide); }} {
-    menu_ = gtk_menu_new();
-    g_object_ref_sink(menu_);
-    GtkWidget* settings = AddItem(menu_, gtk_menu_item_new_with_label(kSettingsItemText));
+    menu_.reset(GTK_WIDGET(g_object_ref_sink(gtk_menu_new())));
+    GtkWidget* settings = AddItem(menu_.get(), gtk_menu_item_new_with_label(kSettingsItemText));
     g_signal_connect_swapped(
         settings, "activate",
         G_CALLBACK(+[](Tray* self) { Guarded(self->controller_, self->hooks_.settings); }), this);
     AddCheck("Start at login", hooks_.startAtLogin);
     AddCheck(kHideFullScreenItemText, hideFullScreen_);
-    AddItem(menu_, gtk_separator_menu_item_new());
-    GtkWidget* close = AddItem(menu_, gtk_menu_item_new_with_label(kCloseText));
+    AddItem(menu_.get(), gtk_separator_menu_item_new());
+    GtkWidget* close = AddItem(menu_.get(), gtk_menu_item_new_with_label(kCloseText));
     g_signal_connect_swapped(
         close, "activate",
         G_CALLBACK(+[](Tray* self) { Guarded(self->controller_, self->hooks_.close); }), this);
-    gtk_widget_show_all(menu_);
+    gtk_widget_show_all(menu_.get());
 
     // Not an icon theme folder of our own: the library then reads past the end of the
     // theme's search path whenever the icon theme changes.
-    indicator_ =
-        app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-    app_indicator_set_title(indicator_, kTitle);
-    app_indicator_set_menu(indicator_, GTK_MENU(menu_));
+    indicator_.reset(
+        app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS));
+    app_indicator_set_title(indicator_.get(), kTitle);
+    app_indicator_set_menu(indicator_.get(), GTK_MENU(menu_.get()));
     // A middle click (and a left click where the host passes it on) opens the settings.
-    app_indicator_set_secondary_activate_target(indicator_, settings);
-    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
-}
-
-Tray::~Tray() {
-    if (indicator_ != nullptr) {
-        app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
-        g_object_unref(indicator_);
-    }
-    gtk_widget_destroy(menu_);
-    g_object_unref(menu_);
+    app_indicator_set_secondary_activate_target(indicator_.get(), settings);
+    app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_ACTIVE);
 }
 
 void Tray::AddCheck(const char* label, Check& check) {
-    GtkWidget* item = AddItem(menu_, gtk_check_menu_item_new_with_label(label));
+    GtkWidget* item = AddItem(menu_.get(), gtk_check_menu_item_new_with_label(label));
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), check.isOn());
     g_object_set_data(G_OBJECT(item), kCheckKey, &check);
     g_signal_connect(item, "toggled", G_CALLBACK(Toggled), this);

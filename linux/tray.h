@@ -7,11 +7,18 @@
 #include <functional>
 #include <string>
 
+#include "core/owned.h"
+
 struct _AppIndicator;
 
 namespace lumivane {
 
 class ClockController;
+
+// The item taken off the tray and let go.
+void Withdraw(_AppIndicator* indicator);
+// A menu the tray item held.
+void DestroyMenu(GtkWidget* menu);
 
 class Tray {
   public:
@@ -29,7 +36,6 @@ class Tray {
     // `icon`: an icon name of the theme, or a picture's absolute path. Hiding over
     // full-screen programs is the clock's own.
     Tray(ClockController& controller, Hooks hooks, const std::string& icon);
-    ~Tray();
     Tray(const Tray&) = delete;
     Tray& operator=(const Tray&) = delete;
 
@@ -40,8 +46,8 @@ class Tray {
     ClockController& controller_;
     Hooks hooks_;
     Check hideFullScreen_;
-    _AppIndicator* indicator_ = nullptr;
-    GtkWidget* menu_ = nullptr;
+    Owned<GtkWidget*, &DestroyMenu> menu_;
+    Owned<_AppIndicator*, &Withdraw> indicator_;
 };
 
 } // namespace lumivane

@@ -33,7 +33,6 @@ class Autostart {
 
     // What the value holds when it names this program.
     std::wstring Command() const { return L'"' + program_ + L'"'; }
-    const std::wstring& KeyPath() const { return keyPath_; }
 
   private:
     std::wstring program_;

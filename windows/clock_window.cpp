@@ -9,7 +9,6 @@
 #include "core/controller/facts.h"
 #include "core/render/render.h"
 #include "windows/dib.h"
-#include "windows/display.h"
 #include "windows/settings_store.h"
 
 namespace lumivane {
@@ -81,8 +80,6 @@ bool RunningUnderWine() {
 }
 
 } // namespace
-
-TForm1::TForm1(ClockState& state) : TForm1(state, kSettingsKeyPath) {}
 
 TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
     : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), controller_(state, *this),
@@ -236,8 +233,7 @@ std::vector<Rect> TForm1::Monitors() {
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
     if (monitors.empty()) {
         // The primary display alone when they cannot be listed.
-        const Display primary = PrimaryDisplay();
-        monitors.push_back({0, 0, primary.width, primary.height});
+        monitors.push_back({0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
     }
     return monitors;
 }

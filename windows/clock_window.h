@@ -16,6 +16,7 @@
 #include "core/controller/clock_controller.h"
 #include "windows/form.h"
 #include "windows/handles.h"
+#include "windows/settings_store.h"
 
 namespace lumivane {
 
@@ -28,8 +29,7 @@ class TForm1 : public TForm, public ClockPlatform {
   public:
     // Creates the window; FormCreate runs inside the creation. `settingsKeyPath` is the
     // settings key below HKEY_CURRENT_USER (tests pass a key of their own).
-    TForm1(ClockState& state, std::string settingsKeyPath);
-    explicit TForm1(ClockState& state);
+    explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
 
     ClockController& Controller() { return controller_; }
 

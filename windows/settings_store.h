@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/settings/settings_store.h"
+#include "core/settings/settings_rules.h"
 #include "windows/handles.h"
 
 namespace lumivane {

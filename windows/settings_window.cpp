@@ -7,10 +7,9 @@
 #include <iterator>
 #include <utility>
 
-#include "core/clock/monitors.h"
+#include "core/clock/placement.h"
 #include "core/controller/facts.h"
 #include "core/error.h"
-#include "windows/display.h"
 
 namespace lumivane {
 
@@ -60,6 +59,21 @@ constexpr std::array<ControlPlace, 12> kLayout{{
     {&Parts::Button1, 10, 195, 105, 22, Lettering::Save},
     {&Parts::Button2, 340, 195, 60, 22, Lettering::Text},
 }};
+
+// The DPI of the monitor a window is on; before Windows 10, where the call is
+// missing, the system's.
+UINT WindowDpi(HWND window) {
+    using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+    const FARPROC call = GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (call != nullptr) {
+        if (const UINT dpi =
+                reinterpret_cast<GetDpiForWindowCall>(reinterpret_cast<void*>(call))(window)) {
+            return dpi;
+        }
+    }
+    const ClientDC screen(nullptr);
+    return screen ? static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSX)) : 96;
+}
 
 HFONT MakeBoldFont(const wchar_t* face, int height) {
     return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

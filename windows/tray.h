@@ -48,7 +48,6 @@ class TrayIcon {
     // shows, or "Hide over full-screen programs".
     void CheckItem(UINT id, bool checked) const;
 
-    const NOTIFYICONDATAA& Record() const { return record_; }
     HMENU Menu() const { return menu_.get(); }
 
   private:

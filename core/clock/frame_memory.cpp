@@ -12,16 +12,6 @@ void TileMask::Reset(int32_t width, int32_t height) {
     marks_.assign(static_cast<size_t>(tilesX_) * tilesY_, 0);
 }
 
-void TileMask::MarkAll() {
-    std::fill(marks_.begin(), marks_.end(), uint8_t{1});
-}
-
-void TileMask::MarkPixel(int32_t x, int32_t y) {
-    if (x >= 0 && x < width_ && y >= 0 && y < height_) {
-        MarkTile(x / kSide, y / kSide);
-    }
-}
-
 void TileMask::MarkRect(Rect rect) {
     const int32_t left = std::max(rect.left, 0);
     const int32_t top = std::max(rect.top, 0);

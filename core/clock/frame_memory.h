@@ -17,9 +17,6 @@ class TileMask {
 
     // Every tile of a frame of this size unmarked.
     void Reset(int32_t width, int32_t height);
-    void MarkAll();
-    // Frame pixels outside the frame mark nothing.
-    void MarkPixel(int32_t x, int32_t y);
     void MarkRect(Rect rect);
     void MarkTile(int32_t tileX, int32_t tileY) { marks_[TileIndex(tileX, tileY)] = 1; }
     void MarkTile(size_t index) { marks_[index] = 1; }
@@ -36,8 +33,6 @@ class TileMask {
     size_t TileOf(int32_t x, int32_t y) const { return TileIndex(x / kSide, y / kSide); }
     size_t Tiles() const { return marks_.size(); }
     bool AnyMarked() const;
-    int32_t TilesX() const { return tilesX_; }
-    int32_t TilesY() const { return tilesY_; }
     int32_t Width() const { return width_; }
     int32_t Height() const { return height_; }
     // The marked tiles as rectangles clipped to the frame: runs of tiles along each row

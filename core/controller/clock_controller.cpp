@@ -2,19 +2,12 @@
 
 #include <algorithm>
 
-#include "core/clock/monitors.h"
 #include "core/clock/placement.h"
 #include "core/error.h"
 #include "core/render/render.h"
-#include "core/settings/settings_store.h"
+#include "core/settings/settings_rules.h"
 
 namespace lumivane {
-
-namespace {
-
-constexpr StoredValue kPlace[] = {{"Left", &ClockState::SavedLeft}, {"Top", &ClockState::SavedTop}};
-
-} // namespace
 
 ClockController::ClockController(ClockState& state, ClockPlatform& platform)
     : state_(state), platform_(platform) {}
@@ -34,12 +27,9 @@ Rect ClockController::Monitor() {
 void ClockController::Start() {
     monitors_ = platform_.Monitors();
     Load(monitors_.front());
-    StartTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
-    StartTimer(ClockTimer::SavePlace, kPositionSaveInterval);
+    RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    RunTimer(ClockTimer::SavePlace, kPositionSaveInterval);
     WatchPlace();
-    if (platform_.Traits().pollFrontWindow) {
-        StartTimer(ClockTimer::FullScreenCheck, kFullScreenCheckInterval);
-    }
 
     // The clock is as large as the monitor it starts on makes it.
     const size_t home = StartMonitor(state_, monitors_);
@@ -54,12 +44,10 @@ void ClockController::Start() {
     MoveTo(StartPlace(state_, monitors_, home));
 
     state_.StartCount = NextStartCount(state_.StartCount);
-    const StoredValue count[] = {{StoredName(&ClockState::StartCount), &ClockState::StartCount}};
-    WriteAtStart(count);
+    WriteAtStart(kStartCountValue);
 
     // A full-screen program may be in front already.
-    hidden_ =
-        lumivane::HidesOverFullScreen(state_.HideFullScreen, platform_.FrontWindow(), Monitor());
+    hidden_ = FullScreenInFront();
     platform_.ShowWindow(!hidden_);
     Draw();
 }
@@ -133,25 +121,17 @@ void ClockController::Fire(ClockTimer timer) {
     }
 }
 
-void ClockController::StartTimer(ClockTimer timer, uint32_t interval) {
+void ClockController::RunTimer(ClockTimer timer, uint32_t interval) {
     uint32_t& running = intervals_[static_cast<size_t>(timer)];
     if (running != interval) {
         running = interval;
-        platform_.StartTimer(timer, interval);
+        interval != 0 ? platform_.StartTimer(timer, interval) : platform_.StopTimer(timer);
     }
 }
 
-void ClockController::StopTimer(ClockTimer timer) {
-    uint32_t& running = intervals_[static_cast<size_t>(timer)];
-    if (running != 0) {
-        running = 0;
-        platform_.StopTimer(timer);
-    }
-}
-
-void ClockController::WatchPlace() {
-    StartTimer(ClockTimer::KeepInside, kPlacementInterval);
-    StartTimer(ClockTimer::RedrawWhileAway, kPlacementInterval);
+void ClockController::WatchPlace(bool watch) {
+    RunTimer(ClockTimer::KeepInside, watch ? kPlacementInterval : 0);
+    RunTimer(ClockTimer::RedrawWhileAway, watch ? kPlacementInterval : 0);
 }
 
 void ClockController::ReadTime() {
@@ -185,7 +165,7 @@ void ClockController::Resize() {
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     ResizeBuffers(state_);
-    StartTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
     WatchPlace(); // a larger clock may now reach over the edge
 }
 
@@ -204,8 +184,7 @@ bool ClockController::KeepInside() {
         MoveTo(to);
     } else if (!MovedFromSavedPlace(state_, place_) && !platform_.Traits().placementTickAtRest) {
         // At rest where it is stored: nothing to do until the clock moves again.
-        StopTimer(ClockTimer::KeepInside);
-        StopTimer(ClockTimer::RedrawWhileAway);
+        WatchPlace(false);
     }
     return true;
 }
@@ -237,19 +216,23 @@ void ClockController::MonitorsChanged() {
     WatchPlace();
 }
 
+bool ClockController::FullScreenInFront() {
+    const std::optional<Rect> front = platform_.FrontWindow();
+    // Where nothing says when the window in front changes, it is looked at now and then.
+    RunTimer(ClockTimer::FullScreenCheck,
+             platform_.Traits().pollFrontWindow ? kFullScreenCheckInterval : 0);
+    return lumivane::HidesOverFullScreen(state_.HideFullScreen, front, Monitor());
+}
+
 void ClockController::CheckFullScreen() {
-    const bool hide =
-        lumivane::HidesOverFullScreen(state_.HideFullScreen, platform_.FrontWindow(), Monitor());
+    const bool hide = FullScreenInFront();
     if (hide == hidden_) {
         return;
     }
     hidden_ = hide;
     platform_.ShowWindow(!hide);
     if (hide) {
-        if (!platform_.Traits().placementTickAtRest) {
-            StopTimer(ClockTimer::KeepInside);
-            StopTimer(ClockTimer::RedrawWhileAway);
-        }
+        WatchPlace(platform_.Traits().placementTickAtRest);
         return;
     }
     WatchPlace();
@@ -264,7 +247,7 @@ void ClockController::SavePlaceIfMoved() {
     // clock moves again.
     state_.SavedLeft = place_.left;
     state_.SavedTop = place_.top;
-    WriteValues(kPlace);
+    WriteValues(kPlaceValues);
 }
 
 void ClockController::Exit() {

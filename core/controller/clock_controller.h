@@ -101,13 +101,15 @@ class ClockController {
   private:
     const std::vector<Rect>& KnownMonitors();
     void Load(const Rect& primary);
+    // Whether a full-screen program covers the clock's monitor and hides it.
+    bool FullScreenInFront();
     void ReadTime();
     void Resize();
     void MoveTo(Place to);
     // The placement timers run while the clock may be away from where it belongs.
-    void WatchPlace();
-    void StartTimer(ClockTimer timer, uint32_t interval);
-    void StopTimer(ClockTimer timer);
+    void WatchPlace(bool watch = true);
+    // Runs `timer` every `interval` ms; 0 stops it.
+    void RunTimer(ClockTimer timer, uint32_t interval);
     // Writes these values of the clock state; a store that cannot be opened is passed by
     // in silence, a refused write throws Error.
     void WriteValues(std::span<const StoredValue> values);

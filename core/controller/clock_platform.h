@@ -37,8 +37,8 @@ struct PlatformTraits {
     // The edge keeping's tick also serves the pointer (Windows blackens the pixel under
     // it), so it runs at rest too; elsewhere it stops until the clock moves again.
     bool placementTickAtRest = false;
-    // Nothing tells the platform when the window in front changes: the core looks
-    // every kFullScreenCheckInterval ms.
+    // Nothing tells the platform when the window in front changes (asked again after
+    // each look): the core looks every kFullScreenCheckInterval ms.
     bool pollFrontWindow = false;
 };
 

@@ -1,10 +1,11 @@
 #pragma once
-// The settings' own rules, whatever keeps them: the stored values' names, the
-// load with its fallbacks and first-start defaults, and the four bars of the
-// settings window. Portable: a store plugs in through SettingsReader.
+// The settings' own rules, whatever keeps them: the stored values' names, the store's
+// interface, the load with its fallbacks and first-start defaults, and the four bars
+// of the settings window. Portable: each platform plugs its store in.
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,26 +27,44 @@ inline constexpr std::array<StoredValue, 7> kStoredValues{{
     {"Top", &ClockState::SavedTop},
     {"Start_1", &ClockState::StartCount},
 }};
+// The place alone, as the position save writes it, and the start count alone.
+inline constexpr std::span<const StoredValue> kPlaceValues{kStoredValues.data() + 4, 2};
+inline constexpr std::span<const StoredValue> kStartCountValue{kStoredValues.data() + 6, 1};
+static_assert(kPlaceValues[0].field == &ClockState::SavedLeft &&
+              kPlaceValues[1].field == &ClockState::SavedTop &&
+              kStartCountValue[0].field == &ClockState::StartCount);
 
 // Stored beside them, but only when its tray menu item is toggled: a missing value (an
 // older program never writes it) means on, and is no problem.
 inline constexpr StoredValue kHideFullScreen{"HideFullScreen", &ClockState::HideFullScreen};
-
-// The name under which `field` is stored.
-constexpr const char* StoredName(int32_t ClockState::*field) {
-    for (const StoredValue& value : kStoredValues) {
-        if (value.field == field) {
-            return value.name;
-        }
-    }
-    return field == kHideFullScreen.field ? kHideFullScreen.name : nullptr;
-}
 
 class SettingsReader {
   public:
     virtual ~SettingsReader() = default;
     // Throws Error, with the text the user is shown, when the value cannot be had.
     virtual int32_t ReadValue(const std::string& name) = 0;
+};
+
+// Where the settings are kept, as the clock's life uses it: each use opens the store,
+// reads or writes values, and closes it. The registry of the current user on Windows, a
+// file elsewhere.
+class SettingsStore : public SettingsReader {
+  public:
+    // Opens the store, creating it (and what holds it) when asked. False when it can be
+    // neither opened nor created; nothing is reported.
+    virtual bool OpenStore(bool create) = 0;
+    // Opens it as OpenStore(true) does, for a write the user asked for: throws Error,
+    // with the reason, when it can be neither opened nor created.
+    virtual void CreateStore() = 0;
+    // Throws Error, with the text the user is shown, when the value cannot be written.
+    virtual void WriteValue(const std::string& name, int32_t value) = 0;
+    // Ends the use. Throws Error when what was written cannot be kept.
+    virtual void CloseStore() = 0;
+    // Whether the open store could be read at all. One that is there but cannot be read
+    // (no permission, a file far too large) is never written, so nothing is lost.
+    virtual bool Readable() const { return true; }
+    // How the user hears of `first`, the first value start-up could not read.
+    virtual std::string UnreadProblem(const std::string& first) const { return first; }
 };
 
 struct LoadReport {

@@ -24,11 +24,16 @@ void KeepAboveOnEveryWorkspace(GtkWindow* window) {
     gtk_window_stick(window);
 }
 
+// The clock window a GTK callback is for.
+ClockWindow* Of(gpointer self) {
+    return static_cast<ClockWindow*>(self);
+}
+
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     : state_(state), controller_(state, *this), closed_(std::move(closed)) {
-    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    window_.reset(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     GtkWindow* window = Window();
     gtk_window_set_title(window, kTitle);
     gtk_window_set_decorated(window, FALSE);
@@ -39,38 +44,72 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_accept_focus(window, FALSE);
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
-    gtk_widget_set_app_paintable(window_, TRUE);
-    gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
-    g_signal_connect(window_, "configure-event", G_CALLBACK(Configured), this);
-    g_signal_connect(window_, "button-press-event", G_CALLBACK(Pressed), this);
-    g_signal_connect(window_, "draw", G_CALLBACK(Drawn), this);
-    g_signal_connect(window_, "delete-event", G_CALLBACK(Deleted), this);
-    g_signal_connect(window_, "map-event", G_CALLBACK(Mapped), this);
-    GdkDisplay* display = gtk_widget_get_display(window_);
+    gtk_widget_set_app_paintable(window_.get(), TRUE);
+    gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
+    g_signal_connect(window_.get(), "configure-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
+                         ClockController& controller = Of(self)->controller_;
+                         Guarded(controller, [&] { controller.Moved({event->x, event->y}); });
+                         return FALSE;
+                     }),
+                     this);
+    g_signal_connect(
+        window_.get(), "button-press-event",
+        G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
+            ClockWindow* clock = Of(self);
+            if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_PRIMARY &&
+                FindHandSample(clock->state_, static_cast<int32_t>(event->x),
+                               static_cast<int32_t>(event->y))) {
+                // The window manager moves the window, so that tiling and snapping
+                // managers take part; without one GTK moves it.
+                gtk_window_begin_move_drag(clock->Window(), static_cast<int>(event->button),
+                                           static_cast<int>(event->x_root),
+                                           static_cast<int>(event->y_root), event->time);
+            }
+            return TRUE;
+        }),
+        this);
+    g_signal_connect(window_.get(), "draw",
+                     G_CALLBACK(+[](GtkWidget*, cairo_t* cairo, gpointer self) {
+                         Of(self)->surface_->Paint(cairo);
+                         return TRUE;
+                     }),
+                     this);
+    g_signal_connect(window_.get(), "delete-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
+                         Guarded(Of(self)->controller_, Of(self)->closed_);
+                         return TRUE;
+                     }),
+                     this);
+    g_signal_connect(window_.get(), "map-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
+                         Guarded(Of(self)->controller_, [self] { Of(self)->KeepAskedPlace(); });
+                         return FALSE;
+                     }),
+                     this);
+    GdkDisplay* display = gtk_widget_get_display(window_.get());
     front_ = std::make_unique<FrontWindowWatch>(display, controller_,
                                                 [this] { controller_.CheckFullScreen(); });
     gdk_window_add_filter(nullptr, FilterEvent, this);
-    g_signal_connect(gdk_display_get_default_screen(gtk_widget_get_display(window_)),
-                     "monitors-changed", G_CALLBACK(ScreenChanged), this);
+    g_signal_connect(gdk_display_get_default_screen(display), "monitors-changed",
+                     G_CALLBACK(+[](GdkScreen*, gpointer self) {
+                         ClockController& controller = Of(self)->controller_;
+                         Guarded(controller, [&] { controller.MonitorsChanged(); });
+                     }),
+                     this);
     controller_.Start();
 }
 
 ClockWindow::~ClockWindow() {
     gdk_window_remove_filter(nullptr, FilterEvent, this);
+    g_signal_handlers_disconnect_by_data(window_.get(), this);
     g_signal_handlers_disconnect_by_data(
-        gdk_display_get_default_screen(gtk_widget_get_display(window_)), this);
-    for (Source& timer : timers_) {
-        timer.reset();
-    }
-    front_.reset();
-    reader_.reset();
-    surface_.reset();
-    gtk_widget_destroy(window_);
+        gdk_display_get_default_screen(gtk_widget_get_display(window_.get())), this);
 }
 
 void ClockWindow::Realize() {
-    gtk_widget_realize(window_);
-    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+    gtk_widget_realize(window_.get());
+    GdkWindow* gdkWindow = gtk_widget_get_window(window_.get());
     GdkDisplay* display = gdk_window_get_display(gdkWindow);
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
@@ -82,8 +121,12 @@ bool ClockWindow::SeesBeneath() const {
     return reader_->SeesBeneath();
 }
 
+PlatformTraits ClockWindow::Traits() const {
+    return {.pollFrontWindow = !front_->Managed()};
+}
+
 std::vector<Rect> ClockWindow::Monitors() {
-    return lumivane::Monitors(gtk_widget_get_display(window_));
+    return lumivane::Monitors(gtk_widget_get_display(window_.get()));
 }
 
 std::unique_ptr<SettingsStore> ClockWindow::Store() {
@@ -101,7 +144,7 @@ TimeOfDay ClockWindow::Now() {
 void ClockWindow::SizeWindow(int32_t side) {
     // GTK has no window of no size.
     const int32_t shown = std::max(side, 1);
-    gtk_widget_set_size_request(window_, shown, shown);
+    gtk_widget_set_size_request(window_.get(), shown, shown);
     gtk_window_resize(Window(), shown, shown);
 }
 
@@ -115,7 +158,7 @@ void ClockWindow::ShowWindow(bool shown) {
         Realize();
     }
     if (!shown) {
-        gtk_widget_hide(window_);
+        gtk_widget_hide(window_.get());
         return;
     }
     // Mapped again, the window goes where it was, not where it was first put.
@@ -123,7 +166,7 @@ void ClockWindow::ShowWindow(bool shown) {
     gtk_window_move(Window(), place.left, place.top);
     KeepAboveOnEveryWorkspace(Window());
     askedPlace_ = place;
-    gtk_widget_show(window_);
+    gtk_widget_show(window_.get());
 }
 
 void ClockWindow::ReadBeneath(TDIB& background, Place at) {
@@ -173,7 +216,7 @@ void ClockWindow::KeepAskedPlace() {
     askedPlace_.reset();
     int32_t left = 0;
     int32_t top = 0;
-    gdk_window_get_origin(gtk_widget_get_window(window_), &left, &top);
+    gdk_window_get_origin(gtk_widget_get_window(window_.get()), &left, &top);
     if (Place{left, top} != asked) {
         MoveWindow(asked);
     }
@@ -186,48 +229,6 @@ GdkFilterReturn ClockWindow::FilterEvent(GdkXEvent* event, GdkEvent*, gpointer s
     }
     clock->front_->NoteEvent(*static_cast<XEvent*>(event));
     return GDK_FILTER_CONTINUE;
-}
-
-gboolean ClockWindow::Configured(GtkWidget*, GdkEventConfigure* event, gpointer self) {
-    auto* clock = static_cast<ClockWindow*>(self);
-    Guarded(clock->controller_, [clock, event] { clock->controller_.Moved({event->x, event->y}); });
-    return FALSE;
-}
-
-void ClockWindow::ScreenChanged(GdkScreen*, gpointer self) {
-    auto* clock = static_cast<ClockWindow*>(self);
-    Guarded(clock->controller_, [clock] { clock->controller_.MonitorsChanged(); });
-}
-
-gboolean ClockWindow::Pressed(GtkWidget*, GdkEventButton* event, gpointer self) {
-    auto* clock = static_cast<ClockWindow*>(self);
-    if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_PRIMARY &&
-        FindHandSample(clock->state_, static_cast<int32_t>(event->x),
-                       static_cast<int32_t>(event->y))) {
-        // The window manager moves the window, so that tiling and snapping managers
-        // take part; without one GTK moves it.
-        gtk_window_begin_move_drag(clock->Window(), static_cast<int>(event->button),
-                                   static_cast<int>(event->x_root), static_cast<int>(event->y_root),
-                                   event->time);
-    }
-    return TRUE;
-}
-
-gboolean ClockWindow::Drawn(GtkWidget*, cairo_t* cairo, gpointer self) {
-    static_cast<ClockWindow*>(self)->surface_->Paint(cairo);
-    return TRUE;
-}
-
-gboolean ClockWindow::Mapped(GtkWidget*, GdkEvent*, gpointer self) {
-    auto* clock = static_cast<ClockWindow*>(self);
-    Guarded(clock->controller_, [clock] { clock->KeepAskedPlace(); });
-    return FALSE;
-}
-
-gboolean ClockWindow::Deleted(GtkWidget*, GdkEvent*, gpointer self) {
-    auto* clock = static_cast<ClockWindow*>(self);
-    Guarded(clock->controller_, [clock] { clock->closed_(); });
-    return TRUE;
 }
 
 } // namespace lumivane

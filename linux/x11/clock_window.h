@@ -35,12 +35,12 @@ class ClockWindow : public ClockPlatform {
     ClockWindow& operator=(const ClockWindow&) = delete;
 
     ClockController& Controller() { return controller_; }
-    GtkWindow* Window() const { return GTK_WINDOW(window_); }
+    GtkWindow* Window() const { return GTK_WINDOW(window_.get()); }
     // Whether the screen beneath is read without hiding the clock.
     bool SeesBeneath() const;
 
     // ClockPlatform
-    PlatformTraits Traits() const override { return {}; }
+    PlatformTraits Traits() const override;
     std::vector<Rect> Monitors() override;
     std::unique_ptr<SettingsStore> Store() override;
     std::unique_ptr<TDIB> MakeBuffer() override { return std::make_unique<TDIB>(); }
@@ -57,12 +57,6 @@ class ClockWindow : public ClockPlatform {
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
-    static gboolean Configured(GtkWidget*, GdkEventConfigure* event, gpointer self);
-    static void ScreenChanged(GdkScreen*, gpointer self);
-    static gboolean Pressed(GtkWidget*, GdkEventButton* event, gpointer self);
-    static gboolean Drawn(GtkWidget*, cairo_t* cairo, gpointer self);
-    static gboolean Deleted(GtkWidget*, GdkEvent*, gpointer self);
-    static gboolean Mapped(GtkWidget*, GdkEvent*, gpointer self);
 
     void Realize();
     // Once mapped, puts the window back where it was asked to go if the window manager
@@ -73,7 +67,7 @@ class ClockWindow : public ClockPlatform {
     ClockState& state_;
     ClockController controller_;
     std::function<void()> closed_;
-    GtkWidget* window_ = nullptr;
+    Widget window_; // goes last
     ::Display* display_ = nullptr;
     std::unique_ptr<ScreenReader> reader_;
     std::unique_ptr<WindowSurface> surface_;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/controller/facts.h"
 #include "linux/problems.h"
 #include "linux/x11/handles.h"
 #include "linux/x11/windows.h"
@@ -61,12 +60,7 @@ FrontWindowWatch::~FrontWindowWatch() {
 std::optional<Rect> FrontWindowWatch::Read() {
     const std::vector<unsigned long> active = Items(display_, root_, active_, XA_WINDOW);
     // xfwm4 writes a second item after the window; the first is the one that counts.
-    const bool managed = !active.empty();
-    if (managed) {
-        poll_.reset();
-    } else if (!poll_) {
-        poll_ = Every(kFullScreenCheckInterval, controller_, changed_);
-    }
+    const bool managed = managed_ = !active.empty();
     Window front = managed ? active.front() : None;
     if (!managed) {
         int revert = 0;

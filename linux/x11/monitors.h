@@ -1,5 +1,5 @@
 #pragma once
-// The monitors of the X display, as the rules of core/clock/monitors.h take them.
+// The monitors of the X display, as the rules of core/clock/placement.h take them.
 #include <gdk/gdk.h>
 
 #include <vector>

@@ -12,7 +12,7 @@
 
 #include "core/controller/clock_controller.h"
 #include "core/error.h"
-#include "core/settings/settings_store.h"
+#include "core/settings/settings_rules.h"
 
 namespace lumivane::testing_support {
 

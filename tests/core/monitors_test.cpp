@@ -3,7 +3,6 @@
 #include <climits>
 #include <vector>
 
-#include "core/clock/monitors.h"
 #include "core/clock/placement.h"
 
 using namespace lumivane;

@@ -5,7 +5,6 @@
 // the shell.
 #include "core/clock/clock_state.h"
 #include "tests/core/fake_platform.h"
-#include "windows/display.h"
 #include "windows/settings_store.h"
 #include "windows/settings_window.h"
 
@@ -20,6 +19,10 @@
 #include <vector>
 
 namespace lumivane::testing_support {
+
+inline Display PrimaryDisplay() {
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
 
 // The display every expectation is written for (Xvfb's screen).
 inline constexpr Display kTestDisplay{1366, 768};
