@@ -31,7 +31,7 @@ std::string IconName() {
 std::string ExecutablePath() {
     char path[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, static_cast<size_t>(length)) : "lumivane";
+    return ProgramNamedBy(length > 0 ? std::string(path, static_cast<size_t>(length)) : "");
 }
 
 Application::Application(ClockState& state, std::string note)

@@ -42,7 +42,8 @@ class Application {
     bool started_ = false;
 };
 
-// The running program's own path, for the autostart entry.
+// The running program's own path (after an upgrade replaced it, the installed one), for
+// the autostart entry and the icon; empty when no program stands there.
 std::string ExecutablePath();
 
 } // namespace lumivane

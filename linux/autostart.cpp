@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "core/error.h"
 #include "linux/settings_file.h"
@@ -60,8 +61,20 @@ std::string AutostartEntry(const std::string& executable) {
     return text.str();
 }
 
+std::string ProgramNamedBy(const std::string& link) {
+    constexpr std::string_view kDeleted = " (deleted)";
+    const bool replaced = link.ends_with(kDeleted);
+    const std::string path = replaced ? link.substr(0, link.size() - kDeleted.size()) : link;
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
 void SetStartAtLogin(bool start, const std::string& executable) {
     const std::string path = AutostartPath();
+    if (start && (executable.empty() || access(executable.c_str(), X_OK) != 0)) {
+        throw Error("Start at login cannot be set: the program file " +
+                    (executable.empty() ? std::string("of Lumivane") : executable) +
+                    " is gone. Start Lumivane again and set it then.");
+    }
     if (start) {
         ReplaceFile(path, AutostartEntry(executable));
         return;

@@ -11,7 +11,13 @@ std::string AutostartPath();
 // Whether the entry is there and not switched off (Hidden=true).
 bool StartsAtLogin();
 
-// Writes the entry, starting `executable`, or removes it. Throws Error.
+// The program a link to it names (/proc/self/exe): after a package upgrade replaced the
+// running file the link reads "… (deleted)", and the installed program is the file that
+// now stands at that path. Empty when no program stands there.
+std::string ProgramNamedBy(const std::string& link);
+
+// Writes the entry, starting `executable`, or removes it. Throws Error, also when the
+// program is gone (an entry that names no program could never start).
 void SetStartAtLogin(bool start, const std::string& executable);
 
 // The entry's text for `executable` (an absolute path).

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "core/error.h"
 #include "core/owned.h"
@@ -70,10 +72,28 @@ void MakeFolders(const std::string& path) {
     }
 }
 
+// The file `path` names in the end: a symbolic link (a dotfile manager links the settings
+// into a repository) is followed, a relative one from its own folder.
+std::string LinkTarget(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0) {
+            return path; // not a link (or not there yet)
+        }
+        const std::string next(target, static_cast<size_t>(length));
+        path = next.front() == '/' ? next : path.substr(0, path.rfind('/') + 1) + next;
+    }
+    errno = ELOOP;
+    throw Error(SystemError("Cannot write", path));
+}
+
 } // namespace
 
 SettingsText::SettingsText(const std::string& text) {
-    size_t start = 0;
+    // Editors on Windows begin a file with a byte-order mark; it is no part of a name.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (start < text.size()) {
         const auto end = text.find('\n', start);
         lines_.push_back(text.substr(start, end == std::string::npos ? end : end - start));
@@ -133,6 +153,7 @@ SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {}
 bool SettingsFile::OpenStore(bool create) {
     open_ = false;
     changed_ = false;
+    created_ = false;
     unreadable_.clear();
     try {
         return Read(create);
@@ -155,6 +176,7 @@ bool SettingsFile::Read(bool create) {
         }
         text_ = SettingsText(kHeader);
         open_ = true;
+        created_ = true;
         return true;
     }
     std::string text;
@@ -236,8 +258,13 @@ std::string SettingsFilePath() {
     return ConfigPath("lumivane/lumivane.conf");
 }
 
-void ReplaceFile(const std::string& path, const std::string& text) {
+void ReplaceFile(const std::string& named, const std::string& text) {
+    // The file itself is replaced, so that the links to it keep naming it.
+    const std::string path = LinkTarget(named);
     MakeFolders(path);
+    struct stat old {};
+    // Keeps the mode of the file it replaces, 0600 for a new one.
+    const mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
     std::string temporary = path + ".XXXXXX";
     FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) {
@@ -256,7 +283,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
         }
         done += wrote > 0 ? static_cast<size_t>(wrote) : 0;
     }
-    if (fchmod(file.get(), 0600) != 0 || fsync(file.get()) != 0 || close(file.release()) != 0) {
+    if (fchmod(file.get(), mode) != 0 || fsync(file.get()) != 0 || close(file.release()) != 0) {
         fail();
     }
     if (rename(temporary.c_str(), path.c_str()) != 0) {

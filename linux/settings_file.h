@@ -44,6 +44,7 @@ class SettingsFile final : public SettingsStore {
     // every read throws why, and it is never replaced.
     bool OpenStore(bool create) override;
     void CreateStore() override;
+    bool Created() const override { return created_; }
     // Throws Error when the value is missing or not a whole number of 32 bits.
     int32_t ReadValue(const std::string& name) override;
     void WriteValue(const std::string& name, int32_t value) override;
@@ -63,6 +64,7 @@ class SettingsFile final : public SettingsStore {
     std::string unreadable_; // why the file could not be read
     bool open_ = false;
     bool changed_ = false;
+    bool created_ = false;
 };
 
 // $XDG_CONFIG_HOME (or ~/.config) and the rest of a path below it.
@@ -70,8 +72,9 @@ std::string ConfigPath(const std::string& below);
 // The settings file's path: lumivane/lumivane.conf in the configuration folder.
 std::string SettingsFilePath();
 
-// Replaces the file at `path` with `text` at once, creating the folders above it:
-// written to a new file beside it, flushed, renamed over it. Throws Error.
+// Replaces the file at `path` (where it is a link, the file it names) with `text` at
+// once, creating the folders above it: written to a new file beside it, flushed, renamed
+// over it. Throws Error.
 void ReplaceFile(const std::string& path, const std::string& text);
 
 } // namespace lumivane

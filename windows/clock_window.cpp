@@ -207,7 +207,7 @@ void TForm1::TimerTimer() {
 }
 
 void TForm1::Timer1Timer() {
-    controller_.SavePlaceIfMoved();
+    controller_.PlaceTick();
 }
 
 void TForm1::Timer2Timer() {

@@ -11,19 +11,31 @@ RegistryStore::RegistryStore(std::string keyPath) : keyPath_(std::move(keyPath))
 }
 
 bool RegistryStore::OpenStore(bool create) {
-    return Open(create) == ERROR_SUCCESS;
+    const LONG result = Open(create);
+    if (result == ERROR_SUCCESS) {
+        return true;
+    }
+    if (create || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    // There, but refused to this user: every read says why, and it is never written.
+    unreadable_ = Refusal("Failed to open key '%s'", result);
+    return true;
 }
 
 void RegistryStore::CreateStore() {
     const LONG result = Open(true);
-    if (result == ERROR_SUCCESS) {
-        return;
+    if (result != ERROR_SUCCESS) {
+        throw Error(Refusal("Failed to create key '%s'", result));
     }
+}
+
+std::string RegistryStore::Refusal(const char* pattern, LONG result) const {
     char reason[256] = {};
     const DWORD length =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                        static_cast<DWORD>(result), 0, reason, sizeof reason, nullptr);
-    std::string text = FormatText("Failed to create key '%s'", "HKEY_CURRENT_USER\\" + keyPath_);
+    std::string text = FormatText(pattern, "HKEY_CURRENT_USER\\" + keyPath_);
     if (length > 0) {
         std::string why(reason, length);
         while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
@@ -31,18 +43,24 @@ void RegistryStore::CreateStore() {
         }
         text += ": " + why;
     }
-    throw Error(text);
+    return text;
 }
 
 LONG RegistryStore::Open(bool create) {
     CloseStore();
+    unreadable_.clear();
+    created_ = false;
     HKEY key = nullptr;
     LONG result;
+    // Reading never asks to write, so that a key the user may only read is still read.
     if (create) {
+        DWORD disposition = 0;
         result = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr,
-                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                                 REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key,
+                                 &disposition);
+        created_ = disposition == REG_CREATED_NEW_KEY;
     } else {
-        result = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key);
+        result = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key);
     }
     if (result == ERROR_SUCCESS) {
         key_ = RegistryKey(key);
@@ -54,6 +72,9 @@ int32_t RegistryStore::ReadValue(const std::string& name) {
     DWORD type = REG_NONE;
     DWORD data = 0; // a shorter value leaves zeros above its bytes
     DWORD size = sizeof data;
+    if (!unreadable_.empty()) {
+        throw Error(unreadable_);
+    }
     // Absent, unreadable or longer than four bytes: the data cannot be had.
     if (!key_ || RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
                                   reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS) {

@@ -21,13 +21,15 @@ class RegistryStore final : public SettingsStore {
     // pass a key of their own so that a user's settings are never touched.
     explicit RegistryStore(std::string keyPath = kSettingsKeyPath);
 
-    // Opens the key with full access, creating it (and the keys above) when asked.
-    // False when it can be neither opened nor created; nothing is reported.
+    // Opens the key to read it or, with create, to write it, creating it (and the keys
+    // above). False when it is absent or cannot be created; a key that refuses reading
+    // opens unreadable ("Failed to open key '%s'" with the system's reason).
     bool OpenStore(bool create) override;
-    // Opens the key as OpenStore(true) does, for a use the user asked for: throws
-    // Error "Failed to create key '%s'" (the key) with the system's reason when it
-    // can be neither opened nor created.
+    // Opens the key as OpenStore(true) does; throws Error "Failed to create key '%s'"
+    // (the key) with the system's reason when it can be neither opened nor created.
     void CreateStore() override;
+    bool Created() const override { return created_; }
+    bool Readable() const override { return unreadable_.empty(); }
     // Throws Error "Failed to get data for '%s'" or "Invalid data type for '%s'".
     int32_t ReadValue(const std::string& name) override;
     // Throws Error "Failed to set data for '%s'".
@@ -37,9 +39,13 @@ class RegistryStore final : public SettingsStore {
   private:
     // The registry's result of opening (or creating) the key.
     LONG Open(bool create);
+    // The message of a refused open: the key and the system's reason.
+    std::string Refusal(const char* pattern, LONG result) const;
 
     std::string keyPath_;
     RegistryKey key_;
+    bool created_ = false;
+    std::string unreadable_;
 };
 
 } // namespace lumivane

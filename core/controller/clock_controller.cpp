@@ -57,7 +57,8 @@ void ClockController::Load(const Rect& primary) {
     const bool opened = store->OpenStore(false);
     const LoadReport loaded =
         LoadSettings(state_, DisplayOf(primary), opened ? store.get() : nullptr);
-    const bool readable = !opened || store->Readable();
+    // A store that is there but cannot be read at all is never written: nothing is lost.
+    writable_ = !opened || store->Readable();
     if (!loaded.problem.empty()) {
         startupProblem_ = store->UnreadProblem(loaded.problem);
     }
@@ -68,10 +69,7 @@ void ClockController::Load(const Rect& primary) {
         state_.SavedLeft += primary.left;
         state_.SavedTop += primary.top;
     }
-    // A store that cannot be read at all is never written.
-    if (loaded.firstStart || readable) {
-        WriteAtStart(ValuesToStore(loaded));
-    }
+    WriteAtStart(ValuesToStore(loaded));
 }
 
 void ClockController::ShowStartupProblem() {
@@ -80,18 +78,27 @@ void ClockController::ShowStartupProblem() {
     }
 }
 
-void ClockController::WriteValues(std::span<const StoredValue> values) {
-    if (values.empty()) {
+void ClockController::WriteValues(std::span<const StoredValue> values, bool asked) {
+    // What the user asks for is tried and its failure told; nothing else is written into
+    // a store that could not be read.
+    if (values.empty() || !(writable_ || asked)) {
         return;
     }
     const auto store = platform_.Store();
-    if (!store->OpenStore(true)) {
-        return;
+    store->CreateStore();
+    // A store made anew (deleted while the clock ran) gets every value of the running
+    // clock, so that the next start finds it whole; hiding over full-screen programs
+    // only when it is off, as a missing value means on.
+    std::vector<StoredValue> all(kStoredValues.begin(), kStoredValues.end());
+    if (state_.HideFullScreen == 0) {
+        all.push_back(kHideFullScreen);
     }
-    for (const auto& [name, field] : values) {
+    for (const auto& [name, field] :
+         store->Created() ? std::span<const StoredValue>(all) : values) {
         store->WriteValue(name, state_.*field);
     }
     store->CloseStore();
+    refused_ = false;
 }
 
 void ClockController::WriteAtStart(std::span<const StoredValue> values) {
@@ -99,8 +106,22 @@ void ClockController::WriteAtStart(std::span<const StoredValue> values) {
     try {
         WriteValues(values);
     } catch (const Error& error) {
+        refused_ = true;
         if (startupProblem_.empty()) {
             startupProblem_ = error.what();
+        }
+    }
+}
+
+void ClockController::WriteOrTell(std::span<const StoredValue> values) {
+    // A store that keeps refusing is told of once, until a write succeeds again: the
+    // place is saved after every move.
+    try {
+        WriteValues(values);
+    } catch (const Error& error) {
+        if (!refused_) {
+            refused_ = true;
+            Report(error.what());
         }
     }
 }
@@ -110,7 +131,7 @@ void ClockController::Fire(ClockTimer timer) {
     case ClockTimer::Tick:
         return Tick();
     case ClockTimer::SavePlace:
-        return SavePlaceIfMoved();
+        return PlaceTick();
     case ClockTimer::KeepInside:
         KeepInside();
         return;
@@ -178,6 +199,10 @@ void ClockController::RedrawWhileAway() {
 bool ClockController::KeepInside() {
     if (hidden_) {
         return false;
+    }
+    // On none of the monitors it knows: they must have changed unannounced.
+    if (!ShowsOnMonitors(KnownMonitors(), place_, side_, side_)) {
+        MonitorsChanged();
     }
     const Place to = lumivane::KeepInside(place_, side_, side_, Monitor());
     if (to != place_) {
@@ -247,16 +272,16 @@ void ClockController::SavePlaceIfMoved() {
     // clock moves again.
     state_.SavedLeft = place_.left;
     state_.SavedTop = place_.top;
-    WriteValues(kPlaceValues);
+    WriteOrTell(kPlaceValues);
 }
 
-void ClockController::Exit() {
-    // A move the position save has not seen yet would be lost; the way out goes on.
-    try {
-        SavePlaceIfMoved();
-    } catch (const Error& error) {
-        Report(error.what());
+void ClockController::PlaceTick() {
+    // A change of the monitors the system does not announce (Wine's, for one) is found
+    // here, within seconds, rather than never.
+    if (platform_.Monitors() != monitors_) {
+        MonitorsChanged();
     }
+    SavePlaceIfMoved();
 }
 
 void ClockController::OpenSettings(SettingsView& view) {
@@ -275,14 +300,8 @@ void ClockController::BarMoved(Bar bar, int32_t position) {
 
 void ClockController::SaveSettings() {
     try {
-        const auto store = platform_.Store();
-        store->CreateStore();
-        for (const auto& [name, field] : kStoredValues) {
-            if (field != &ClockState::StartCount) {
-                store->WriteValue(name, state_.*field);
-            }
-        }
-        store->CloseStore();
+        // Every stored value but the start count.
+        WriteValues(std::span(kStoredValues).first(kStoredValues.size() - 1), true);
     } catch (const Error&) {
         // The confirmation of an earlier save must not stand for this one.
         if (view_ != nullptr) {
@@ -310,8 +329,7 @@ void ClockController::StatusTimeUp() {
 void ClockController::SetHideFullScreen(bool hide) {
     state_.HideFullScreen = hide ? 1 : 0;
     CheckFullScreen();
-    const StoredValue value[] = {kHideFullScreen};
-    WriteValues(value);
+    WriteOrTell({&kHideFullScreen, 1});
 }
 
 Place ClockController::SettingsPlace(int32_t width, int32_t height, int32_t inset) {

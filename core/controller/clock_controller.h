@@ -52,8 +52,10 @@ class ClockController {
 
     // The timers.
     void Fire(ClockTimer timer);
-    void Tick();             // the time of day, then a frame
-    void SavePlaceIfMoved(); // throws Error when the store refuses the place
+    void Tick(); // the time of day, then a frame
+    // The position timer: the monitors looked at again, then the place saved if it moved.
+    void PlaceTick();
+    void SavePlaceIfMoved();
     // One step of edge keeping; false (nothing done) while the clock is hidden.
     bool KeepInside();
     void RedrawWhileAway();
@@ -67,8 +69,8 @@ class ClockController {
     void Moved(Place at);
     // The monitors were added, removed, rearranged or resized.
     void MonitorsChanged();
-    // Every way out: a move the position save has not seen yet is stored, a failure shown.
-    void Exit();
+    // Every way out: a move the position save has not seen yet is stored.
+    void Exit() { SavePlaceIfMoved(); }
 
     Place Where() const { return place_; }
     // The monitor the clock belongs to: the one that holds its centre, else the nearest.
@@ -110,11 +112,12 @@ class ClockController {
     void WatchPlace(bool watch = true);
     // Runs `timer` every `interval` ms; 0 stops it.
     void RunTimer(ClockTimer timer, uint32_t interval);
-    // Writes these values of the clock state; a store that cannot be opened is passed by
-    // in silence, a refused write throws Error.
-    void WriteValues(std::span<const StoredValue> values);
-    // The same at start-up, where a failure becomes the start-up problem.
+    // Writes these values of the clock state; throws Error when the store refuses.
+    void WriteValues(std::span<const StoredValue> values, bool asked = false);
+    // The same at start-up, where a failure becomes the start-up problem, and later,
+    // where it is shown.
     void WriteAtStart(std::span<const StoredValue> values);
+    void WriteOrTell(std::span<const StoredValue> values);
     void ShowNextProblem();
 
     ClockState& state_;
@@ -127,6 +130,8 @@ class ClockController {
     bool hidden_ = false;
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
     std::string startupProblem_;
+    bool writable_ = true;     // the store could be read at start-up
+    bool refused_ = false;     // the user was told that the store refuses writing
     bool confirming_ = false;
     std::deque<std::string> problems_; // waiting for a box
     std::string shownProblem_;

@@ -50,12 +50,15 @@ class SettingsReader {
 // file elsewhere.
 class SettingsStore : public SettingsReader {
   public:
-    // Opens the store, creating it (and what holds it) when asked. False when it can be
-    // neither opened nor created; nothing is reported.
+    // Opens the store, to read it or, with create, to write it (making it when absent).
+    // False when nothing is stored, or it can be neither opened nor created; nothing is
+    // reported. One that is there but cannot be read opens unreadable.
     virtual bool OpenStore(bool create) = 0;
-    // Opens it as OpenStore(true) does, for a write the user asked for: throws Error,
-    // with the reason, when it can be neither opened nor created.
+    // Opens it to write as OpenStore(true) does, but throws Error, with the reason, when
+    // it can be neither opened nor created.
     virtual void CreateStore() = 0;
+    // Whether the open store was made anew by the open.
+    virtual bool Created() const = 0;
     // Throws Error, with the text the user is shown, when the value cannot be written.
     virtual void WriteValue(const std::string& name, int32_t value) = 0;
     // Ends the use. Throws Error when what was written cannot be kept.

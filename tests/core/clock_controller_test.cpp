@@ -180,6 +180,86 @@ TEST(ClockLife, SaveConfirmsForAWhileAndARefusedSaveShowsTheHint) {
     EXPECT_EQ(clock.platform.memory.Number("Start_1"), 2);
 }
 
+// Whatever has to make the store anew (it was deleted while the clock ran) writes every
+// value of the running clock, so that the next start finds it whole.
+TEST(ClockStore, AStoreDeletedWhileTheClockRunsComesBackWhole) {
+    for (int way = 0; way < 3; ++way) {
+        Clock clock(kLater);
+        clock.Start();
+        clock.controller.BarMoved(Bar::Bright, 25);
+        clock.platform.memory = {};
+        if (way == 0) {
+            clock.controller.Moved({600, 300});
+            clock.controller.SavePlaceIfMoved();
+        } else if (way == 1) {
+            clock.controller.SaveSettings();
+        } else {
+            clock.controller.SetHideFullScreen(false);
+        }
+        auto expected = kLater;
+        expected["Bright"] = "25";
+        if (way == 0) {
+            expected["Left"] = "600";
+            expected["Top"] = "300";
+        }
+        if (way == 2) {
+            expected["HideFullScreen"] = "0";
+        }
+        EXPECT_EQ(clock.platform.memory.values, expected) << way;
+    }
+}
+
+// A store that refuses writing is told of once, at start-up or at the first refusal,
+// until a write succeeds again; one that could not be read at all is never written to
+// unless the user asks, and then the refusal is told each time.
+TEST(ClockStore, RefusalsAreToldOnceAndAnUnreadableStoreIsLeftAlone) {
+    Clock refusing(kLater);
+    refusing.platform.memory.refuseWrite = true;
+    refusing.Start();
+    EXPECT_EQ(refusing.controller.StartupProblem(), "Cannot write 'Start_1'");
+    refusing.controller.Moved({600, 300});
+    refusing.controller.SavePlaceIfMoved();
+    EXPECT_TRUE(refusing.platform.boxes.empty()) << "told at start-up already";
+    refusing.platform.memory.refuseWrite = false;
+    refusing.controller.Moved({610, 300});
+    refusing.controller.SavePlaceIfMoved();
+    refusing.platform.memory.refuseWrite = true;
+    refusing.controller.Moved({620, 300});
+    refusing.controller.SavePlaceIfMoved();
+    refusing.controller.Moved({630, 300});
+    refusing.controller.SavePlaceIfMoved();
+    EXPECT_EQ(refusing.platform.boxes, std::vector<std::string>{"Cannot write 'Left'"});
+
+    Clock unreadable(kLater);
+    unreadable.platform.memory.unreadable = true;
+    unreadable.Start();
+    unreadable.controller.ShowStartupProblem();
+    unreadable.controller.Moved({600, 300});
+    unreadable.controller.SavePlaceIfMoved();
+    unreadable.controller.SetHideFullScreen(false);
+    EXPECT_EQ(unreadable.platform.boxes, std::vector<std::string>{"Cannot read 'Bright'"});
+    EXPECT_EQ(unreadable.platform.memory.writes, 0);
+    EXPECT_THROW(unreadable.controller.SaveSettings(), Error);
+    EXPECT_THROW(unreadable.controller.SaveSettings(), Error) << "each time the user asks";
+}
+
+// Monitors that change unannounced are found: at once when the clock is on none of the
+// known ones, else with the position timer.
+TEST(ClockStore, MonitorsThatChangeUnannouncedAreFound) {
+    auto stored = kLater;
+    stored["Left"] = "1000";
+    stored["Top"] = "400";
+    Clock clock(stored);
+    clock.Start();
+    clock.platform.monitors = {{0, 0, 640, 480}};
+    clock.controller.PlaceTick();
+    EXPECT_EQ(clock.platform.Where(), (Place{640 - 105 - 5, 480 - 105 - 5}));
+    clock.platform.monitors = {{0, 0, 1366, 768}};
+    clock.controller.Moved({2000, 100});
+    clock.controller.KeepInside();
+    EXPECT_EQ(clock.platform.Where(), (Place{1366 - 105 - 5, 100}));
+}
+
 TEST(ClockLife, ProblemsShowOneBoxAtATimeEachTextOnceWhileItIsOpen) {
     Clock clock;
     clock.platform.answerBoxes = false;
@@ -193,6 +273,11 @@ TEST(ClockLife, ProblemsShowOneBoxAtATimeEachTextOnceWhileItIsOpen) {
     clock.controller.ProblemAnswered();
     clock.controller.Report("one");
     EXPECT_EQ(clock.platform.boxes.size(), 3u) << "shown again once answered";
+    clock.controller.ProblemAnswered();
+    clock.platform.memory.refuseOpen = true;
+    EXPECT_THROW(clock.controller.SaveSettings(), Error);
+    clock.controller.ProblemAnswered(); // none open: nothing happens
+    EXPECT_THROW(clock.controller.SaveSettings(), Error) << "a failed Save each time";
 }
 
 } // namespace

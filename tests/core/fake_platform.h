@@ -41,9 +41,11 @@ class MemoryStoreAccess final : public SettingsStore {
         if (store_.refuseOpen || (!store_.exists && !create)) {
             return false;
         }
+        created_ = !store_.exists;
         store_.exists = true;
         return true;
     }
+    bool Created() const override { return created_; }
     void CreateStore() override {
         if (!OpenStore(true)) {
             throw Error("Cannot create the store");
@@ -69,6 +71,7 @@ class MemoryStoreAccess final : public SettingsStore {
 
   private:
     MemoryStore& store_;
+    bool created_ = false;
 };
 
 class FakePlatform : public ClockPlatform {

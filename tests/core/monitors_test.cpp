@@ -112,8 +112,11 @@ TEST(CoversMonitor, OnlyAWindowOverTheWholeMonitor) {
     const Rect second = kTwo[1];
     EXPECT_TRUE(CoversMonitor(second, second));
     EXPECT_TRUE(CoversMonitor({1300, -8, 3300, 1090}, second)); // with borders beyond
-    EXPECT_FALSE(CoversMonitor({1366, 0, 3286, 1079}, second)); // a row short
-    EXPECT_FALSE(CoversMonitor({1367, 0, 3286, 1080}, second));
+    // One column or row short at each edge.
+    EXPECT_FALSE(CoversMonitor({1366, 0, 3286, 1079}, second)); // bottom
+    EXPECT_FALSE(CoversMonitor({1367, 0, 3286, 1080}, second)); // left
+    EXPECT_FALSE(CoversMonitor({1366, 0, 3285, 1080}, second)); // right
+    EXPECT_FALSE(CoversMonitor({1366, 1, 3286, 1080}, second)); // top
     EXPECT_FALSE(CoversMonitor(kTwo[0], second));
     EXPECT_TRUE(CoversMonitor({-1280, 0, 0, 1024}, kThree[1]));
     EXPECT_FALSE(CoversMonitor({-1280, 0, 0, 1024}, kThree[0]));

@@ -28,6 +28,7 @@ CASES = [
 ]
 
 RUN_SECONDS = 2.5
+SAVE_SECONDS = 6.5  # more than the position timer's period
 
 
 def distance_outside(rect):
@@ -122,6 +123,31 @@ class BadStoredSettings(E2ETestCase):
                                % (name, window["client"]))
         finally:
             session.kill()
+
+
+class ReadOnlyKey(E2ETestCase):
+    def test_a_key_the_user_may_only_read_is_read_and_its_refusal_said_once(self):
+        session = self.session()
+        session.set_registry(dict(GOOD, Size=25, Left=300, Top=200))
+        session.probe("reg-read-only", "Software\\Lumivane")
+        self.addCleanup(session.probe, "reg-writable", "Software\\Lumivane", check=False)
+        session.start(wait=False)
+        deadline = time.monotonic() + 20
+        while not session.message_boxes() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        boxes = session.message_boxes()
+        self.assertEqual(len(boxes), 1, "one message")
+        text = session.message_box_texts(boxes[0])
+        self.assertIn("Failed to create key 'HKEY_CURRENT_USER\\Software\\Lumivane': ",
+                      " ".join(text))
+        window = session.wait_window()
+        self.assertEqual(client_rect(window), (300, 200, 375, 375), "Size 25, as stored")
+        self.assertFalse(session.window("TForm2")["visible"], "no first start")
+        session.probe("click", "--class", "#32770", "--child-class", "Button")
+        time.sleep(SAVE_SECONDS)
+        self.assertEqual(session.message_boxes(), [], "no further message")
+        self.assertEqual(session.registry()["Size"], 25)
+        session.kill()
 
 
 if __name__ == "__main__":

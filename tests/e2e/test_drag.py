@@ -229,6 +229,9 @@ class Dragging(E2ETestCase):
     def test_a_clock_closed_from_the_menu_right_after_a_drag_comes_back_there(self):
         session = self.session()
         self.start_clock(session)
+        # The key deleted behind the clock's back (a registry cleaner): the save that
+        # makes it anew writes every value of the running clock.
+        session.delete_registry_key()
         x, y = grab_hands(session, self.START, RADIUS)
         try:
             glide_pointer(session, x, y, self.START[0] + RADIUS - 200,
@@ -243,8 +246,12 @@ class Dragging(E2ETestCase):
         choose_menu_item(session, menu, "Close")
         self.assertIsNotNone(session.wait_exit(15), 'the program did not end on "Close"')
         self.assertLess(closing - released, SAVE_WAIT, "the close came too late")
+        self.assertEqual(session.registry(), dict(SETTINGS, Left=end[0], Top=end[1]),
+                         "the key made anew, whole")
         self.assertEqual(client_rect(session.start())[:2], end,
                          "the next start is not where the clock was left")
+        time.sleep(1)
+        self.assertEqual(session.message_boxes(), [], "the next start finds nothing amiss")
 
 
 if __name__ == "__main__":

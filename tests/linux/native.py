@@ -158,6 +158,9 @@ class NativeSession(Screen, Pointer):
         self.processes.append(process)
         if not wait:
             return process
+        self.wait_window(CLOCK_TITLE)
+        # A window can be seen for a moment before its first place reaches the server.
+        time.sleep(0.1)
         return self.wait_window(CLOCK_TITLE)
 
     @property

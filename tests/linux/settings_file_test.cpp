@@ -1,7 +1,10 @@
 // The Linux program's settings file and autostart entry, without a display.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -114,14 +117,46 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFile) {
     const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << "Size=19\n";
-    // A folder of that name stands where the new file's rename must go.
-    const std::string blocked = folder.File("blocked/lumivane.conf");
-    std::filesystem::create_directories(blocked);
-    EXPECT_THROW(ReplaceFile(blocked, "Size=20\n"), Error);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("blocked")),
+    SettingsFile file(path);
+    ASSERT_TRUE(file.OpenStore(true));
+    for (int i = 0; i < 200; ++i) {
+        file.WriteValue("Value" + std::to_string(i), i);
+    }
+    // The file system refuses the new text after its first bytes, as a full disk would.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{512, limit.rlim_max};
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(file.CloseStore(), Error);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, signal);
+    EXPECT_EQ(Contents(path), "Size=19\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("")),
                             std::filesystem::directory_iterator()),
               1); // the temporary file is gone again
-    EXPECT_EQ(Contents(path), "Size=19\n");
+}
+
+// A settings file kept as a link (a dotfile manager's) stays a link: the file it names
+// is replaced, with its mode.
+TEST(SettingsFile, ALinkedFileIsReplacedWhereItLies) {
+    const test::ScratchDir folder("settings-file-test");
+    std::filesystem::create_directories(folder.File("dotfiles"));
+    std::filesystem::create_directories(folder.File("config"));
+    std::ofstream(folder.File("dotfiles/lumivane.conf")) << "\xEF\xBB\xBF" "Bright=20\n";
+    chmod(folder.File("dotfiles/lumivane.conf").c_str(), 0640);
+    const std::string link = folder.File("config/lumivane.conf");
+    std::filesystem::create_symlink("../dotfiles/lumivane.conf", link);
+    SettingsFile file(link);
+    ASSERT_TRUE(file.OpenStore(true));
+    EXPECT_EQ(file.ReadValue("Bright"), 20) << "past the byte-order mark";
+    file.WriteValue("Size", 25);
+    file.CloseStore();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Contents(folder.File("dotfiles/lumivane.conf")), "Bright=20\nSize=25\n");
+    struct stat info {};
+    ASSERT_EQ(stat(link.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(Autostart, TheEntryStartsTheProgramByItsQuotedPath) {
@@ -132,4 +167,23 @@ TEST(Autostart, TheEntryStartsTheProgramByItsQuotedPath) {
                   .find("\nExec=\"/opt/a \\\\\"b\\\\\" "
                         "\\\\$c\\\\\\\\d\"\n"),
               std::string::npos);
+}
+
+// After an upgrade replaced the running program, the link to it reads "… (deleted)":
+// the program that now stands there is named, or none, and no entry names a program
+// that is gone.
+TEST(Autostart, NamesTheInstalledProgramOrNone) {
+    const test::ScratchDir folder("settings-file-test");
+    const std::string program = folder.File("lumivane");
+    std::ofstream(program) << "#!/bin/sh\n";
+    chmod(program.c_str(), 0755);
+    EXPECT_EQ(ProgramNamedBy(program + " (deleted)"), program);
+    EXPECT_EQ(ProgramNamedBy(program), program);
+    EXPECT_EQ(ProgramNamedBy(folder.File("gone (deleted)")), "");
+    setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
+    EXPECT_THROW(SetStartAtLogin(true, ""), Error);
+    EXPECT_FALSE(std::filesystem::exists(AutostartPath()));
+    SetStartAtLogin(true, program);
+    EXPECT_TRUE(StartsAtLogin());
+    unsetenv("XDG_CONFIG_HOME");
 }

@@ -7,7 +7,7 @@ import time
 
 import dbus
 
-from native import (CLOCK_TITLE, LATER, PROGRAM, SCREEN_HEIGHT, SCREEN_WIDTH, SETTINGS_TITLE,
+from native import (CLOCK_TITLE, DIAMETER, LATER, PROGRAM, SCREEN_HEIGHT, SCREEN_WIDTH, SETTINGS_TITLE,
                     NativeTestCase, wait_until)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -16,9 +16,9 @@ MENU = "com.canonical.dbusmenu"
 
 
 class StatusNotifierItem(NativeTestCase):
-    def start(self):
+    def start(self, text=None):
         session = self.session()
-        session.write_settings(LATER)
+        session.write_settings(LATER, text)
         watcher = subprocess.Popen([sys.executable, os.path.join(HERE, "sni_watcher.py")],
                                    env=session.env, stdout=subprocess.PIPE, text=True)
         self.addCleanup(watcher.stdout.close)
@@ -87,6 +87,24 @@ class StatusNotifierItem(NativeTestCase):
         self.click(menu, items["Close"][0])
         self.assertEqual(session.process.wait(timeout=10), 0)
         session.wait_window(CLOCK_TITLE, gone=True)
+
+
+    def test_a_second_problem_waits_until_the_first_box_is_answered(self):
+        session, bus, item = self.start("Size=nineteen\nLeft=400\nTop=200\nStart_1=2\n")
+        boxes = lambda: [w for w in session.windows(CLOCK_TITLE) if w["width"] != DIAMETER]
+        self.assertTrue(wait_until(lambda: len(boxes()) == 1, 10), "the damaged file's box")
+        # A folder where the file was: the next write fails while the first box is open.
+        os.remove(session.settings_path)
+        os.mkdir(session.settings_path)
+        menu, items = self.menu_items(bus, item)
+        self.click(menu, items["Hide over full-screen programs"][0])
+        time.sleep(1)
+        self.assertEqual(len(boxes()), 1, "one box at a time")
+        self.assertNotIn("Is a directory", session.log())
+        session.xdotool("windowfocus", "--sync", boxes()[0]["id"], "key", "Return")
+        self.assertTrue(wait_until(lambda: "Is a directory" in session.log(), 5),
+                        "the second problem once the first was answered")
+        self.assertEqual(len(boxes()), 1)
 
 
 class XEmbedIcon(NativeTestCase):

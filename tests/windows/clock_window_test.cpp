@@ -164,6 +164,27 @@ TEST_F(ClockWindow, AChangeOfTheMonitorsBringsTheClockInsideAtOnce) {
     EXPECT_EQ(changed(WM_DISPLAYCHANGE, 24), std::pair(540, 6));
 }
 
+// A change of the monitors the system does not announce (Wine does not, for a change of
+// the screen from outside) is found by the position timer.
+TEST_F(ClockWindow, AnUnannouncedChangeOfTheMonitorsIsFoundByThePositionTimer) {
+    struct Shrinking : TForm1 {
+        using TForm1::TForm1;
+        bool shrunk = false;
+        std::vector<lumivane::Rect> Monitors() override {
+            return shrunk ? std::vector<lumivane::Rect>{{0, 0, 640, 480}} : TForm1::Monitors();
+        }
+    };
+    ClockState state;
+    Shrinking form(state, key.Path());
+    form.MoveTo(1000, 400);
+    form.shrunk = true;
+    form.Timer2Timer(); // inside the monitor it knows
+    EXPECT_EQ(form.WindowRect().left, 1000);
+    form.Timer1Timer();
+    EXPECT_EQ(form.WindowRect().left, 640 - 285 - 5);
+    EXPECT_EQ(form.WindowRect().top, 480 - 285 - 5);
+}
+
 // While the foreground window covers the clock's whole monitor, the clock is hidden
 // and neither copies the screen nor draws; it is back once that window is not in
 // front, and stays when the setting says so.

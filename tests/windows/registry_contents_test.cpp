@@ -641,10 +641,11 @@ TEST_F(RegistryContents, AnAbsentKeyIsAFirstStartWithoutABox) {
     EXPECT_TRUE(Drew(clock));
 }
 
-// Below a volatile key no lasting key can be made: the store can be neither
-// opened nor created, which is no error. The clock runs on the defaults, the
-// position save writes nothing, and nobody sees a box. ("Save Settings" there is
-// the user's own request, and says so: SettingsSave.)
+// Below a volatile key no lasting key can be made: nothing is stored, so the clock
+// starts on the defaults, and the store refuses being made, which the user hears of
+// once, at start-up, with the system's reason; the position save and the way out then
+// stay quiet. ("Save Settings" there is the user's own request, and says so each time:
+// SettingsSave.)
 TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     HKEY parent = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.Below("volatile").Relative().c_str(), 0,
@@ -660,7 +661,9 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     std::vector<StartedClock> clocks;
     StartedClock& clock = Start(clocks, below, "below a volatile key");
     const ClockState& state = *clock.state;
-    EXPECT_EQ(clock.form->Controller().StartupProblem(), "");
+    const std::string refused = "Failed to create key 'HKEY_CURRENT_USER\\" + below.Relative();
+    EXPECT_EQ(clock.form->Controller().StartupProblem().rfind(refused + "': ", 0), 0u)
+        << clock.form->Controller().StartupProblem();
     for (const char* name : {"Bright", "Size", "Algoritm", "Contrast", "Left", "Top"}) {
         EXPECT_EQ(Loaded(state, name), Field(kFallback, name)) << name;
     }
@@ -683,14 +686,15 @@ TEST_F(RegistryContents, AKeyThatCannotBeCreatedLeavesTheDefaultsForThisRun) {
     EXPECT_EQ(state.SavedLeft, 320);
     EXPECT_EQ(clock.form->Handle(), nullptr);
     EXPECT_TRUE(TakeQuit());
-    ExpectQuiet(clocks, before);
+    EXPECT_EQ(boxes.Count(), before);
+    EXPECT_EQ(clock.requests, 1) << "the start-up's one message";
     EXPECT_FALSE(below.Exists());
 }
 
-// A key that exists but refuses full access (its DACL grants reading only) opens
-// neither for the load nor for a write, so the start is a first start on the
-// defaults for this run only; the stored settings stay as they were.
-TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
+// A key the user may only read (its DACL grants reading only) is read: the stored
+// settings start the clock as a later start, and the refused write of the start count is
+// told once, with the key and the system's reason; the settings stay as they were.
+TEST_F(RegistryContents, AKeyThatRefusesWritingIsReadAndKeepsItsSettingsUntouched) {
     const RegistryPath locked = key.Below("read only");
     StoreAll(locked, Stored{});
     HKEY handle = nullptr;
@@ -742,13 +746,18 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
     }
     ASSERT_EQ(full, ERROR_ACCESS_DENIED);
     RegistryStore store(locked.Path());
-    EXPECT_FALSE(store.OpenStore(false));
+    EXPECT_TRUE(store.OpenStore(false));
+    EXPECT_EQ(store.ReadValue("Size"), 7);
     EXPECT_FALSE(store.OpenStore(true));
     std::vector<StartedClock> clocks;
     StartedClock& clock = Start(clocks, locked, "read only");
-    EXPECT_EQ(clock.form->Controller().StartupProblem(), "");
-    EXPECT_EQ(clock.state->StartCount, 1);
-    EXPECT_EQ(clock.state->Size, 19);
+    const std::string refused =
+        "Failed to create key 'HKEY_CURRENT_USER\\" + locked.Relative() + "': ";
+    EXPECT_EQ(clock.form->Controller().StartupProblem().rfind(refused, 0), 0u)
+        << clock.form->Controller().StartupProblem();
+    EXPECT_GT(clock.form->Controller().StartupProblem().size(), refused.size());
+    EXPECT_EQ(clock.state->StartCount, 2);
+    EXPECT_EQ(clock.state->Size, 7);
     ExpectBuffersFit(clock);
     // Moved, so that the position save tries the key.
     clock.form->MoveTo(300, 200);
@@ -759,8 +768,10 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingKeepsItsSettingsUntouched) {
     TForm2 settings(clock.form->Controller(), nullptr, RecordingPlatform(tray));
     EXPECT_EQ(ErrorOf([&] { settings.Button1Click(); }).rfind("Failed to create key '", 0), 0u);
     EXPECT_EQ(WindowText(settings.Controls().StaticText1), kHintLine.text);
+    EXPECT_FALSE(IsWindowVisible(settings.Handle())) << "no first start";
     Pump(300);
-    ExpectQuiet(clocks, before);
+    EXPECT_EQ(boxes.Count(), before) << "the position save adds none";
+    EXPECT_EQ(clock.requests, 1);
     EXPECT_TRUE(Drew(clock));
     for (const char* name : kValueNames) {
         EXPECT_EQ(locked.Read(name), Field(Stored{}, name)) << name;

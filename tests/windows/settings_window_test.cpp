@@ -482,7 +482,9 @@ TEST_F(SettingsTrackBars, ScrollMessagesFromElsewhereChangeNothing) {
 
 using SettingsSave = SettingsWindowTest;
 
-TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
+// A key that has to be made anew (deleted while the clock ran) gets every value of the
+// running clock, the start count too, so that the next start finds it whole.
+TEST_F(SettingsSave, CreatesAnAbsentKeyWhole) {
     auto state = StartedState();
     auto form = MakeForm(*state);
     ASSERT_FALSE(key.Exists());
@@ -490,7 +492,10 @@ TEST_F(SettingsSave, CreatesAnAbsentKeyWithoutAStartCount) {
     EXPECT_EQ(key.Read("Bright"), 30);
     EXPECT_EQ(key.Read("Size"), 19);
     EXPECT_EQ(key.Read("Left"), 540);
-    EXPECT_FALSE(key.Read("Start_1").has_value());
+    EXPECT_EQ(key.Read("Start_1"), 2);
+    key.Remove("Start_1");
+    form->Button1Click();
+    EXPECT_FALSE(key.Read("Start_1").has_value()) << "an existing key: all but the count";
 }
 
 TEST_F(SettingsSave, TimerPutsTheHintBackOnceAndStops) {

@@ -18,6 +18,8 @@
 //   reg-set KEY NAME TYPE DATA [NAME TYPE DATA ...]   TYPE dword|qword|sz|binary
 //   reg-delete KEY NAME [NAME ...]
 //   reg-delete-key KEY
+//   reg-read-only KEY | reg-writable KEY    the key's access list: reading alone for
+//                                           everyone, or as inherited again
 //   time | screen                           local time; display size, cursor, monitors
 //   hold                                    sleeps until killed
 //   folder local-appdata|programs           a folder of the user (programs: the Start menu's)
@@ -30,6 +32,7 @@
 // --child-text T and --child-index N (default 0) then pick one of its children.
 #include <windows.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <msi.h>
 #include <shellapi.h>
@@ -683,6 +686,41 @@ int RegDeleteKey(Args& args) {
     return 0;
 }
 
+// Protects the key's access list with one entry, everyone may read (the owner may always
+// change the list again), or gives it back to what its parent passes on.
+int RegAccess(Args& args, bool readOnly) {
+    ExpectCount(args, 1);
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, args[0].c_str(), 0, WRITE_DAC, &raw) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot open key");
+    UniqueKey key(raw);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    PACL acl = nullptr;
+    EXPLICIT_ACCESSW read{};
+    if (readOnly) {
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        read.grfAccessPermissions = KEY_READ;
+        read.grfAccessMode = SET_ACCESS;
+        read.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        read.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        read.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+        SetEntriesInAclW(1, &read, nullptr, &acl);
+    }
+    const DWORD set = SetSecurityInfo(
+        key.get(), SE_REGISTRY_KEY,
+        DACL_SECURITY_INFORMATION |
+            (readOnly ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),
+        nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    if (everyone != nullptr)
+        FreeSid(everyone);
+    if (set != ERROR_SUCCESS)
+        throw std::runtime_error("cannot set the access list");
+    Print(Object().Flag("read-only", readOnly));
+    return 0;
+}
+
 int Time(Args& args) {
     ExpectCount(args, 0);
     SYSTEMTIME now{};
@@ -842,6 +880,8 @@ int Run(const std::wstring& command, Args& args) {
         return RegDelete(args);
     if (command == L"reg-delete-key")
         return RegDeleteKey(args);
+    if (command == L"reg-read-only" || command == L"reg-writable")
+        return RegAccess(args, command == L"reg-read-only");
     if (command == L"time")
         return Time(args);
     if (command == L"screen")
