@@ -58,7 +58,7 @@ class TForm1 : public TForm, public ClockPlatform {
     void SizeWindow(int32_t side) override { SetClientSize(side, side); }
     void MoveWindow(Place to) override { MoveTo(to.left, to.top); }
     void ShowWindow(bool shown) override;
-    void ReadBeneath(TDIB& background, Place at) override;
+    bool ReadBeneath(TDIB& background, Place at) override;
     void Present(std::span<const Rect> parts) override;
     void StartTimer(ClockTimer timer, uint32_t interval) override;
     void StopTimer(ClockTimer timer) override;

@@ -114,7 +114,8 @@ void ClockWindow::Realize() {
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
-    reader_ = std::make_unique<ScreenReader>(display, xid);
+    reader_ =
+        std::make_unique<ScreenReader>(display, xid, [this] { controller_.BeneathChanged(); });
 }
 
 bool ClockWindow::SeesBeneath() const {
@@ -122,7 +123,7 @@ bool ClockWindow::SeesBeneath() const {
 }
 
 PlatformTraits ClockWindow::Traits() const {
-    return {.pollFrontWindow = !front_->Managed()};
+    return {.tellsChangesBeneath = reader_ && reader_->TellsChanges()};
 }
 
 std::vector<Rect> ClockWindow::Monitors() {
@@ -134,11 +135,13 @@ std::unique_ptr<SettingsStore> ClockWindow::Store() {
 }
 
 TimeOfDay ClockWindow::Now() {
-    const std::time_t now = std::time(nullptr);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&now.tv_sec, &local);
     return {static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-            static_cast<uint16_t>(std::min(local.tm_sec, 59))}; // no leap second
+            static_cast<uint16_t>(std::min(local.tm_sec, 59)), // no leap second
+            static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
 void ClockWindow::SizeWindow(int32_t side) {
@@ -169,22 +172,23 @@ void ClockWindow::ShowWindow(bool shown) {
     gtk_widget_show(window_.get());
 }
 
-void ClockWindow::ReadBeneath(TDIB& background, Place at) {
+bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
     if (reader_->SeesBeneath()) {
-        reader_->ReadBeneath(background, at.left, at.top);
-        return;
+        return reader_->ReadBeneath(background, at.left, at.top);
     }
-    surface_->Hide();
+    surface_->Hide(); // shown again whole by the next Present
     XSync(display_, False);
     g_usleep(kUncoveredRepaintWait * 1000);
     reader_->ReadScreen(background, at.left, at.top);
+    return true;
 }
 
-void ClockWindow::Present(std::span<const Rect>) {
-    // The whole frame, also when nothing changed: a read that had to hide the clock
-    // took its pixels away.
+void ClockWindow::Present(std::span<const Rect> parts) {
+    if (parts.empty() && !surface_->Hidden()) {
+        return; // nothing to say to the server
+    }
     MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
-    surface_->Present(*state_.FrameBuffer, grab_);
+    surface_->Present(*state_.FrameBuffer, grab_, parts);
 }
 
 void ClockWindow::StartTimer(ClockTimer timer, uint32_t interval) {

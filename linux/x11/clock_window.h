@@ -48,7 +48,7 @@ class ClockWindow : public ClockPlatform {
     void SizeWindow(int32_t side) override;
     void MoveWindow(Place to) override;
     void ShowWindow(bool shown) override;
-    void ReadBeneath(TDIB& background, Place at) override;
+    bool ReadBeneath(TDIB& background, Place at) override;
     void Present(std::span<const Rect> parts) override;
     void StartTimer(ClockTimer timer, uint32_t interval) override;
     void StopTimer(ClockTimer timer) override;

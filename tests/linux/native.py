@@ -304,18 +304,25 @@ class NativeTestCase(unittest.TestCase):
         return session
 
     def assertShowsRenderedDial(self, session, window, before,
-                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None):
         """The clock's area on the screen equals lumivane-render's frame over the same
-        wallpaper at the same place, for one of the seconds since `before`, sized by a
-        monitor of `screen` (width, height)."""
+        wallpaper (or `desktop`, a picture of the screen without the clock) at the same
+        place, for one of the seconds since `before`, sized by a monitor of `screen`
+        (width, height)."""
         shot = session.screenshot()
         after = time.localtime()
+        background_path = session.wallpaper_path
+        if desktop is None:
+            desktop = session.wallpaper
+        else:
+            background_path = os.path.join(session.dir, "desktop.ppm")
+            desktop.save_ppm(background_path)
         left, top, width, height = harness.client_rect(window)
         shown = shot.crop(left, top, width, height)
-        under = session.wallpaper.crop(left, top, width, height)
+        under = desktop.crop(left, top, width, height)
         best = None
         for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
-            frame = harness.render_frame(session.dir, session.wallpaper_path, left, top, hhmmss,
+            frame = harness.render_frame(session.dir, background_path, left, top, hhmmss,
                                          screen=screen)
             count, examples = harness.mismatches(shown, harness.composite(frame, under))
             if count == 0:
