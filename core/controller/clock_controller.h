@@ -126,12 +126,13 @@ class ClockController {
     std::vector<Rect> monitors_; // kept: asking costs round trips, and the edge keeping
                                  // needs them every 30 ms
     Place place_;
-    int32_t side_ = 0; // of the window
+    int32_t side_ = 0;         // of the window
+    int32_t shownMinute_ = -1; // of the day, as assistive technology was last told it
     bool hidden_ = false;
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
     std::string startupProblem_;
-    bool writable_ = true;     // the store could be read at start-up
-    bool refused_ = false;     // the user was told that the store refuses writing
+    bool writable_ = true; // the store could be read at start-up
+    bool refused_ = false; // the user was told that the store refuses writing
     bool confirming_ = false;
     std::deque<std::string> problems_; // waiting for a box
     std::string shownProblem_;
