@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "linux/accessibility.h"
+
 namespace lumivane {
 
 namespace {
@@ -64,6 +66,7 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
             gtk_scale_add_mark(GTK_SCALE(scale), mark, GTK_POS_BOTTOM, nullptr);
         }
         gtk_widget_set_name(scale, rule.label);
+        LabelControl(label, scale, rule.label);
         gtk_grid_attach(GTK_GRID(grid), scale, rule.column, row + 1, 1, 1);
         bars_[static_cast<size_t>(rule.bar)] = scale;
     }

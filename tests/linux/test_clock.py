@@ -79,6 +79,38 @@ class SettingsWindow(NativeTestCase):
             time.sleep(0.1)
 
 
+class ScreenReader(NativeTestCase):
+    def test_reads_the_clocks_time_and_the_bars_by_their_labels_and_a_key_moves_one(self):
+        session = self.session(accessible=True)
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.start(wait=False).wait(timeout=20), 0)
+        settings = session.wait_window(SETTINGS_TITLE)
+        before = time.time() - 1
+        objects = session.wait_accessible(lambda found: any(o["role"] == "slider"
+                                                            for o in found))
+        shown = {time.strftime("%H:%M", time.localtime(t)) for t in (before, time.time())}
+        clocks = [o for o in objects if o["role"] == "timer"]
+        self.assertEqual([o["name"] for o in clocks], [CLOCK_TITLE], objects)
+        self.assertIn(clocks[0]["description"], shown, "the time the clock shows")
+        sliders = lambda found: {o["name"]: (o["value"], o["labelled_by"]) for o in found
+                                 if o["role"] == "slider"}
+        self.assertEqual(sliders(objects), {"Brightness": (30, ["Brightness"]),
+                                            "Clock size": (19, ["Clock size"]),
+                                            "Arrows": (0, ["Arrows"]),
+                                            "Contrast": (6, ["Contrast"])})
+        self.assertEqual(sorted(o["name"] for o in objects if o["role"] == "push button"),
+                         ["Close", "Save Settings"])
+        # The size bar from the keyboard: its value follows, and so does the clock.
+        session.xdotool("windowfocus", "--sync", settings["id"])
+        session.accessible_objects(focus="Clock size")
+        session.xdotool("key", "Right")
+        objects = session.wait_accessible(lambda found: sliders(found)["Clock size"][0] == 20)
+        self.assertEqual(sliders(objects)["Clock size"][0], 20)
+        self.assertEqual(SettingsWindow.wait_size(session, 300), 300)
+        self.assertEqual(session.quit(), 0, session.log())
+
+
 class FullScreen(NativeTestCase):
     def test_the_clock_hides_while_a_full_screen_window_is_in_front(self):
         session = self.session()
