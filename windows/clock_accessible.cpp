@@ -31,7 +31,7 @@ HRESULT ClockAccessible::QueryInterface(REFIID id, void** object) {
         return E_POINTER;
     }
     if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDispatch) ||
-        IsEqualIID(id, IID_IAccessible)) {
+        IsEqualIID(id, __uuidof(IAccessible))) {
         *object = static_cast<IAccessible*>(this);
         AddRef();
         return S_OK;

@@ -183,9 +183,10 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         return true;
     case WM_GETOBJECT:
         // Screen readers ask for the client area: the clock. The window itself they get
-        // from the system.
+        // from the system. (__uuidof: the 64-bit import libraries define IID_IAccessible
+        // twice.)
         if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT) && accessible_) {
-            result = LresultFromObject(IID_IAccessible, wParam, accessible_.get());
+            result = LresultFromObject(__uuidof(IAccessible), wParam, accessible_.get());
             return true;
         }
         return false;

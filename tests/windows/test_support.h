@@ -297,7 +297,7 @@ struct AccessibleView {
 
     explicit AccessibleView(HWND window) {
         IAccessible* found = nullptr;
-        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                    reinterpret_cast<void**>(&found));
         object = ComPtr<IAccessible>(found);
     }
