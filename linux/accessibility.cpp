@@ -30,6 +30,19 @@ void ShowClockTime(GtkWidget* clock, TimeOfDay time) {
     atk_object_set_description(gtk_widget_get_accessible(clock), LocaleShortTime(time).c_str());
 }
 
+bool HighContrastTheme(GtkSettings* settings) {
+    const Text named = [settings] {
+        gchar* theme = nullptr;
+        if (settings != nullptr) {
+            g_object_get(settings, "gtk-theme-name", &theme, nullptr);
+        }
+        return Text(theme);
+    }();
+    const char* forced = g_getenv("GTK_THEME"); // "name" or "name:variant"
+    const char* theme = forced != nullptr && *forced != '\0' ? forced : named.get();
+    return theme != nullptr && g_str_has_prefix(theme, "HighContrast");
+}
+
 std::string LocaleShortTime(TimeOfDay time) {
     const std::string format =
         TimeFormatWithoutSeconds(nl_langinfo(T_FMT), nl_langinfo(T_FMT_AMPM));
