@@ -96,6 +96,12 @@ TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
                   .height = 300});
 }
 
+TForm1::~TForm1() {
+    if (accessible_) {
+        accessible_->Disconnect();
+    }
+}
+
 bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_CREATE:

@@ -31,6 +31,8 @@ class TForm1 : public TForm, public ClockPlatform {
     // Creates the window; FormCreate runs inside the creation. `settingsKeyPath` is the
     // settings key below HKEY_CURRENT_USER (tests pass a key of their own).
     explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
+    // A screen reader may hold the accessible object longer than the window lives.
+    ~TForm1() override;
 
     ClockController& Controller() { return controller_; }
 
