@@ -96,6 +96,12 @@ TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
                   .height = 300});
 }
 
+TForm1::~TForm1() {
+    if (accessible_) {
+        accessible_->Disconnect();
+    }
+}
+
 bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_CREATE:
@@ -174,10 +180,22 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     case WM_DESTROY:
+        if (accessible_) {
+            accessible_->Disconnect();
+        }
         // The clock window is the main window: closing it ends the program.
         PostQuitMessage(0);
         result = 0;
         return true;
+    case WM_GETOBJECT:
+        // Screen readers ask for the client area: the clock. The window itself they get
+        // from the system. (__uuidof: the 64-bit import libraries define IID_IAccessible
+        // twice.)
+        if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT) && accessible_) {
+            result = LresultFromObject(__uuidof(IAccessible), wParam, accessible_.get());
+            return true;
+        }
+        return false;
     case kShowStartupProblem:
         controller_.ShowStartupProblem();
         result = 0;
@@ -189,6 +207,7 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 
 void TForm1::FormCreate() {
     screenDC_ = ClientDC(nullptr);
+    accessible_ = ClockAccessible::Make(Handle());
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
     KeepPlace();
     controller_.Start();
@@ -295,6 +314,13 @@ bool TForm1::ShowProblem(const std::string& text) {
             : Handle();
     MessageBoxA(IsWindow(owner) ? owner : nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);
     return true;
+}
+
+void TForm1::TimeShownChanged(TimeOfDay shown) {
+    if (accessible_) {
+        accessible_->Show(shown);
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
+    }
 }
 
 void TForm1::KeepPlace() {

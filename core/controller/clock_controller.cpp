@@ -157,11 +157,25 @@ void ClockController::WatchPlace(bool watch) {
     RunTimer(ClockTimer::RedrawWhileAway, watch ? kPlacementInterval : 0);
 }
 
+std::string ShortTimeText(TimeOfDay time) {
+    const auto twoDigits = [](uint16_t value) {
+        return std::string{static_cast<char>('0' + value / 10 % 10),
+                           static_cast<char>('0' + value % 10)};
+    };
+    return twoDigits(time.hour) + ":" + twoDigits(time.minute);
+}
+
 TimeOfDay ClockController::ReadTime() {
     const TimeOfDay now = platform_.Now();
     state_.Hour = now.hour;
     state_.Minute = now.minute;
     state_.Second = now.second;
+    // A screen reader hears of the minute, never of every second's frame.
+    const int32_t minuteOfDay = now.hour * 60 + now.minute;
+    if (minuteOfDay != shownMinute_) {
+        shownMinute_ = minuteOfDay;
+        platform_.TimeShownChanged(now);
+    }
     return now;
 }
 

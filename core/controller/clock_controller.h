@@ -131,7 +131,8 @@ class ClockController {
     std::vector<Rect> monitors_; // kept: asking costs round trips, and the edge keeping
                                  // needs them every 30 ms
     Place place_;
-    int32_t side_ = 0; // of the window
+    int32_t side_ = 0;         // of the window
+    int32_t shownMinute_ = -1; // of the day, as assistive technology was last told it
     bool hidden_ = false;
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
     std::string startupProblem_;

@@ -84,6 +84,14 @@ class ClockPlatform {
     // before this returned; otherwise the platform calls
     // ClockController::ProblemAnswered once it is.
     virtual bool ShowProblem(const std::string& text) = 0;
+
+    // The hours and minutes the clock shows, at start-up and whenever they change (never
+    // more than once a minute): the platform gives them to assistive technology as its
+    // clock's text and tells it of the change. A platform without it leaves it be.
+    virtual void TimeShownChanged(TimeOfDay /*shown*/) {}
 };
+
+// The time as a 24-hour "hh:mm", for a platform that cannot have the user's own format.
+std::string ShortTimeText(TimeOfDay time);
 
 } // namespace lumivane

@@ -7,6 +7,7 @@
 
 #include "core/clock/hand_hit.h"
 #include "core/controller/facts.h"
+#include "linux/accessibility.h"
 #include "linux/settings_file.h"
 #include "linux/x11/front_window.h"
 #include "linux/x11/monitors.h"
@@ -45,6 +46,7 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_widget_set_app_paintable(window_.get(), TRUE);
+    PresentClock(window_.get());
     gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
     g_signal_connect(window_.get(), "configure-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
@@ -210,6 +212,10 @@ bool ClockWindow::ShowProblem(const std::string& text) {
         controller_.ProblemAnswered();
     });
     return false;
+}
+
+void ClockWindow::TimeShownChanged(TimeOfDay shown) {
+    ShowClockTime(window_.get(), shown);
 }
 
 void ClockWindow::KeepAskedPlace() {

@@ -54,6 +54,7 @@ class ClockWindow : public ClockPlatform {
     void StopTimer(ClockTimer timer) override;
     std::optional<Rect> FrontWindow() override;
     bool ShowProblem(const std::string& text) override;
+    void TimeShownChanged(TimeOfDay shown) override;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);

@@ -284,6 +284,29 @@ TEST(ClockStore, MonitorsThatChangeUnannouncedAreFound) {
     EXPECT_EQ(clock.platform.Where(), (Place{1366 - 105 - 5, 100}));
 }
 
+TEST(ClockLife, AssistiveTechnologyHearsOfTheTimeOnceAMinuteNotEverySecond) {
+    Clock clock(kLater);
+    clock.Start();
+    FakePlatform& p = clock.platform;
+    EXPECT_EQ(p.timesTold, std::vector<std::string>{"10:08"}) << "the start's time";
+    for (uint16_t second = 31; second < 60; ++second) {
+        p.now.second = second;
+        clock.controller.Tick();
+    }
+    EXPECT_EQ(p.timesTold.size(), 1u) << "a frame every tick, no news";
+    p.now = {10, 9, 0};
+    clock.controller.Tick();
+    clock.controller.Tick();
+    p.now = {11, 9, 0}; // the clock put an hour on: same minute, another time
+    clock.controller.Tick();
+    clock.controller.CheckFullScreen();
+    p.now = {0, 0, 5}; // midnight
+    clock.controller.Tick();
+    EXPECT_EQ(p.timesTold, (std::vector<std::string>{"10:08", "10:09", "11:09", "00:00"}));
+    EXPECT_EQ(ShortTimeText({23, 59, 59}), "23:59");
+    EXPECT_EQ(ShortTimeText({7, 5, 0}), "07:05");
+}
+
 TEST(ClockLife, ProblemsShowOneBoxAtATimeEachTextOnceWhileItIsOpen) {
     Clock clock;
     clock.platform.answerBoxes = false;

@@ -94,6 +94,7 @@ class FakePlatform : public ClockPlatform {
     int reads = 0;
     int presents = 0;
     std::vector<std::string> boxes;
+    std::vector<std::string> timesTold; // to assistive technology, as hh:mm
 
     Place Where() const { return moves.empty() ? Place{} : moves.back(); }
 
@@ -122,6 +123,7 @@ class FakePlatform : public ClockPlatform {
         boxes.push_back(text);
         return answerBoxes;
     }
+    void TimeShownChanged(TimeOfDay shown) override { timesTold.push_back(ShortTimeText(shown)); }
 };
 
 } // namespace lumivane::testing_support

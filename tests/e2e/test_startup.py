@@ -5,9 +5,11 @@ import time
 import unittest
 
 from harness import (
-    CLOCK_CLASS, CLOCK_TITLE, LWA_COLORKEY, WS_CAPTION, WS_EX_APPWINDOW, WS_EX_LAYERED,
-    WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, client_rect,
+    CLOCK_CLASS, CLOCK_TITLE, LWA_COLORKEY, SETTINGS_CLASS, WS_CAPTION, WS_EX_APPWINDOW,
+    WS_EX_LAYERED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, client_rect,
 )
+
+STATE_SYSTEM_FOCUSABLE = 0x100000
 
 # The first-start settings on a 1366 x 768 display: Size 19 steps of 15 pixels
 # give a 285-pixel clock, centred: 683 - 142.5 = 540.5, rounded half to even.
@@ -38,6 +40,21 @@ class ClockWindowChecks:
         self.assertTrue(no_button, "the clock window would get a taskbar button "
                         "(exstyle 0x%08x, owner %d)" % (window["exstyle"], window["owner"]))
 
+    def assertReadByScreenReaders(self, session):
+        """A screen reader in another process reads the clock (role 61, clock) with the time
+        it shows, and the settings window's buttons by their texts."""
+        for _ in range(2):  # a minute may turn between the clock's tick and the probe's
+            clock = session.probe("accessible", "--class", CLOCK_CLASS)
+            if clock["value"] == clock["now"]:
+                break
+        self.assertEqual((clock["role"], clock["name"], clock["value"]),
+                         (61, CLOCK_TITLE, clock["now"]), clock)
+        self.assertFalse(clock["state"] & STATE_SYSTEM_FOCUSABLE, "the clock takes no focus")
+        for text in ("Save Settings", "Close"):
+            button = session.probe("accessible", "--class", SETTINGS_CLASS, "--child-class",
+                                   "Button", "--child-text", text)
+            self.assertEqual(button["name"], text)
+
     def assertAliveWithoutBoxes(self, session, what):
         self.assertTrue(session.alive(),
                         "%s: the program ended (exit code %s)" % (what, session.exit_code()))
@@ -57,6 +74,7 @@ class FirstStart(E2ETestCase, ClockWindowChecks):
         self.assertEqual(left, 540, "client left edge")
         self.assertIn(top, NUDGED_TOPS, "client top edge right after start")
         self.assertClockWindowStyle(window)
+        self.assertReadByScreenReaders(session)
 
         values = session.wait_registry("Start_1", 1)
         seconds = time.monotonic() - session.started_at
