@@ -13,6 +13,7 @@
 
 #include "core/image/tdib.h"
 #include "core/image/visible_runs.h"
+#include "core/render/see_through.h"
 #include "linux/x11/handles.h"
 
 namespace lumivane {
@@ -26,6 +27,12 @@ class WindowSurface {
     // Shows `frame` in the window, with the shapes its pixels and `grab` (one byte per
     // frame pixel: the pixels that may start a drag) give.
     void Present(TDIB& frame, const std::vector<uint8_t>& grab);
+    // Whether the window has an alpha channel (a 32-bit visual).
+    bool Translucent() const { return depth_ == 32; }
+    // Shows `picture`, the frame see-through, in a translucent window: it has no bounding
+    // shape (XWayland would draw the shape as an opaque rectangle), its alpha shows what
+    // lies beneath; the input shape as Present gives it.
+    void PresentSeeThrough(const ArgbImage& picture, TDIB& frame, const std::vector<uint8_t>& grab);
     // No pixel of the window shows, until the next Present.
     void Hide();
     // Paints the last frame (for the toolkit's redraws after an exposure).
@@ -33,6 +40,7 @@ class WindowSurface {
 
   private:
     void PrepareImage(int32_t width, int32_t height);
+    void PutImage(int32_t width, int32_t height);
     void Shape(int kind, const std::vector<PixelRun>& runs, std::vector<PixelRun>& shown);
 
     ::Display* display_;
