@@ -4,6 +4,8 @@
 #include <gtk-layer-shell/gtk-layer-shell.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "core/clock/hand_hit.h"
@@ -11,6 +13,7 @@
 #include "core/controller/facts.h"
 #include "linux/wayland/front_window.h"
 #include "linux/wayland/screen_reader.h"
+#include "relative-pointer-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {
 
@@ -23,6 +26,35 @@ ClockWindow* Of(gpointer self) {
 // How long after the compositor closed the surface the toolkit has surely heard whether
 // its output went, ms.
 constexpr uint32_t kClosedSettle = 100;
+
+// The compositor's relative pointers, on the toolkit's queue; none when it has none.
+zwp_relative_pointer_manager_v1* BindRelativePointers(GdkDisplay* display) {
+    wl_display* wayland = gdk_wayland_display_get_wl_display(display);
+    const Queue queue(wl_display_create_queue(wayland));
+    const Wrapper wrapper(wl_proxy_create_wrapper(wayland));
+    if (!queue || !wrapper) {
+        return nullptr;
+    }
+    wl_proxy_set_queue(static_cast<wl_proxy*>(wrapper.get()), queue.get());
+    const Proxy<wl_registry> registry(
+        wl_display_get_registry(static_cast<wl_display*>(wrapper.get())));
+    zwp_relative_pointer_manager_v1* bound = nullptr;
+    static constexpr wl_registry_listener kGlobals{
+        [](void* data, wl_registry* globals, uint32_t name, const char* interface, uint32_t) {
+            if (std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0) {
+                *static_cast<zwp_relative_pointer_manager_v1**>(data) =
+                    static_cast<zwp_relative_pointer_manager_v1*>(wl_registry_bind(
+                        globals, name, &zwp_relative_pointer_manager_v1_interface, 1));
+            }
+        },
+        [](void*, wl_registry*, uint32_t) {}};
+    wl_registry_add_listener(registry.get(), &kGlobals, &bound);
+    wl_display_roundtrip_queue(wayland, queue.get());
+    if (bound != nullptr) {
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(bound), nullptr);
+    }
+    return bound;
+}
 
 // Lengths in the output's logical pixels, which the toolkit and the protocol speak.
 int32_t Logical(int32_t pixels, int32_t scale) {
@@ -86,14 +118,7 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
                          return TRUE;
                      }),
                      this);
-    g_signal_connect(
-        window_.get(), "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer self) {
-            GdkFrameClock* clock = gdk_window_get_frame_clock(gtk_widget_get_window(widget));
-            g_signal_connect(
-                clock, "after-paint",
-                G_CALLBACK(+[](GdkFrameClock*, gpointer data) { Of(data)->Committed(); }), self);
-        }),
-        this);
+    relativePointers_ = BindRelativePointers(display_);
     reader_ = std::make_unique<ScreenReader>(display_);
     front_ = std::make_unique<FrontWindowWatch>(
         display_, [this] { Guarded(controller_, [this] { controller_.CheckFullScreen(); }); });
@@ -108,10 +133,13 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
 }
 
 ClockWindow::~ClockWindow() {
-    g_signal_handlers_disconnect_by_data(display_, this);
-    if (GdkWindow* window = gtk_widget_get_window(window_.get())) {
-        g_signal_handlers_disconnect_by_data(gdk_window_get_frame_clock(window), this);
+    if (relativePointer_ != nullptr) {
+        zwp_relative_pointer_v1_destroy(relativePointer_);
     }
+    if (relativePointers_ != nullptr) {
+        zwp_relative_pointer_manager_v1_destroy(relativePointers_);
+    }
+    g_signal_handlers_disconnect_by_data(display_, this);
     g_signal_handlers_disconnect_by_data(window_.get(), this);
     g_signal_handlers_disconnect_by_data(area_, this);
 }
@@ -175,7 +203,6 @@ void ClockWindow::PutAt(Place to) {
     gtk_layer_set_margin(Window(), GTK_LAYER_SHELL_EDGE_LEFT,
                          (to.left - output.rect.left) / scale_);
     gtk_layer_set_margin(Window(), GTK_LAYER_SHELL_EDGE_TOP, (to.top - output.rect.top) / scale_);
-    moveToCommit_ = true;
     gtk_widget_queue_draw(area_);
 }
 
@@ -270,23 +297,6 @@ void ClockWindow::Paint(cairo_t* cairo) {
     cairo_paint(cairo);
 }
 
-void ClockWindow::Committed() {
-    if (!moveToCommit_) {
-        return;
-    }
-    moveToCommit_ = false;
-    committedPlace_ = place_;
-    // The compositor handles requests in order: once the round trip sent after the commit
-    // is back, every pointer event that follows is relative to the new place.
-    confirming_ = Proxy<wl_callback>(wl_display_sync(gdk_wayland_display_get_wl_display(display_)));
-    static constexpr wl_callback_listener kConfirmed{[](void* data, wl_callback*, uint32_t) {
-        ClockWindow* self = Of(data);
-        self->eventPlace_ = self->committedPlace_;
-        self->confirming_.reset();
-    }};
-    wl_callback_add_listener(confirming_.get(), &kConfirmed, this);
-}
-
 void ClockWindow::Pressed(const GdkEventButton& event) {
     if (event.type != GDK_BUTTON_PRESS || event.button != GDK_BUTTON_PRIMARY) {
         return;
@@ -297,17 +307,40 @@ void ClockWindow::Pressed(const GdkEventButton& event) {
     }
     dragging_ = true;
     grabbed_ = at;
-    eventPlace_ = confirming_ ? committedPlace_ : place_;
+    dragFrom_ = place_;
+    travelX_ = travelY_ = 0;
+    wl_pointer* pointer = gdk_wayland_device_get_wl_pointer(
+        gdk_seat_get_pointer(gdk_display_get_default_seat(display_)));
+    if (relativePointers_ != nullptr && pointer != nullptr && relativePointer_ == nullptr) {
+        relativePointer_ =
+            zwp_relative_pointer_manager_v1_get_relative_pointer(relativePointers_, pointer);
+        static constexpr zwp_relative_pointer_v1_listener kMoved{
+            [](void* data, zwp_relative_pointer_v1*, uint32_t, uint32_t, wl_fixed_t dx,
+               wl_fixed_t dy, wl_fixed_t, wl_fixed_t) {
+                ClockWindow* self = Of(data);
+                self->travelX_ += wl_fixed_to_double(dx);
+                self->travelY_ += wl_fixed_to_double(dy);
+                Guarded(self->controller_, [self] {
+                    const auto travel = [self](double logical) {
+                        return static_cast<int32_t>(std::lround(logical * self->scale_));
+                    };
+                    self->Follow({self->dragFrom_.left + travel(self->travelX_),
+                                  self->dragFrom_.top + travel(self->travelY_)});
+                });
+            }};
+        zwp_relative_pointer_v1_add_listener(relativePointer_, &kMoved, this);
+    }
 }
 
 void ClockWindow::Dragged(const GdkEventMotion& event) {
-    // An event that comes while a move is on its way may be relative to either place.
-    if (!dragging_ || confirming_ || moveToCommit_) {
-        return;
+    if (dragging_ && relativePointer_ == nullptr) {
+        Follow({dragFrom_.left + static_cast<int32_t>(event.x * scale_) - grabbed_.left,
+                dragFrom_.top + static_cast<int32_t>(event.y * scale_) - grabbed_.top});
     }
-    const Place to{eventPlace_.left + static_cast<int32_t>(event.x * scale_) - grabbed_.left,
-                   eventPlace_.top + static_cast<int32_t>(event.y * scale_) - grabbed_.top};
-    if (to != place_) {
+}
+
+void ClockWindow::Follow(Place to) {
+    if (dragging_ && to != place_) {
         PutAt(to);
         controller_.Moved(to);
     }
@@ -318,6 +351,10 @@ void ClockWindow::Released() {
         return;
     }
     dragging_ = false;
+    if (relativePointer_ != nullptr) {
+        zwp_relative_pointer_v1_destroy(relativePointer_);
+        relativePointer_ = nullptr;
+    }
     // The controller keeps the edge from here, and stores the place.
     controller_.Moved(place_);
 }

@@ -22,6 +22,9 @@
 #include "linux/wayland/handles.h"
 #include "linux/wayland/monitors.h"
 
+struct zwp_relative_pointer_manager_v1;
+struct zwp_relative_pointer_v1;
+
 namespace lumivane::wayland {
 
 class FrontWindowWatch;
@@ -54,8 +57,7 @@ class ClockWindow : public DesktopClock {
     void PutAt(Place to);
     const Output& OutputAt(Place at) const;
     void Paint(cairo_t* cairo);
-    // After the toolkit committed a frame: a move it carried is confirmed by a round trip.
-    void Committed();
+    void Follow(Place to);
     void Pressed(const GdkEventButton& event);
     void Dragged(const GdkEventMotion& event);
     void Released();
@@ -86,14 +88,17 @@ class ClockWindow : public DesktopClock {
     std::vector<PixelRun> runs_;
     std::vector<PixelRun> inputRuns_;
 
-    // A drag by a hand: the pointer's events are relative to the surface where the
-    // compositor has put it, which the round trip after a move's commit confirms.
+    // A drag by a hand: the surface follows the pointer's travel since the press, which
+    // the relative pointer tells (a compositor may give the pointer's place relative to
+    // where the surface was at the press, or where it is now); without it, the place
+    // relative to the press's.
     bool dragging_ = false;
-    Place grabbed_;        // the pointer's pixel in the clock
-    Place eventPlace_;     // where the pointer's events are relative to
-    Place committedPlace_; // where the last commit put the surface
-    bool moveToCommit_ = false;
-    Proxy<wl_callback> confirming_;
+    Place grabbed_;   // the pointer's pixel in the clock at the press
+    Place dragFrom_;  // the clock's place then
+    double travelX_ = 0;
+    double travelY_ = 0;
+    zwp_relative_pointer_manager_v1* relativePointers_ = nullptr;
+    zwp_relative_pointer_v1* relativePointer_ = nullptr;
     bool remapped_ = false; // put on another output since its own went
     Source closing_;
 };

@@ -1,0 +1,156 @@
+"""The program in a headless sway session (wayland.py): as a Wayland client, a layer
+surface whose dial shows what lies beneath it; through XWayland, see-through too."""
+
+import os
+import select
+import time
+import unittest
+
+from native import DIAMETER, wait_until  # first: it finds the shared helpers
+
+import harness  # noqa: E402
+from harness import (Image, composite, disc_mask, hand_mask, render_frame,  # noqa: E402
+                     time_candidates)
+from wayland import HEIGHT, TARGET_COLOUR, TARGET_TITLE, WIDTH, SwaySession
+
+CENTRE = DIAMETER // 2
+LEVELS = 2          # how far a pixel may be from the rule ...
+AGREEING = 0.99     # ... on this share of the clock's square at least
+
+
+def now():
+    return tuple(time.localtime()[3:6]) + (0,)
+
+
+def far_pixels(a, b, mask=None):
+    """Pixels of a and b farther apart than LEVELS on some channel (where mask holds)."""
+    da, db = a.data, b.data
+    count = 0
+    for i in range(a.width * a.height):
+        if mask is None or mask[i]:
+            j = 3 * i
+            if (abs(da[j] - db[j]) > LEVELS or abs(da[j + 1] - db[j + 1]) > LEVELS
+                    or abs(da[j + 2] - db[j + 2]) > LEVELS):
+                count += 1
+    return count
+
+
+class WaylandTestCase(unittest.TestCase):
+    def session(self):
+        session = SwaySession(self.id().split(".", 1)[-1])
+        self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
+        session.desktop_path = os.path.join(session.dir, "desktop.ppm")
+        session.desktop.save_ppm(session.desktop_path)
+        return session
+
+    def wait_shown(self, session, left, top):
+        """Waits until the clock's square at (left, top) differs from the desktop."""
+        under = session.desktop.crop(left, top, DIAMETER, DIAMETER)
+        shows = lambda: session.capture(left, top, DIAMETER, DIAMETER).data != under.data
+        self.assertTrue(wait_until(shows, 20), "the clock does not show at (%d, %d):\n%s"
+                        % (left, top, session.read("program.log")))
+
+    def assertDial(self, session, left, top, before):
+        """The screen over the clock's square agrees with lumivane-render's frame over the
+        desktop for a time the clock read since `before`: at least AGREEING of the pixels
+        within LEVELS, and outside the disc the desktop unchanged."""
+        shown = session.capture(left, top, DIAMETER, DIAMETER)
+        under = session.desktop.crop(left, top, DIAMETER, DIAMETER)
+        outside = disc_mask(DIAMETER, False, 1)
+        best = None
+        for hhmmss in time_candidates(before, now()):
+            expected = composite(render_frame(session.dir, session.desktop_path, left, top,
+                                              hhmmss), under)
+            far = far_pixels(shown, expected)
+            changed = far_pixels(shown, under, outside) if far else 0
+            if far <= (1 - AGREEING) * DIAMETER * DIAMETER and changed == 0:
+                return
+            if best is None or far < best[0]:
+                best = (far, changed, expected)
+        shown.save_png(os.path.join(session.dir, "shown.png"))
+        best[2].save_png(os.path.join(session.dir, "expected.png"))
+        self.fail("the dial at (%d, %d): %d pixels more than %d levels from the frame, %d "
+                  "changed outside the disc" % (left, top, best[0], LEVELS, best[1]))
+
+
+class AsWaylandClient(WaylandTestCase):
+    def test_the_dial_shows_what_lies_beneath_and_a_hand_moves_it(self):
+        session = self.session()
+        target = session.open_target()
+        started = now()
+        clock = time.monotonic()
+        session.start()
+        self.wait_shown(session, 540, 6)
+        values = session.wait_settings({"Left": 540, "Top": 6})
+        self.assertEqual((values.get("Left"), values.get("Top")), ("540", "6"), "first start")
+        self.assertDial(session, 540, 6, started)
+        # The second hand has moved for 10 s: its old places left no trail.
+        time.sleep(max(0.0, 11 - (time.monotonic() - clock)))
+        self.assertDial(session, 540, 6, now())
+
+        # A window moved under the clock shows in its dial within a second.
+        window = session.capture(100, 420, 200, 200)
+        session.swaymsg('[title="%s"]' % TARGET_TITLE, "move", "position", "560", "40")
+        moved = bytearray(session.desktop.data)
+        for row in range(200):
+            at = ((40 + row) * WIDTH + 560) * 3
+            moved[at:at + 600] = window.data[row * 600:(row + 1) * 600]
+        session.desktop = Image(WIDTH, HEIGHT, bytes(moved))
+        session.desktop.save_ppm(session.desktop_path)
+        time.sleep(1)
+        self.assertDial(session, 540, 6, now())
+
+        # A click on the dial away from the hands reaches the window beneath.
+        times = time_candidates(now(), tuple(time.localtime(time.time() + 3)[3:6]) + (0,))
+        away = hand_mask(DIAMETER, times)
+        x, y = next((x, y) for y in range(60, 230, 7) for x in range(580, 740, 7)
+                    if away[(y - 6) * DIAMETER + x - 540]
+                    and (x - 540 - CENTRE) ** 2 + (y - 6 - CENTRE) ** 2 < (CENTRE - 20) ** 2)
+        session.point(("move", x, y), ("press",), ("release",))
+        ready, _, _ = select.select([target.stdout], [], [], 5)
+        self.assertTrue(ready, "the click at (%d, %d) did not reach the window beneath" % (x, y))
+        self.assertEqual(target.stdout.readline().decode().split(), ["press", str(x - 560),
+                                                                    str(y - 40)])
+
+        # A press on the hands where they meet, and the clock follows the pointer.
+        steps = [(682 + 10 * i, 148 + 10 * i) for i in range(7)]
+        session.point(("move",) + steps[0], ("press",), *[("move",) + s for s in steps[1:]],
+                      ("release",))
+        values = session.wait_settings({"Left": 600, "Top": 66})
+        self.assertEqual((values.get("Left"), values.get("Top")), ("600", "66"), "after the drag")
+        self.assertDial(session, 600, 66, now())
+        self.assertEqual(session.quit(session.clock), 0, session.read("program.log"))
+
+
+class ThroughXWayland(WaylandTestCase):
+    def test_the_dome_darkens_the_desktop_by_the_rule_without_trails(self):
+        session = self.session()
+        started = now()
+        session.start(xwayland=True)
+        self.wait_shown(session, 540, 6)
+        black = os.path.join(session.dir, "black.ppm")
+        Image(WIDTH, HEIGHT, bytes(WIDTH * HEIGHT * 3)).save_ppm(black)
+        inside = disc_mask(DIAMETER, True, 1)
+        outside = disc_mask(DIAMETER, False, 1)
+        under = session.desktop.crop(540, 6, DIAMETER, DIAMETER)
+        for looked in range(2):
+            shown = session.capture(540, 6, DIAMETER, DIAMETER)
+            # Never a black square: outside the disc the desktop itself.
+            self.assertEqual(far_pixels(shown, under, outside), 0, "changed outside the disc")
+            # The plain dome (where the frame over black stays black: no bead, no hand)
+            # follows the rule, at every time the clock may have read.
+            errors = []
+            for hhmmss in time_candidates(started if looked == 0 else now(), now()):
+                lit = render_frame(session.dir, black, 540, 6, hhmmss).data
+                plain = [inside[i] and not any(lit[3 * i:3 * i + 3])
+                         for i in range(DIAMETER * DIAMETER)]
+                expected = render_frame(session.dir, session.desktop_path, 540, 6, hhmmss)
+                errors.append(far_pixels(shown, expected, plain))
+            self.assertEqual(min(errors), 0, "the plain dome is off the rule")
+            # Ten seconds on, no second hand has left a trail in it.
+            time.sleep(10 if looked == 0 else 0)
+        self.assertIn("XWayland", session.read("program.log"))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,275 @@
+"""A headless sway session for the Wayland tests (tests/linux/README.md): sway refuses to
+run as root, so the session, the program and every client run as an ordinary user, made
+here when the tests run as root (as CI does); the programs are copied where that user can
+read them. The pointer is a virtual one (lumivane_virtual_pointer): the headless backend
+has no input device, so without it the seat offers clients no pointer at all."""
+
+import os
+import pwd
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from native import OUT, PROGRAM, read_settings, wait_until
+from harness import HarnessError, Image
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WALLPAPER = os.path.join(os.path.dirname(HERE), "data", "wallpaper-1366x768.png")
+VIRTUAL_POINTER = os.path.abspath(os.environ.get("LUMIVANE_VIRTUAL_POINTER", "")
+                                  or "lumivane_virtual_pointer")
+TEST_USER = "lumivane-test"
+WIDTH, HEIGHT = 1366, 768
+TARGET_TITLE = "Lumivane target"
+# A Wayland window of one colour that prints where it is pressed.
+TARGET = """
+import sys
+import gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gtk
+window = Gtk.Window(title=%r)
+window.set_default_size(200, 200)
+area = Gtk.DrawingArea()
+area.add_events(4 | 256)  # pointer motion, button press
+def draw(widget, cairo):
+    cairo.set_source_rgb(%f, %f, %f)
+    cairo.paint()
+def pressed(widget, event):
+    print("press %%d %%d" %% (event.x, event.y), flush=True)
+area.connect("draw", draw)
+area.connect("button-press-event", pressed)
+window.add(area)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+print("shown", flush=True)
+Gtk.main()
+"""
+TARGET_COLOUR = (40, 170, 230)
+
+
+def session_user():
+    """The user the session runs as: the tests' own when root, else the current one."""
+    if os.geteuid() != 0:
+        return pwd.getpwuid(os.geteuid())
+    try:
+        return pwd.getpwnam(TEST_USER)
+    except KeyError:
+        subprocess.run(["useradd", "--create-home", "--shell", "/bin/sh", TEST_USER], check=True,
+                       capture_output=True, timeout=60)
+        return pwd.getpwnam(TEST_USER)
+
+
+class SwaySession:
+    """One sway session with the project's wallpaper, a session bus, a home folder and the
+    programs that run in it; everything it started ends with close()."""
+
+    def __init__(self, name):
+        for path in (PROGRAM, VIRTUAL_POINTER):
+            if not os.path.isfile(path):
+                raise HarnessError("%s is missing" % path)
+        self.user = session_user()
+        self.dir = os.path.join(OUT, re.sub(r"[^A-Za-z0-9_.-]+", "_", name))
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.home = os.path.join(self.dir, "home")
+        # Short: sway's socket path must fit a socket address.
+        self.runtime = tempfile.mkdtemp(prefix="lumivane-", dir="/tmp")
+        self.bin = os.path.join(self.dir, "bin")
+        for folder in (self.home, self.bin):
+            os.makedirs(folder)
+        # The build may lie where the user may not look (root's home).
+        for path in (PROGRAM, VIRTUAL_POINTER, WALLPAPER):
+            shutil.copy(path, self.bin)
+        self.program = os.path.join(self.bin, os.path.basename(PROGRAM))
+        os.makedirs(os.path.join(OUT), exist_ok=True)
+        os.chmod(OUT, 0o755)
+        os.chmod(self.dir, 0o755)
+        os.chmod(self.runtime, 0o700)
+        os.chown(self.runtime, self.user.pw_uid, self.user.pw_gid)
+        for root, folders, files in os.walk(self.dir):
+            for entry in folders + files:
+                os.chown(os.path.join(root, entry), self.user.pw_uid, self.user.pw_gid)
+        self.settings_path = os.path.join(self.home, ".config", "lumivane", "lumivane.conf")
+        self.processes = []
+        self.base_env = {
+            "PATH": "/usr/bin:/bin", "HOME": self.home, "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"), "NO_AT_BRIDGE": "1",
+            "GSETTINGS_BACKEND": "memory", "LANG": "C.UTF-8",
+        }
+        config = os.path.join(self.dir, "sway.config")
+        with open(config, "w") as f:
+            f.write("output HEADLESS-1 resolution %dx%d position 0,0 bg %s fill\n"
+                    % (WIDTH, HEIGHT, os.path.join(self.bin, os.path.basename(WALLPAPER))))
+            f.write("xwayland enable\ndefault_border none\ndefault_floating_border none\n")
+            f.write('for_window [title="%s"] floating enable, resize set 200 200, '
+                    "move position 100 420\n" % TARGET_TITLE)
+            # The first start's settings window, away from the clock and the target.
+            f.write('for_window [title="Lumivane Settings"] floating enable, '
+                    "move position 860 360\n")
+        self.sway = self.spawn(["sway", "-c", config], "sway.log", WLR_BACKENDS="headless",
+                               WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        try:
+            if not wait_until(lambda: self._sockets() or self.sway.poll() is not None, 20) \
+                    or self.sway.poll() is not None:
+                raise HarnessError("sway did not start: %s" % self.read("sway.log")[-2000:])
+            self.wayland, self.swaysock = self._sockets()
+            self.base_env.update(WAYLAND_DISPLAY=self.wayland, SWAYSOCK=self.swaysock)
+            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                             None, stdout=subprocess.PIPE)
+            address = bus.stdout.readline().decode().strip()
+            if not address:
+                raise HarnessError("dbus-daemon did not start")
+            self.base_env["DBUS_SESSION_BUS_ADDRESS"] = address
+            # What sway shows without the clock, once swaybg has painted it.
+            if not wait_until(lambda: self._painted(), 20):
+                raise HarnessError("the wallpaper did not show")
+            self.desktop = self.capture(0, 0, WIDTH, HEIGHT)
+            self.pointer = self.spawn([os.path.join(self.bin, os.path.basename(VIRTUAL_POINTER)),
+                                       str(WIDTH), str(HEIGHT)], None, stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE)
+            if self.pointer.stdout.readline().strip() != b"ready":
+                raise HarnessError("no virtual pointer")
+        except BaseException:
+            self.close(failed=True)
+            raise
+
+    def _sockets(self):
+        names = os.listdir(self.runtime)
+        wayland = [n for n in names if re.fullmatch(r"wayland-\d+", n)]
+        ipc = [n for n in names if n.startswith("sway-ipc.")]
+        return (wayland[0], os.path.join(self.runtime, ipc[0])) if wayland and ipc else None
+
+    def _painted(self):
+        # sway's own background is one grey; the wallpaper is not.
+        shot = self.capture(0, 0, 64, 64)
+        return len(set(shot.data[i:i + 3] for i in range(0, len(shot.data), 3))) > 1
+
+    def env(self, **extra):
+        """The session's environment with `extra`; None takes a variable away."""
+        env = dict(self.base_env)
+        env.update(extra)
+        return {k: v for k, v in env.items() if v is not None}
+
+    def spawn(self, command, log, stdin=None, stdout=None, **extra):
+        """Starts `command` as the session's user with its environment (and `extra`); its
+        output goes to the log file `log` in the test's folder."""
+        env = self.env(**extra)
+        runner = ["runuser", "-u", self.user.pw_name, "--"] if os.geteuid() == 0 else []
+        out = open(os.path.join(self.dir, log), "ab") if log else None
+        process = subprocess.Popen(runner + ["env", "-i"] + ["%s=%s" % kv for kv in env.items()]
+                                   + command, stdin=stdin, stdout=stdout or out,
+                                   stderr=out or subprocess.DEVNULL, cwd=self.dir)
+        process.log_file = out
+        self.processes.append(process)
+        return process
+
+    def run(self, command, timeout=30, **extra):
+        process = self.spawn(command, None, stdout=subprocess.PIPE, **extra)
+        out, _ = process.communicate(timeout=timeout)
+        return process.returncode, out.decode(errors="replace")
+
+    def read(self, log):
+        try:
+            with open(os.path.join(self.dir, log), "rb") as f:
+                return f.read().decode(errors="replace")
+        except OSError:
+            return ""
+
+    def swaymsg(self, *command):
+        code, out = self.run(["swaymsg", "-s", self.swaysock] + list(command))
+        if code != 0:
+            raise HarnessError("swaymsg %s: %s" % (" ".join(command), out))
+        return out
+
+    def capture(self, left, top, width, height):
+        """What the output shows of that area (grim)."""
+        path = os.path.join(self.runtime, "capture.ppm")
+        code, out = self.run(["grim", "-t", "ppm", "-g", "%d,%d %dx%d" % (left, top, width, height),
+                              path])
+        if code != 0:
+            raise HarnessError("grim failed: %s" % out)
+        shot = Image.load_ppm(path)
+        os.remove(path)
+        return shot
+
+    def start(self, xwayland=False):
+        """Starts the program, as a Wayland client or (without WAYLAND_DISPLAY) through
+        XWayland, whose display sway names."""
+        extra = {"XDG_SESSION_TYPE": "wayland",
+                 "ASAN_OPTIONS": "detect_leaks=0:abort_on_error=0"}
+        if xwayland:
+            extra.update(WAYLAND_DISPLAY=None, DISPLAY=self.x_display())
+        self.started = time.localtime()
+        self.clock = self.spawn([self.program], "program.log", **extra)
+        return self.clock
+
+    def x_display(self):
+        """The display of sway's XWayland, as its own children see it."""
+        path = os.path.join(self.runtime, "display")
+        self.swaymsg("exec", "echo $DISPLAY > %s" % path)
+        if not wait_until(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, 10):
+            raise HarnessError("sway names no X display")
+        with open(path) as f:
+            return f.read().strip()
+
+    def settings(self):
+        return read_settings(self.settings_path) or {}
+
+    def wait_settings(self, expected, timeout=10):
+        wait_until(lambda: all(self.settings().get(k) == str(v) for k, v in expected.items()),
+                   timeout)
+        return self.settings()
+
+    def point(self, *commands):
+        """Drives the virtual pointer: ("move", x, y), ("press",), ("release",)."""
+        for command in commands:
+            self.pointer.stdin.write((" ".join(str(c) for c in command) + "\n").encode())
+            self.pointer.stdin.flush()
+            if self.pointer.stdout.readline().strip() != b"ok":
+                raise HarnessError("the virtual pointer failed at %r" % (command,))
+            time.sleep(0.05)
+
+    def open_target(self, colour=TARGET_COLOUR):
+        """A Wayland window of one colour (sway floats it at (100, 420), 200 x 200) that
+        prints where it is pressed; its process."""
+        script = TARGET % ((TARGET_TITLE,) + tuple(c / 255.0 for c in colour))
+        target = self.spawn(["/usr/bin/python3", "-c", script], None, stdout=subprocess.PIPE,
+                            GDK_BACKEND="wayland")
+        if target.stdout.readline().strip() != b"shown":
+            raise HarnessError("the target window did not open")
+        return target
+
+    def quit(self, process, timeout=10):
+        """Ends a program as the session would (SIGTERM); its exit code."""
+        if process.poll() is None:
+            pid = process.pid
+            if os.geteuid() == 0:  # runuser's child, which env became
+                with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+                    pid = int(f.read().split()[0])
+            os.kill(pid, signal.SIGTERM)
+            try:
+                process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        return process.returncode
+
+    def close(self, failed=False):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+            for stream in (process.stdin, process.stdout, process.log_file):
+                if stream is not None:
+                    stream.close()
+        self.processes = []
+        shutil.rmtree(self.runtime, ignore_errors=True)
+        if failed:
+            print("evidence of the Wayland session kept in %s" % self.dir)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
