@@ -93,8 +93,8 @@ class ClockWindow : public DesktopClock {
     // where the surface was at the press, or where it is now); without it, the place
     // relative to the press's.
     bool dragging_ = false;
-    Place grabbed_;   // the pointer's pixel in the clock at the press
-    Place dragFrom_;  // the clock's place then
+    Place grabbed_;  // the pointer's pixel in the clock at the press
+    Place dragFrom_; // the clock's place then
     double travelX_ = 0;
     double travelY_ = 0;
     zwp_relative_pointer_manager_v1* relativePointers_ = nullptr;

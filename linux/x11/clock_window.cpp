@@ -27,13 +27,23 @@ ClockWindow* Of(gpointer self) {
     return static_cast<ClockWindow*>(self);
 }
 
-// Whether the X server is XWayland, inside a Wayland session.
+// Whether the X server is XWayland, inside a Wayland session: it has an extension of that
+// name since version 23, and before names its RandR outputs so.
 bool IsXWayland(GdkDisplay* display) {
     int opcode = 0;
     int event = 0;
     int error = 0;
-    return XQueryExtension(gdk_x11_display_get_xdisplay(display), "XWAYLAND", &opcode, &event,
-                           &error) != 0;
+    if (XQueryExtension(gdk_x11_display_get_xdisplay(display), "XWAYLAND", &opcode, &event,
+                        &error) != 0) {
+        return true;
+    }
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        const char* model = gdk_monitor_get_model(gdk_display_get_monitor(display, i));
+        if (model != nullptr && g_str_has_prefix(model, "XWAYLAND")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -148,7 +158,9 @@ void ClockWindow::Realize() {
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
-    reader_ = std::make_unique<ScreenReader>(display, xid);
+    if (!xwayland_) {
+        reader_ = std::make_unique<ScreenReader>(display, xid);
+    }
 }
 
 std::string ClockWindow::Note() const {
@@ -187,7 +199,7 @@ void ClockWindow::MoveWindow(Place to) {
 
 void ClockWindow::ShowWindow(bool shown) {
     // Made once its size and place are known, so that it shows at once as it should.
-    if (!reader_) {
+    if (!surface_) {
         Realize();
     }
     if (!shown) {
