@@ -119,6 +119,15 @@ class AsWaylandClient(WaylandTestCase):
         values = session.wait_settings({"Left": 600, "Top": 66})
         self.assertEqual((values.get("Left"), values.get("Top")), ("600", "66"), "after the drag")
         self.assertDial(session, 600, 66, now())
+
+        # Over a full-screen window in front (the compositor tells it) the clock hides.
+        target_only = lambda: set(session.capture(600, 66, DIAMETER, DIAMETER).data) <= set(
+            TARGET_COLOUR)
+        session.swaymsg('[title="%s"]' % TARGET_TITLE, "focus")
+        session.swaymsg('[title="%s"]' % TARGET_TITLE, "fullscreen", "enable")
+        self.assertTrue(wait_until(target_only, 5), "the clock stays over a full-screen window")
+        session.swaymsg('[title="%s"]' % TARGET_TITLE, "fullscreen", "disable")
+        self.assertTrue(wait_until(lambda: not target_only(), 5), "the clock does not come back")
         self.assertEqual(session.quit(session.clock), 0, session.read("program.log"))
 
 

@@ -65,8 +65,8 @@ class SwaySession:
     """One sway session with the project's wallpaper, a session bus, a home folder and the
     programs that run in it; everything it started ends with close()."""
 
-    def __init__(self, name):
-        for path in (PROGRAM, VIRTUAL_POINTER):
+    def __init__(self, name, pointer=True):
+        for path in (PROGRAM, VIRTUAL_POINTER) if pointer else (PROGRAM,):
             if not os.path.isfile(path):
                 raise HarnessError("%s is missing" % path)
         self.user = session_user()
@@ -79,7 +79,7 @@ class SwaySession:
         for folder in (self.home, self.bin):
             os.makedirs(folder)
         # The build may lie where the user may not look (root's home).
-        for path in (PROGRAM, VIRTUAL_POINTER, WALLPAPER):
+        for path in (PROGRAM, VIRTUAL_POINTER, WALLPAPER) if pointer else (PROGRAM, WALLPAPER):
             shutil.copy(path, self.bin)
         self.program = os.path.join(self.bin, os.path.basename(PROGRAM))
         os.makedirs(os.path.join(OUT), exist_ok=True)
@@ -125,11 +125,13 @@ class SwaySession:
             if not wait_until(lambda: self._painted(), 20):
                 raise HarnessError("the wallpaper did not show")
             self.desktop = self.capture(0, 0, WIDTH, HEIGHT)
-            self.pointer = self.spawn([os.path.join(self.bin, os.path.basename(VIRTUAL_POINTER)),
-                                       str(WIDTH), str(HEIGHT)], None, stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE)
-            if self.pointer.stdout.readline().strip() != b"ready":
-                raise HarnessError("no virtual pointer")
+            self.pointer = None
+            if pointer:
+                self.pointer = self.spawn([os.path.join(self.bin, os.path.basename(VIRTUAL_POINTER)),
+                                           str(WIDTH), str(HEIGHT)], None,
+                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                if self.pointer.stdout.readline().strip() != b"ready":
+                    raise HarnessError("no virtual pointer")
         except BaseException:
             self.close(failed=True)
             raise
@@ -240,14 +242,27 @@ class SwaySession:
             raise HarnessError("the target window did not open")
         return target
 
+    @staticmethod
+    def pid(process):
+        """The process id of what `spawn` started (runuser's child, which env became)."""
+        if os.geteuid() != 0:
+            return process.pid
+        with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as f:
+            return int(f.read().split()[0])
+
+    def xwayland_pid(self):
+        """sway's XWayland, once a client made it start."""
+        with open("/proc/%d/task/%d/children" % ((self.pid(self.sway),) * 2)) as f:
+            for child in f.read().split():
+                with open("/proc/%s/comm" % child) as comm:
+                    if comm.read().strip() == "Xwayland":
+                        return int(child)
+        raise HarnessError("sway runs no XWayland")
+
     def quit(self, process, timeout=10):
         """Ends a program as the session would (SIGTERM); its exit code."""
         if process.poll() is None:
-            pid = process.pid
-            if os.geteuid() == 0:  # runuser's child, which env became
-                with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
-                    pid = int(f.read().split()[0])
-            os.kill(pid, signal.SIGTERM)
+            os.kill(self.pid(process), signal.SIGTERM)
             try:
                 process.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
