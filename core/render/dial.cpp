@@ -12,7 +12,6 @@
 
 namespace lumivane {
 
-using detail::DomeChannel;
 using detail::Drawable;
 using detail::LoadLanes;
 using detail::SingleLanes;
@@ -25,6 +24,13 @@ using detail::HasAvx2;
 #endif
 
 namespace {
+
+// min(255, low 16 bits of Round(byte x factor)): the 16-bit store comes first, so a
+// negative product wraps to a large value and ends as 255.
+uint8_t DomeChannel(uint8_t byte, long double factor) {
+    const uint16_t stored = detail::RoundLow16(static_cast<long double>(byte) * factor);
+    return static_cast<uint8_t>(stored > 255 ? 255 : stored);
+}
 
 // The one-quadrant tables reach every pixel of the current Diameter.
 bool QuadrantTablesCover(const ClockState& state) {

@@ -68,13 +68,6 @@ inline uint16_t RoundLow16(long double value) {
     return static_cast<uint16_t>(rest);
 }
 
-// The dome rule for one channel: min(255, low 16 bits of Round(byte x factor)). The
-// 16-bit store comes first, so a negative product wraps to a large value and ends as 255.
-inline uint8_t DomeChannel(uint8_t byte, long double factor) {
-    const uint16_t stored = RoundLow16(static_cast<long double>(byte) * factor);
-    return static_cast<uint8_t>(stored > 255 ? 255 : stored);
-}
-
 // Round to nearest, ties to even, limited to the 32-bit range; NaN gives 0. Only
 // positions far off every buffer are limited, and they stay off it.
 inline int32_t RoundToInt32(long double value) {

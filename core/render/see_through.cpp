@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/render/render_detail.h"
-
 namespace lumivane {
 
 namespace {
@@ -17,13 +15,6 @@ using Rgb = std::array<uint8_t, 3>; // red, green, blue
 Rgb ReadRgb(const uint8_t* row, int32_t x) {
     const uint8_t* p = row + 3 * static_cast<ptrdiff_t>(x);
     return {p[2], p[1], p[0]};
-}
-
-void WriteRgb(uint8_t* row, int32_t x, const Rgb& rgb) {
-    uint8_t* p = row + 3 * static_cast<ptrdiff_t>(x);
-    p[0] = rgb[2];
-    p[1] = rgb[1];
-    p[2] = rgb[0];
 }
 
 uint32_t Argb(uint32_t alpha, const Rgb& colour) {
@@ -41,10 +32,21 @@ bool DarkensTo(uint32_t alpha, const Rgb& beneath, const Rgb& target) {
     return true;
 }
 
+// Whether `target` is the dome of `beneath` at `factor`: the rule in double, which can
+// only differ from it at a rounding's exact half, where a lit pixel's colour is as right.
+bool IsDome(double factor, const Rgb& beneath, const Rgb& target) {
+    for (size_t c = 0; c < 3; ++c) {
+        if (std::min(std::lrint(beneath[c] * factor), 255L) != target[c]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A dome pixel: black whose alpha is the nearest to 1 - k that gives the frame's colour
 // over the estimate, so that the compositor's rounding meets the dome rule's.
-uint32_t DomePixel(long double factor, const Rgb& beneath, const Rgb& target) {
-    const auto nearest = static_cast<int32_t>(std::lround(255.0L * (1.0L - factor)));
+uint32_t DomePixel(double factor, const Rgb& beneath, const Rgb& target) {
+    const auto nearest = static_cast<int32_t>(std::lround(255.0 * (1.0 - factor)));
     for (const int32_t alpha : {nearest, nearest - 1, nearest + 1}) {
         if (alpha >= 0 && alpha <= 255 &&
             DarkensTo(static_cast<uint32_t>(alpha), beneath, target)) {
@@ -138,11 +140,8 @@ void ComposeSeeThrough(ClockState& state, std::span<const Rect> parts, ArgbImage
                 const Rgb target = ReadRgb(drawn, x);
                 const Rgb under = ReadRgb(beneath, x);
                 if (x >= span.first && x <= span.last) {
-                    const long double factor = state.Shading(x, y);
-                    if (factor >= 0.0L && factor <= 1.0L &&
-                        target[0] == detail::DomeChannel(under[0], factor) &&
-                        target[1] == detail::DomeChannel(under[1], factor) &&
-                        target[2] == detail::DomeChannel(under[2], factor)) {
+                    const auto factor = static_cast<double>(state.Shading(x, y));
+                    if (factor >= 0.0 && factor <= 1.0 && IsDome(factor, under, target)) {
                         to[x] = DomePixel(factor, under, target);
                         continue;
                     }
@@ -157,77 +156,104 @@ void ComposeSeeThrough(ClockState& state, std::span<const Rect> parts, ArgbImage
 }
 
 void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const ScreenCapture& capture,
-                    const ShownClock& shown) {
+                    const ShownClock& shown, RecoveryMemory* memory) {
     const int32_t width = background.Width();
     const int32_t height = background.Height();
     if (width <= 0 || height <= 0) {
         return;
     }
+    // Rows can be passed by where the capture holds the whole row and the picture lies
+    // square on it, as the memory saw them.
+    const bool rowsComparable = memory != nullptr && shown.picture != nullptr && shown.at == at &&
+                                shown.picture->width == width && shown.picture->height == height &&
+                                capture.area.left <= at.left &&
+                                capture.area.right >= at.left + width;
+    if (memory != nullptr && (!rowsComparable || memory->at != at || memory->width != width ||
+                              memory->height != height || !(last.known && last.at == at))) {
+        memory->at = at;
+        memory->width = width;
+        memory->height = height;
+        memory->screen.assign(static_cast<size_t>(width) * height, 0);
+        memory->drawn.assign(static_cast<size_t>(width) * height, 0);
+        memory->known.assign(static_cast<size_t>(height), 0);
+    }
+    const size_t rowBytes = static_cast<size_t>(background.WidthBytes());
     // The last estimate, kept apart when the square moved: it is read where it lay.
     std::vector<uint8_t> moved;
     const bool inPlace = last.known && last.at == at;
     if (last.known && !inPlace) {
-        moved.resize(static_cast<size_t>(background.WidthBytes()) * static_cast<size_t>(height));
+        moved.resize(rowBytes * static_cast<size_t>(height));
         for (int32_t y = 0; y < height; ++y) {
-            std::memcpy(moved.data() + static_cast<size_t>(y) * background.WidthBytes(),
-                        background.Row(y), static_cast<size_t>(3) * width);
+            std::memcpy(moved.data() + static_cast<size_t>(y) * rowBytes, background.Row(y),
+                        static_cast<size_t>(3) * width);
         }
     }
-    // The last estimate of desktop pixel (sx, sy), or none.
-    const auto lastAt = [&](int32_t sx, int32_t sy) -> std::array<int32_t, 3> {
-        const int32_t x = sx - last.at.left;
-        const int32_t y = sy - last.at.top;
-        if (!last.known || x < 0 || y < 0 || x >= width || y >= height) {
-            return {-1, -1, -1};
-        }
-        const Rgb rgb =
-            inPlace ? ReadRgb(background.Row(y), x)
-                    : ReadRgb(moved.data() + static_cast<size_t>(y) * background.WidthBytes(), x);
-        return {rgb[0], rgb[1], rgb[2]};
-    };
     const ArgbImage* picture = shown.picture;
+    // The desktop columns each source covers.
+    const int32_t lastLeft = std::max(at.left, last.at.left);
+    const int32_t lastRight = std::min(at.left + width, last.at.left + width);
+    const int32_t shotLeft = std::max(at.left, capture.area.left);
+    const int32_t shotRight = std::min(at.left + width, capture.area.right);
+    const int32_t drawnLeft = picture != nullptr ? shown.at.left : 0;
+    const int32_t drawnRight = picture != nullptr ? shown.at.left + picture->width : 0;
     for (int32_t y = 0; y < height; ++y) {
         const int32_t sy = at.top + y;
         uint8_t* row = background.Row(y);
-        for (int32_t x = 0; x < width; ++x) {
-            const int32_t sx = at.left + x;
-            const std::array<int32_t, 3> before = lastAt(sx, sy);
-            Rgb result{};
-            if (sx < capture.area.left || sy < capture.area.top || sx >= capture.area.right ||
-                sy >= capture.area.bottom) {
-                for (size_t c = 0; c < 3; ++c) {
-                    result[c] = static_cast<uint8_t>(std::max(before[c], 0));
-                }
-                WriteRgb(row, x, result);
+        const uint8_t* lastRow = nullptr;
+        if (last.known && sy >= last.at.top && sy < last.at.top + height) {
+            lastRow =
+                inPlace ? row : moved.data() + static_cast<size_t>(sy - last.at.top) * rowBytes;
+        }
+        const uint32_t* shotRow = nullptr;
+        if (sy >= capture.area.top && sy < capture.area.bottom) {
+            shotRow =
+                capture.pixels + static_cast<ptrdiff_t>(sy - capture.area.top) * capture.stride;
+        }
+        const uint32_t* drawnRow = nullptr;
+        if (picture != nullptr && sy >= shown.at.top && sy < shown.at.top + picture->height) {
+            drawnRow =
+                picture->pixels.data() + static_cast<ptrdiff_t>(sy - shown.at.top) * picture->width;
+        }
+        if (rowsComparable && shotRow != nullptr) {
+            const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
+            uint32_t* sawScreen = memory->screen.data() + static_cast<size_t>(y) * width;
+            uint32_t* sawDrawn = memory->drawn.data() + static_cast<size_t>(y) * width;
+            const uint32_t* screenRow = shotRow + (at.left - capture.area.left);
+            if (memory->known[static_cast<size_t>(y)] != 0 &&
+                std::memcmp(sawScreen, screenRow, bytes) == 0 &&
+                std::memcmp(sawDrawn, drawnRow, bytes) == 0) {
                 continue;
             }
-            const uint32_t seen =
-                capture.pixels[static_cast<size_t>(sy - capture.area.top) * capture.stride +
-                               (sx - capture.area.left)];
-            const Rgb screen{static_cast<uint8_t>(seen >> 16), static_cast<uint8_t>(seen >> 8),
-                             static_cast<uint8_t>(seen)};
-            uint32_t drawn = 0;
-            if (picture != nullptr) {
-                const int32_t px = sx - shown.at.left;
-                const int32_t py = sy - shown.at.top;
-                if (px >= 0 && py >= 0 && px < picture->width && py < picture->height) {
-                    drawn = picture->At(px, py);
-                }
-            }
+            std::memcpy(sawScreen, screenRow, bytes);
+            std::memcpy(sawDrawn, drawnRow, bytes);
+            memory->known[static_cast<size_t>(y)] = 1;
+        } else if (memory != nullptr) {
+            memory->known[static_cast<size_t>(y)] = 0;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t sx = at.left + x;
+            uint8_t* out = row + 3 * static_cast<ptrdiff_t>(x);
+            const uint8_t* before = lastRow != nullptr && sx >= lastLeft && sx < lastRight
+                                        ? lastRow + 3 * static_cast<ptrdiff_t>(sx - last.at.left)
+                                        : nullptr;
+            const uint32_t drawn = drawnRow != nullptr && sx >= drawnLeft && sx < drawnRight
+                                       ? drawnRow[sx - drawnLeft]
+                                       : 0;
             const auto alpha = static_cast<uint8_t>(drawn >> 24);
-            if (alpha == 255) {
-                for (size_t c = 0; c < 3; ++c) {
-                    result[c] = static_cast<uint8_t>(std::max(before[c], 0));
+            if (shotRow == nullptr || sx < shotLeft || sx >= shotRight || alpha == 255) {
+                // Nothing tells: the last estimate stays (stored blue, green, red).
+                for (int32_t c = 0; c < 3; ++c) {
+                    out[c] = before != nullptr ? before[c] : 0;
                 }
-            } else {
-                const Rgb colour{static_cast<uint8_t>(drawn >> 16),
-                                 static_cast<uint8_t>(drawn >> 8), static_cast<uint8_t>(drawn)};
-                for (size_t c = 0; c < 3; ++c) {
-                    result[c] =
-                        alpha == 0 ? screen[c] : Recover(screen[c], colour[c], alpha, before[c]);
-                }
+                continue;
             }
-            WriteRgb(row, x, result);
+            const uint32_t seen = shotRow[sx - capture.area.left];
+            for (int32_t c = 0; c < 3; ++c) {
+                const auto screen = static_cast<uint8_t>(seen >> (8 * c));
+                out[c] = alpha == 0 ? screen
+                                    : Recover(screen, static_cast<uint8_t>(drawn >> (8 * c)), alpha,
+                                              before != nullptr ? before[c] : -1);
+            }
         }
     }
 }

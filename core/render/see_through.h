@@ -64,12 +64,25 @@ struct Estimate {
     Place at;
 };
 
+// What the last recovery saw, row by row: a row where neither the screen nor the clock's
+// picture changed since, at the same place, keeps its estimate without being looked at
+// (most of them, at every frame of a still desktop).
+struct RecoveryMemory {
+    Place at;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> screen;
+    std::vector<uint32_t> drawn;
+    std::vector<uint8_t> known; // per row: both rows above hold what that row saw
+};
+
 // Fills `background` with the desktop beneath the square of its size at `at`, from a
 // capture that shows `shown` over it: where the clock showed nothing the capture itself,
 // where it was translucent the desktop recovered (the last estimate while it still fits
 // the capture: the rounding leaves a few values that do), beneath opaque pixels and
-// beyond the capture the last estimate, or black without one.
+// beyond the capture the last estimate, or black without one. With `memory`, rows that
+// have not changed since the last call are passed by.
 void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const ScreenCapture& capture,
-                    const ShownClock& shown);
+                    const ShownClock& shown, RecoveryMemory* memory = nullptr);
 
 } // namespace lumivane

@@ -248,7 +248,7 @@ void ClockWindow::ReadBeneath(TDIB& background, Place at) {
         return;
     }
     const ShownClock shown{paintedAt_ ? &painted_ : nullptr, paintedAt_.value_or(Place{})};
-    RecoverBeneath(background, estimate_, at, *capture, shown);
+    RecoverBeneath(background, estimate_, at, *capture, shown, &recovery_);
     estimate_ = {true, at};
 }
 

@@ -84,6 +84,7 @@ class ClockWindow : public DesktopClock {
     std::optional<Place> paintedAt_;
     Estimate estimate_; // what BackgroundBuffer holds
     int32_t estimateSide_ = 0;
+    RecoveryMemory recovery_;
     std::vector<uint8_t> grab_;
     std::vector<PixelRun> runs_;
     std::vector<PixelRun> inputRuns_;

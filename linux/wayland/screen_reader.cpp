@@ -18,6 +18,8 @@ namespace {
 // The longest a capture may take: an output renders every few milliseconds while anything
 // changes, and a capture makes it render.
 constexpr int kCaptureTimeout = 250; // ms
+// How long the clock goes on with its last estimate after a capture came late, ms.
+constexpr int kRestAfterLate = 2000;
 
 // The 32-bit formats a capture may come in (DRM codes; wl_shm's own for the first two).
 constexpr uint32_t kArgb8888 = WL_SHM_FORMAT_ARGB8888;
@@ -166,7 +168,8 @@ bool ScreenReader::PrepareBuffer(const Offer& offer) {
 }
 
 std::optional<ScreenCapture> ScreenReader::Capture(const Output& output, const Rect& area) {
-    if (manager_ == nullptr || output.monitor == nullptr) {
+    if (manager_ == nullptr || output.monitor == nullptr ||
+        std::chrono::steady_clock::now() < restUntil_) {
         return std::nullopt;
     }
     const Rect& screen = output.rect;
@@ -185,12 +188,23 @@ std::optional<ScreenCapture> ScreenReader::Capture(const Output& output, const R
     const FrameProxy proxy(zwlr_screencopy_manager_v1_capture_output_region(
         manager_, 0, gdk_wayland_monitor_get_wl_output(output.monitor), x, y, width, height));
     zwlr_screencopy_frame_v1_add_listener(proxy.get(), &kFrameListener, &frame);
-    if (!Wait([&] { return frame.offer || frame.failed; }, kCaptureTimeout) || frame.failed ||
-        !PrepareBuffer(*frame.offer)) {
+    // An output that renders nothing (switched off) answers late or never: the clock
+    // does not wait for it at every frame.
+    const auto late = [this] {
+        restUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRestAfterLate);
+        return std::nullopt;
+    };
+    if (!Wait([&] { return frame.offer || frame.failed; }, kCaptureTimeout)) {
+        return late();
+    }
+    if (frame.failed || !PrepareBuffer(*frame.offer)) {
         return std::nullopt;
     }
     zwlr_screencopy_frame_v1_copy(proxy.get(), buffer_);
-    if (!Wait([&] { return frame.ready || frame.failed; }, kCaptureTimeout) || frame.failed) {
+    if (!Wait([&] { return frame.ready || frame.failed; }, kCaptureTimeout)) {
+        return late();
+    }
+    if (frame.failed) {
         return std::nullopt;
     }
     const Offer& offer = *frame.offer;

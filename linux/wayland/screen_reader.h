@@ -6,6 +6,7 @@
 #include <gdk/gdk.h>
 #include <wayland-client.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -56,6 +57,7 @@ class ScreenReader {
     Mapping mapping_;
     wl_buffer* buffer_ = nullptr;
     std::vector<uint32_t> pixels_;
+    std::chrono::steady_clock::time_point restUntil_; // no capture before
 };
 
 } // namespace lumivane::wayland

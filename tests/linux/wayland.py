@@ -251,12 +251,15 @@ class SwaySession:
             return int(f.read().split()[0])
 
     def xwayland_pid(self):
-        """sway's XWayland, once a client made it start."""
-        with open("/proc/%d/task/%d/children" % ((self.pid(self.sway),) * 2)) as f:
-            for child in f.read().split():
-                with open("/proc/%s/comm" % child) as comm:
-                    if comm.read().strip() == "Xwayland":
-                        return int(child)
+        """sway's XWayland (the session user's), once a client made it start."""
+        for entry in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/comm" % entry) as comm:
+                    if (comm.read().strip() == "Xwayland"
+                            and os.stat("/proc/%s" % entry).st_uid == self.user.pw_uid):
+                        return int(entry)
+            except (OSError, ValueError):
+                continue
         raise HarnessError("sway runs no XWayland")
 
     def quit(self, process, timeout=10):
