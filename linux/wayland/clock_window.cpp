@@ -105,6 +105,14 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
                          return TRUE;
                      }),
                      this);
+    // A grab the compositor breaks ends the drag as a release does.
+    g_signal_connect(area_, "grab-broken-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
+                         ClockController& controller = Of(self)->controller_;
+                         Guarded(controller, [&] { Of(self)->Released(); });
+                         return FALSE;
+                     }),
+                     this);
     g_signal_connect(area_, "button-release-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventButton*, gpointer self) {
                          ClockController& controller = Of(self)->controller_;
@@ -188,9 +196,13 @@ void ClockWindow::SizeWindow(int32_t side) {
     gtk_window_resize(Window(), logical, logical);
 }
 
-void ClockWindow::PutAt(Place to) {
+void ClockWindow::PutAt(Place to, bool keepOutput) {
     place_ = to;
-    const Output& output = OutputAt(to);
+    // The surface stays on its output while a hand is dragged: remapped elsewhere, it
+    // would lose the pointer's grab.
+    const auto own = std::find_if(outputs_.begin(), outputs_.end(),
+                                  [this](const Output& o) { return o.monitor == monitor_; });
+    const Output& output = keepOutput && own != outputs_.end() ? *own : OutputAt(to);
     if (output.monitor != monitor_) {
         // The surface moves to another output (remapped there if it shows).
         monitor_ = output.monitor;
@@ -341,7 +353,7 @@ void ClockWindow::Dragged(const GdkEventMotion& event) {
 
 void ClockWindow::Follow(Place to) {
     if (dragging_ && to != place_) {
-        PutAt(to);
+        PutAt(to, true);
         controller_.Moved(to);
     }
 }
@@ -355,7 +367,9 @@ void ClockWindow::Released() {
         zwp_relative_pointer_v1_destroy(relativePointer_);
         relativePointer_ = nullptr;
     }
-    // The controller keeps the edge from here, and stores the place.
+    // Let go over another output, the clock goes there; the controller keeps the edge
+    // from here, and stores the place.
+    PutAt(place_);
     controller_.Moved(place_);
 }
 

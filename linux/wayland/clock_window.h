@@ -53,8 +53,9 @@ class ClockWindow : public DesktopClock {
     std::optional<Rect> FrontWindow() override;
 
   private:
-    // Puts the surface at `to` on the output that holds it.
-    void PutAt(Place to);
+    // Puts the surface at `to` on the output that holds it, or with `keepOutput` on the
+    // one it is on.
+    void PutAt(Place to, bool keepOutput = false);
     const Output& OutputAt(Place at) const;
     void Paint(cairo_t* cairo);
     void Follow(Place to);

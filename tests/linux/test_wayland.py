@@ -139,6 +139,9 @@ class ThroughXWayland(WaylandTestCase):
         started = now()
         session.start(xwayland=True)
         self.wait_shown(session, 540, 6)
+        # At its place: the edge keeping has moved it there, and it is stored.
+        values = session.wait_settings({"Left": 540, "Top": 6})
+        self.assertEqual((values.get("Left"), values.get("Top")), ("540", "6"), "first start")
         black = os.path.join(session.dir, "black.ppm")
         Image(WIDTH, HEIGHT, bytes(WIDTH * HEIGHT * 3)).save_ppm(black)
         white = os.path.join(session.dir, "white.ppm")
@@ -162,7 +165,9 @@ class ThroughXWayland(WaylandTestCase):
                          for i in range(DIAMETER * DIAMETER)]
                 expected = render_frame(session.dir, session.desktop_path, 540, 6, hhmmss)
                 errors.append(far_pixels(shown, expected, plain))
-            self.assertEqual(min(errors), 0, "the plain dome is off the rule")
+            if min(errors):
+                shown.save_png(os.path.join(session.dir, "shown.png"))
+            self.assertEqual(min(errors), 0, "the plain dome is off the rule (look %d)" % looked)
             # Ten seconds on, no second hand has left a trail in it.
             time.sleep(10 if looked == 0 else 0)
         self.assertIn("XWayland", session.read("program.log"))
