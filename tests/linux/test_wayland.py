@@ -2,6 +2,7 @@
 surface whose dial shows what lies beneath it; through XWayland, see-through too."""
 
 import os
+import re
 import select
 import time
 import unittest
@@ -11,7 +12,7 @@ from native import DIAMETER, wait_until  # first: it finds the shared helpers
 import harness  # noqa: E402
 from harness import (Image, composite, disc_mask, hand_mask, render_frame,  # noqa: E402
                      time_candidates)
-from wayland import HEIGHT, TARGET_TITLE, WIDTH, SwaySession
+from wayland import HEIGHT, TARGET_TITLE, WIDTH, OtherCompositor, SwaySession
 
 CENTRE = DIAMETER // 2
 LEVELS = 2          # how far a pixel may be from the rule ...
@@ -172,6 +173,44 @@ class ThroughXWayland(WaylandTestCase):
             time.sleep(10 if looked == 0 else 0)
         self.assertIn("XWayland", session.read("program.log"))
 
+
+class UnderKWinAndMutter(unittest.TestCase):
+    """Their screens cannot be seen from here: the program's choice, its place and its note."""
+
+    def session(self, compositor):
+        session = OtherCompositor(self.id().split(".", 1)[-1], compositor)
+        self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
+        return session
+
+    def assertStarts(self, session, note, **start):
+        """Starts the program; it runs, at its first place, and tells `note`."""
+        clock = session.start(**start)
+        values = session.wait_settings({"Left": 540, "Top": 6}, 20)
+        self.assertEqual((values.get("Left"), values.get("Top")), ("540", "6"),
+                         session.read("program.log"))
+        self.assertIsNone(clock.poll(), session.read("program.log"))
+        self.assertIn(note, session.read("program.log"))
+        return clock
+
+    def test_kwin_gets_a_layer_surface_lit_as_over_black(self):
+        session = self.session("kwin")
+        clock = self.assertStarts(session, "lets no program capture the screen")
+        self.assertEqual(session.quit(clock), 0, session.read("program.log"))
+
+    def test_mutter_gets_the_x11_program_at_its_place_clear_of_its_settings(self):
+        session = self.session("mutter")
+        clock = self.assertStarts(session, "runs through XWayland", both=True)
+        time.sleep(1)
+        _, tree = session.run(["xwininfo", "-root", "-tree"], DISPLAY=session.x_display())
+        # GTK's own windows of that name are 10 x 10 at most.
+        shown = {name: tuple(int(v) for v in place) for name, *place in re.findall(
+            r'"(Lumivane|Lumivane Settings)": \("lumivane" "Lumivane"\)\s+(\d+)x(\d+)\S*\s+'
+            r"\+(-?\d+)\+(-?\d+)", tree) if int(place[0]) > 10}
+        self.assertEqual(shown.get("Lumivane"), (DIAMETER, DIAMETER, 540, 6), tree)
+        width, height, left, top = shown["Lumivane Settings"]
+        self.assertTrue(left >= 540 + DIAMETER or left + width <= 540 or top >= 6 + DIAMETER
+                        or top + height <= 6, "the settings window covers the clock:\n" + tree)
+        self.assertEqual(session.quit(clock), 0, session.read("program.log"))
 
 if __name__ == "__main__":
     unittest.main()

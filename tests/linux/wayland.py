@@ -66,37 +66,8 @@ class SwaySession:
     programs that run in it; everything it started ends with close()."""
 
     def __init__(self, name, pointer=True):
-        for path in (PROGRAM, VIRTUAL_POINTER) if pointer else (PROGRAM,):
-            if not os.path.isfile(path):
-                raise HarnessError("%s is missing" % path)
-        self.user = session_user()
-        self.dir = os.path.join(OUT, re.sub(r"[^A-Za-z0-9_.-]+", "_", name))
-        shutil.rmtree(self.dir, ignore_errors=True)
-        self.home = os.path.join(self.dir, "home")
-        # Short: sway's socket path must fit a socket address.
-        self.runtime = tempfile.mkdtemp(prefix="lumivane-", dir="/tmp")
-        self.bin = os.path.join(self.dir, "bin")
-        for folder in (self.home, self.bin):
-            os.makedirs(folder)
-        # The build may lie where the user may not look (root's home).
-        for path in (PROGRAM, VIRTUAL_POINTER, WALLPAPER) if pointer else (PROGRAM, WALLPAPER):
-            shutil.copy(path, self.bin)
-        self.program = os.path.join(self.bin, os.path.basename(PROGRAM))
-        os.makedirs(os.path.join(OUT), exist_ok=True)
-        os.chmod(OUT, 0o755)
-        os.chmod(self.dir, 0o755)
-        os.chmod(self.runtime, 0o700)
-        os.chown(self.runtime, self.user.pw_uid, self.user.pw_gid)
-        for root, folders, files in os.walk(self.dir):
-            for entry in folders + files:
-                os.chown(os.path.join(root, entry), self.user.pw_uid, self.user.pw_gid)
-        self.settings_path = os.path.join(self.home, ".config", "lumivane", "lumivane.conf")
-        self.processes = []
-        self.base_env = {
-            "PATH": "/usr/bin:/bin", "HOME": self.home, "XDG_RUNTIME_DIR": self.runtime,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"), "NO_AT_BRIDGE": "1",
-            "GSETTINGS_BACKEND": "memory", "LANG": "C.UTF-8",
-        }
+        self._prepare(name, (PROGRAM, VIRTUAL_POINTER, WALLPAPER) if pointer
+                      else (PROGRAM, WALLPAPER))
         config = os.path.join(self.dir, "sway.config")
         with open(config, "w") as f:
             f.write("output HEADLESS-1 resolution %dx%d position 0,0 bg %s fill\n"
@@ -115,12 +86,7 @@ class SwaySession:
                 raise HarnessError("sway did not start: %s" % self.read("sway.log")[-2000:])
             self.wayland, self.swaysock = self._sockets()
             self.base_env.update(WAYLAND_DISPLAY=self.wayland, SWAYSOCK=self.swaysock)
-            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                             None, stdout=subprocess.PIPE)
-            address = bus.stdout.readline().decode().strip()
-            if not address:
-                raise HarnessError("dbus-daemon did not start")
-            self.base_env["DBUS_SESSION_BUS_ADDRESS"] = address
+            self.start_bus()
             # What sway shows without the clock, once swaybg has painted it.
             if not wait_until(lambda: self._painted(), 20):
                 raise HarnessError("the wallpaper did not show")
@@ -135,6 +101,49 @@ class SwaySession:
         except BaseException:
             self.close(failed=True)
             raise
+
+    def _prepare(self, name, copies):
+        """The user, the test's folder with copies of `copies`, a runtime folder, the
+        environment."""
+        for path in copies:
+            if not os.path.isfile(path):
+                raise HarnessError("%s is missing" % path)
+        self.user = session_user()
+        self.dir = os.path.join(OUT, re.sub(r"[^A-Za-z0-9_.-]+", "_", name))
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.home = os.path.join(self.dir, "home")
+        # Short: sway's socket path must fit a socket address.
+        self.runtime = tempfile.mkdtemp(prefix="lumivane-", dir="/tmp")
+        self.bin = os.path.join(self.dir, "bin")
+        for folder in (self.home, self.bin):
+            os.makedirs(folder)
+        # The build may lie where the user may not look (root's home).
+        for path in copies:
+            shutil.copy(path, self.bin)
+        self.program = os.path.join(self.bin, os.path.basename(PROGRAM))
+        os.makedirs(os.path.join(OUT), exist_ok=True)
+        os.chmod(OUT, 0o755)
+        os.chmod(self.dir, 0o755)
+        os.chmod(self.runtime, 0o700)
+        os.chown(self.runtime, self.user.pw_uid, self.user.pw_gid)
+        for root, folders, files in os.walk(self.dir):
+            for entry in folders + files:
+                os.chown(os.path.join(root, entry), self.user.pw_uid, self.user.pw_gid)
+        self.settings_path = os.path.join(self.home, ".config", "lumivane", "lumivane.conf")
+        self.processes = []
+        self.base_env = {
+            "PATH": "/usr/bin:/bin", "HOME": self.home, "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"), "NO_AT_BRIDGE": "1",
+            "GSETTINGS_BACKEND": "memory", "LANG": "C.UTF-8",
+        }
+
+    def start_bus(self):
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         None, stdout=subprocess.PIPE)
+        address = bus.stdout.readline().decode().strip()
+        if not address:
+            raise HarnessError("dbus-daemon did not start")
+        self.base_env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def _sockets(self):
         names = os.listdir(self.runtime)
@@ -195,13 +204,15 @@ class SwaySession:
         os.remove(path)
         return shot
 
-    def start(self, xwayland=False):
-        """Starts the program, as a Wayland client or (without WAYLAND_DISPLAY) through
-        XWayland, whose display sway names."""
+    def start(self, xwayland=False, both=False):
+        """Starts the program: as a Wayland client, through XWayland (without
+        WAYLAND_DISPLAY), or with both displays to choose from."""
         extra = {"XDG_SESSION_TYPE": "wayland",
                  "ASAN_OPTIONS": "detect_leaks=0:abort_on_error=0"}
+        if xwayland or both:
+            extra["DISPLAY"] = self.x_display()
         if xwayland:
-            extra.update(WAYLAND_DISPLAY=None, DISPLAY=self.x_display())
+            extra["WAYLAND_DISPLAY"] = None
         self.started = time.localtime()
         self.clock = self.spawn([self.program], "program.log", **extra)
         return self.clock
@@ -291,3 +302,47 @@ class SwaySession:
             print("evidence of the Wayland session kept in %s" % self.dir)
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class OtherCompositor(SwaySession):
+    """A headless session of KWin (`kwin_wayland --virtual`: layer-shell, nothing captured,
+    no full-screen toplevels told) or mutter (`mutter --headless`: no layer-shell, so the
+    program runs through its XWayland); neither lets a test see the screen."""
+
+    SOCKET = "wayland-lumivane"
+
+    def __init__(self, name, compositor):
+        self._prepare(name, (PROGRAM,))
+        self.sway = None
+        try:
+            self.start_bus()
+            self.base_env["WAYLAND_DISPLAY"] = self.SOCKET
+            if compositor == "kwin":
+                # A copy: the installed one has file capabilities, which a container may
+                # refuse to grant.
+                shutil.copy("/usr/bin/kwin_wayland", self.bin)
+                command = [os.path.join(self.bin, "kwin_wayland"), "--virtual", "--width",
+                           str(WIDTH), "--height", str(HEIGHT), "--socket", self.SOCKET,
+                           "--xwayland"]
+            else:
+                command = ["mutter", "--headless", "--wayland", "--virtual-monitor",
+                           "%dx%d" % (WIDTH, HEIGHT), "--wayland-display", self.SOCKET]
+            self.compositor = self.spawn(command, "compositor.log", QT_QPA_PLATFORM="wayland")
+            socket = os.path.join(self.runtime, self.SOCKET)
+            if not wait_until(lambda: os.path.exists(socket), 30):
+                raise HarnessError("%s did not start: %s"
+                                   % (compositor, self.read("compositor.log")[-2000:]))
+        except BaseException:
+            self.close(failed=True)
+            raise
+
+    def x_display(self):
+        """mutter's XWayland, with the authority file it made."""
+        found = []
+        wait_until(lambda: found.extend(re.findall(r"public X11 display (:\d+)",
+                                                   self.read("compositor.log"))) or found, 20)
+        auth = [n for n in os.listdir(self.runtime) if n.startswith(".mutter-Xwaylandauth")]
+        if not found or not auth:
+            raise HarnessError("no XWayland display")
+        self.base_env["XAUTHORITY"] = os.path.join(self.runtime, auth[0])
+        return found[0]
