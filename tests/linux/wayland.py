@@ -68,7 +68,7 @@ class SwaySession:
     def __init__(self, name, pointer=True):
         self._prepare(name, (PROGRAM, VIRTUAL_POINTER, WALLPAPER) if pointer
                       else (PROGRAM, WALLPAPER))
-        config = os.path.join(self.dir, "sway.config")
+        config = os.path.join(self.root, "sway.config")
         with open(config, "w") as f:
             f.write("output HEADLESS-1 resolution %dx%d position 0,0 bg %s fill\n"
                     % (WIDTH, HEIGHT, os.path.join(self.bin, os.path.basename(WALLPAPER))))
@@ -109,26 +109,27 @@ class SwaySession:
             if not os.path.isfile(path):
                 raise HarnessError("%s is missing" % path)
         self.user = session_user()
+        # The test's own folder holds the logs (opened by the tests); what the session's
+        # user reads or writes lies in a folder of its own under /tmp, since the build may
+        # lie where that user cannot look (root's home), and short, since sway's socket
+        # path must fit a socket address.
         self.dir = os.path.join(OUT, re.sub(r"[^A-Za-z0-9_.-]+", "_", name))
         shutil.rmtree(self.dir, ignore_errors=True)
-        self.home = os.path.join(self.dir, "home")
-        # Short: sway's socket path must fit a socket address.
-        self.runtime = tempfile.mkdtemp(prefix="lumivane-", dir="/tmp")
-        self.bin = os.path.join(self.dir, "bin")
-        for folder in (self.home, self.bin):
+        os.makedirs(self.dir)
+        self.root = tempfile.mkdtemp(prefix="lumivane-", dir="/tmp")
+        self.home = os.path.join(self.root, "home")
+        self.runtime = os.path.join(self.root, "run")
+        self.bin = os.path.join(self.root, "bin")
+        for folder in (self.home, self.runtime, self.bin):
             os.makedirs(folder)
-        # The build may lie where the user may not look (root's home).
         for path in copies:
             shutil.copy(path, self.bin)
         self.program = os.path.join(self.bin, os.path.basename(PROGRAM))
-        os.makedirs(os.path.join(OUT), exist_ok=True)
-        os.chmod(OUT, 0o755)
-        os.chmod(self.dir, 0o755)
         os.chmod(self.runtime, 0o700)
-        os.chown(self.runtime, self.user.pw_uid, self.user.pw_gid)
-        for root, folders, files in os.walk(self.dir):
+        for root, folders, files in os.walk(self.root):
             for entry in folders + files:
                 os.chown(os.path.join(root, entry), self.user.pw_uid, self.user.pw_gid)
+        os.chown(self.root, self.user.pw_uid, self.user.pw_gid)
         self.settings_path = os.path.join(self.home, ".config", "lumivane", "lumivane.conf")
         self.processes = []
         self.base_env = {
@@ -170,7 +171,7 @@ class SwaySession:
         out = open(os.path.join(self.dir, log), "ab") if log else None
         process = subprocess.Popen(runner + ["env", "-i"] + ["%s=%s" % kv for kv in env.items()]
                                    + command, stdin=stdin, stdout=stdout or out,
-                                   stderr=out or subprocess.DEVNULL, cwd=self.dir)
+                                   stderr=out or subprocess.DEVNULL, cwd=self.root)
         process.log_file = out
         self.processes.append(process)
         return process
@@ -297,7 +298,10 @@ class SwaySession:
                 if stream is not None:
                     stream.close()
         self.processes = []
-        shutil.rmtree(self.runtime, ignore_errors=True)
+        if failed:
+            shutil.copytree(self.home, os.path.join(self.dir, "home"), dirs_exist_ok=True,
+                            ignore_dangling_symlinks=True)
+        shutil.rmtree(self.root, ignore_errors=True)
         if failed:
             print("evidence of the Wayland session kept in %s" % self.dir)
         else:
