@@ -85,6 +85,19 @@ class AsWaylandClient(WaylandTestCase):
         values = session.wait_settings({"Left": 540, "Top": 6})
         self.assertEqual((values.get("Left"), values.get("Top")), ("540", "6"), "first start")
         self.assertDial(session, 540, 6, started)
+        # The tray item is on the desktop's tray; a second start opens the settings window
+        # of the one running, which the first start showed.
+        ready, _, _ = select.select([session.tray.stdout], [], [], 5)
+        self.assertTrue(ready and session.tray.stdout.readline().startswith(b"registered"),
+                        "no tray item")
+        self.assertIn("Lumivane Settings", session.views())
+        session.swaymsg('[title="Lumivane Settings"]', "kill")
+        self.assertTrue(wait_until(lambda: "Lumivane Settings" not in session.views(), 5))
+        again = session.spawn([session.program], "second.log", XDG_SESSION_TYPE="wayland",
+                              ASAN_OPTIONS="detect_leaks=0")
+        self.assertEqual(again.wait(30), 0, session.read("second.log"))
+        self.assertTrue(wait_until(lambda: "Lumivane Settings" in session.views(), 5),
+                        "a second start does not open the settings window")
         # The second hand has moved for 10 s: its old places left no trail.
         time.sleep(max(0.0, 11 - (time.monotonic() - clock)))
         self.assertDial(session, 540, 6, now())

@@ -18,6 +18,7 @@ from harness import HarnessError, Image
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WALLPAPER = os.path.join(os.path.dirname(HERE), "data", "wallpaper-1366x768.png")
+SNI_WATCHER = os.path.join(HERE, "sni_watcher.py")
 VIRTUAL_POINTER = os.path.abspath(os.environ.get("LUMIVANE_VIRTUAL_POINTER", "")
                                   or "lumivane_virtual_pointer")
 TEST_USER = "lumivane-test"
@@ -66,7 +67,7 @@ class SwaySession:
     programs that run in it; everything it started ends with close()."""
 
     def __init__(self, name, pointer=True):
-        self._prepare(name, (PROGRAM, VIRTUAL_POINTER, WALLPAPER) if pointer
+        self._prepare(name, (PROGRAM, VIRTUAL_POINTER, WALLPAPER, SNI_WATCHER) if pointer
                       else (PROGRAM, WALLPAPER))
         config = os.path.join(self.root, "sway.config")
         with open(config, "w") as f:
@@ -87,6 +88,13 @@ class SwaySession:
             self.wayland, self.swaysock = self._sockets()
             self.base_env.update(WAYLAND_DISPLAY=self.wayland, SWAYSOCK=self.swaysock)
             self.start_bus()
+            self.tray = None
+            if pointer:
+                # The desktop's tray, which the tray item registers with.
+                self.tray = self.spawn(["/usr/bin/python3", os.path.join(self.bin, "sni_watcher.py")],
+                                       None, stdout=subprocess.PIPE)
+                if self.tray.stdout.readline().strip() != b"ready":
+                    raise HarnessError("no StatusNotifierWatcher")
             # What sway shows without the clock, once swaybg has painted it.
             if not wait_until(lambda: self._painted(), 20):
                 raise HarnessError("the wallpaper did not show")
@@ -243,6 +251,10 @@ class SwaySession:
             if self.pointer.stdout.readline().strip() != b"ok":
                 raise HarnessError("the virtual pointer failed at %r" % (command,))
             time.sleep(0.05)
+
+    def views(self):
+        """The names of the windows sway shows."""
+        return re.findall(r'"name": "([^"]*)"', self.swaymsg("-t", "get_tree"))
 
     def open_target(self, colour=TARGET_COLOUR):
         """A Wayland window of one colour (sway floats it at (100, 420), 200 x 200) that
