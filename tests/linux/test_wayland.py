@@ -185,6 +185,12 @@ class ThroughXWayland(WaylandTestCase):
             # Ten seconds on, no second hand has left a trail in it.
             time.sleep(10 if looked == 0 else 0)
         self.assertIn("XWayland", session.read("program.log"))
+        # The program moves its window itself while a hand is dragged.
+        steps = [(682 + 10 * i, 148 + 10 * i) for i in range(7)]
+        session.point(("move",) + steps[0], ("press",), *[("move",) + s for s in steps[1:]],
+                      ("release",))
+        values = session.wait_settings({"Left": 600, "Top": 66})
+        self.assertEqual((values.get("Left"), values.get("Top")), ("600", "66"), "after the drag")
 
 
 class UnderKWinAndMutter(unittest.TestCase):
