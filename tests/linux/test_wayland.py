@@ -146,6 +146,21 @@ class AsWaylandClient(WaylandTestCase):
         self.assertTrue(wait_until(lambda: not target_only(), 5), "the clock does not come back")
         self.assertEqual(session.quit(session.clock), 0, session.read("program.log"))
 
+    def test_the_place_decides_the_output(self):
+        session = self.session()
+        session.swaymsg("create_output")
+        session.swaymsg("output", "HEADLESS-2", "resolution", "1024x768", "position", "1366", "0")
+        # A later start at a place on the second output (sway paints it grey).
+        session.write_settings({"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6,
+                                "Left": 1500, "Top": 100, "Start_1": 2})
+        grey = session.capture(1500, 100, DIAMETER, DIAMETER)
+        session.start()
+        self.assertTrue(wait_until(lambda: session.capture(1500, 100, DIAMETER, DIAMETER).data
+                                   != grey.data, 20), "the clock does not show on HEADLESS-2")
+        time.sleep(6)  # a position save would have stored any move
+        self.assertEqual((session.settings().get("Left"), session.settings().get("Top")),
+                         ("1500", "100"))
+
 
 class ThroughXWayland(WaylandTestCase):
     def test_the_dome_darkens_the_desktop_by_the_rule_without_trails(self):

@@ -238,6 +238,15 @@ class SwaySession:
     def settings(self):
         return read_settings(self.settings_path) or {}
 
+    def write_settings(self, values):
+        """The settings file as the session's user would have it."""
+        folder = os.path.dirname(self.settings_path)
+        os.makedirs(folder, exist_ok=True)
+        with open(self.settings_path, "w") as f:
+            f.write("".join("%s=%s\n" % item for item in values.items()))
+        for path in (os.path.dirname(folder), folder, self.settings_path):
+            os.chown(path, self.user.pw_uid, self.user.pw_gid)
+
     def wait_settings(self, expected, timeout=10):
         wait_until(lambda: all(self.settings().get(k) == str(v) for k, v in expected.items()),
                    timeout)
