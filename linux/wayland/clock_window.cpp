@@ -4,6 +4,7 @@
 #include <gtk-layer-shell/gtk-layer-shell.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -26,6 +27,9 @@ ClockWindow* Of(gpointer self) {
 // How long after the compositor closed the surface the toolkit has surely heard whether
 // its output went, ms.
 constexpr uint32_t kClosedSettle = 100;
+// The compositor closing the surface more often than this within so many seconds means it.
+constexpr int32_t kClosedTimes = 2;
+constexpr int32_t kClosedAgainWithin = 10;
 
 // The compositor's relative pointers, on the toolkit's queue; none when it has none.
 zwp_relative_pointer_manager_v1* BindRelativePointers(GdkDisplay* display) {
@@ -374,13 +378,27 @@ void ClockWindow::Released() {
 }
 
 void ClockWindow::Closed() {
-    // A layer surface is closed by its compositor: when its output goes (the monitors'
-    // change puts it on another), or for good. Which, the toolkit knows a moment later.
+    // A layer surface is closed by its compositor: mostly when its output goes (the
+    // monitors' change, which the toolkit hears of a moment later, puts it on another).
+    // Closed otherwise it is made again, unless the compositor keeps closing it: then
+    // the program ends, as it would if a window manager closed its window.
     closing_ = After(kClosedSettle, controller_, [this] {
         controller_.MonitorsChanged();
-        const bool outputGone = std::exchange(remapped_, false);
-        if (!outputGone) {
+        if (std::exchange(remapped_, false)) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        closedInARow_ =
+            now - lastClosed_ < std::chrono::seconds(kClosedAgainWithin) ? closedInARow_ + 1 : 1;
+        lastClosed_ = now;
+        if (closedInARow_ > kClosedTimes) {
             closed_();
+            return;
+        }
+        if (shown_) {
+            gtk_widget_hide(window_.get());
+            paintedAt_.reset();
+            gtk_widget_show_all(window_.get());
         }
     });
 }

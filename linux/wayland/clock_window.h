@@ -10,6 +10,7 @@
 #include <gtk/gtk.h>
 #include <wayland-client.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -102,6 +103,8 @@ class ClockWindow : public DesktopClock {
     zwp_relative_pointer_manager_v1* relativePointers_ = nullptr;
     zwp_relative_pointer_v1* relativePointer_ = nullptr;
     bool remapped_ = false; // put on another output since its own went
+    int32_t closedInARow_ = 0;
+    std::chrono::steady_clock::time_point lastClosed_;
     Source closing_;
 };
 
