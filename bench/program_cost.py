@@ -4,6 +4,8 @@ prepared Wine prefix on a running X display, and the table of all runs.
   program_cost.py measure --exe E --probe P --wallpaper F --xvfb-pid N --out FILE
                           [--size N] [--pointer corner|dial] [--warmup S] [--seconds S]
                           [--perf FILE] [--blink] LABEL
+  program_cost.py measure-wayland --exe E --out FILE [--xwayland] [--warmup S]
+                                  [--seconds S] LABEL
   program_cost.py table FILE
 
 measure expects WINEPREFIX (a fresh copy of a booted prefix), DISPLAY and
@@ -523,6 +525,60 @@ def measure_native(args):
           % (args.label, cpu["program"], cpu.get("xvfb", -1), result["private_mib"]))
 
 
+def measure_wayland(args):
+    """The Linux program in a headless sway session (tests/linux/wayland.py), as a Wayland
+    client or through XWayland: the processor time of the program and of sway."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                    "tests", "linux"))
+    os.environ["LUMIVANE_PROGRAM"] = args.exe
+    os.environ["LUMIVANE_LINUX_OUT"] = os.path.dirname(os.path.abspath(args.out))
+    from wayland import SwaySession  # noqa: E402 (the tests' session)
+    session = SwaySession("cost-" + args.label, pointer=False)
+    try:
+        started = session.start(xwayland=args.xwayland)
+        if not wait_for(lambda: session.settings().get("Top") == "6", 60):
+            raise CostError("the clock did not take its place: %s" % session.read("program.log"))
+        time.sleep(args.warmup)
+        watched = {"program": session.pid(started), "sway": session.pid(session.sway)}
+        if args.xwayland:
+            watched["xwayland"] = session.xwayland_pid()
+        before = {k: cpu_seconds(p) for k, p in watched.items()}
+        begun = time.monotonic()
+        time.sleep(args.seconds)
+        after = {k: cpu_seconds(p) for k, p in watched.items()}
+        elapsed = time.monotonic() - begun
+        if started.poll() is not None:
+            raise CostError("the program ended during the measurement")
+        cpu = {k: 100.0 * (after[k] - before[k]) / elapsed
+               for k in watched if before[k] is not None and after[k] is not None}
+        memory = smaps_rollup(watched["program"])
+        result = {
+            "label": args.label, "pointer": "corner", "display": "1366x768", "size": 19,
+            "client": [285, 285], "tick_ms": frame_interval(19), "seconds": round(elapsed, 1),
+            "cpu": cpu,
+            "private_mib": (memory.get("Private_Clean", 0) + memory.get("Private_Dirty", 0))
+            / 1024.0,
+            "rss_mib": memory.get("Rss", 0) / 1024.0,
+            "anonymous_mib": memory.get("Anonymous", 0) / 1024.0,
+            "windows_private_mib": None,
+        }
+    finally:
+        session.close()
+    with open(args.out, "a") as f:
+        f.write(json.dumps(result) + "\n")
+    print("program_cost: %s: program %.2f %% of a core, sway %.2f %%, private %.1f MiB"
+          % (args.label, cpu["program"], cpu.get("sway", -1), result["private_mib"]))
+
+
+def wait_for(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.2)
+    return True
+
+
 # ---------------------------------------------------------------- the table
 
 
@@ -537,17 +593,22 @@ def table(args):
         return "–" if value is None else "%.*f" % (digits, value)
 
     print("| program | display | Size | window | tick | pointer | CPU window | program CPU "
-          "| wineserver CPU | Xvfb CPU | private (Linux) | Rss | anonymous | private (Windows) |")
+          "| wineserver CPU | display server CPU | private (Linux) | Rss | anonymous "
+          "| private (Windows) |")
     print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     for r in rows:
         cpu = r["cpu"]
-        print("| %s | %s | %s | %d×%d | %s ms | %s | %g s | **%s %%** | %s %% | %s %% | **%s MiB** "
-              "| %s MiB | %s MiB | %s MiB |"
+        # The display server: Xvfb, or sway (with its XWayland).
+        server = cpu.get("xvfb")
+        if "sway" in cpu:
+            server = cpu["sway"] + cpu.get("xwayland", 0)
+        print("| %s | %s | %s | %d×%d | %s ms | %s | %g s | **%s %%** | %s %% | %s %% "
+              "| **%s MiB** | %s MiB | %s MiB | %s MiB |"
               % (r.get("program", "Lumivane"), r["display"].replace("x", "×"), r["size"],
                  r["client"][0], r["client"][1],
                  r["tick_ms"], "on the dial" if r["pointer"] == "dial" else "corner",
                  r["seconds"], number(cpu.get("program"), 3),
-                 number(cpu.get("wineserver"), 2), number(cpu.get("xvfb"), 3),
+                 number(cpu.get("wineserver"), 2), number(server, 3),
                  number(r["private_mib"], 1), number(r["rss_mib"], 1),
                  number(r["anonymous_mib"], 1), number(r["windows_private_mib"], 1)))
     lines = goal_lines(rows)
@@ -561,7 +622,8 @@ def table(args):
 # size that needs the most (under), the clock's absence from the screen (at most). MB
 # are 10^6 bytes.
 CPU_GOALS = {"default-768": 1.5, "size50-768": 2.0, "default-2160": 6.0, "size50-4320": 15.0,
-             "native-default-768": 0.06, "native-default-2160": 0.3}
+             "native-default-768": 0.06, "native-default-2160": 0.3,
+             "wayland-default-768": 0.5}
 # The native program beside xclock on the same display: the clock's process at most 3
 # times xclock's, the X server with the clock at most twice the server with xclock.
 PEERS = {"native-default-768": ("native-xclock-768", 3.0, 2.0)}
@@ -637,6 +699,13 @@ def main():
     native.add_argument("--warmup", type=float, default=10)
     native.add_argument("--seconds", type=float, default=60)
     native.add_argument("--peer", help="another program's command line, measured instead")
+    wayland = commands.add_parser("measure-wayland")
+    wayland.add_argument("label")
+    wayland.add_argument("--exe", required=True)
+    wayland.add_argument("--out", required=True)
+    wayland.add_argument("--xwayland", action="store_true")
+    wayland.add_argument("--warmup", type=float, default=10)
+    wayland.add_argument("--seconds", type=float, default=60)
     run.add_argument("--perf-seconds", type=int, default=20)
     run.add_argument("--blink", action="store_true",
                      help="also sample how often the clock is missing from the screen")
@@ -644,7 +713,8 @@ def main():
     show.add_argument("results")
     args = parser.parse_args()
     try:
-        {"measure": measure, "measure-native": measure_native, "table": table}[args.command](args)
+        {"measure": measure, "measure-native": measure_native, "measure-wayland": measure_wayland,
+         "table": table}[args.command](args)
     except CostError as error:
         print("program_cost: %s" % error, file=sys.stderr)
         return 1

@@ -1,5 +1,6 @@
 #include "linux/application.h"
 
+#include <gdk/gdkwayland.h>
 #include <glib-unix.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "linux/autostart.h"
 #include "linux/settings_window.h"
 #include "linux/tray.h"
+#include "linux/wayland/clock_window.h"
 #include "linux/x11/clock_window.h"
 
 namespace lumivane {
@@ -34,8 +36,15 @@ std::string ExecutablePath() {
     return ProgramNamedBy(length > 0 ? std::string(path, static_cast<size_t>(length)) : "");
 }
 
-Application::Application(ClockState& state, std::string note)
-    : state_(state), note_(std::move(note)),
+std::unique_ptr<DesktopClock> OpenClock(ClockState& state, std::function<void()> closed) {
+    if (GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default())) {
+        return std::make_unique<wayland::ClockWindow>(state, std::move(closed));
+    }
+    return std::make_unique<ClockWindow>(state, std::move(closed));
+}
+
+Application::Application(ClockState& state)
+    : state_(state),
       application_(gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS)) {
     g_signal_connect(application_.get(), "activate", G_CALLBACK(Activated), this);
 }
@@ -72,15 +81,12 @@ void Application::Activated(GApplication*, gpointer data) {
 }
 
 void Application::Start() {
-    clock_ = std::make_unique<ClockWindow>(state_, [this] { Quit(); });
+    clock_ = OpenClock(state_, [this] { Quit(); });
     gtk_application_add_window(application_.get(), clock_->Window());
     ClockController& controller = clock_->Controller();
-
-    std::string note = note_;
-    if (!clock_->SeesBeneath()) {
-        note += (note.empty() ? "" : "\n") +
-                std::string("This display cannot keep the pictures of the windows beneath the "
-                            "clock, so the clock leaves the screen for a moment at each frame.");
+    const std::string note = clock_->Note();
+    if (!note.empty()) {
+        std::fprintf(stderr, "lumivane: %s\n", note.c_str());
     }
     settings_ = std::make_unique<SettingsWindow>(controller, note);
     tray_ = std::make_unique<Tray>(

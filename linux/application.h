@@ -4,6 +4,7 @@
 // tray item; starting it again opens the settings window of the one running.
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,7 +13,7 @@
 
 namespace lumivane {
 
-class ClockWindow;
+class DesktopClock;
 class SettingsWindow;
 class Tray;
 
@@ -20,8 +21,7 @@ inline constexpr const char* kApplicationId = "org.lumivane.Lumivane";
 
 class Application {
   public:
-    // `note`: what the clock cannot see in this session (XWayland), or empty.
-    Application(ClockState& state, std::string note);
+    explicit Application(ClockState& state);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -34,9 +34,8 @@ class Application {
     void Quit();
 
     ClockState& state_;
-    std::string note_;
     Owned<GtkApplication*, &g_object_unref> application_;
-    std::unique_ptr<ClockWindow> clock_;
+    std::unique_ptr<DesktopClock> clock_;
     std::unique_ptr<SettingsWindow> settings_;
     std::unique_ptr<Tray> tray_;
     bool started_ = false;

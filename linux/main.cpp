@@ -1,11 +1,15 @@
-// Lumivane on Linux: the program entry. The clock needs an X11 display, where an
-// ordinary program may read what lies beneath its window; under Wayland without X11 it
-// says so and ends with status 2.
-#include <gdk/gdkx.h>
+// Lumivane on Linux: the program entry, which makes the one choice of display protocol.
+// In a Wayland session whose compositor offers layer-shell the clock is a Wayland client
+// (linux/wayland/); elsewhere it is an X11 program (linux/x11/), on an X server or through
+// XWayland. Where neither can serve it says so and ends with status 2.
+#include <gdk/gdkwayland.h>
+#include <gtk-layer-shell/gtk-layer-shell.h>
 #include <gtk/gtk.h>
+#include <wayland-client.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "core/clock/clock_state.h"
@@ -15,17 +19,12 @@
 
 namespace {
 
-constexpr int kNoX11 = 2;
+constexpr int kNoDisplay = 2;
 
-constexpr const char* kWaylandOnly =
-    "Lumivane needs an X11 session. Under Wayland a program may not read what lies beneath "
-    "its window, and the clock is made of exactly that. Log in to an X11 session (for "
-    "instance \"GNOME on Xorg\"), or enable XWayland.";
-
-constexpr const char* kUnderXWayland =
-    "This is a Wayland session: through XWayland Lumivane sees only the windows of other X11 "
-    "programs. The desktop itself and the windows of Wayland programs beneath the clock "
-    "look black in its dial.";
+constexpr const char* kNeitherServes =
+    "Lumivane cannot show its clock here: this Wayland compositor offers no layer-shell "
+    "(wlr-layer-shell, as the wlroots compositors and KDE Plasma have), and no X11 "
+    "display (XWayland) is open. Enable XWayland, or log in to an X11 session.";
 
 bool WaylandSession() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -34,38 +33,61 @@ bool WaylandSession() {
            (type != nullptr && std::string(type) == "wayland");
 }
 
+// Whether the session's compositor offers wlr-layer-shell, asked on a connection of its own
+// before the toolkit opens one.
+bool OffersLayerShell() {
+    wl_display* display = wl_display_connect(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    bool offered = false;
+    wl_registry* registry = wl_display_get_registry(display);
+    static constexpr wl_registry_listener kListener{
+        [](void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
+            if (std::strcmp(interface, "zwlr_layer_shell_v1") == 0) {
+                *static_cast<bool*>(data) = true;
+            }
+        },
+        [](void*, wl_registry*, uint32_t) {}};
+    wl_registry_add_listener(registry, &kListener, &offered);
+    wl_display_roundtrip(display);
+    wl_registry_destroy(registry);
+    wl_display_disconnect(display);
+    return offered;
+}
+
+int CannotServe() {
+    std::fprintf(stderr, "lumivane: %s\n", kNeitherServes);
+    return kNoDisplay;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     lumivane::UseExtendedPrecision();
     g_set_prgname("lumivane");
     g_set_application_name(lumivane::kTitle);
-    // X11 first; Wayland only to say, in a window, that the clock cannot run there.
-    gdk_set_allowed_backends("x11,wayland");
+    const bool wayland = WaylandSession();
+    // GDK_BACKEND, when the user set it, has the last word.
+    gdk_set_allowed_backends(wayland && OffersLayerShell() ? "wayland" : "x11");
     if (!gtk_init_check(&argc, &argv)) {
-        if (WaylandSession()) {
-            std::fprintf(stderr, "lumivane: %s\n", kWaylandOnly);
-            return kNoX11;
+        if (wayland) {
+            return CannotServe();
         }
         std::fprintf(stderr, "lumivane: cannot open the display (is DISPLAY set?)\n");
         return 1;
     }
-    if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
-        std::fprintf(stderr, "lumivane: %s\n", kWaylandOnly);
+    if (GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default()) && !gtk_layer_is_supported()) {
         GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                                GTK_BUTTONS_OK, "%s", kWaylandOnly);
+                                                GTK_BUTTONS_OK, "%s", kNeitherServes);
         gtk_window_set_title(GTK_WINDOW(box), lumivane::kTitle);
+        const int status = CannotServe();
         gtk_dialog_run(GTK_DIALOG(box));
         gtk_widget_destroy(box);
-        return kNoX11;
-    }
-    std::string note;
-    if (WaylandSession()) {
-        std::fprintf(stderr, "lumivane: %s\n", kUnderXWayland);
-        note = kUnderXWayland;
+        return status;
     }
     // The one ClockState of the run; the windows only borrow it.
     lumivane::ClockState clockState;
-    lumivane::Application application(clockState, note);
+    lumivane::Application application(clockState);
     return application.Run(argc, argv);
 }

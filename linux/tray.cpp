@@ -1,5 +1,6 @@
 #include "linux/tray.h"
 
+#include <gdk/gdkwayland.h>
 #include <libayatana-appindicator/app-indicator.h>
 
 #include "core/controller/clock_controller.h"
@@ -15,6 +16,31 @@ constexpr const char* kCheckKey = "lumivane-check";
 GtkWidget* AddItem(GtkWidget* menu, GtkWidget* item) {
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     return item;
+}
+
+// An item that makes no XEmbed icon where no item host runs: on Wayland there is no
+// XEmbed tray, and the library's icon there only fills the standard error with the
+// toolkit's complaints. The settings window stays reachable by starting the program again.
+GType ItemWithoutXEmbed() {
+    static const GType type = g_type_register_static_simple(
+        APP_INDICATOR_TYPE, "LumivaneItemWithoutXEmbed", sizeof(AppIndicatorClass),
+        [](gpointer klass, gpointer) {
+            auto* indicator = static_cast<AppIndicatorClass*>(klass);
+            indicator->fallback = [](AppIndicator*) -> GtkStatusIcon* { return nullptr; };
+            indicator->unfallback = [](AppIndicator*, GtkStatusIcon*) {};
+        },
+        sizeof(AppIndicator), nullptr, static_cast<GTypeFlags>(0));
+    return type;
+}
+
+AppIndicator* NewItem(const std::string& icon) {
+    if (!GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default())) {
+        return app_indicator_new("lumivane", icon.c_str(),
+                                 APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+    }
+    return static_cast<AppIndicator*>(g_object_new(ItemWithoutXEmbed(), "id", "lumivane",
+                                                   "icon-name", icon.c_str(), "category",
+                                                   "ApplicationStatus", nullptr));
 }
 
 } // namespace
@@ -49,8 +75,7 @@ Tray::Tray(ClockController& controller, Hooks hooks, const std::string& icon)
 
     // Not an icon theme folder of our own: the library then reads past the end of the
     // theme's search path whenever the icon theme changes.
-    indicator_.reset(
-        app_indicator_new("lumivane", icon.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS));
+    indicator_.reset(NewItem(icon));
     app_indicator_set_title(indicator_.get(), kTitle);
     app_indicator_set_menu(indicator_.get(), GTK_MENU(menu_.get()));
     // A middle click (and a left click where the host passes it on) opens the settings.

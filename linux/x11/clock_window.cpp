@@ -3,12 +3,10 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
-#include <ctime>
 
 #include "core/clock/hand_hit.h"
 #include "core/controller/facts.h"
 #include "linux/accessibility.h"
-#include "linux/settings_file.h"
 #include "linux/x11/front_window.h"
 #include "linux/x11/monitors.h"
 #include "linux/x11/screen_reader.h"
@@ -30,12 +28,39 @@ ClockWindow* Of(gpointer self) {
     return static_cast<ClockWindow*>(self);
 }
 
+// Whether the X server is XWayland, inside a Wayland session: it has an extension of that
+// name since version 23, and before names its RandR outputs so.
+bool IsXWayland(GdkDisplay* display) {
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    if (XQueryExtension(gdk_x11_display_get_xdisplay(display), "XWAYLAND", &opcode, &event,
+                        &error) != 0) {
+        return true;
+    }
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        const char* model = gdk_monitor_get_model(gdk_display_get_monitor(display, i));
+        if (model != nullptr && g_str_has_prefix(model, "XWAYLAND")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
-    : state_(state), controller_(state, *this), closed_(std::move(closed)) {
-    window_.reset(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+    : DesktopClock(state), closed_(std::move(closed)) {
+    xwayland_ = IsXWayland(gdk_display_get_default());
+    // Through XWayland a managed window goes where the compositor puts it (sway centres
+    // it), below newer ones; an override-redirect one stays at its place, above them.
+    window_.reset(gtk_window_new(xwayland_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL));
     GtkWindow* window = Window();
+    if (GdkVisual* rgba =
+            gdk_screen_get_rgba_visual(gdk_display_get_default_screen(gdk_display_get_default()));
+        xwayland_ && rgba != nullptr) {
+        gtk_widget_set_visual(window_.get(), rgba);
+    }
     gtk_window_set_title(window, kTitle);
     gtk_window_set_decorated(window, FALSE);
     gtk_window_set_resizable(window, FALSE);
@@ -47,7 +72,8 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_widget_set_app_paintable(window_.get(), TRUE);
     PresentClock(window_.get());
-    gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
+    gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                             GDK_POINTER_MOTION_MASK | GDK_STRUCTURE_MASK);
     g_signal_connect(window_.get(), "configure-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
                          ClockController& controller = Of(self)->controller_;
@@ -62,6 +88,12 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
             if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_PRIMARY &&
                 FindHandSample(clock->state_, static_cast<int32_t>(event->x),
                                static_cast<int32_t>(event->y))) {
+                if (clock->xwayland_) {
+                    clock->dragFrom_ = clock->controller_.Where();
+                    clock->pointerFrom_.left = static_cast<int32_t>(event->x_root);
+                    clock->pointerFrom_.top = static_cast<int32_t>(event->y_root);
+                    return TRUE;
+                }
                 // The window manager moves the window, so that tiling and snapping
                 // managers take part; without one GTK moves it.
                 gtk_window_begin_move_drag(clock->Window(), static_cast<int>(event->button),
@@ -71,6 +103,18 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
             return TRUE;
         }),
         this);
+    g_signal_connect(window_.get(), "motion-notify-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer self) {
+                         Of(self)->Dragged(*event);
+                         return TRUE;
+                     }),
+                     this);
+    g_signal_connect(window_.get(), "button-release-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventButton*, gpointer self) {
+                         Of(self)->dragFrom_.reset();
+                         return TRUE;
+                     }),
+                     this);
     g_signal_connect(window_.get(), "draw",
                      G_CALLBACK(+[](GtkWidget*, cairo_t* cairo, gpointer self) {
                          Of(self)->surface_->Paint(cairo);
@@ -116,12 +160,25 @@ void ClockWindow::Realize() {
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
-    reader_ =
-        std::make_unique<ScreenReader>(display, xid, [this] { controller_.BeneathChanged(); });
+    if (!xwayland_) {
+        reader_ =
+            std::make_unique<ScreenReader>(display, xid, [this] { controller_.BeneathChanged(); });
+    }
 }
 
-bool ClockWindow::SeesBeneath() const {
-    return reader_->SeesBeneath();
+std::string ClockWindow::Note() const {
+    if (xwayland_) {
+        return "This Wayland compositor offers no layer-shell, so the clock runs through "
+               "XWayland, where no program may see beneath its window: the compositor darkens "
+               "what lies beneath the dial, but the marks and hands are lit as over black, "
+               "clicks on the dial reach only X11 windows, and the clock hides only over "
+               "full-screen X11 programs.";
+    }
+    if (!reader_->SeesBeneath()) {
+        return "This display cannot keep the pictures of the windows beneath the clock, so "
+               "the clock leaves the screen for a moment at each frame.";
+    }
+    return {};
 }
 
 PlatformTraits ClockWindow::Traits() const {
@@ -130,20 +187,6 @@ PlatformTraits ClockWindow::Traits() const {
 
 std::vector<Rect> ClockWindow::Monitors() {
     return lumivane::Monitors(gtk_widget_get_display(window_.get()));
-}
-
-std::unique_ptr<SettingsStore> ClockWindow::Store() {
-    return std::make_unique<SettingsFile>(SettingsFilePath());
-}
-
-TimeOfDay ClockWindow::Now() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    localtime_r(&now.tv_sec, &local);
-    return {static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-            static_cast<uint16_t>(std::min(local.tm_sec, 59)), // no leap second
-            static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
 void ClockWindow::SizeWindow(int32_t side) {
@@ -159,7 +202,7 @@ void ClockWindow::MoveWindow(Place to) {
 
 void ClockWindow::ShowWindow(bool shown) {
     // Made once its size and place are known, so that it shows at once as it should.
-    if (!reader_) {
+    if (!surface_) {
         Realize();
     }
     if (!shown) {
@@ -175,6 +218,11 @@ void ClockWindow::ShowWindow(bool shown) {
 }
 
 bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
+    if (xwayland_) {
+        // Beneath an X window there is only its own picture: the estimate stays black.
+        background.Blacken();
+        return true;
+    }
     if (reader_->SeesBeneath()) {
         return reader_->ReadBeneath(background, at.left, at.top);
     }
@@ -190,32 +238,23 @@ void ClockWindow::Present(std::span<const Rect> parts) {
         return; // nothing to say to the server
     }
     MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
+    if (xwayland_ && surface_->Translucent()) {
+        ComposeSeeThrough(state_, parts, seeThrough_);
+        surface_->PresentSeeThrough(seeThrough_, *state_.FrameBuffer, grab_);
+        return;
+    }
     surface_->Present(*state_.FrameBuffer, grab_, parts);
 }
 
-void ClockWindow::StartTimer(ClockTimer timer, uint32_t interval) {
-    timers_[static_cast<size_t>(timer)] =
-        Every(interval, controller_, [this, timer] { controller_.Fire(timer); });
-}
-
-void ClockWindow::StopTimer(ClockTimer timer) {
-    timers_[static_cast<size_t>(timer)].reset();
+void ClockWindow::Dragged(const GdkEventMotion& event) {
+    if (dragFrom_ && (event.state & GDK_BUTTON1_MASK) != 0) {
+        MoveWindow({dragFrom_->left + static_cast<int32_t>(event.x_root) - pointerFrom_.left,
+                    dragFrom_->top + static_cast<int32_t>(event.y_root) - pointerFrom_.top});
+    }
 }
 
 std::optional<Rect> ClockWindow::FrontWindow() {
     return front_->Read();
-}
-
-bool ClockWindow::ShowProblem(const std::string& text) {
-    problemBox_ = OpenMessageBox(text, [this] {
-        problemBox_.reset();
-        controller_.ProblemAnswered();
-    });
-    return false;
-}
-
-void ClockWindow::TimeShownChanged(TimeOfDay shown) {
-    ShowClockTime(window_.get(), shown);
 }
 
 void ClockWindow::KeepAskedPlace() {

@@ -3,6 +3,8 @@
 #include <X11/extensions/shape.h>
 #include <gdk/gdkx.h>
 
+#include <cstring>
+
 #include "linux/x11/pixels.h"
 
 namespace lumivane {
@@ -52,7 +54,8 @@ bool WindowSurface::PrepareImage(int32_t width, int32_t height) {
     if (image_->bits_per_pixel == 32 && image_->byte_order == LSBFirst &&
         image_->red_mask == 0xFF0000 && image_->green_mask == 0xFF00 && image_->blue_mask == 0xFF) {
         painted_.reset(cairo_image_surface_create_for_data(
-            reinterpret_cast<unsigned char*>(image_->data), CAIRO_FORMAT_RGB24, width, height,
+            reinterpret_cast<unsigned char*>(image_->data),
+            depth_ == 32 ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height,
             image_->bytes_per_line));
     }
     return true;
@@ -106,6 +109,37 @@ void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab,
         }
     }
     hidden_ = false;
+    PutImage(parts);
+}
+
+void WindowSurface::PresentSeeThrough(const ArgbImage& picture, TDIB& frame,
+                                      const std::vector<uint8_t>& grab) {
+    PrepareImage(picture.width, picture.height);
+    if (!image_ || image_->bits_per_pixel != 32) {
+        return;
+    }
+    if (painted_) {
+        cairo_surface_flush(painted_.get());
+    }
+    for (int32_t y = 0; y < picture.height; ++y) {
+        std::memcpy(image_->data + static_cast<ptrdiff_t>(y) * image_->bytes_per_line,
+                    picture.pixels.data() + static_cast<size_t>(y) * picture.width,
+                    static_cast<size_t>(picture.width) * 4);
+    }
+    if (painted_) {
+        cairo_surface_mark_dirty(painted_.get());
+    }
+    if (hidden_) {
+        XShapeCombineMask(display_, window_, ShapeBounding, 0, 0, None, ShapeSet);
+    }
+    VisibleRuns(frame, &grab, runs_);
+    Shape(ShapeInput, runs_, inputShown_);
+    hidden_ = false;
+    const Rect whole{0, 0, picture.width, picture.height};
+    PutImage({&whole, 1});
+}
+
+void WindowSurface::PutImage(std::span<const Rect> parts) {
     for (const Rect& part : parts) {
         const auto width = static_cast<unsigned>(part.Width());
         const auto height = static_cast<unsigned>(part.Height());

@@ -14,6 +14,7 @@
 
 #include "core/image/tdib.h"
 #include "core/image/visible_runs.h"
+#include "core/render/see_through.h"
 #include "linux/x11/handles.h"
 
 namespace lumivane {
@@ -28,6 +29,12 @@ class WindowSurface {
     // its pixels and `grab` (one byte per frame pixel: the pixels that may start a drag)
     // give.
     void Present(TDIB& frame, const std::vector<uint8_t>& grab, std::span<const Rect> parts);
+    // Whether the window has an alpha channel (a 32-bit visual).
+    bool Translucent() const { return depth_ == 32; }
+    // Shows `picture`, the frame see-through, in a translucent window: it has no bounding
+    // shape (XWayland would draw the shape as an opaque rectangle), its alpha shows what
+    // lies beneath; the input shape as Present gives it.
+    void PresentSeeThrough(const ArgbImage& picture, TDIB& frame, const std::vector<uint8_t>& grab);
     // No pixel of the window shows, until the next Present.
     void Hide();
     bool Hidden() const { return hidden_; }
@@ -37,6 +44,7 @@ class WindowSurface {
   private:
     // True when the image was made anew.
     bool PrepareImage(int32_t width, int32_t height);
+    void PutImage(std::span<const Rect> parts);
     void Shape(int kind, const std::vector<PixelRun>& runs, std::vector<PixelRun>& shown);
     void Combine(int kind, const std::vector<PixelRun>& runs, int operation);
     // Whether a pixel of `parts` turned visible or see-through since it was last shown.

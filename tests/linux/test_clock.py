@@ -175,11 +175,11 @@ class DamagedFile(NativeTestCase):
         self.assertEqual([(w["left"], w["top"]) for w in clock], [(300, 200)])
 
 
-class NoX11(NativeTestCase):
-    def test_a_wayland_session_without_x11_ends_with_a_message_and_status_2(self):
+class NeitherWaylandNorX11(NativeTestCase):
+    def test_a_wayland_session_without_layer_shell_or_x11_ends_with_a_message_and_status_2(self):
         env = dict(os.environ, WAYLAND_DISPLAY="wayland-lumivane-test", XDG_SESSION_TYPE="wayland")
         env.pop("DISPLAY", None)
         env["ASAN_OPTIONS"] = "detect_leaks=0"
         done = subprocess.run([PROGRAM], env=env, capture_output=True, text=True, timeout=60)
         self.assertEqual(done.returncode, 2, done.stderr)
-        self.assertIn("Lumivane needs an X11 session", done.stderr)
+        self.assertIn("offers no layer-shell", done.stderr)

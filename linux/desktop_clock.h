@@ -1,0 +1,48 @@
+#pragma once
+// What the clock windows of the Linux program share, whatever the display protocol: the
+// clock's life (ClockController), the time of day, the settings file, the timers on the
+// GLib main loop and the message box a problem is shown in. Each protocol's clock window
+// (x11/, wayland/) adds the window, its pixels and what lies beneath it.
+#include <gtk/gtk.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/clock/clock_state.h"
+#include "core/controller/clock_controller.h"
+#include "linux/problems.h"
+
+namespace lumivane {
+
+class DesktopClock : public ClockPlatform {
+  public:
+    explicit DesktopClock(ClockState& state);
+    DesktopClock(const DesktopClock&) = delete;
+    DesktopClock& operator=(const DesktopClock&) = delete;
+
+    ClockController& Controller() { return controller_; }
+    virtual GtkWindow* Window() const = 0;
+    // What the clock cannot do on this desktop, for the settings window's note; empty
+    // when nothing.
+    virtual std::string Note() const = 0;
+
+    // ClockPlatform
+    std::unique_ptr<SettingsStore> Store() override;
+    std::unique_ptr<TDIB> MakeBuffer() override { return std::make_unique<TDIB>(); }
+    TimeOfDay Now() override;
+    void StartTimer(ClockTimer timer, uint32_t interval) override;
+    void StopTimer(ClockTimer timer) override;
+    bool ShowProblem(const std::string& text) override;
+    void TimeShownChanged(TimeOfDay shown) override;
+
+  protected:
+    ClockState& state_;
+    ClockController controller_;
+
+  private:
+    std::array<Source, kClockTimers> timers_;
+    Widget problemBox_;
+};
+
+} // namespace lumivane

@@ -1,0 +1,29 @@
+#pragma once
+// What libwayland and the system hand the Wayland front end, held by Owned (core/owned.h)
+// so that each is given back on every path.
+#include <cairo.h>
+#include <wayland-client.h>
+
+#include <cstddef>
+
+#include "core/owned.h"
+
+namespace lumivane::wayland {
+
+template <class T> void DestroyProxy(T* proxy) {
+    wl_proxy_destroy(reinterpret_cast<wl_proxy*>(proxy));
+}
+void CloseFile(int fd);
+void Unmap(size_t bytes, void* address);
+
+// A wl_display wrapper that sends its requests' new objects to another queue.
+using Wrapper = Owned<void*, &wl_proxy_wrapper_destroy>;
+using Queue = Owned<wl_event_queue*, &wl_event_queue_destroy>;
+// A proxy whose interface has no destructor request (wl_registry, wl_callback, wl_shm).
+template <class T> using Proxy = Owned<T*, &DestroyProxy<T>>;
+using File = Owned<int, &CloseFile, std::nullptr_t, -1>;
+using Mapping = Owned<void*, &Unmap, size_t>;
+using Surface = Owned<cairo_surface_t*, &cairo_surface_destroy>;
+using Region = Owned<cairo_region_t*, &cairo_region_destroy>;
+
+} // namespace lumivane::wayland
