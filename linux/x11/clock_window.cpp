@@ -130,7 +130,7 @@ std::vector<Rect> ClockWindow::Monitors() {
 }
 
 std::unique_ptr<SettingsStore> ClockWindow::Store() {
-    return std::make_unique<SettingsFile>(SettingsFilePath());
+    return std::make_unique<SettingsFile>(SettingsFilePath(), files_);
 }
 
 TimeOfDay ClockWindow::Now() {

@@ -18,6 +18,7 @@
 #include "core/clock/clock_state.h"
 #include "core/controller/clock_controller.h"
 #include "linux/problems.h"
+#include "linux/settings_file.h"
 
 namespace lumivane {
 
@@ -65,6 +66,7 @@ class ClockWindow : public ClockPlatform {
     void KeepAskedPlace();
 
     ClockState& state_;
+    PosixFiles files_; // the settings file's
     ClockController controller_;
     std::function<void()> closed_;
     Widget window_; // goes last
