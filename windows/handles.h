@@ -13,6 +13,13 @@ template <typename Handle> using GdiObject = Owned<Handle, &DeleteObject>;
 using MemoryDC = Owned<HDC, &DeleteDC>;
 using MenuHandle = Owned<HMENU, &DestroyMenu>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
+// A kernel object (a file, an event ...).
+using KernelHandle = Owned<HANDLE, &CloseHandle>;
+
+// CreateFileW's answer as a handle: its failure, INVALID_HANDLE_VALUE, is empty.
+inline KernelHandle FileHandle(HANDLE file) {
+    return KernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
 
 // A device context that `Get` lends for a window and ReleaseDC takes back.
 template <auto Get> struct LentDC : Owned<HDC, &ReleaseDC, HWND> {
