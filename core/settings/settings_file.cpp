@@ -196,7 +196,9 @@ void SettingsFile::CreateStore() {
 }
 
 std::string SettingsFile::UnreadProblem(const std::string& first) const {
-    return first + ". The clock uses the defaults for what it could not read.";
+    // The system's reason, which ends the message, may bring its own full stop (Windows').
+    return first + (first.ends_with('.') ? "" : ".") +
+           " The clock uses the defaults for what it could not read.";
 }
 
 int32_t SettingsFile::ReadValue(const std::string& name) {

@@ -178,6 +178,18 @@ TEST(PortableMode, TheFileBesideTheProgramIsTheStore) {
     write(chosen);
     EXPECT_EQ(folder.Contents(L"Lumivane.ini"), "Size=23\r\n");
     EXPECT_FALSE(key.Exists());
+
+    // Another program holds it open to itself: it cannot be read, and says why once.
+    const KernelHandle held = FileHandle(CreateFileW(
+        folder.Wide(L"Lumivane.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const auto store = chosen();
+    ASSERT_TRUE(store->OpenStore(false));
+    EXPECT_FALSE(store->Readable());
+    EXPECT_EQ(store->UnreadProblem(ErrorOf([&] { store->ReadValue("Size"); })),
+              "Cannot read the settings file " + folder.File(L"Lumivane.ini") + ": " +
+                  SystemReason(ERROR_SHARING_VIOLATION) +
+                  " The clock uses the defaults for what it could not read.");
 }
 
 } // namespace
