@@ -11,6 +11,7 @@ from harness import (
     E2ETestCase, TargetWindow, choose_menu_item, click_at, client_rect, composite,
     describe_mismatch, disc_mask, glide_pointer, grab_hands, hand_mask, mismatches,
     open_tray_menu, point_at, release_button, render_frame, time_candidates, wait_place,
+    wait_tray_icon,
 )
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
@@ -151,6 +152,9 @@ class Dragging(E2ETestCase):
         program = session.portable_copy("".join(
             "%s=%d\r\n" % item for item in dict(SETTINGS, Left=left, Top=top).items()))
         self.start_clock(session, program=program)
+        # Wine's tray window comes up with the icon; a drag while it is being made can
+        # lose the pointer's motion.
+        self.assertTrue(wait_tray_icon(True, timeout=10), "no tray icon")
         x, y = grab_hands(session, self.START, RADIUS)
         try:
             glide_pointer(session, x, y, left + RADIUS - 200, top + RADIUS + 150)
