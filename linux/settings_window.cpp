@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "linux/accessibility.h"
+
 namespace lumivane {
 
 namespace {
@@ -13,7 +15,7 @@ gboolean Closed(GtkWidget*, GdkEvent*, gpointer self) {
 }
 
 // Bold, and in `colour` (0x00BBGGRR) unless that is the hint's black: the theme's
-// colour of text stands for it.
+// colour of text stands for it (and for every colour under high contrast).
 std::string Markup(const char* text, uint32_t colour) {
     if (colour == kHintLine.colour) {
         return std::string("<b>") + text + "</b>";
@@ -64,6 +66,7 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
             gtk_scale_add_mark(GTK_SCALE(scale), mark, GTK_POS_BOTTOM, nullptr);
         }
         gtk_widget_set_name(scale, rule.label);
+        LabelControl(label, scale, rule.label);
         gtk_grid_attach(GTK_GRID(grid), scale, rule.column, row + 1, 1, 1);
         bars_[static_cast<size_t>(rule.bar)] = scale;
     }
@@ -76,9 +79,8 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
         gtk_grid_attach(GTK_GRID(grid), text, 0, row++, 2, 1);
     }
 
-    GtkWidget* save = gtk_button_new_with_label("");
-    gtk_label_set_markup(GTK_LABEL(gtk_bin_get_child(GTK_BIN(save))),
-                         Markup(kSaveButtonText, kSaveTextColour).c_str());
+    GtkWidget* save = gtk_button_new_with_label(kSaveButtonText);
+    save_ = save;
     gtk_widget_set_halign(save, GTK_ALIGN_START);
     gtk_widget_set_margin_top(save, 12);
     g_signal_connect_swapped(save, "clicked", G_CALLBACK(+[](SettingsWindow* self) {
@@ -95,6 +97,10 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
                              G_CALLBACK(+[](SettingsWindow* self) { self->Hide(); }), this);
     gtk_grid_attach(GTK_GRID(grid), close, 1, row, 1, 1);
     gtk_widget_show_all(grid);
+    // High contrast is followed as the desktop switches the theme.
+    g_signal_connect_swapped(gtk_settings_get_default(), "notify::gtk-theme-name",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->Recolour(); }), this);
+    Recolour();
 
     controller_.OpenSettings(*this);
     for (GtkWidget* bar : bars_) {
@@ -103,7 +109,16 @@ SettingsWindow::SettingsWindow(ClockController& controller, const std::string& n
 }
 
 SettingsWindow::~SettingsWindow() {
+    g_signal_handlers_disconnect_by_data(gtk_settings_get_default(), this);
     controller_.CloseSettings();
+}
+
+void SettingsWindow::Recolour() {
+    highContrast_ = HighContrastTheme(gtk_settings_get_default());
+    gtk_label_set_markup(
+        GTK_LABEL(gtk_bin_get_child(GTK_BIN(save_))),
+        Markup(kSaveButtonText, highContrast_ ? kHintLine.colour : kSaveTextColour).c_str());
+    ShowStatus(shownStatus_);
 }
 
 void SettingsWindow::BarMoved(GtkRange* range, gpointer data) {
@@ -122,7 +137,10 @@ void SettingsWindow::ShowBar(Bar bar, int32_t position) {
 }
 
 void SettingsWindow::ShowStatus(const StatusLine& status) {
-    gtk_label_set_markup(GTK_LABEL(status_), Markup(status.text, status.colour).c_str());
+    shownStatus_ = status;
+    gtk_label_set_markup(
+        GTK_LABEL(status_),
+        Markup(status.text, highContrast_ ? kHintLine.colour : status.colour).c_str());
 }
 
 bool SettingsWindow::StartStatusTimer(uint32_t interval) {

@@ -33,10 +33,15 @@ class SettingsWindow : public SettingsView {
 
   private:
     static void BarMoved(GtkRange* range, gpointer self);
+    // The coloured texts in their colours, or in the theme's under high contrast.
+    void Recolour();
 
     ClockController& controller_;
     Widget window_;
     GtkWidget* status_ = nullptr;
+    GtkWidget* save_ = nullptr;
+    StatusLine shownStatus_ = kHintLine;
+    bool highContrast_ = false;
     std::array<GtkWidget*, kBars.size()> bars_{};
     Source hint_;
 };

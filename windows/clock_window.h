@@ -2,9 +2,9 @@
 // TForm1: the clock window. A borderless, topmost, layered window whose black pixels are
 // transparent and let mouse input through. It is the Windows platform of the clock's
 // life (ClockController): its timers, its place and size, the screen copy beneath it,
-// the monitors, the foreground window and the message boxes; the controller decides
-// the rest. Off the hands, the pixel under a resting pointer is made see-through, so
-// that a press there falls through.
+// the monitors, the foreground window, the message boxes and the clock's accessible
+// object; the controller decides the rest. Off the hands, the pixel under a resting pointer is made
+// see-through, so that a press there falls through.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 
 #include "core/clock/clock_state.h"
 #include "core/controller/clock_controller.h"
+#include "windows/clock_accessible.h"
 #include "windows/form.h"
 #include "windows/handles.h"
 #include "windows/settings_file.h"
@@ -31,6 +32,8 @@ class TForm1 : public TForm, public ClockPlatform {
     // store for each use: the program's (the registry, or Lumivane.ini beside the program),
     // chosen once at start; tests pass a registry key or a file of their own.
     TForm1(ClockState& state, StoreMaker store);
+    // A screen reader may hold the accessible object longer than the window lives.
+    ~TForm1() override;
 
     ClockController& Controller() { return controller_; }
 
@@ -59,12 +62,14 @@ class TForm1 : public TForm, public ClockPlatform {
     void SizeWindow(int32_t side) override { SetClientSize(side, side); }
     void MoveWindow(Place to) override { MoveTo(to.left, to.top); }
     void ShowWindow(bool shown) override;
-    void ReadBeneath(TDIB& background, Place at) override;
+    bool ReadBeneath(TDIB& background, Place at) override;
     void Present(std::span<const Rect> parts) override;
     void StartTimer(ClockTimer timer, uint32_t interval) override;
     void StopTimer(ClockTimer timer) override;
     std::optional<Rect> FrontWindow() override;
     bool ShowProblem(const std::string& text) override;
+    // The value of the window's accessible object, and its value-change event.
+    void TimeShownChanged(TimeOfDay shown) override;
 
   protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -90,6 +95,8 @@ class TForm1 : public TForm, public ClockPlatform {
     // Something happened that can put a visible pixel under the pointer.
     bool lookAtPointer_ = true;
     ClientDC screenDC_;
+    // What WM_GETOBJECT hands out for the client area: the clock, for screen readers.
+    ComPtr<ClockAccessible> accessible_;
 };
 
 } // namespace lumivane

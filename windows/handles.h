@@ -3,6 +3,9 @@
 // path out of the scope that made it, so no handler needs a cleanup path.
 #include <windows.h>
 
+#include <objbase.h>
+#include <oleauto.h>
+
 #include "core/owned.h"
 
 namespace lumivane {
@@ -19,6 +22,25 @@ using KernelHandle = Owned<HANDLE, &CloseHandle>;
 // CreateFileW's answer as a handle: its failure, INVALID_HANDLE_VALUE, is empty.
 inline KernelHandle FileHandle(HANDLE file) {
     return KernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// A reference to a COM object, released when it goes.
+inline void ReleaseReference(IUnknown* object) {
+    object->Release();
+}
+template <typename Interface> using ComPtr = Owned<Interface*, &ReleaseReference>;
+// A string COM allocated for the caller (SysAllocString).
+using ComString = Owned<BSTR, &SysFreeString>;
+// This thread in a single-threaded COM apartment (CoInitializeEx), left when it goes;
+// a thread that could not enter is not made to leave.
+inline void LeaveApartment(HRESULT entered) {
+    if (SUCCEEDED(entered)) {
+        CoUninitialize();
+    }
+}
+using ComApartment = Owned<HRESULT, &LeaveApartment, std::nullptr_t, E_FAIL>;
+inline ComApartment EnterApartment() {
+    return ComApartment(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 // A device context that `Get` lends for a window and ReleaseDC takes back.

@@ -44,6 +44,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // not start a thread with.
     lumivane::UseExtendedPrecision();
 
+    // COM carries the clock's accessible object to screen readers; without it the clock
+    // runs unseen by them.
+    const lumivane::ComApartment apartment = lumivane::EnterApartment();
+
     // The one ClockState of the run; the windows below only borrow it.
     lumivane::ClockState clockState;
     try {

@@ -1,10 +1,12 @@
 #include "windows/settings_window.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <array>
 #include <initializer_list>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "core/clock/placement.h"
@@ -104,6 +106,45 @@ void FitToText(HWND control, HFONT font) {
     }
 }
 
+bool SystemHighContrast() {
+    HIGHCONTRASTW setting{};
+    setting.cbSize = sizeof setting;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
+           (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// The status line is a polite live region: a screen reader reads its news without the
+// focus going there. The annotation needs Windows 8; the event reaches older readers too.
+constexpr MSAAPROPID kLiveSettingProperty{
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kPoliteLiveSetting = 1;
+
+ComPtr<IAccPropServices> AnnotationServices() {
+    IAccPropServices* services = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
+        return {};
+    }
+    return ComPtr<IAccPropServices>(services);
+}
+
+void MarkLiveRegion(HWND control) {
+    if (const auto services = AnnotationServices()) {
+        VARIANT polite{};
+        polite.vt = VT_I4;
+        polite.lVal = kPoliteLiveSetting;
+        services->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                              kLiveSettingProperty, polite);
+    }
+}
+
+void ClearLiveRegion(HWND control) {
+    if (const auto services = AnnotationServices()) {
+        services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 &kLiveSettingProperty, 1);
+    }
+}
+
 } // namespace
 
 TForm2::TForm2(ClockController& controller, HWND owner, Platform platform)
@@ -114,6 +155,10 @@ TForm2::TForm2(ClockController& controller, HWND owner, Platform platform)
     if (!platform_.notifyIcon) {
         platform_.notifyIcon = &Shell_NotifyIconA;
     }
+    if (!platform_.highContrast) {
+        platform_.highContrast = SystemHighContrast;
+    }
+    highContrast_ = platform_.highContrast();
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
     const HICON icon = ProgramIcon();
@@ -143,7 +188,8 @@ TForm2::~TForm2() {
 void TForm2::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     // Placed and lettered by LayOut; numbered in the order of creation (the handlers
-    // know the controls by handle).
+    // know the controls by handle). Each bar follows its label: Windows names a control
+    // for screen readers from the static text before it in the tab order.
     INT_PTR id = 0;
     auto child = [&](const wchar_t* windowClass, const wchar_t* text, DWORD style) {
         HWND control =
@@ -159,11 +205,10 @@ void TForm2::CreateControls() {
     constexpr DWORD kButton = BS_OWNERDRAW | WS_TABSTOP;
     Components& c = controls_;
     c.StaticText1 = child(L"STATIC", Widened(kHintLine.text).c_str(), kStatic);
-    for (const TrackBarControl& entry : kTrackBars) {
-        c.*entry.label = child(L"STATIC", Widened(RuleOf(entry.bar).label).c_str(), kStatic);
-    }
+    MarkLiveRegion(c.StaticText1);
     for (const TrackBarControl& entry : kTrackBars) {
         const BarRule& rule = RuleOf(entry.bar);
+        c.*entry.label = child(L"STATIC", Widened(rule.label).c_str(), kStatic);
         HWND bar = child(TRACKBAR_CLASSW, L"", kBar);
         c.*entry.control = bar;
         SendMessageW(bar, TBM_SETRANGEMIN, FALSE, rule.minimum);
@@ -246,6 +291,10 @@ void TForm2::ShowStatus(const StatusLine& status) {
     statusColour_ = status.colour;
     SetWindowTextA(controls_.StaticText1, status.text);
     InvalidateRect(controls_.StaticText1, nullptr, TRUE);
+    // The confirmation is news for a screen reader; the hint coming back is not.
+    if (std::string_view(status.text) == kConfirmationLine.text) {
+        NotifyWinEvent(kLiveRegionChanged, controls_.StaticText1, OBJID_CLIENT, CHILDID_SELF);
+    }
 }
 
 // Enabling the running timer leaves it running.
@@ -342,14 +391,14 @@ void TForm2::DrawButton(const DRAWITEMSTRUCT& item) const {
     RECT face = item.rcItem;
     InflateRect(&face, -2, -2);
     const GdiObject<HBRUSH> brush(
-        CreateSolidBrush(GetSysColor(save ? COLOR_BTNFACE : COLOR_3DLIGHT)));
+        CreateSolidBrush(GetSysColor(save || highContrast_ ? COLOR_BTNFACE : COLOR_3DLIGHT)));
     FillRect(item.hDC, &face, brush.get());
 
     wchar_t caption[32] = {};
     GetWindowTextW(item.hwndItem, caption, static_cast<int>(std::size(caption)));
     const Selection font(item.hDC, save ? saveFont_.get() : textFont_.get());
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, save ? kSaveTextColour : GetSysColor(COLOR_BTNTEXT));
+    SetTextColor(item.hDC, save && !highContrast_ ? kSaveTextColour : GetSysColor(COLOR_BTNTEXT));
     RECT text = face;
     if (pressed) {
         OffsetRect(&text, 1, 1);
@@ -372,6 +421,30 @@ bool TForm2::SetControlCursor(HWND control, UINT hitTest) const {
                            control == c.Button1 || control == c.Button2;
     SetCursor(LoadCursorW(nullptr, handPoint ? IDC_HAND : IDC_ARROW));
     return true;
+}
+
+void TForm2::ColoursChanged() {
+    highContrast_ = platform_.highContrast();
+    // The common controls hear of new colours only from their parent.
+    const Components& c = controls_;
+    for (HWND control : {c.PageControl1, c.TrackBar1, c.TrackBar2, c.TrackBar3, c.TrackBar4}) {
+        SendMessageW(control, WM_SYSCOLORCHANGE, 0, 0);
+    }
+    RedrawWindow(Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// In high contrast the user's colours for a dialog's text and face; otherwise the
+// window's own.
+COLORREF TForm2::TextColour(HWND control) const {
+    if (highContrast_) {
+        return GetSysColor(COLOR_WINDOWTEXT);
+    }
+    return control == controls_.StaticText1 ? statusColour_ : kHintLine.colour;
+}
+
+int TForm2::BackgroundColour() const {
+    return highContrast_ ? COLOR_BTNFACE : COLOR_ACTIVEBORDER;
 }
 
 void TForm2::PaintInnerBorder() const {
@@ -471,6 +544,7 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_DESTROY:
         // Destroyed with the clock window that owns it, as the program ends.
         tray_->Withdraw();
+        ClearLiveRegion(controls_.StaticText1);
         return false;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE && IsChild(Handle(), GetFocus())) {
@@ -485,9 +559,9 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_CTLCOLORSTATIC: {
         const auto dc = reinterpret_cast<HDC>(wParam);
         const auto control = reinterpret_cast<HWND>(lParam);
-        SetTextColor(dc, control == controls_.StaticText1 ? statusColour_ : kHintLine.colour);
-        SetBkColor(dc, GetSysColor(COLOR_ACTIVEBORDER));
-        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_ACTIVEBORDER));
+        SetTextColor(dc, TextColour(control));
+        SetBkColor(dc, GetSysColor(BackgroundColour()));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(BackgroundColour()));
         return true;
     }
     case WM_DRAWITEM: {
@@ -508,10 +582,14 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_ERASEBKGND: {
         RECT client{};
         GetClientRect(Handle(), &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_ACTIVEBORDER));
+        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(BackgroundColour()));
         result = 1;
         return true;
     }
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        ColoursChanged();
+        return false;
     case WM_NCCALCSIZE: {
         result = DefWindowProcW(Handle(), message, wParam, lParam);
         RECT* clientArea = wParam != 0 ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]

@@ -26,6 +26,8 @@ class TForm2 : public TForm, public SettingsView {
         std::function<UINT(HWND)> windowDpi;
         // The Run value behind "Start with Windows": by default this program's.
         Autostart autostart;
+        // Whether the user asked for high contrast (SPI_GETHIGHCONTRAST).
+        std::function<bool()> highContrast;
     };
 
     // The window's controls, named as the design names them.
@@ -45,6 +47,9 @@ class TForm2 : public TForm, public SettingsView {
     };
 
     static constexpr UINT_PTR kTimerId = 1;
+    // EVENT_OBJECT_LIVEREGIONCHANGED, which the headers name for Windows 8 and later only:
+    // the status line's news, for screen readers.
+    static constexpr DWORD kLiveRegionChanged = 0x8019;
     static constexpr int kClientWidth = 410; // at 96 DPI; other DPIs scale every length
     static constexpr int kClientHeight = 224;
 
@@ -60,6 +65,8 @@ class TForm2 : public TForm, public SettingsView {
     // The DPI the window is laid out for.
     UINT Dpi() const { return dpi_; }
     bool TimerEnabled() const { return timerEnabled_; }
+    // Drawn in the system's colours rather than its own.
+    bool HighContrast() const { return highContrast_; }
 
     // Handlers, in the order of the design.
     // A bar moved: its setting takes the bar's position.
@@ -101,6 +108,11 @@ class TForm2 : public TForm, public SettingsView {
     void DrawButton(const DRAWITEMSTRUCT& item) const;
     bool SetControlCursor(HWND control, UINT hitTest) const;
     void PaintInnerBorder() const;
+    // Follows a change of the system's colours or of its high-contrast setting.
+    void ColoursChanged();
+    // The colour of a static text and of the window behind it.
+    COLORREF TextColour(HWND control) const;
+    int BackgroundColour() const;
 
     ClockController& controller_;
     Platform platform_;
@@ -113,6 +125,7 @@ class TForm2 : public TForm, public SettingsView {
     std::optional<TrayIcon> tray_; // made once the window is
     COLORREF statusColour_ = kHintLine.colour;
     bool timerEnabled_ = false;
+    bool highContrast_ = false;
     HWND focus_ = nullptr; // the control that had the focus when the window was left
 };
 

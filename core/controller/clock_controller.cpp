@@ -27,7 +27,6 @@ Rect ClockController::Monitor() {
 void ClockController::Start() {
     monitors_ = platform_.Monitors();
     Load(monitors_.front());
-    RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
     RunTimer(ClockTimer::SavePlace, kPositionSaveInterval);
     WatchPlace();
 
@@ -37,7 +36,7 @@ void ClockController::Start() {
                        [this] { return platform_.MakeBuffer(); });
     // Read now: the quick redraw while the clock moves can draw a frame before the first
     // tick, and it must not show a time the clock never read.
-    ReadTime();
+    RunTick(ReadTime());
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     // The position save then stores where the clock really is.
@@ -139,6 +138,9 @@ void ClockController::Fire(ClockTimer timer) {
         return RedrawWhileAway();
     case ClockTimer::FullScreenCheck:
         return CheckFullScreen();
+    case ClockTimer::SoonAfterChange:
+        RunTimer(ClockTimer::SoonAfterChange, 0);
+        return Draw();
     }
 }
 
@@ -155,16 +157,53 @@ void ClockController::WatchPlace(bool watch) {
     RunTimer(ClockTimer::RedrawWhileAway, watch ? kPlacementInterval : 0);
 }
 
-void ClockController::ReadTime() {
+std::string ShortTimeText(TimeOfDay time) {
+    const auto twoDigits = [](uint16_t value) {
+        return std::string{static_cast<char>('0' + value / 10 % 10),
+                           static_cast<char>('0' + value % 10)};
+    };
+    return twoDigits(time.hour) + ":" + twoDigits(time.minute);
+}
+
+TimeOfDay ClockController::ReadTime() {
     const TimeOfDay now = platform_.Now();
     state_.Hour = now.hour;
     state_.Minute = now.minute;
     state_.Second = now.second;
+    // A screen reader hears of the minute, never of every second's frame.
+    const int32_t minuteOfDay = now.hour * 60 + now.minute;
+    if (minuteOfDay != shownMinute_) {
+        shownMinute_ = minuteOfDay;
+        platform_.TimeShownChanged(now);
+    }
+    return now;
+}
+
+void ClockController::RunTick(const TimeOfDay& now) {
+    if (!platform_.Traits().tellsChangesBeneath) {
+        RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+        return;
+    }
+    // Due a little after the turn of the second, so that it reads the new one.
+    constexpr uint32_t kPastTheSecond = 5;
+    const uint32_t interval = 1000 - std::min<uint32_t>(now.millisecond, 999) + kPastTheSecond;
+    intervals_[static_cast<size_t>(ClockTimer::Tick)] = interval;
+    platform_.StartTimer(ClockTimer::Tick, interval);
 }
 
 void ClockController::Tick() {
-    ReadTime();
+    const TimeOfDay now = ReadTime();
+    if (platform_.Traits().tellsChangesBeneath) {
+        RunTick(now);
+    }
     Draw();
+}
+
+void ClockController::BeneathChanged() {
+    // One frame within the frame interval, however many changes come meanwhile (a video).
+    if (intervals_[static_cast<size_t>(ClockTimer::SoonAfterChange)] == 0) {
+        RunTimer(ClockTimer::SoonAfterChange, FrameIntervalRule(state_.Size));
+    }
 }
 
 void ClockController::Draw() {
@@ -178,15 +217,17 @@ void ClockController::Draw() {
     if (!BuffersFitDiameter(state_)) {
         return;
     }
-    platform_.ReadBeneath(*state_.BackgroundBuffer, place_);
-    platform_.Present(RenderChangedFrame(state_));
+    const bool changed = platform_.ReadBeneath(*state_.BackgroundBuffer, place_);
+    platform_.Present(RenderChangedFrame(state_, changed));
 }
 
 void ClockController::Resize() {
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     ResizeBuffers(state_);
-    RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    if (!platform_.Traits().tellsChangesBeneath) {
+        RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
+    }
     WatchPlace(); // a larger clock may now reach over the edge
 }
 

@@ -69,6 +69,8 @@ class ClockController {
     void Moved(Place at);
     // The monitors were added, removed, rearranged or resized.
     void MonitorsChanged();
+    // Something beneath the clock changed (where the platform tells of it).
+    void BeneathChanged();
     // Every way out: a move the position save has not seen yet is stored.
     void Exit() { SavePlaceIfMoved(); }
 
@@ -105,8 +107,11 @@ class ClockController {
     void Load(const Rect& primary);
     // Whether a full-screen program covers the clock's monitor and hides it.
     bool FullScreenInFront();
-    void ReadTime();
+    TimeOfDay ReadTime();
     void Resize();
+    // Runs the clock tick: by the frame interval rule, or once a second where the platform
+    // tells of changes beneath.
+    void RunTick(const TimeOfDay& now);
     void MoveTo(Place to);
     // The placement timers run while the clock may be away from where it belongs.
     void WatchPlace(bool watch = true);
@@ -126,12 +131,13 @@ class ClockController {
     std::vector<Rect> monitors_; // kept: asking costs round trips, and the edge keeping
                                  // needs them every 30 ms
     Place place_;
-    int32_t side_ = 0; // of the window
+    int32_t side_ = 0;         // of the window
+    int32_t shownMinute_ = -1; // of the day, as assistive technology was last told it
     bool hidden_ = false;
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
     std::string startupProblem_;
-    bool writable_ = true;     // the store could be read at start-up
-    bool refused_ = false;     // the user was told that the store refuses writing
+    bool writable_ = true; // the store could be read at start-up
+    bool refused_ = false; // the user was told that the store refuses writing
     bool confirming_ = false;
     std::deque<std::string> problems_; // waiting for a box
     std::string shownProblem_;

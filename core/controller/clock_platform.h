@@ -23,13 +23,15 @@ enum class ClockTimer : uint8_t {
     KeepInside,      // one step of edge keeping
     RedrawWhileAway, // a frame while the clock is away from its saved place
     FullScreenCheck, // a look at the window in front, where nothing says when it changes
+    SoonAfterChange, // a frame after a change beneath, where the platform tells of them
 };
-inline constexpr size_t kClockTimers = 5;
+inline constexpr size_t kClockTimers = 6;
 
 struct TimeOfDay {
     uint16_t hour = 0; // 0..23
     uint16_t minute = 0;
     uint16_t second = 0; // 0..59
+    uint16_t millisecond = 0;
 };
 
 // How a platform differs in what it tells and what it needs.
@@ -40,6 +42,10 @@ struct PlatformTraits {
     // Nothing tells the platform when the window in front changes (asked again after
     // each look): the core looks every kFullScreenCheckInterval ms.
     bool pollFrontWindow = false;
+    // The platform tells of every change beneath the clock (BeneathChanged), and reads
+    // nothing when there was none: the tick then comes once a second, at the turn of the
+    // second, and a change beneath is drawn within the frame interval.
+    bool tellsChangesBeneath = false;
 };
 
 class ClockPlatform {
@@ -61,7 +67,9 @@ class ClockPlatform {
     virtual void MoveWindow(Place to) = 0;
     virtual void ShowWindow(bool shown) = 0;
     // Fills `background` with what lies beneath the clock at `at`, the clock left out.
-    virtual void ReadBeneath(TDIB& background, Place at) = 0;
+    // False when the platform knows that nothing there changed since its last read at
+    // that place (it then need not touch the buffer); true when it may have.
+    virtual bool ReadBeneath(TDIB& background, Place at) = 0;
     // Shows these parts of the frame (none: nothing changed) in the window.
     virtual void Present(std::span<const Rect> parts) = 0;
 
@@ -76,6 +84,14 @@ class ClockPlatform {
     // before this returned; otherwise the platform calls
     // ClockController::ProblemAnswered once it is.
     virtual bool ShowProblem(const std::string& text) = 0;
+
+    // The hours and minutes the clock shows, at start-up and whenever they change (never
+    // more than once a minute): the platform gives them to assistive technology as its
+    // clock's text and tells it of the change. A platform without it leaves it be.
+    virtual void TimeShownChanged(TimeOfDay /*shown*/) {}
 };
+
+// The time as a 24-hour "hh:mm", for a platform that cannot have the user's own format.
+std::string ShortTimeText(TimeOfDay time);
 
 } // namespace lumivane

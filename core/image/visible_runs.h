@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/image/tdib.h"
 
 namespace lumivane {
@@ -17,7 +18,8 @@ struct PixelRun {
 
 // The runs of pixels of `frame` (24-bit) that are not black and, when `mask` is given
 // (one byte per pixel, rows top to bottom, the frame's size), marked in it; rows top
-// to bottom, each left to right.
-void VisibleRuns(TDIB& frame, const std::vector<uint8_t>* mask, std::vector<PixelRun>& runs);
+// to bottom, each left to right; within `part` of the frame when one is given.
+void VisibleRuns(TDIB& frame, const std::vector<uint8_t>* mask, std::vector<PixelRun>& runs,
+                 const Rect* part = nullptr);
 
 } // namespace lumivane

@@ -48,7 +48,9 @@ void RenderFrame(ClockState& state);
 // wrote. The first call, and any after the buffers, the size or the settings changed
 // (or after RenderFrame), draws the whole frame. Returns the parts of FrameBuffer that
 // were drawn, valid until the next call.
-std::span<const Rect> RenderChangedFrame(ClockState& state);
+// `backgroundChanged` false: BackgroundBuffer is known to be as it was at the last call,
+// and is not looked at again.
+std::span<const Rect> RenderChangedFrame(ClockState& state, bool backgroundChanged = true);
 
 // Frame pixels written by others than the renderers since the last frame (the pointer's
 // black pixel): the next RenderChangedFrame draws them again.

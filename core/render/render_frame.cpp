@@ -217,7 +217,7 @@ void RenderFrame(ClockState& state) {
     DrawSecondHand(state);
 }
 
-std::span<const Rect> RenderChangedFrame(ClockState& state) {
+std::span<const Rect> RenderChangedFrame(ClockState& state, bool backgroundChanged) {
     FrameMemory& memory = state.LastFrame;
     const FrameBasis basis = BasisOf(state);
     const DomeArea area(state);
@@ -233,7 +233,9 @@ std::span<const Rect> RenderChangedFrame(ClockState& state) {
     memory.drawn.clear();
     TileMask& redraw = memory.redraw;
     redraw.Reset(basis.width, basis.height);
-    MarkBackgroundChanges(state, area);
+    if (backgroundChanged) {
+        MarkBackgroundChanges(state, area);
+    }
     for (const Rect& part : memory.written) {
         redraw.MarkRect(part);
     }

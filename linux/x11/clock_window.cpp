@@ -7,6 +7,7 @@
 
 #include "core/clock/hand_hit.h"
 #include "core/controller/facts.h"
+#include "linux/accessibility.h"
 #include "linux/settings_file.h"
 #include "linux/x11/front_window.h"
 #include "linux/x11/monitors.h"
@@ -45,6 +46,7 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_widget_set_app_paintable(window_.get(), TRUE);
+    PresentClock(window_.get());
     gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
     g_signal_connect(window_.get(), "configure-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
@@ -114,7 +116,8 @@ void ClockWindow::Realize() {
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
-    reader_ = std::make_unique<ScreenReader>(display, xid);
+    reader_ =
+        std::make_unique<ScreenReader>(display, xid, [this] { controller_.BeneathChanged(); });
 }
 
 bool ClockWindow::SeesBeneath() const {
@@ -122,7 +125,7 @@ bool ClockWindow::SeesBeneath() const {
 }
 
 PlatformTraits ClockWindow::Traits() const {
-    return {.pollFrontWindow = !front_->Managed()};
+    return {.tellsChangesBeneath = reader_ && reader_->TellsChanges()};
 }
 
 std::vector<Rect> ClockWindow::Monitors() {
@@ -134,11 +137,13 @@ std::unique_ptr<SettingsStore> ClockWindow::Store() {
 }
 
 TimeOfDay ClockWindow::Now() {
-    const std::time_t now = std::time(nullptr);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&now.tv_sec, &local);
     return {static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-            static_cast<uint16_t>(std::min(local.tm_sec, 59))}; // no leap second
+            static_cast<uint16_t>(std::min(local.tm_sec, 59)), // no leap second
+            static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
 void ClockWindow::SizeWindow(int32_t side) {
@@ -169,22 +174,23 @@ void ClockWindow::ShowWindow(bool shown) {
     gtk_widget_show(window_.get());
 }
 
-void ClockWindow::ReadBeneath(TDIB& background, Place at) {
+bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
     if (reader_->SeesBeneath()) {
-        reader_->ReadBeneath(background, at.left, at.top);
-        return;
+        return reader_->ReadBeneath(background, at.left, at.top);
     }
-    surface_->Hide();
+    surface_->Hide(); // shown again whole by the next Present
     XSync(display_, False);
     g_usleep(kUncoveredRepaintWait * 1000);
     reader_->ReadScreen(background, at.left, at.top);
+    return true;
 }
 
-void ClockWindow::Present(std::span<const Rect>) {
-    // The whole frame, also when nothing changed: a read that had to hide the clock
-    // took its pixels away.
+void ClockWindow::Present(std::span<const Rect> parts) {
+    if (parts.empty() && !surface_->Hidden()) {
+        return; // nothing to say to the server
+    }
     MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
-    surface_->Present(*state_.FrameBuffer, grab_);
+    surface_->Present(*state_.FrameBuffer, grab_, parts);
 }
 
 void ClockWindow::StartTimer(ClockTimer timer, uint32_t interval) {
@@ -206,6 +212,10 @@ bool ClockWindow::ShowProblem(const std::string& text) {
         controller_.ProblemAnswered();
     });
     return false;
+}
+
+void ClockWindow::TimeShownChanged(TimeOfDay shown) {
+    ShowClockTime(window_.get(), shown);
 }
 
 void ClockWindow::KeepAskedPlace() {

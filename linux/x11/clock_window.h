@@ -49,12 +49,13 @@ class ClockWindow : public ClockPlatform {
     void SizeWindow(int32_t side) override;
     void MoveWindow(Place to) override;
     void ShowWindow(bool shown) override;
-    void ReadBeneath(TDIB& background, Place at) override;
+    bool ReadBeneath(TDIB& background, Place at) override;
     void Present(std::span<const Rect> parts) override;
     void StartTimer(ClockTimer timer, uint32_t interval) override;
     void StopTimer(ClockTimer timer) override;
     std::optional<Rect> FrontWindow() override;
     bool ShowProblem(const std::string& text) override;
+    void TimeShownChanged(TimeOfDay shown) override;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);

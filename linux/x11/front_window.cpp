@@ -48,9 +48,33 @@ FrontWindowWatch::FrontWindowWatch(GdkDisplay* display, ClockController& control
     // The active window's name changes on the root; top-level windows move, come and go
     // below it.
     GdkWindow* root = gdk_get_default_root_window();
-    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) |
-                                                          GDK_PROPERTY_CHANGE_MASK |
-                                                          GDK_SUBSTRUCTURE_MASK));
+    gdk_window_set_events(
+        root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK |
+                                        GDK_SUBSTRUCTURE_MASK | GDK_FOCUS_CHANGE_MASK));
+    // Without a window manager nothing names the active window, and the focus moves between
+    // windows without an event the root would hear: each top-level tells of it.
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count)) {
+        const x11::XMemory<Window> owned(children);
+        for (unsigned int i = 0; i < count; ++i) {
+            HearFocus(children[i]);
+        }
+    }
+}
+
+void FrontWindowWatch::HearFocus(Window window) {
+    if (Ours(window)) {
+        return;
+    }
+    x11::Trapped(gdkDisplay_, [&] {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display_, window, &attributes)) {
+            XSelectInput(display_, window, attributes.your_event_mask | FocusChangeMask);
+        }
+    });
 }
 
 FrontWindowWatch::~FrontWindowWatch() {
@@ -60,7 +84,7 @@ FrontWindowWatch::~FrontWindowWatch() {
 std::optional<Rect> FrontWindowWatch::Read() {
     const std::vector<unsigned long> active = Items(display_, root_, active_, XA_WINDOW);
     // xfwm4 writes a second item after the window; the first is the one that counts.
-    const bool managed = managed_ = !active.empty();
+    const bool managed = !active.empty();
     Window front = managed ? active.front() : None;
     if (!managed) {
         int revert = 0;
@@ -131,6 +155,15 @@ void FrontWindowWatch::NoteEvent(const XEvent& event) {
         if ((event.xproperty.window == root_ && event.xproperty.atom == active_) ||
             (event.xproperty.window == followed_ && event.xproperty.atom == state_)) {
             Changed();
+        }
+        return;
+    case FocusIn:
+    case FocusOut:
+        Changed();
+        return;
+    case CreateNotify:
+        if (event.xcreatewindow.parent == root_) {
+            HearFocus(event.xcreatewindow.window);
         }
         return;
     case ConfigureNotify:

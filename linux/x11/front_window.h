@@ -2,8 +2,8 @@
 // The program window in front of the others: the one the window manager names active
 // (_NET_ACTIVE_WINDOW on the root), or, where no EWMH window manager runs, the one with
 // the keyboard focus. Its owner hears when that may have changed: at once from the X
-// events of the root and of the active window under a window manager; without one it
-// must be asked (the focus moves between windows without an event the root would hear).
+// events of the root and of the active window under a window manager, and of every
+// top-level's focus without one.
 #include <X11/Xlib.h>
 #include <gdk/gdk.h>
 
@@ -31,14 +31,14 @@ class FrontWindowWatch {
     std::optional<Rect> Read();
     // Every X event the program receives.
     void NoteEvent(const XEvent& event);
-    // Whether its events tell when the window in front changes, as of the last Read.
-    bool Managed() const { return managed_; }
 
   private:
     // Whether `window` or a window holding it is one of this program's.
     bool Ours(Window window) const;
     bool HasAtom(Window window, Atom property, Atom value) const;
     void Follow(Window client);
+    // Selects the focus's changes on a top-level of another program.
+    void HearFocus(Window window);
     void Changed();
 
     GdkDisplay* gdkDisplay_;
@@ -54,7 +54,6 @@ class FrontWindowWatch {
     Window followed_ = 0;   // the active window, whose state changes we hear of
     long followedMask_ = 0; // what this program heard of it before
     Window topLevel_ = 0;   // the front window's top-level, whose moves we hear of
-    bool managed_ = false;  // an EWMH window manager names the active window
     Source pending_;        // a look soon, for a burst of events
     bool lookPending_ = false;
 };

@@ -87,22 +87,22 @@ void CopyToBuffer(const XImage& image, Rect area, TDIB& target, int32_t targetX,
     }
 }
 
-void CopyFromBuffer(TDIB& frame, XImage& image) {
+void CopyFromBuffer(TDIB& frame, XImage& image, Rect part) {
     if (PlainLayout(image)) {
-        for (int32_t y = 0; y < frame.Height(); ++y) {
+        for (int32_t y = part.top; y < part.bottom; ++y) {
             const uint8_t* in = frame.Row(y);
             auto* out = reinterpret_cast<uint32_t*>(image.data + static_cast<ptrdiff_t>(y) *
                                                                      image.bytes_per_line);
-            for (int32_t x = 0; x < frame.Width(); ++x) {
+            for (int32_t x = part.left; x < part.right; ++x) {
                 out[x] =
                     in[3 * x] | in[3 * x + 1] << 8 | static_cast<uint32_t>(in[3 * x + 2]) << 16;
             }
         }
         return;
     }
-    for (int32_t y = 0; y < frame.Height(); ++y) {
-        const uint8_t* in = frame.Row(y);
-        for (int32_t x = 0; x < frame.Width(); ++x, in += 3) {
+    for (int32_t y = part.top; y < part.bottom; ++y) {
+        const uint8_t* in = frame.Row(y) + 3 * static_cast<ptrdiff_t>(part.left);
+        for (int32_t x = part.left; x < part.right; ++x, in += 3) {
             const auto scale = [](uint32_t value, unsigned long mask) -> unsigned long {
                 if (mask == 0) {
                     return 0;

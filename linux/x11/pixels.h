@@ -15,7 +15,7 @@ namespace lumivane::x11 {
 void CopyToBuffer(const XImage& image, Rect area, TDIB& target, int32_t targetX, int32_t targetY,
                   bool over);
 
-// The whole of `frame` into `image`, which has the frame's size.
-void CopyFromBuffer(TDIB& frame, XImage& image);
+// `part` of `frame` into `image`, which has the frame's size.
+void CopyFromBuffer(TDIB& frame, XImage& image, Rect part);
 
 } // namespace lumivane::x11

@@ -2,6 +2,8 @@
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <gdk/gdkx.h>
 
@@ -20,12 +22,24 @@ bool Empty(const cairo_region_t* region) {
     return cairo_region_is_empty(region);
 }
 
+// Blackens `part` (root coordinates) of `target`, which shows the screen from (left, top).
+void BlackenPart(const cairo_region_t* part, TDIB& target, int32_t left, int32_t top) {
+    for (int i = 0; i < cairo_region_num_rectangles(part); ++i) {
+        cairo_rectangle_int_t r{};
+        cairo_region_get_rectangle(part, i, &r);
+        for (int32_t y = r.y; y < r.y + r.height; ++y) {
+            std::memset(target.Row(y - top) + 3 * static_cast<ptrdiff_t>(r.x - left), 0,
+                        3 * static_cast<size_t>(r.width));
+        }
+    }
+}
+
 } // namespace
 
-ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
-    : gdkDisplay_(display), display_(gdk_x11_display_get_xdisplay(display)),
-      root_(DefaultRootWindow(display_)), clock_(clock),
-      rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
+ScreenReader::ScreenReader(GdkDisplay* display, Window clock, std::function<void()> changed)
+    : changed_(std::move(changed)), gdkDisplay_(display),
+      display_(gdk_x11_display_get_xdisplay(display)), root_(DefaultRootWindow(display_)),
+      clock_(clock), rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
       rootDepth_(DefaultDepth(display_, DefaultScreen(display_))),
       compositingManager_(XInternAtom(
           display_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(display_))).c_str(), False)),
@@ -63,17 +77,36 @@ ScreenReader::ScreenReader(GdkDisplay* display, Window clock)
                                 Unsorted);
         FollowCompositingManager();
     }
+    int error = 0;
+    int fixesError = 0;
+    if (composited_ && XDamageQueryExtension(display_, &damageEventBase_, &error) &&
+        XFixesQueryExtension(display_, &fixesEventBase_, &fixesError)) {
+        // A compositing manager that comes or goes changes what the desktop looks like.
+        XFixesSelectSelectionInput(display_, root_, compositingManager_,
+                                   XFixesSetSelectionOwnerNotifyMask |
+                                       XFixesSelectionWindowDestroyNotifyMask |
+                                       XFixesSelectionClientCloseNotifyMask);
+    } else {
+        damageEventBase_ = -1;
+    }
+    damaged_.reset(cairo_region_create());
     // This replaces the root's events GDK chose without telling its window, the structure
     // among them (a settings daemon announces itself so). The wallpaper's names are
-    // properties of the root.
+    // properties of the root; a new background of the root exposes it.
     GdkWindow* root = gdk_get_default_root_window();
-    gdk_window_set_events(
-        root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_SUBSTRUCTURE_MASK |
-                                        GDK_STRUCTURE_MASK | GDK_PROPERTY_CHANGE_MASK));
+    gdk_window_set_events(root,
+                          static_cast<GdkEventMask>(gdk_window_get_events(root) |
+                                                    GDK_SUBSTRUCTURE_MASK | GDK_STRUCTURE_MASK |
+                                                    GDK_PROPERTY_CHANGE_MASK | GDK_EXPOSURE_MASK));
 }
 
 ScreenReader::~ScreenReader() {
     shared_.reset();
+    x11::Trapped(gdkDisplay_, [&] {
+        for (const auto& [drawable, damage] : damages_) {
+            XDamageDestroy(display_, damage);
+        }
+    });
     if (backdrop_ != 0) {
         XDestroyWindow(display_, backdrop_);
     }
@@ -84,12 +117,27 @@ ScreenReader::~ScreenReader() {
 }
 
 void ScreenReader::NoteEvent(const XEvent& event) {
+    if (damageEventBase_ >= 0 && event.type == damageEventBase_ + XDamageNotify) {
+        const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+        Damaged(damage.drawable, damage.area);
+        return;
+    }
+    if (damageEventBase_ >= 0 && event.type == fixesEventBase_ + XFixesSelectionNotify) {
+        Stale(false);
+        return;
+    }
     switch (event.type) {
     case PropertyNotify:
         if (event.xproperty.window == root_ &&
             std::find(wallpaperNames_.begin(), wallpaperNames_.end(), event.xproperty.atom) !=
                 wallpaperNames_.end()) {
             wallpaperStale_ = true;
+            Stale(false);
+        }
+        return;
+    case Expose:
+        if (event.xexpose.window == root_) {
+            Stale(false);
         }
         return;
     case ConfigureNotify:
@@ -98,7 +146,7 @@ void ScreenReader::NoteEvent(const XEvent& event) {
             (event.xconfigure.window == topLevel_ && event.xconfigure.above == justBelow_)) {
             return;
         }
-        stale_ = true;
+        Stale(true);
         return;
     case CreateNotify:
     case DestroyNotify:
@@ -106,14 +154,65 @@ void ScreenReader::NoteEvent(const XEvent& event) {
     case UnmapNotify:
     case ReparentNotify:
     case CirculateNotify:
-        stale_ = true;
+        Stale(true);
         return;
     default:
         if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
-            stale_ = true;
+            Stale(true);
         }
         return;
     }
+}
+
+void ScreenReader::Stale(bool windows) {
+    stale_ |= windows;
+    wholeStale_ = true;
+    changed_();
+}
+
+void ScreenReader::Damaged(Drawable drawable, const XRectangle& part) {
+    if (drawable == wallpaper_) {
+        Stale(false); // tiled over the screen
+        return;
+    }
+    for (const Beneath& below : beneath_) {
+        if (below.window == drawable) {
+            cairo_rectangle_int_t changed{below.area.x + part.x, below.area.y + part.y, part.width,
+                                          part.height};
+            if (gdk_rectangle_intersect(&changed, &lastArea_, &changed)) {
+                cairo_region_union_rectangle(damaged_.get(), &changed);
+                changed_();
+            }
+            return;
+        }
+    }
+}
+
+void ScreenReader::WatchDamage() {
+    std::vector<Drawable> wanted;
+    for (const Beneath& below : beneath_) {
+        wanted.push_back(below.window);
+    }
+    if (managed_ && Wallpaper() != 0) {
+        wanted.push_back(wallpaper_);
+    }
+    x11::Trapped(gdkDisplay_, [&] {
+        std::erase_if(damages_, [&](const auto& watched) {
+            if (std::find(wanted.begin(), wanted.end(), watched.first) != wanted.end()) {
+                return false;
+            }
+            XDamageDestroy(display_, watched.second); // gone already with its window
+            return true;
+        });
+        for (const Drawable drawable : wanted) {
+            if (std::find_if(damages_.begin(), damages_.end(), [&](const auto& watched) {
+                    return watched.first == drawable;
+                }) == damages_.end()) {
+                damages_.emplace_back(
+                    drawable, XDamageCreate(display_, drawable, XDamageReportRawRectangles));
+            }
+        }
+    });
 }
 
 void ScreenReader::ListWindowsBelow() {
@@ -201,19 +300,37 @@ void ScreenReader::ListWindowsBelow() {
     });
 }
 
-void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
-    FollowCompositingManager();
+bool ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
+    cairo_rectangle_int_t area{left, top, target.Width(), target.Height()};
+    const bool whole = damageEventBase_ < 0 || wholeStale_ || area.x != lastArea_.x ||
+                       area.y != lastArea_.y || area.width != lastArea_.width ||
+                       area.height != lastArea_.height;
+    if (!whole && Empty(damaged_.get())) {
+        return false;
+    }
+    // Taken before the read: a change reported meanwhile is read at the next frame.
+    const x11::Region remaining =
+        whole ? x11::MakeRegion(area) : x11::Region(cairo_region_copy(damaged_.get()));
+    damaged_.reset(cairo_region_create());
+    wholeStale_ = false;
+    lastArea_ = area;
+    if (whole) {
+        FollowCompositingManager();
+    }
     if (stale_) {
         ListWindowsBelow();
     }
+    if (whole && damageEventBase_ >= 0) {
+        WatchDamage();
+    }
     const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
     const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
-    cairo_rectangle_int_t area{left, top, target.Width(), target.Height()};
-    const x11::Region remaining = x11::MakeRegion(area);
     const cairo_rectangle_int_t screen{0, 0, screenWidth, screenHeight};
     cairo_region_intersect_rectangle(remaining.get(), &screen);
-    // What lies beyond the screen is black; the rest is read below.
-    bool black = cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN;
+    // What lies beyond the screen is black (and stays so until the clock moves); the rest
+    // is read below.
+    bool black =
+        whole && cairo_region_contains_rectangle(remaining.get(), &area) != CAIRO_REGION_OVERLAP_IN;
 
     // Top to bottom, each window takes what it covers of what is still uncovered; then
     // the pictures are laid bottom to top, so that translucent windows lie over the rest.
@@ -238,7 +355,12 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     }
     const bool desktopShows = !Empty(remaining.get());
     if (desktopShows && managed_ && Wallpaper() == 0) {
-        black = true; // what the compositing managers paint without a wallpaper
+        // What the compositing managers paint without a wallpaper.
+        if (whole) {
+            black = true;
+        } else {
+            BlackenPart(remaining.get(), target, left, top);
+        }
     }
     if (black) {
         target.Blacken();
@@ -253,8 +375,9 @@ void ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
                          it->region.get(), below.translucent, target, left, top);
     }
     if (!complete) {
-        stale_ = true; // a window went away in the meantime
+        Stale(true); // a window went away in the meantime
     }
+    return true;
 }
 
 void ScreenReader::FollowCompositingManager() {

@@ -10,10 +10,16 @@
 // root background at all: the reader reads that picture, and the window at the bottom
 // is taken away, as its contents would be stale. Without Composite the caller takes the
 // clock away for a moment and reads the screen itself.
+//
+// With the DAMAGE extension a still desktop costs nothing: the reader reads only where
+// the server reported a change under the clock since the last read (the windows below,
+// the wallpaper), and everything after a restack, a change of the root's background or
+// the wallpaper, or a move of the clock; with nothing reported it sends no request.
 #include <X11/Xlib.h>
 #include <gdk/gdk.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,16 +32,20 @@ class ScreenReader {
   public:
     // `clock` is the clock window; its top-level (the window manager's frame, or the
     // window itself) marks where "below" begins.
-    ScreenReader(GdkDisplay* display, Window clock);
+    // `changed` runs when something beneath the clock may have changed.
+    ScreenReader(GdkDisplay* display, Window clock, std::function<void()> changed);
     ~ScreenReader();
     ScreenReader(const ScreenReader&) = delete;
     ScreenReader& operator=(const ScreenReader&) = delete;
 
     // Whether ReadBeneath works here (the server has Composite).
     bool SeesBeneath() const { return composited_; }
+    // Whether it tells of every change beneath (the server has DAMAGE too).
+    bool TellsChanges() const { return damageEventBase_ >= 0; }
     // Fills `target` with the screen area of its size at (left, top) as it would look
-    // without the clock; parts beyond the screen are black.
-    void ReadBeneath(TDIB& target, int32_t left, int32_t top);
+    // without the clock; parts beyond the screen are black. False when nothing there
+    // changed since the last read (the target is left as it was).
+    bool ReadBeneath(TDIB& target, int32_t left, int32_t top);
     // The same area of the screen as it shows, clock and all.
     void ReadScreen(TDIB& target, int32_t left, int32_t top);
     // Every X event the program receives: the list of windows below is read again
@@ -53,6 +63,10 @@ class ScreenReader {
     };
 
     void ListWindowsBelow();
+    // Keeps a damage object on each window below, and on the wallpaper.
+    void WatchDamage();
+    // A change the server reported at `part` of a drawable whose origin is at (x, y).
+    void Damaged(Drawable drawable, const XRectangle& part);
     // Reads `part` (root coordinates) of `drawable`, whose origin is at (originX,
     // originY) on the root, into `target`, whose origin is at (left, top).
     bool Read(Drawable drawable, Visual* visual, int depth, int32_t originX, int32_t originY,
@@ -65,6 +79,10 @@ class ScreenReader {
     // Reads `part` of the desktop's background into `target`, which shows `area`.
     void ReadDesktop(const cairo_rectangle_int_t& area, const cairo_region_t* part, TDIB& target);
 
+    // Marks what a read must read again, and tells of it.
+    void Stale(bool windows);
+
+    std::function<void()> changed_;
     GdkDisplay* gdkDisplay_;
     ::Display* display_;
     Window root_;
@@ -85,8 +103,14 @@ class ScreenReader {
     int shapeEventBase_ = -1;
     bool composited_ = false;
     bool stale_ = true;
-    std::vector<Beneath> beneath_; // top to bottom
-    std::vector<Window> watched_;  // windows whose shape changes are reported to us
+    int damageEventBase_ = -1; // none: every read reads everything
+    int fixesEventBase_ = -1;
+    std::vector<std::pair<Drawable, unsigned long>> damages_; // drawable, its Damage
+    cairo_rectangle_int_t lastArea_{};                        // of the last read
+    bool wholeStale_ = true;                                  // the next read reads it all
+    x11::Region damaged_;                                     // root coordinates
+    std::vector<Beneath> beneath_;                            // top to bottom
+    std::vector<Window> watched_; // windows whose shape changes are reported to us
     std::unique_ptr<x11::SharedMemory> shared_;
 };
 

@@ -18,9 +18,9 @@ WindowSurface::WindowSurface(GdkDisplay* display, Window window)
     Hide();
 }
 
-void WindowSurface::PrepareImage(int32_t width, int32_t height) {
+bool WindowSurface::PrepareImage(int32_t width, int32_t height) {
     if (image_ && image_->width == width && image_->height == height) {
-        return;
+        return false;
     }
     painted_.reset();
     image_.reset();
@@ -44,7 +44,7 @@ void WindowSurface::PrepareImage(int32_t width, int32_t height) {
                                                 ZPixmap, 0, nullptr, static_cast<unsigned>(width),
                                                 static_cast<unsigned>(height), 32, 0));
         if (!image_) {
-            return;
+            return true;
         }
         plain_.assign(static_cast<size_t>(image_->bytes_per_line) * height / 4 + 1, 0);
         image_->data = reinterpret_cast<char*>(plain_.data());
@@ -55,39 +55,90 @@ void WindowSurface::PrepareImage(int32_t width, int32_t height) {
             reinterpret_cast<unsigned char*>(image_->data), CAIRO_FORMAT_RGB24, width, height,
             image_->bytes_per_line));
     }
+    return true;
 }
 
-void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab) {
+void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab,
+                            std::span<const Rect> parts) {
     if (frame.Empty()) {
         return;
     }
-    PrepareImage(frame.Width(), frame.Height());
+    const bool fresh = PrepareImage(frame.Width(), frame.Height());
     if (!image_) {
+        return;
+    }
+    // After a hide, or in a new image, the whole frame: nothing of it shows yet.
+    const Rect whole{0, 0, frame.Width(), frame.Height()};
+    if (hidden_ || fresh) {
+        parts = {&whole, 1};
+    }
+    if (parts.empty()) {
         return;
     }
     if (painted_) {
         cairo_surface_flush(painted_.get());
     }
-    x11::CopyFromBuffer(frame, *image_.get());
+    for (const Rect& part : parts) {
+        x11::CopyFromBuffer(frame, *image_.get(), part);
+    }
     if (painted_) {
         cairo_surface_mark_dirty(painted_.get());
     }
-    // The shape first: a window that grows shows its new pixels with the same frame.
-    VisibleRuns(frame, nullptr, runs_);
-    Shape(ShapeBounding, runs_, boundingShown_);
-    VisibleRuns(frame, &grab, runs_);
-    Shape(ShapeInput, runs_, inputShown_);
-    hidden_ = false;
-    const auto width = static_cast<unsigned>(frame.Width());
-    const auto height = static_cast<unsigned>(frame.Height());
-    if (shared_) {
-        XShmPutImage(display_, window_, gc_.get(), image_.get(), 0, 0, 0, 0, width, height, False);
+    // The shape first: a window that grows shows its new pixels with the same frame. The
+    // visible pixels change seldom (over black), and a new bounding shape exposes what it
+    // adds; the hands' pixels change with the time, only in the parts drawn.
+    if (VisibilityChanged(frame, parts)) {
+        VisibleRuns(frame, nullptr, runs_);
+        Shape(ShapeBounding, runs_, boundingShown_);
+    }
+    if (parts.data() == &whole) {
+        VisibleRuns(frame, &grab, runs_);
+        Shape(ShapeInput, runs_, inputShown_);
     } else {
-        XPutImage(display_, window_, gc_.get(), image_.get(), 0, 0, 0, 0, width, height);
+        for (const Rect& part : parts) {
+            const XRectangle area{static_cast<short>(part.left), static_cast<short>(part.top),
+                                  static_cast<unsigned short>(part.Width()),
+                                  static_cast<unsigned short>(part.Height())};
+            XShapeCombineRectangles(display_, window_, ShapeInput, 0, 0,
+                                    const_cast<XRectangle*>(&area), 1, ShapeSubtract, Unsorted);
+            VisibleRuns(frame, &grab, runs_, &part);
+            Combine(ShapeInput, runs_, ShapeUnion);
+        }
+    }
+    hidden_ = false;
+    for (const Rect& part : parts) {
+        const auto width = static_cast<unsigned>(part.Width());
+        const auto height = static_cast<unsigned>(part.Height());
+        if (shared_) {
+            XShmPutImage(display_, window_, gc_.get(), image_.get(), part.left, part.top, part.left,
+                         part.top, width, height, False);
+        } else {
+            XPutImage(display_, window_, gc_.get(), image_.get(), part.left, part.top, part.left,
+                      part.top, width, height);
+        }
     }
     // The pixels are read from shared memory while the server runs the request; the
     // next frame must not overwrite them before.
     XSync(display_, False);
+}
+
+bool WindowSurface::VisibilityChanged(TDIB& frame, std::span<const Rect> parts) {
+    const size_t width = static_cast<size_t>(frame.Width());
+    const size_t pixels = width * static_cast<size_t>(frame.Height());
+    bool changed = hidden_ || visible_.size() != pixels;
+    visible_.resize(pixels);
+    for (const Rect& part : parts) {
+        for (int32_t y = part.top; y < part.bottom; ++y) {
+            const uint8_t* pixel = frame.Row(y) + 3 * static_cast<ptrdiff_t>(part.left);
+            uint8_t* visible = visible_.data() + static_cast<size_t>(y) * width + part.left;
+            for (int32_t x = part.left; x < part.right; ++x, pixel += 3, ++visible) {
+                const uint8_t now = (pixel[0] | pixel[1] | pixel[2]) != 0;
+                changed |= now != *visible;
+                *visible = now;
+            }
+        }
+    }
+    return changed;
 }
 
 void WindowSurface::Shape(int kind, const std::vector<PixelRun>& runs,
@@ -95,14 +146,18 @@ void WindowSurface::Shape(int kind, const std::vector<PixelRun>& runs,
     if (!hidden_ && runs == shown) {
         return;
     }
+    Combine(kind, runs, ShapeSet);
+    shown = runs;
+}
+
+void WindowSurface::Combine(int kind, const std::vector<PixelRun>& runs, int operation) {
     rectangles_.clear();
     for (const PixelRun& run : runs) {
         rectangles_.push_back({static_cast<short>(run.x), static_cast<short>(run.y),
                                static_cast<unsigned short>(run.width), 1});
     }
     XShapeCombineRectangles(display_, window_, kind, 0, 0, rectangles_.data(),
-                            static_cast<int>(rectangles_.size()), ShapeSet, YXBanded);
-    shown = runs;
+                            static_cast<int>(rectangles_.size()), operation, YXBanded);
 }
 
 void WindowSurface::Hide() {

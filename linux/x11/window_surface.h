@@ -9,6 +9,7 @@
 #include <gdk/gdk.h>
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "core/image/tdib.h"
@@ -23,17 +24,23 @@ class WindowSurface {
     WindowSurface(const WindowSurface&) = delete;
     WindowSurface& operator=(const WindowSurface&) = delete;
 
-    // Shows `frame` in the window, with the shapes its pixels and `grab` (one byte per
-    // frame pixel: the pixels that may start a drag) give.
-    void Present(TDIB& frame, const std::vector<uint8_t>& grab);
+    // Shows `parts` of `frame` in the window (all of it after a Hide), with the shapes
+    // its pixels and `grab` (one byte per frame pixel: the pixels that may start a drag)
+    // give.
+    void Present(TDIB& frame, const std::vector<uint8_t>& grab, std::span<const Rect> parts);
     // No pixel of the window shows, until the next Present.
     void Hide();
+    bool Hidden() const { return hidden_; }
     // Paints the last frame (for the toolkit's redraws after an exposure).
     void Paint(cairo_t* cairo) const;
 
   private:
-    void PrepareImage(int32_t width, int32_t height);
+    // True when the image was made anew.
+    bool PrepareImage(int32_t width, int32_t height);
     void Shape(int kind, const std::vector<PixelRun>& runs, std::vector<PixelRun>& shown);
+    void Combine(int kind, const std::vector<PixelRun>& runs, int operation);
+    // Whether a pixel of `parts` turned visible or see-through since it was last shown.
+    bool VisibilityChanged(TDIB& frame, std::span<const Rect> parts);
 
     ::Display* display_;
     Window window_;
@@ -46,6 +53,7 @@ class WindowSurface {
     x11::Surface painted_; // the last frame, for Paint
     std::vector<PixelRun> runs_;
     std::vector<PixelRun> boundingShown_;
+    std::vector<uint8_t> visible_; // per frame pixel, as last shown
     std::vector<PixelRun> inputShown_;
     bool hidden_ = true;
     std::vector<XRectangle> rectangles_;

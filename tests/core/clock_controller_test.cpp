@@ -72,7 +72,7 @@ TEST(ClockLife, AFirstStartStoresTheDefaultsAndWalksInFromTheTopEdge) {
         clock.controller.RedrawWhileAway();
     }
     EXPECT_EQ(p.Where(), (Place{540, 6}));
-    EXPECT_EQ(p.presents, 4) << "a frame for each step";
+    EXPECT_EQ(p.reads, 4) << "a frame for each step";
     clock.controller.SavePlaceIfMoved();
     EXPECT_EQ(p.memory.Number("Top"), 6);
     clock.controller.KeepInside();
@@ -93,6 +93,30 @@ TEST(ClockLife, ALaterStartKeepsTheSettingsAndCountsTheStart) {
     EXPECT_EQ(clock.platform.memory.writes, 1) << "the start count alone";
     clock.controller.KeepInside();
     EXPECT_TRUE(clock.platform.timers.contains(ClockTimer::KeepInside)) << "the pointer's tick";
+}
+
+// Where the platform tells of changes beneath, a still desktop costs one frame a second,
+// due at the turn of the second, and changes beneath are drawn within the frame interval,
+// however many come.
+TEST(ClockLife, WhereChangesBeneathAreToldTheTickComesAtTheTurnOfTheSecond) {
+    auto stored = kLater;
+    stored["Size"] = "19";
+    Clock clock(stored);
+    clock.platform.traits.tellsChangesBeneath = true;
+    clock.platform.now.millisecond = 300;
+    clock.Start();
+    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 705u);
+    clock.platform.changesBeneath = false;
+    clock.platform.now = {10, 8, 30, 900};
+    clock.controller.Tick();
+    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 105u);
+    clock.controller.BeneathChanged();
+    clock.controller.BeneathChanged();
+    EXPECT_EQ(clock.platform.timers[ClockTimer::SoonAfterChange], 200u) << "Size 19: 200 ms";
+    const int reads = clock.platform.reads;
+    clock.controller.Fire(ClockTimer::SoonAfterChange);
+    EXPECT_EQ(clock.platform.reads, reads + 1);
+    EXPECT_FALSE(clock.platform.timers.contains(ClockTimer::SoonAfterChange));
 }
 
 TEST(ClockLife, ADamagedStoreHealsAndTellsOnce) {
@@ -258,6 +282,29 @@ TEST(ClockStore, MonitorsThatChangeUnannouncedAreFound) {
     clock.controller.Moved({2000, 100});
     clock.controller.KeepInside();
     EXPECT_EQ(clock.platform.Where(), (Place{1366 - 105 - 5, 100}));
+}
+
+TEST(ClockLife, AssistiveTechnologyHearsOfTheTimeOnceAMinuteNotEverySecond) {
+    Clock clock(kLater);
+    clock.Start();
+    FakePlatform& p = clock.platform;
+    EXPECT_EQ(p.timesTold, std::vector<std::string>{"10:08"}) << "the start's time";
+    for (uint16_t second = 31; second < 60; ++second) {
+        p.now.second = second;
+        clock.controller.Tick();
+    }
+    EXPECT_EQ(p.timesTold.size(), 1u) << "a frame every tick, no news";
+    p.now = {10, 9, 0};
+    clock.controller.Tick();
+    clock.controller.Tick();
+    p.now = {11, 9, 0}; // the clock put an hour on: same minute, another time
+    clock.controller.Tick();
+    clock.controller.CheckFullScreen();
+    p.now = {0, 0, 5}; // midnight
+    clock.controller.Tick();
+    EXPECT_EQ(p.timesTold, (std::vector<std::string>{"10:08", "10:09", "11:09", "00:00"}));
+    EXPECT_EQ(ShortTimeText({23, 59, 59}), "23:59");
+    EXPECT_EQ(ShortTimeText({7, 5, 0}), "07:05");
 }
 
 TEST(ClockLife, ProblemsShowOneBoxAtATimeEachTextOnceWhileItIsOpen) {

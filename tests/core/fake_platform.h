@@ -83,7 +83,8 @@ class FakePlatform : public ClockPlatform {
     std::function<std::unique_ptr<SettingsStore>()> store; // the memory unless set
     TimeOfDay now{10, 8, 30};
     std::optional<Rect> front;
-    bool answerBoxes = true; // a box is answered as soon as it shows
+    bool answerBoxes = true;    // a box is answered as soon as it shows
+    bool changesBeneath = true; // what ReadBeneath says
 
     // Done by the platform.
     int32_t side = -1;
@@ -93,6 +94,7 @@ class FakePlatform : public ClockPlatform {
     int reads = 0;
     int presents = 0;
     std::vector<std::string> boxes;
+    std::vector<std::string> timesTold; // to assistive technology, as hh:mm
 
     Place Where() const { return moves.empty() ? Place{} : moves.back(); }
 
@@ -106,11 +108,14 @@ class FakePlatform : public ClockPlatform {
     void SizeWindow(int32_t s) override { side = s; }
     void MoveWindow(Place to) override { moves.push_back(to); }
     void ShowWindow(bool s) override { shown = s; }
-    void ReadBeneath(TDIB& background, Place) override {
-        background.Blacken();
+    bool ReadBeneath(TDIB& background, Place) override {
+        if (changesBeneath) {
+            background.Blacken();
+        }
         ++reads;
+        return changesBeneath;
     }
-    void Present(std::span<const Rect>) override { ++presents; }
+    void Present(std::span<const Rect> parts) override { presents += !parts.empty(); }
     void StartTimer(ClockTimer timer, uint32_t interval) override { timers[timer] = interval; }
     void StopTimer(ClockTimer timer) override { timers.erase(timer); }
     std::optional<Rect> FrontWindow() override { return front; }
@@ -118,6 +123,7 @@ class FakePlatform : public ClockPlatform {
         boxes.push_back(text);
         return answerBoxes;
     }
+    void TimeShownChanged(TimeOfDay shown) override { timesTold.push_back(ShortTimeText(shown)); }
 };
 
 } // namespace lumivane::testing_support

@@ -12,6 +12,7 @@ from harness import (
 )
 
 RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
+STATE_SYSTEM_FOCUSABLE = 0x100000
 
 # The first-start settings on a 1366 x 768 display: Size 19 steps of 15 pixels
 # give a 285-pixel clock, centred: 683 - 142.5 = 540.5, rounded half to even.
@@ -42,6 +43,21 @@ class ClockWindowChecks:
         self.assertTrue(no_button, "the clock window would get a taskbar button "
                         "(exstyle 0x%08x, owner %d)" % (window["exstyle"], window["owner"]))
 
+    def assertReadByScreenReaders(self, session):
+        """A screen reader in another process reads the clock (role 61, clock) with the time
+        it shows, and the settings window's buttons by their texts."""
+        for _ in range(2):  # a minute may turn between the clock's tick and the probe's
+            clock = session.probe("accessible", "--class", CLOCK_CLASS)
+            if clock["value"] == clock["now"]:
+                break
+        self.assertEqual((clock["role"], clock["name"], clock["value"]),
+                         (61, CLOCK_TITLE, clock["now"]), clock)
+        self.assertFalse(clock["state"] & STATE_SYSTEM_FOCUSABLE, "the clock takes no focus")
+        for text in ("Save Settings", "Close"):
+            button = session.probe("accessible", "--class", SETTINGS_CLASS, "--child-class",
+                                   "Button", "--child-text", text)
+            self.assertEqual(button["name"], text)
+
     def assertAliveWithoutBoxes(self, session, what):
         self.assertTrue(session.alive(),
                         "%s: the program ended (exit code %s)" % (what, session.exit_code()))
@@ -61,6 +77,7 @@ class FirstStart(E2ETestCase, ClockWindowChecks):
         self.assertEqual(left, 540, "client left edge")
         self.assertIn(top, NUDGED_TOPS, "client top edge right after start")
         self.assertClockWindowStyle(window)
+        self.assertReadByScreenReaders(session)
 
         values = session.wait_registry("Start_1", 1)
         seconds = time.monotonic() - session.started_at

@@ -2,6 +2,7 @@
 CTest sets LUMIVANE_PROGRAM, LUMIVANE_NATIVE_RENDER and LUMIVANE_LINUX_OUT."""
 
 import ctypes
+import json
 import os
 import re
 import shutil
@@ -102,6 +103,34 @@ class Xlib:
         self.x.XCloseDisplay(self.display)
 
 
+# What a screen reader reads of the program over AT-SPI, run with a session's buses (the
+# accessibility bus is found through the session bus): every object of the program's tree,
+# depth first, as {"role", "name", "description", "value" (where it has one),
+# "labelled_by"}; with an object's name as argument, that object takes the keyboard focus.
+ACCESSIBLE_READER = r"""
+import json, sys
+import pyatspi
+def walk(node, found):
+    item = {"role": node.getRoleName(), "name": node.name, "description": node.description,
+            "labelled_by": [r.getTarget(i).name for r in node.getRelationSet()
+                            if r.getRelationType() == pyatspi.RELATION_LABELLED_BY
+                            for i in range(r.getNTargets())]}
+    try:
+        item["value"] = node.queryValue().currentValue
+    except NotImplementedError:
+        pass
+    found.append(item)
+    if len(sys.argv) > 1 and node.name == sys.argv[1] and item.get("value") is not None:
+        node.queryComponent().grabFocus()
+    for child in node:
+        if child is not None:
+            walk(child, found)
+    return found
+apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == "lumivane"]
+print(json.dumps(walk(apps[0], []) if apps else []))
+"""
+
+
 def viewable(window_id, env=None):
     done = subprocess.run(["xwininfo", "-id", window_id], capture_output=True, text=True,
                           timeout=30, env=env)
@@ -110,9 +139,10 @@ def viewable(window_id, env=None):
 
 class NativeSession(Screen, Pointer):
     """One home folder and one session bus; the program started in them any number of
-    times, on $DISPLAY or on `display`."""
+    times, on $DISPLAY or on `display`. With `accessible`, the program speaks to assistive
+    technology (the session bus starts the accessibility bus when it is first asked)."""
 
-    def __init__(self, name, display=None):
+    def __init__(self, name, display=None, accessible=False):
         if not os.path.isfile(PROGRAM):
             raise HarnessError("LUMIVANE_PROGRAM does not name the program (%r)" % PROGRAM)
         ensure_display()
@@ -136,6 +166,10 @@ class NativeSession(Screen, Pointer):
             "ASAN_OPTIONS": "detect_leaks=1:abort_on_error=0",
             "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % LEAK_SUPPRESSIONS,
         })
+        if accessible:
+            # The locale's time format is pinned: the clock's description is compared.
+            del self.env["NO_AT_BRIDGE"]
+            self.env["LC_ALL"] = "C.UTF-8"
         # An X client that stays connected: a server without clients resets, and the
         # wallpaper with it.
         self.holder = subprocess.Popen(["xev", "-root", "-event", "property"], env=self.env,
@@ -222,6 +256,25 @@ class NativeSession(Screen, Pointer):
         """The clock's (left, top) once it is `place`, or where it is at the end."""
         return wait_place(self, place, timeout)[:2]
 
+    def accessible_objects(self, focus=None):
+        """The program's objects as a screen reader reads them (ACCESSIBLE_READER); with
+        `focus`, the object of that name takes the keyboard focus."""
+        done = subprocess.run(["/usr/bin/python3", "-c", ACCESSIBLE_READER]
+                              + ([focus] if focus else []), env=self.env, capture_output=True,
+                              text=True, timeout=30)
+        if done.returncode != 0:
+            raise AssertionError("the accessibility tree could not be read:\n" + done.stderr)
+        return json.loads(done.stdout)
+
+    def wait_accessible(self, condition, timeout=10):
+        """The objects once `condition(objects)` holds, else the last read."""
+        deadline = time.monotonic() + timeout
+        while True:
+            objects = self.accessible_objects()
+            if condition(objects) or time.monotonic() > deadline:
+                return objects
+            time.sleep(0.2)
+
     def settings(self):
         return read_settings(self.settings_path)
 
@@ -298,24 +351,31 @@ class NativeSession(Screen, Pointer):
 class NativeTestCase(unittest.TestCase):
     session_class = NativeSession
 
-    def session(self, display=None):
-        session = self.session_class(self.id().split(".", 1)[-1], display)
+    def session(self, display=None, **options):
+        session = self.session_class(self.id().split(".", 1)[-1], display, **options)
         self.addCleanup(lambda: session.close(failed=harness.case_failed(self)))
         return session
 
     def assertShowsRenderedDial(self, session, window, before,
-                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None):
         """The clock's area on the screen equals lumivane-render's frame over the same
-        wallpaper at the same place, for one of the seconds since `before`, sized by a
-        monitor of `screen` (width, height)."""
+        wallpaper (or `desktop`, a picture of the screen without the clock) at the same
+        place, for one of the seconds since `before`, sized by a monitor of `screen`
+        (width, height)."""
         shot = session.screenshot()
         after = time.localtime()
+        background_path = session.wallpaper_path
+        if desktop is None:
+            desktop = session.wallpaper
+        else:
+            background_path = os.path.join(session.dir, "desktop.ppm")
+            desktop.save_ppm(background_path)
         left, top, width, height = harness.client_rect(window)
         shown = shot.crop(left, top, width, height)
-        under = session.wallpaper.crop(left, top, width, height)
+        under = desktop.crop(left, top, width, height)
         best = None
         for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
-            frame = harness.render_frame(session.dir, session.wallpaper_path, left, top, hhmmss,
+            frame = harness.render_frame(session.dir, background_path, left, top, hhmmss,
                                          screen=screen)
             count, examples = harness.mismatches(shown, harness.composite(frame, under))
             if count == 0:

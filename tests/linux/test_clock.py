@@ -53,6 +53,32 @@ class SettingsWindow(NativeTestCase):
         session.xdotool("mousemove", "--sync", *save, "click", 1)
         self.assertEqual(session.wait_settings("Size", 20)["Size"], "20")
         self.assertEqual(session.settings()["Start_1"], "2")
+        self.assertGreater(self.green_pixels(session, settings), 20,
+                           "the green of Save Settings and of the confirmation")
+
+    def test_under_a_high_contrast_theme_the_texts_take_the_themes_colours(self):
+        session = self.session()
+        os.makedirs(os.path.join(session.config, "gtk-3.0"))
+        with open(os.path.join(session.config, "gtk-3.0", "settings.ini"), "w") as f:
+            f.write("[Settings]\ngtk-theme-name=HighContrast\n")
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.start(wait=False).wait(timeout=20), 0)
+        settings = session.wait_window(SETTINGS_TITLE)
+        written = os.stat(session.settings_path).st_mtime_ns
+        save = (settings["left"] + 40, settings["top"] + settings["height"] - 30)
+        session.xdotool("mousemove", "--sync", *save, "click", 1)
+        self.assertTrue(wait_until(
+            lambda: os.stat(session.settings_path).st_mtime_ns != written, 3), "not saved")
+        time.sleep(0.3)  # the confirmation drawn
+        self.assertEqual(self.green_pixels(session, session.window(SETTINGS_TITLE)), 0)
+
+    @staticmethod
+    def green_pixels(session, window):
+        shot = session.screenshot().crop(window["left"], window["top"], window["width"],
+                                         window["height"])
+        return sum(1 for y in range(window["height"]) for x in range(window["width"])
+                   if (lambda r, g, b: g >= 100 and r <= 60 and b <= 60)(*shot.pixel(x, y)))
 
     @staticmethod
     def wait_size(session, side):
@@ -77,6 +103,38 @@ class SettingsWindow(NativeTestCase):
             if time.monotonic() > deadline:
                 raise AssertionError("no size bar found in the settings window")
             time.sleep(0.1)
+
+
+class ScreenReader(NativeTestCase):
+    def test_reads_the_clocks_time_and_the_bars_by_their_labels_and_a_key_moves_one(self):
+        session = self.session(accessible=True)
+        session.write_settings(LATER)
+        session.start()
+        self.assertEqual(session.start(wait=False).wait(timeout=20), 0)
+        settings = session.wait_window(SETTINGS_TITLE)
+        before = time.time() - 1
+        objects = session.wait_accessible(lambda found: any(o["role"] == "slider"
+                                                            for o in found))
+        shown = {time.strftime("%H:%M", time.localtime(t)) for t in (before, time.time())}
+        clocks = [o for o in objects if o["role"] == "timer"]
+        self.assertEqual([o["name"] for o in clocks], [CLOCK_TITLE], objects)
+        self.assertIn(clocks[0]["description"], shown, "the time the clock shows")
+        sliders = lambda found: {o["name"]: (o["value"], o["labelled_by"]) for o in found
+                                 if o["role"] == "slider"}
+        self.assertEqual(sliders(objects), {"Brightness": (30, ["Brightness"]),
+                                            "Clock size": (19, ["Clock size"]),
+                                            "Arrows": (0, ["Arrows"]),
+                                            "Contrast": (6, ["Contrast"])})
+        self.assertEqual(sorted(o["name"] for o in objects if o["role"] == "push button"),
+                         ["Close", "Save Settings"])
+        # The size bar from the keyboard: its value follows, and so does the clock.
+        session.xdotool("windowfocus", "--sync", settings["id"])
+        session.accessible_objects(focus="Clock size")
+        session.xdotool("key", "Right")
+        objects = session.wait_accessible(lambda found: sliders(found)["Clock size"][0] == 20)
+        self.assertEqual(sliders(objects)["Clock size"][0], 20)
+        self.assertEqual(SettingsWindow.wait_size(session, 300), 300)
+        self.assertEqual(session.quit(), 0, session.log())
 
 
 class FullScreen(NativeTestCase):

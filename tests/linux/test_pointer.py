@@ -5,7 +5,8 @@ import os
 import subprocess
 import time
 
-from native import DIAMETER, LATER, NativeTestCase, Xlib, harness
+from native import (DIAMETER, LATER, SCREEN_HEIGHT, SCREEN_WIDTH, NativeTestCase, Xlib,
+                    harness)
 
 RADIUS = DIAMETER // 2
 
@@ -69,6 +70,41 @@ class Pointer(NativeTestCase):
             presses = [line for line in f if line.startswith("ButtonPress")]
         self.assertEqual(len(presses), 1, "the press went through to the window beneath")
         self.assertEqual(session.window()["left"], 400, "the clock did not move")
+
+    def test_the_dial_shows_a_window_beneath_opening_repainting_and_moving_away(self):
+        session = self.session()
+        session.write_settings(LATER)
+        session.set_wallpaper()
+        picture = os.path.join(session.dir, "beneath.ppm")
+        session.wallpaper.crop(100, 100, 160, 120).save_ppm(picture)
+        # Like a video: its picture painted again 30 times a second. Made before the clock,
+        # so below it, and taken off the screen until the clock runs.
+        video = subprocess.Popen(["animate", "-delay", "3", "-geometry", "+450+250",
+                                  "-borderwidth", "0", "-title", "Beneath", picture, picture],
+                                 env=session.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        self.addCleanup(video.wait)
+        self.addCleanup(video.terminate)
+        beneath = session.wait_window("Beneath")["id"]
+        desktop = session.screenshot()
+        session.xdotool("windowunmap", "--sync", beneath)
+        session.park_pointer()
+        self.start(session)
+        before = tuple(time.localtime()[3:6]) + (0,)
+        # Each change shows within the frame interval (200 ms at this size).
+        session.xdotool("windowmap", "--sync", beneath)
+        time.sleep(0.3)
+        self.assertShowsRenderedDial(session, session.window(), before, desktop=desktop)
+        session.xdotool("windowmove", "--sync", beneath, 1100, 600)
+        time.sleep(0.3)
+        self.assertShowsRenderedDial(session, session.window(), before)
+        # A new wallpaper, as the setters publish it.
+        subprocess.run(["hsetroot", "-solid", "#336699"], env=session.env, check=True, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(0.3)
+        solid = harness.Image(SCREEN_WIDTH, SCREEN_HEIGHT, bytes([0x33, 0x66, 0x99]) * (
+            SCREEN_WIDTH * SCREEN_HEIGHT))
+        self.assertShowsRenderedDial(session, session.window(), before, desktop=solid)
 
     def test_the_clock_stays_on_the_screen_while_it_reads_what_lies_beneath(self):
         session = self.session()

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,10 +21,13 @@
 
 using lumivane::ClockState;
 using lumivane::TForm1;
+using lumivane::testing_support::AccessibleView;
 using lumivane::testing_support::kTestDisplay;
 using lumivane::testing_support::RequireTestDisplay;
+using lumivane::testing_support::SystemShortTime;
 using lumivane::testing_support::TakeQuit;
 using lumivane::testing_support::TestKey;
+using lumivane::testing_support::WinEvents;
 
 namespace {
 
@@ -113,6 +117,56 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
     EXPECT_EQ(state.BackgroundBuffer->Height(), 285);
     EXPECT_EQ(state.FrameBuffer->BitCount(), 24);
     EXPECT_EQ(form->Controller().TickInterval(), 200);
+}
+
+// What a screen reader reads through oleacc: the clock's client area is one object of
+// role clock (61), named "Lumivane", whose value is the time shown in the user's short
+// format; it takes no focus. A new minute is announced by one value-change event, the
+// second's frames by none; a client that keeps the object after the window is gone is
+// told so.
+TEST_F(ClockWindow, ScreenReadersReadTheTimeShownAndHearOfEachNewMinute) {
+    const lumivane::ComApartment apartment = lumivane::EnterApartment();
+    ClockState state;
+    auto form = Start(state);
+    const AccessibleView clock(form->Handle());
+    ASSERT_TRUE(clock.object);
+    EXPECT_EQ(clock.Role(), ROLE_SYSTEM_CLOCK);
+    EXPECT_EQ(clock.Name(), L"Lumivane");
+    form->TimerTimer(); // the time the clock shows now
+    EXPECT_EQ(clock.Value(), SystemShortTime(state.Hour, state.Minute));
+    EXPECT_EQ(clock.State() & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED), 0);
+    EXPECT_NE(clock.State() & STATE_SYSTEM_READONLY, 0);
+    LONG children = -1;
+    EXPECT_EQ(clock.object->get_accChildCount(&children), S_OK);
+    EXPECT_EQ(children, 0);
+    LONG left = 0, top = 0, width = 0, height = 0;
+    ASSERT_EQ(clock.object->accLocation(&left, &top, &width, &height, AccessibleView::Self()),
+              S_OK);
+    const RECT window = form->WindowRect();
+    EXPECT_EQ((std::array{left, top, width, height}),
+              (std::array<LONG, 4>{window.left, window.top, 285, 285}));
+    const auto exStyle = GetWindowLongPtrW(form->Handle(), GWL_EXSTYLE);
+    EXPECT_NE(exStyle & WS_EX_TOOLWINDOW, 0) << "off the taskbar and Alt+Tab";
+    EXPECT_EQ(GetWindowLongPtrW(form->Handle(), GWL_STYLE) & WS_TABSTOP, 0);
+
+    WinEvents changes(EVENT_OBJECT_VALUECHANGE);
+    ASSERT_TRUE(changes.Hooked());
+    const int minute = state.Minute;
+    for (int tick = 0; tick < 5; ++tick) {
+        form->TimerTimer();
+    }
+    const size_t expected = state.Minute != minute ? 1 : 0; // the clock's own minute may turn
+    EXPECT_EQ(changes.Seen().size(), expected) << "a frame each tick, news once a minute";
+    changes.Clear();
+    form->TimeShownChanged({14, 7, 0});
+    const WinEvents::Event valueChanged{form->Handle(), OBJID_CLIENT, CHILDID_SELF};
+    EXPECT_EQ(changes.Seen(), std::vector<WinEvents::Event>{valueChanged});
+    EXPECT_EQ(clock.Value(), SystemShortTime(14, 7));
+
+    form.reset();
+    BSTR name = nullptr;
+    EXPECT_EQ(clock.object->get_accName(AccessibleView::Self(), &name), RPC_E_DISCONNECTED);
+    EXPECT_EQ(name, nullptr);
 }
 
 // Counts the moves of one window made on this thread while it lives.

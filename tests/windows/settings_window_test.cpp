@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace lumivane {
 namespace {
 
+using testing_support::AccessibleView;
 using testing_support::CentreShading;
 using testing_support::Life;
 using testing_support::RecordingPlatform;
@@ -21,6 +25,7 @@ using testing_support::StartedState;
 using testing_support::TestKey;
 using testing_support::TrayLog;
 using testing_support::WindowText;
+using testing_support::WinEvents;
 
 int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
@@ -51,6 +56,25 @@ LOGFONTW FontOf(HWND control) {
     auto handle = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
     GetObjectW(handle, sizeof font, &font);
     return font;
+}
+
+// How many pixels of a control show `colour`, as it is on the screen.
+int PixelsOf(HWND control, COLORREF colour) {
+    const ClientDC dc(control);
+    RECT bounds{};
+    GetClientRect(control, &bounds);
+    int hits = 0;
+    for (int y = 0; y < bounds.bottom; ++y) {
+        for (int x = 0; x < bounds.right; ++x) {
+            hits += GetPixel(dc.get(), x, y) == colour ? 1 : 0;
+        }
+    }
+    return hits;
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM counted) {
+    ++*reinterpret_cast<int*>(counted);
+    return TRUE;
 }
 
 // Shading 1 - sqrt(1.0001 - d / Radius) x ContrastFactor x BrightFactor at the
@@ -387,25 +411,170 @@ TEST_F(SettingsWindowControls, SaveButtonIsGreenAndCloseButtonIsThreeDLight) {
     auto state = StartedState([](ClockState& s) { s.StartCount = 0; });
     auto form = MakeForm(*state);
     UpdateWindow(form->Handle());
-    auto count = [](HWND button, auto matches) {
-        HDC dc = GetDC(button);
-        RECT bounds{};
-        GetClientRect(button, &bounds);
-        int hits = 0;
-        for (int y = 0; y < bounds.bottom; ++y) {
-            for (int x = 0; x < bounds.right; ++x) {
-                hits += matches(GetPixel(dc, x, y)) ? 1 : 0;
+    const COLORREF green = RGB(0, 128, 0);
+    EXPECT_GT(PixelsOf(form->Controls().Button1, green), 20);
+    EXPECT_EQ(PixelsOf(form->Controls().Button2, green), 0);
+    // Most of the "Close" button is its face.
+    EXPECT_GT(PixelsOf(form->Controls().Button2, GetSysColor(COLOR_3DLIGHT)), 60 * 22 / 2);
+}
+
+// --- Screen readers and high contrast -----------------------------------------------
+
+using SettingsAccessibility = SettingsWindowTest;
+
+// Windows names a bar for screen readers from the static text just before it in the tab
+// order and reads its position as its value; a button by its text. Wine's proxies give
+// every control the role "client" and a name from its own text alone, so there the bars'
+// names and values cannot be read through oleacc: the order that names them is checked.
+TEST_F(SettingsAccessibility, EachBarFollowsItsLabelAndTheButtonsAreNamedByTheirText) {
+    const ComApartment apartment = EnterApartment();
+    auto state = StartedState();
+    auto form = MakeForm(*state);
+    const TForm2::Components& c = form->Controls();
+    struct Expected {
+        HWND bar, label;
+        const wchar_t *name, *value;
+    };
+    const Expected bars[] = {{c.TrackBar1, c.StaticText2, L"Brightness", L"30"},
+                             {c.TrackBar2, c.StaticText3, L"Clock size", L"19"},
+                             {c.TrackBar3, c.StaticText4, L"Arrows", L"0"},
+                             {c.TrackBar4, c.StaticText5, L"Contrast", L"6"}};
+    for (const Expected& expected : bars) {
+        SCOPED_TRACE(WindowText(expected.label));
+        EXPECT_EQ(GetWindow(expected.bar, GW_HWNDPREV), expected.label);
+        EXPECT_EQ(AccessibleView(expected.label).Name(), expected.name);
+        const AccessibleView bar(expected.bar);
+        ASSERT_TRUE(bar.object);
+        if (bar.Role() == ROLE_SYSTEM_SLIDER) { // Windows' own proxy
+            EXPECT_EQ(bar.Name(), expected.name);
+            EXPECT_EQ(bar.Value(), expected.value);
+        }
+    }
+    EXPECT_EQ(AccessibleView(c.Button1).Name(), L"Save Settings");
+    EXPECT_EQ(AccessibleView(c.Button2).Name(), L"Close");
+    EXPECT_EQ(AccessibleView(c.StaticText1).Name(), L"Position : cursor + arrows + leftbutton");
+}
+
+// The confirmation of a save is announced as the status line's news (a live region's
+// change), in the window itself; the hint coming back is no news.
+TEST_F(SettingsAccessibility, TheConfirmationIsAnnouncedAndTheHintIsNot) {
+    const ComApartment apartment = EnterApartment();
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; }); // shown
+    auto form = MakeForm(*state);
+    WinEvents news(TForm2::kLiveRegionChanged);
+    ASSERT_TRUE(news.Hooked());
+    news.Clear();
+    const auto windows = [] {
+        int count = 0;
+        EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+        return count;
+    };
+    const int before = windows();
+    SendMessageW(form->Controls().Button1, BM_CLICK, 0, 0);
+    const WinEvents::Event confirmed{form->Controls().StaticText1, OBJID_CLIENT, CHILDID_SELF};
+    EXPECT_EQ(news.Seen(), std::vector<WinEvents::Event>{confirmed});
+    EXPECT_EQ(AccessibleView(form->Controls().StaticText1).Name(), L"Save settings - Ok!");
+    EXPECT_EQ(windows(), before) << "no window of its own";
+    form->TimerTimer();
+    EXPECT_EQ(news.Seen().size(), 1u);
+}
+
+// Some of the system's colours for a while (SetSysColors); the old ones back after.
+class SystemColours {
+  public:
+    SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours) {
+        for (const auto& [element, colour] : colours) {
+            elements_.push_back(element);
+            old_.push_back(GetSysColor(element));
+            new_.push_back(colour);
+        }
+        set_ = SetSysColors(static_cast<int>(elements_.size()), elements_.data(), new_.data());
+    }
+    ~SystemColours() {
+        SetSysColors(static_cast<int>(elements_.size()), elements_.data(), old_.data());
+    }
+    SystemColours(const SystemColours&) = delete;
+    SystemColours& operator=(const SystemColours&) = delete;
+    bool Set() const { return set_ != FALSE; }
+
+  private:
+    std::vector<int> elements_;
+    std::vector<COLORREF> old_, new_;
+    BOOL set_ = FALSE;
+};
+
+// With high contrast on (followed as the system announces it), the window, its buttons
+// and its coloured texts take the user's colours: no green, the buttons' faces and texts,
+// a dialog's text on its face; off again, every pixel is as it was. (Wine refuses
+// SPI_SETHIGHCONTRAST, so the setting is the test's.)
+TEST_F(SettingsAccessibility, HighContrastDrawsInTheSystemsColoursAndOffLeavesEveryPixel) {
+    const COLORREF face = RGB(0, 0, 0), buttonText = RGB(255, 255, 0), text = RGB(0, 255, 255);
+    const COLORREF own = RGB(200, 100, 50), light = RGB(220, 220, 220), green = RGB(0, 128, 0);
+    const SystemColours scheme({{COLOR_BTNFACE, face},
+                                {COLOR_BTNTEXT, buttonText},
+                                {COLOR_WINDOWTEXT, text},
+                                {COLOR_ACTIVEBORDER, own},
+                                {COLOR_3DLIGHT, light}});
+    ASSERT_TRUE(scheme.Set());
+    bool high = false;
+    TForm2::Platform platform = RecordingPlatform(tray);
+    platform.highContrast = [&high] { return high; };
+    auto state = StartedState([](ClockState& s) { s.StartCount = 0; }); // shown
+    TForm2 form(LifeOf(*state), nullptr, platform);
+    const TForm2::Components& c = form.Controls();
+    const auto follow = [&form](UINT message, WPARAM wParam) {
+        SendMessageW(form.Handle(), message, wParam, 0);
+        RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    };
+    const auto snapshot = [&form] {
+        RECT client{};
+        GetClientRect(form.Handle(), &client);
+        std::vector<COLORREF> pixels;
+        const ClientDC dc(form.Handle());
+        for (int y = 0; y < client.bottom; y += 2) {
+            for (int x = 0; x < client.right; x += 2) {
+                pixels.push_back(GetPixel(dc.get(), x, y));
             }
         }
-        ReleaseDC(button, dc);
-        return hits;
+        return pixels;
     };
-    const COLORREF green = RGB(0, 128, 0);
-    const COLORREF light = GetSysColor(COLOR_3DLIGHT);
-    EXPECT_GT(count(form->Controls().Button1, [&](COLORREF p) { return p == green; }), 20);
-    EXPECT_EQ(count(form->Controls().Button2, [&](COLORREF p) { return p == green; }), 0);
-    // Most of the "Close" button is its face.
-    EXPECT_GT(count(form->Controls().Button2, [&](COLORREF p) { return p == light; }), 60 * 22 / 2);
+    const auto staticColours = [&form](HWND control) {
+        const MemoryDC dc(CreateCompatibleDC(nullptr));
+        const auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
+                         reinterpret_cast<LPARAM>(control)));
+        LOGBRUSH fill{};
+        GetObjectW(brush, sizeof fill, &fill);
+        return std::pair(GetTextColor(dc.get()), fill.lbColor);
+    };
+    follow(WM_SYSCOLORCHANGE, 0);
+    form.Button1Click(); // the status line in its green
+    follow(WM_NULL, 0);
+    const std::vector<COLORREF> normal = snapshot();
+    EXPECT_GT(PixelsOf(c.Button1, green), 20);
+    EXPECT_GT(PixelsOf(c.Button2, light), 60 * 22 / 2);
+    EXPECT_GT(PixelsOf(c.StaticText1, RGB(0, 150, 0)), 20);
+    EXPECT_EQ(staticColours(c.StaticText2), std::pair(RGB(0, 0, 0), own));
+
+    high = true;
+    follow(WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST);
+    EXPECT_TRUE(form.HighContrast());
+    EXPECT_EQ(PixelsOf(c.Button1, green), 0);
+    EXPECT_GT(PixelsOf(c.Button1, buttonText), 20);
+    EXPECT_GT(PixelsOf(c.Button2, face), 60 * 22 / 2) << "the Close button's face";
+    EXPECT_EQ(PixelsOf(c.StaticText1, RGB(0, 150, 0)), 0);
+    EXPECT_GT(PixelsOf(c.StaticText1, text), 20);
+    for (HWND control : {c.StaticText1, c.StaticText2, c.StaticText5, c.TrackBar1}) {
+        EXPECT_EQ(staticColours(control), std::pair(text, face));
+    }
+    EXPECT_EQ(PixelsOf(c.TrackBar1, own), 0) << "the bar's background";
+    const std::vector<COLORREF> contrast = snapshot();
+    EXPECT_EQ(std::count(contrast.begin(), contrast.end(), own), 0);
+
+    high = false;
+    follow(WM_SYSCOLORCHANGE, 0);
+    EXPECT_FALSE(form.HighContrast());
+    EXPECT_TRUE(snapshot() == normal) << "off again, every pixel as before";
 }
 
 // --- Track bars ----------------------------------------------------------------------

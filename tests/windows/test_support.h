@@ -8,6 +8,8 @@
 #include "windows/settings_store.h"
 #include "windows/settings_window.h"
 
+#include <oleacc.h>
+
 #include <gtest/gtest.h>
 
 #include <exception>
@@ -286,6 +288,104 @@ inline TForm2::Platform RecordingPlatform(const std::shared_ptr<TrayLog>& log) {
         return result;
     };
     return platform;
+}
+
+// A window's client area as a screen reader gets it (AccessibleObjectFromWindow), and
+// what it reads of it; an empty text where the object answers none.
+struct AccessibleView {
+    ComPtr<IAccessible> object;
+
+    explicit AccessibleView(HWND window) {
+        IAccessible* found = nullptr;
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&found));
+        object = ComPtr<IAccessible>(found);
+    }
+    static VARIANT Self() {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        return self;
+    }
+    template <typename Read> std::wstring Text(Read read) const {
+        BSTR text = nullptr;
+        if ((object.get()->*read)(Self(), &text) != S_OK || text == nullptr) {
+            return {};
+        }
+        const ComString owned(text);
+        return owned.get();
+    }
+    std::wstring Name() const { return Text(&IAccessible::get_accName); }
+    std::wstring Value() const { return Text(&IAccessible::get_accValue); }
+    // Role or state; -1 when it answers none.
+    template <typename Read> LONG Number(Read read) const {
+        VARIANT answer{};
+        return (object.get()->*read)(Self(), &answer) == S_OK && answer.vt == VT_I4 ? answer.lVal
+                                                                                    : -1;
+    }
+    LONG Role() const { return Number(&IAccessible::get_accRole); }
+    LONG State() const { return Number(&IAccessible::get_accState); }
+};
+
+// The accessibility events of one kind that this process raises while the object lives,
+// as the message loop delivers them.
+class WinEvents {
+  public:
+    struct Event {
+        HWND window;
+        LONG object;
+        LONG child;
+        bool operator==(const Event&) const = default;
+    };
+
+    explicit WinEvents(DWORD kind) {
+        current_ = this;
+        hook_ = SetWinEventHook(kind, kind, nullptr, &Raised, GetCurrentProcessId(), 0,
+                                WINEVENT_OUTOFCONTEXT);
+    }
+    ~WinEvents() {
+        UnhookWinEvent(hook_);
+        current_ = nullptr;
+    }
+    WinEvents(const WinEvents&) = delete;
+    WinEvents& operator=(const WinEvents&) = delete;
+
+    bool Hooked() const { return hook_ != nullptr; }
+    // Those delivered so far, the queue's included.
+    const std::vector<Event>& Seen() {
+        Pump(50);
+        return events_;
+    }
+    void Clear() {
+        Pump(50);
+        events_.clear();
+    }
+
+  private:
+    static void CALLBACK Raised(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                                DWORD) {
+        if (current_ != nullptr) {
+            current_->events_.push_back({window, object, child});
+        }
+    }
+
+    // The hook procedure has no context of its own; one recorder at a time.
+    static inline WinEvents* current_ = nullptr;
+    HWINEVENTHOOK hook_ = nullptr;
+    std::vector<Event> events_;
+};
+
+// The user's short time format without seconds, as the system gives it.
+inline std::wstring SystemShortTime(int hour, int minute) {
+    SYSTEMTIME time{};
+    time.wYear = 2024;
+    time.wMonth = 3;
+    time.wDay = 1;
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    wchar_t text[64] = {};
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, text, 64);
+    return text;
 }
 
 } // namespace lumivane::testing_support

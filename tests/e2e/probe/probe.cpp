@@ -12,6 +12,9 @@
 //   post TARGET MSG WPARAM LPARAM           posts a message (numbers: decimal or 0x..)
 //   trackbar TARGET POS                     moves a track bar as the user would
 //   click TARGET                            presses a button (BM_CLICK)
+//   accessible TARGET                       what a screen reader reads of its client area
+//                                           (oleacc): role, name, value, state, and the
+//                                           time now in the user's short format
 //   resources TARGET | resources --pid N    handles and memory of its process,
 //                                           counted where Wine keeps them (see Resources)
 //   reg-dump KEY                            every value of HKCU\KEY
@@ -35,6 +38,7 @@
 #include <aclapi.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -376,6 +380,55 @@ int Click(Args& args) {
     const bool ok = PostMessageW(button, BM_CLICK, 0, 0);
     Print(Object().Flag("posted", ok));
     return ok ? 0 : 1;
+}
+
+std::wstring ShortTimeNow() {
+    wchar_t text[64] = {};
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, text, 64);
+    return text;
+}
+
+// From another process, as a screen reader asks: the window answers WM_GETOBJECT and
+// COM carries the object across.
+int Accessible(Args& args) {
+    HWND window = ResolveOrFail(TakeTarget(args));
+    ExpectCount(args, 0);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* object = nullptr;
+    const HRESULT found =
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object));
+    Object result;
+    result.Number("hresult", found).Text("now", ShortTimeNow());
+    if (object != nullptr) {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        const auto text = [&](const char* key,
+                              HRESULT (STDMETHODCALLTYPE IAccessible::*read)(VARIANT, BSTR*)) {
+            BSTR answer = nullptr;
+            if ((object->*read)(self, &answer) == S_OK && answer != nullptr) {
+                result.Text(key, answer);
+                SysFreeString(answer);
+            } else {
+                result.Raw(key, "null");
+            }
+        };
+        text("name", &IAccessible::get_accName);
+        text("value", &IAccessible::get_accValue);
+        VARIANT role{};
+        VARIANT state{};
+        object->get_accRole(self, &role);
+        object->get_accState(self, &state);
+        result.Number("role", role.vt == VT_I4 ? role.lVal : -1)
+            .Number("state", state.vt == VT_I4 ? state.lVal : -1);
+        object->Release();
+    }
+    Print(result);
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return object != nullptr ? 0 : 1;
 }
 
 struct HandleCloser {
@@ -868,6 +921,8 @@ int Run(const std::wstring& command, Args& args) {
         return Post(args);
     if (command == L"trackbar")
         return TrackBar(args);
+    if (command == L"accessible")
+        return Accessible(args);
     if (command == L"click")
         return Click(args);
     if (command == L"resources")
