@@ -11,7 +11,7 @@ namespace lumivane {
 DesktopClock::DesktopClock(ClockState& state) : state_(state), controller_(state, *this) {}
 
 std::unique_ptr<SettingsStore> DesktopClock::Store() {
-    return std::make_unique<SettingsFile>(SettingsFilePath());
+    return std::make_unique<SettingsFile>(SettingsFilePath(), files_);
 }
 
 TimeOfDay DesktopClock::Now() {

@@ -12,6 +12,7 @@
 #include "core/clock/clock_state.h"
 #include "core/controller/clock_controller.h"
 #include "linux/problems.h"
+#include "linux/settings_file.h"
 
 namespace lumivane {
 
@@ -41,6 +42,7 @@ class DesktopClock : public ClockPlatform {
     ClockController controller_;
 
   private:
+    PosixFiles files_; // the settings file's
     std::array<Source, kClockTimers> timers_;
     Widget problemBox_;
 };

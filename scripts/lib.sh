@@ -51,6 +51,17 @@ lumivane_publisher() {
   sed -n 's/^set(LUMIVANE_PUBLISHER "\(.*\)")$/\1/p' "$root/CMakeLists.txt"
 }
 
+# Where releases are published, as CMakeLists.txt names it.
+lumivane_releases_url() {
+  sed -n 's/^set(LUMIVANE_RELEASES_URL "\(.*\)")$/\1/p' "$root/CMakeLists.txt"
+}
+
+# Debian's Python, with the packages scripts/setup installs (python3-yaml,
+# python3-jsonschema), whatever else the PATH offers.
+system_python() {
+  if [ -x /usr/bin/python3 ]; then echo /usr/bin/python3; else command -v python3; fi
+}
+
 # Starts Xvfb at 1366 x 768 (the display the tests are written for) unless
 # LUMIVANE_DISPLAY names one already running; exports DISPLAY.
 start_xvfb() {

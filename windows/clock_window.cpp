@@ -9,7 +9,6 @@
 #include "core/controller/facts.h"
 #include "core/render/render.h"
 #include "windows/dib.h"
-#include "windows/settings_store.h"
 
 namespace lumivane {
 
@@ -81,8 +80,8 @@ bool RunningUnderWine() {
 
 } // namespace
 
-TForm1::TForm1(ClockState& state, std::string settingsKeyPath)
-    : state_(state), settingsKeyPath_(std::move(settingsKeyPath)), controller_(state, *this),
+TForm1::TForm1(ClockState& state, StoreMaker store)
+    : state_(state), store_(std::move(store)), controller_(state, *this),
       underWine_(RunningUnderWine()) {
     const std::wstring caption = Widened(kTitle);
     CreateHandle({.className = kClockWindowClass,
@@ -258,7 +257,7 @@ std::vector<Rect> TForm1::Monitors() {
 }
 
 std::unique_ptr<SettingsStore> TForm1::Store() {
-    return std::make_unique<RegistryStore>(settingsKeyPath_);
+    return store_();
 }
 
 std::unique_ptr<TDIB> TForm1::MakeBuffer() {
@@ -312,7 +311,8 @@ bool TForm1::ShowProblem(const std::string& text) {
         active != nullptr && GetWindowThreadProcessId(active, nullptr) == GetCurrentThreadId()
             ? active
             : Handle();
-    MessageBoxA(IsWindow(owner) ? owner : nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(IsWindow(owner) ? owner : nullptr, Widened(text).c_str(), Widened(kTitle).c_str(),
+                MB_OK | MB_ICONERROR);
     return true;
 }
 

@@ -17,7 +17,7 @@
 #include "windows/clock_accessible.h"
 #include "windows/form.h"
 #include "windows/handles.h"
-#include "windows/settings_store.h"
+#include "windows/settings_file.h"
 
 namespace lumivane {
 
@@ -28,9 +28,10 @@ inline constexpr const wchar_t* kClockWindowClass = L"TForm1";
 
 class TForm1 : public TForm, public ClockPlatform {
   public:
-    // Creates the window; FormCreate runs inside the creation. `settingsKeyPath` is the
-    // settings key below HKEY_CURRENT_USER (tests pass a key of their own).
-    explicit TForm1(ClockState& state, std::string settingsKeyPath = kSettingsKeyPath);
+    // Creates the window; FormCreate runs inside the creation. `store` makes the settings
+    // store for each use: the program's (the registry, or Lumivane.ini beside the program),
+    // chosen once at start; tests pass a registry key or a file of their own.
+    TForm1(ClockState& state, StoreMaker store);
     // A screen reader may hold the accessible object longer than the window lives.
     ~TForm1() override;
 
@@ -87,7 +88,7 @@ class TForm1 : public TForm, public ClockPlatform {
     void Paint();
 
     ClockState& state_;
-    std::string settingsKeyPath_;
+    StoreMaker store_;
     ClockController controller_;
     bool underWine_ = false;
     RECT place_{};

@@ -4,10 +4,6 @@
 
 namespace lumivane {
 
-std::wstring Widened(const char* text) {
-    return std::wstring(text, text + std::char_traits<char>::length(text));
-}
-
 TForm::~TForm() {
     if (handle_ != nullptr) {
         SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);

@@ -6,10 +6,9 @@
 
 #include <string>
 
-namespace lumivane {
+#include "windows/text.h"
 
-// An ASCII text as the wide-character calls take it.
-std::wstring Widened(const char* text);
+namespace lumivane {
 
 // The program's icon; the system's application icon for a program without one (the tests).
 HICON ProgramIcon();

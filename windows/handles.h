@@ -16,6 +16,13 @@ template <typename Handle> using GdiObject = Owned<Handle, &DeleteObject>;
 using MemoryDC = Owned<HDC, &DeleteDC>;
 using MenuHandle = Owned<HMENU, &DestroyMenu>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
+// A kernel object (a file, an event ...).
+using KernelHandle = Owned<HANDLE, &CloseHandle>;
+
+// CreateFileW's answer as a handle: its failure, INVALID_HANDLE_VALUE, is empty.
+inline KernelHandle FileHandle(HANDLE file) {
+    return KernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
 
 // A reference to a COM object, released when it goes.
 inline void ReleaseReference(IUnknown* object) {

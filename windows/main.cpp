@@ -12,6 +12,7 @@
 #include "windows/autostart.h"
 #include "windows/clock_window.h"
 #include "windows/handles.h"
+#include "windows/settings_file.h"
 #include "windows/settings_window.h"
 
 namespace {
@@ -51,7 +52,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     lumivane::ClockState clockState;
     try {
         // Created first, the clock window is the main window: closing it ends the loop.
-        lumivane::TForm1 form1(clockState);
+        lumivane::TForm1 form1(clockState, lumivane::ProgramSettingsStore());
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
         // clock window, it has no taskbar button either.
@@ -65,7 +66,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& error) {
         // Only a window that cannot be made at all gets here; handlers' errors are
         // shown by the window trampoline and the program goes on.
-        MessageBoxA(nullptr, error.what(), lumivane::kTitle, MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, lumivane::Widened(error.what()).c_str(),
+                    lumivane::Widened(lumivane::kTitle).c_str(), MB_OK | MB_ICONERROR);
         return 1;
     }
 }

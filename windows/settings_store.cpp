@@ -1,8 +1,7 @@
 #include "windows/settings_store.h"
 
-#include <cctype>
-
 #include "core/error.h"
+#include "windows/text.h"
 
 namespace lumivane {
 
@@ -31,19 +30,8 @@ void RegistryStore::CreateStore() {
 }
 
 std::string RegistryStore::Refusal(const char* pattern, LONG result) const {
-    char reason[256] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(result), 0, reason, sizeof reason, nullptr);
-    std::string text = FormatText(pattern, "HKEY_CURRENT_USER\\" + keyPath_);
-    if (length > 0) {
-        std::string why(reason, length);
-        while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
-            why.pop_back();
-        }
-        text += ": " + why;
-    }
-    return text;
+    return FormatText(pattern, "HKEY_CURRENT_USER\\" + keyPath_) + ": " +
+           SystemReason(static_cast<DWORD>(result));
 }
 
 LONG RegistryStore::Open(bool create) {

@@ -41,6 +41,7 @@ from pointer import (  # noqa: F401
 from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_template
 
 SETTINGS_KEY = r"Software\Lumivane"
+PORTABLE_FILE = "Lumivane.ini"
 CLOCK_CLASS = "TForm1"
 CLOCK_TITLE = "Lumivane"
 SETTINGS_CLASS = "TForm2"
@@ -82,6 +83,7 @@ class Session(Screen, Pointer):
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
         self.prefix = os.path.join(self.dir, "prefix")
+        self.portable_dir = os.path.join(self.dir, "portable")
         copy_prefix(wine_template(), self.prefix)
         self.env = wine_env(self.prefix)
         self.display = None
@@ -225,6 +227,7 @@ class Session(Screen, Pointer):
             self.stop()
             if not failed:
                 shutil.rmtree(self.prefix, ignore_errors=True)
+                shutil.rmtree(self.portable_dir, ignore_errors=True)
 
     def _save_evidence(self):
         """What a reader of a failed test needs: the screen, the windows, the
@@ -340,6 +343,56 @@ class Session(Screen, Pointer):
             if values.get(name) == value or time.monotonic() > deadline:
                 return values
             time.sleep(0.2)
+
+    # -- portable mode
+
+    def portable_copy(self, text=""):
+        """Lumivane.exe copied into a folder of the session (portable mode needs the
+        file beside the program it runs) with Lumivane.ini beside it holding `text`
+        (None: no file). Returns the program's path; the file is self.portable_file."""
+        shutil.rmtree(self.portable_dir, ignore_errors=True)
+        os.makedirs(self.portable_dir)
+        program = os.path.join(self.portable_dir, "Lumivane.exe")
+        shutil.copy2(EXE, program)
+        if text is not None:
+            with open(self.portable_file, "w", newline="") as f:
+                f.write(text)
+        return program
+
+    @property
+    def portable_file(self):
+        return os.path.join(self.portable_dir, PORTABLE_FILE)
+
+    def portable_text(self):
+        """The bytes of Lumivane.ini beside the copy; None when there is none."""
+        try:
+            with open(self.portable_file, "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def portable_values(self):
+        """The name=value lines of Lumivane.ini as {name: number or text}."""
+        values = {}
+        for line in (self.portable_text() or b"").decode("utf-8", "replace").splitlines():
+            name, equals, value = line.partition("=")
+            if equals and not name.lstrip().startswith(("#", ";")):
+                value = value.strip()
+                values[name.strip()] = int(value) if re.fullmatch(r"[+-]?\d+", value) else value
+        return values
+
+    def wait_portable(self, name, value, timeout=10):
+        """Waits until Lumivane.ini holds name = value; returns its values."""
+        deadline = time.monotonic() + timeout
+        while True:
+            values = self.portable_values()
+            if values.get(name) == value or time.monotonic() > deadline:
+                return values
+            time.sleep(0.1)
+
+    def windows_path(self, unix_path):
+        """A path of this machine as the programs of the prefix see it (drive Z:)."""
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
     # -- other programs of the prefix
 

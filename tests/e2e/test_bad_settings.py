@@ -3,6 +3,7 @@ missing values, values far outside their ranges. The program must start, keep
 running, show at most one error box, and draw its clock whenever it shows no
 error."""
 
+import os
 import time
 import unittest
 
@@ -147,6 +148,63 @@ class ReadOnlyKey(E2ETestCase):
         time.sleep(SAVE_SECONDS)
         self.assertEqual(session.message_boxes(), [], "no further message")
         self.assertEqual(session.registry()["Size"], 25)
+        session.kill()
+
+
+class PortableFile(E2ETestCase):
+    """Lumivane.ini beside the program, damaged or read-only: the same rules and words
+    as the Linux program's settings file."""
+
+    def wait_one_box(self, session):
+        deadline = time.monotonic() + 20
+        while not session.message_boxes() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        time.sleep(1)
+        boxes = session.message_boxes()
+        self.assertEqual(len(boxes), 1, "one message")
+        return session.message_box_texts(boxes[0])
+
+    def test_a_damaged_file_heals_and_says_so_once(self):
+        session = self.session()
+        program = session.portable_copy(
+            "Bright=30\r\nSize=nineteen\r\nAlgoritm=0\r\n\x00\x01garbage\r\nContrast=6\r\n"
+            "Left=300\r\nTop=200\r\nStart_1=2\r\n")
+        ini = session.windows_path(session.portable_file)
+        session.start(program=program, wait=False)
+        self.assertIn("'Size' in %s is not a whole number: \"nineteen\". The clock uses the "
+                      "defaults for what it could not read." % ini, self.wait_one_box(session))
+        self.assertEqual(client_rect(session.wait_window()), (300, 200, 285, 285),
+                         "the default size, the stored place")
+        # The file heals; the rest of it is kept.
+        self.assertEqual(session.portable_text(),
+                         b"Bright=30\r\nSize=19\r\nAlgoritm=0\r\n\x00\x01garbage\r\nContrast=6\r\n"
+                         b"Left=300\r\nTop=200\r\nStart_1=2\r\n")
+        self.assertIsNone(session.registry(), "settings in the registry in portable mode")
+        session.kill()
+        session.start(program=program)
+        time.sleep(1.5)
+        self.assertEqual(session.message_boxes(), [], "the next start finds nothing amiss")
+        session.kill()
+
+    def test_a_read_only_file_is_read_and_its_refusal_said_once(self):
+        session = self.session()
+        text = "Bright=30\r\nSize=25\r\nAlgoritm=0\r\nContrast=6\r\nLeft=300\r\nTop=0\r\nStart_1=2\r\n"
+        program = session.portable_copy(text)
+        os.chmod(session.portable_file, 0o444)  # Wine's read-only attribute
+        session.start(program=program, wait=False)
+        self.assertIn("Cannot write %s: Access denied." % session.windows_path(session.portable_file),
+                      self.wait_one_box(session))
+        window = session.wait_window()
+        self.assertEqual(client_rect(window)[::2], (300, 375), "Size 25, as stored")
+        self.assertFalse(session.window("TForm2")["visible"], "no first start")
+        session.probe("click", "--class", "#32770", "--child-class", "Button")
+        # The clock walks in from the top edge, and the position save is refused too.
+        time.sleep(SAVE_SECONDS)
+        self.assertEqual(client_rect(session.window())[1], 6, "kept inside the display")
+        self.assertEqual(session.message_boxes(), [], "no further message")
+        self.assertTrue(session.alive(), "the program ended")
+        self.assertEqual(session.portable_text(), text.encode(), "the file was written")
+        self.assertIsNone(session.registry(), "settings in the registry in portable mode")
         session.kill()
 
 

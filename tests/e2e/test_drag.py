@@ -11,6 +11,7 @@ from harness import (
     E2ETestCase, TargetWindow, choose_menu_item, click_at, client_rect, composite,
     describe_mismatch, disc_mask, glide_pointer, grab_hands, hand_mask, mismatches,
     open_tray_menu, point_at, release_button, render_frame, time_candidates, wait_place,
+    wait_tray_icon,
 )
 
 # Size 19 on a 768-pixel display: 19 steps of 15 pixels.
@@ -36,12 +37,15 @@ def dial_times(session, seconds):
 class Dragging(E2ETestCase):
     START = (540, 6)
 
-    def start_clock(self, session, place=START, set_wallpaper=True):
-        session.set_registry(dict(SETTINGS, Left=place[0], Top=place[1]))
+    def start_clock(self, session, place=START, set_wallpaper=True, program=None):
+        """Starts the clock stored at `place`: in the registry or, for a copy of the
+        program in portable mode (`program`), in the Lumivane.ini beside it."""
+        if program is None:
+            session.set_registry(dict(SETTINGS, Left=place[0], Top=place[1]))
         if set_wallpaper:
             session.set_wallpaper()
         session.park_pointer()
-        window = session.start()
+        window = session.start(program=program)
         session.wait_for_frame(window)
         self.assertEqual(client_rect(window), place + (DIAMETER, DIAMETER), "clock's place")
         return window
@@ -141,6 +145,30 @@ class Dragging(E2ETestCase):
                          % values)
         self.assertEqual(client_rect(session.window())[:2], end, "the clock moved by itself")
         self.assertEqual(values.get("Size"), 19, "the settings were touched: %s" % values)
+
+    def test_in_portable_mode_a_drag_is_saved_in_lumivane_ini(self):
+        session = self.session()
+        left, top = self.START
+        program = session.portable_copy("".join(
+            "%s=%d\r\n" % item for item in dict(SETTINGS, Left=left, Top=top).items()))
+        self.start_clock(session, program=program)
+        # Wine's tray window comes up with the icon; a drag while it is being made can
+        # lose the pointer's motion.
+        self.assertTrue(wait_tray_icon(True, timeout=10), "no tray icon")
+        x, y = grab_hands(session, self.START, RADIUS)
+        try:
+            glide_pointer(session, x, y, left + RADIUS - 200, top + RADIUS + 150)
+        finally:
+            release_button(session)
+        released = time.monotonic()
+        end = (left - 200, top + 150)
+        self.assertEqual(wait_place(session, end)[:2], end, "the clock did not follow the drag")
+        values = session.wait_portable("Left", end[0], timeout=SAVE_WAIT)
+        saved = time.monotonic() - released
+        print("the place was in Lumivane.ini %.1f s after the drag ended" % saved)
+        self.assertEqual(values, dict(SETTINGS, Left=end[0], Top=end[1]),
+                         "Lumivane.ini %.1f s after the drag ended" % saved)
+        self.assertIsNone(session.registry(), "settings in the registry in portable mode")
 
     def test_clicks_off_the_hands_reach_the_window_beneath(self):
         session = self.session()

@@ -1,14 +1,17 @@
 """Start-up of the real program: the settings it stores and the clock window it
 makes, on a 1366 x 768 display in a fresh prefix."""
 
+import os
 import time
 import unittest
 
 from harness import (
     CLOCK_CLASS, CLOCK_TITLE, LWA_COLORKEY, SETTINGS_CLASS, WS_CAPTION, WS_EX_APPWINDOW,
-    WS_EX_LAYERED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, client_rect,
+    WS_EX_LAYERED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, choose_menu_item, client_rect,
+    open_tray_menu, wait_tray_icon,
 )
 
+RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
 STATE_SYSTEM_FOCUSABLE = 0x100000
 
 # The first-start settings on a 1366 x 768 display: Size 19 steps of 15 pixels
@@ -114,6 +117,42 @@ class LaterStarts(E2ETestCase, ClockWindowChecks):
         time.sleep(0.5)
         self.assertEqual(session.registry(), dict(stored, Start_1=2),
                          "settings after the third start")
+
+
+class PortableStart(E2ETestCase, ClockWindowChecks):
+    def test_lumivane_ini_beside_the_program_keeps_the_settings_and_without_it_the_registry(self):
+        session = self.session()
+        program = session.portable_copy("")
+        window = session.start(program=program)
+        self.assertEqual(client_rect(window)[0], 540, "the first-start place")
+        values = session.wait_portable("Start_1", 1)
+        expected = dict(DEFAULTS, Start_1=1)
+        if values.get("Top") == 6:  # the nudge, if the position save came first
+            expected["Top"] = 6
+        self.assertEqual(values, expected, "Lumivane.ini after the first start")
+        self.assertNotIn(b"\n", session.portable_text().replace(b"\r\n", b""),
+                         "lines end as Notepad reads them")
+        self.assertIsNone(session.registry(), "settings in the registry in portable mode")
+        self.assertAliveWithoutBoxes(session, "first start in portable mode")
+
+        # "Start with Windows" names this copy, in the Run key.
+        session.close_window(SETTINGS_CLASS)
+        self.assertTrue(wait_tray_icon(True, timeout=10), "no tray icon")
+        menu, _ = open_tray_menu(session)
+        choose_menu_item(session, menu, "Start with Windows")
+        quoted = '"%s"' % session.windows_path(program)
+        self.assertEqual(session.wait_registry("Lumivane", quoted, key=RUN_KEY).get("Lumivane"),
+                         quoted, "the Run value")
+        self.assertIsNone(session.registry(), "settings in the registry in portable mode")
+
+        # Without the file the same copy keeps its settings in the registry, as ever.
+        self.assertIsNotNone(session.quit(timeout=15), "the program did not end on close")
+        os.remove(session.portable_file)
+        session.start(program=program)
+        self.assertEqual(session.wait_registry("Start_1", 1).get("Start_1"), 1,
+                         "no first-start settings in the registry")
+        self.assertIsNone(session.portable_text(), "a Lumivane.ini without portable mode")
+        self.assertAliveWithoutBoxes(session, "start without Lumivane.ini")
 
 
 if __name__ == "__main__":

@@ -37,34 +37,11 @@ std::string ReadError(SettingsFile& file, const std::string& name) {
 
 } // namespace
 
-TEST(ParseWholeNumber, TakesSigned32BitNumbersAndNothingElse) {
-    for (const auto& [text, value] : {std::pair{"0", 0},
-                                      {"19", 19},
-                                      {"+7", 7},
-                                      {"-540", -540},
-                                      {"2147483647", 2147483647},
-                                      {"-2147483648", INT32_MIN}}) {
-        EXPECT_EQ(ParseWholeNumber(text), value) << text;
-    }
-    for (const char* text : {"", "+", "-", "1.5", "19 px", "0x13", "2147483648", "++1", " 1"}) {
-        EXPECT_FALSE(ParseWholeNumber(text).has_value()) << text;
-    }
-}
-
-TEST(SettingsText, KeepsWhatItDoesNotKnowAndReplacesTheLineThatCounts) {
-    SettingsText text("# mine\nSize = 12\r\nColour=red\nSize=19\n\nnot a setting\n");
-    EXPECT_EQ(text.Find("Size"), "19"); // the last line counts
-    EXPECT_EQ(text.Find("Colour"), "red");
-    EXPECT_FALSE(text.Find("Bright").has_value());
-    text.Set("Size", 20);
-    text.Set("Bright", 30);
-    EXPECT_EQ(text.Text(), "# mine\nColour=red\nSize=20\n\nnot a setting\nBright=30\n");
-}
-
 TEST(SettingsFile, WritesAtCloseAndReadsBack) {
     const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("config/lumivane/lumivane.conf");
-    SettingsFile file(path);
+    const PosixFiles files;
+    SettingsFile file(path, files);
     EXPECT_FALSE(file.OpenStore(false)); // no file: nothing to read, nothing made
     EXPECT_FALSE(std::filesystem::exists(path));
     ASSERT_TRUE(file.OpenStore(true));
@@ -86,7 +63,8 @@ TEST(SettingsFile, NamesAValueThatIsNoWholeNumber) {
     const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << "Size=nine\x01teen and a great deal more text than a message shows\n";
-    SettingsFile file(path);
+    const PosixFiles files;
+    SettingsFile file(path, files);
     ASSERT_TRUE(file.OpenStore(false));
     EXPECT_EQ(ReadError(file, "Size"), "'Size' in " + path +
                                            " is not a whole number: \"nine?teen and a great "
@@ -98,7 +76,8 @@ TEST(SettingsFile, AFileThatCannotBeReadIsNeverReplaced) {
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << std::string(70 * 1024, '#') << "\nSize=19\n";
     const std::string before = Contents(path);
-    SettingsFile file(path);
+    const PosixFiles files;
+    SettingsFile file(path, files);
     ASSERT_TRUE(file.OpenStore(true)); // it is there
     EXPECT_FALSE(file.Readable());
     const std::string why = "The settings file " + path + " is too large to be one";
@@ -117,7 +96,8 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFile) {
     const test::ScratchDir folder("settings-file-test");
     const std::string path = folder.File("lumivane.conf");
     std::ofstream(path) << "Size=19\n";
-    SettingsFile file(path);
+    const PosixFiles files;
+    SettingsFile file(path, files);
     ASSERT_TRUE(file.OpenStore(true));
     for (int i = 0; i < 200; ++i) {
         file.WriteValue("Value" + std::to_string(i), i);
@@ -143,11 +123,13 @@ TEST(SettingsFile, ALinkedFileIsReplacedWhereItLies) {
     const test::ScratchDir folder("settings-file-test");
     std::filesystem::create_directories(folder.File("dotfiles"));
     std::filesystem::create_directories(folder.File("config"));
-    std::ofstream(folder.File("dotfiles/lumivane.conf")) << "\xEF\xBB\xBF" "Bright=20\n";
+    std::ofstream(folder.File("dotfiles/lumivane.conf")) << "\xEF\xBB\xBF"
+                                                            "Bright=20\n";
     chmod(folder.File("dotfiles/lumivane.conf").c_str(), 0640);
     const std::string link = folder.File("config/lumivane.conf");
     std::filesystem::create_symlink("../dotfiles/lumivane.conf", link);
-    SettingsFile file(link);
+    const PosixFiles files;
+    SettingsFile file(link, files);
     ASSERT_TRUE(file.OpenStore(true));
     EXPECT_EQ(file.ReadValue("Bright"), 20) << "past the byte-order mark";
     file.WriteValue("Size", 25);

@@ -39,7 +39,7 @@ class ClockWindow : public testing::Test {
     }
 
     std::unique_ptr<TForm1> Start(ClockState& state) {
-        return std::make_unique<TForm1>(state, key.Path());
+        return std::make_unique<TForm1>(state, lumivane::RegistryStoreAt(key.Path()));
     }
 
     void StoreAll(int32_t bright, int32_t size, int32_t algoritm, int32_t contrast, int32_t left,
@@ -229,7 +229,7 @@ TEST_F(ClockWindow, AnUnannouncedChangeOfTheMonitorsIsFoundByThePositionTimer) {
         }
     };
     ClockState state;
-    Shrinking form(state, key.Path());
+    Shrinking form(state, lumivane::RegistryStoreAt(key.Path()));
     form.MoveTo(1000, 400);
     form.shrunk = true;
     form.Timer2Timer(); // inside the monitor it knows

@@ -228,7 +228,7 @@ class RegistryContents : public ::testing::Test {
                         std::string label) {
         StartedClock& clock = clocks.emplace_back();
         clock.label = std::move(label);
-        clock.form = std::make_unique<TForm1>(*clock.state, key.Path());
+        clock.form = std::make_unique<TForm1>(*clock.state, RegistryStoreAt(key.Path()));
         return clock;
     }
 
