@@ -62,11 +62,13 @@ def glide_pointer(session, x0, y0, x1, y1, steps=10, pause=0.05):
 def wait_place(session, place, timeout=1.5):
     """The clock's client rectangle once its top-left corner is at `place`, or
     as it is when the time runs out: the clock follows the pointer as soon as
-    its thread has seen the motion, not at once."""
+    its thread has seen the motion, not at once. A window manager taking it into its
+    frame hides it for a moment; None if it never shows."""
     deadline = time.monotonic() + timeout
     while True:
-        rect = client_rect(session.window())
-        if rect[:2] == tuple(place) or time.monotonic() > deadline:
+        window = session.window()
+        rect = client_rect(window) if window else None
+        if (rect and rect[:2] == tuple(place)) or time.monotonic() > deadline:
             return rect
         time.sleep(0.05)
 

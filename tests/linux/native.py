@@ -254,7 +254,8 @@ class NativeSession(Screen, Pointer):
 
     def wait_place(self, place, timeout=3.0):
         """The clock's (left, top) once it is `place`, or where it is at the end."""
-        return wait_place(self, place, timeout)[:2]
+        rect = wait_place(self, place, timeout)
+        return rect and rect[:2]
 
     def accessible_objects(self, focus=None):
         """The program's objects as a screen reader reads them (ACCESSIBLE_READER); with
@@ -357,13 +358,11 @@ class NativeTestCase(unittest.TestCase):
         return session
 
     def assertShowsRenderedDial(self, session, window, before,
-                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None):
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None, settle=0):
         """The clock's area on the screen equals lumivane-render's frame over the same
         wallpaper (or `desktop`, a picture of the screen without the clock) at the same
         place, for one of the seconds since `before`, sized by a monitor of `screen`
-        (width, height)."""
-        shot = session.screenshot()
-        after = time.localtime()
+        (width, height); within `settle` seconds where a change beneath is still due."""
         background_path = session.wallpaper_path
         if desktop is None:
             desktop = session.wallpaper
@@ -371,17 +370,23 @@ class NativeTestCase(unittest.TestCase):
             background_path = os.path.join(session.dir, "desktop.ppm")
             desktop.save_ppm(background_path)
         left, top, width, height = harness.client_rect(window)
-        shown = shot.crop(left, top, width, height)
         under = desktop.crop(left, top, width, height)
-        best = None
-        for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
-            frame = harness.render_frame(session.dir, background_path, left, top, hhmmss,
-                                         screen=screen)
-            count, examples = harness.mismatches(shown, harness.composite(frame, under))
-            if count == 0:
-                return hhmmss
-            if best is None or count < best[0]:
-                best = (count, examples, frame)
+        deadline = time.monotonic() + settle
+        while True:
+            shown = session.screenshot().crop(left, top, width, height)
+            after = time.localtime()
+            best = None
+            for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
+                frame = harness.render_frame(session.dir, background_path, left, top, hhmmss,
+                                             screen=screen)
+                count, examples = harness.mismatches(shown, harness.composite(frame, under))
+                if count == 0:
+                    return hhmmss
+                if best is None or count < best[0]:
+                    best = (count, examples, frame)
+            if time.monotonic() >= deadline:
+                break
+            time.sleep(0.1)
         shown.save_png(os.path.join(session.dir, "shown.png"))
         harness.composite(best[2], under).save_png(os.path.join(session.dir, "expected.png"))
         self.fail("the clock at (%d, %d) is not the rendered frame: %s"

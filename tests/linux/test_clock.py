@@ -151,7 +151,9 @@ class FullScreen(NativeTestCase):
         session.wait_window(CLOCK_TITLE, timeout=2)
         self.assertEqual(session.wait_place((400, 200)), (400, 200), "back where it was")
         session.park_pointer()
-        self.assertShowsRenderedDial(session, session.window(), before)
+        # A manager may name the next window active a moment before it takes the full-screen
+        # one's frame away; the clock reads beneath again within its frame interval.
+        self.assertShowsRenderedDial(session, session.window(), before, settle=1)
 
 
 class DamagedFile(NativeTestCase):
