@@ -554,6 +554,7 @@ def measure_wayland(args):
         memory = smaps_rollup(watched["program"])
         result = {
             "label": args.label, "pointer": "corner", "display": "1366x768", "size": 19,
+            "program": "Lumivane (XWayland)" if args.xwayland else "Lumivane (Wayland)",
             "client": [285, 285], "tick_ms": frame_interval(19), "seconds": round(elapsed, 1),
             "cpu": cpu,
             "private_mib": (memory.get("Private_Clean", 0) + memory.get("Private_Dirty", 0))

@@ -258,4 +258,36 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
     }
 }
 
+bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
+                       const ShownClock& shown) {
+    const ArgbImage* picture = shown.picture;
+    const int32_t width = background.Width();
+    const int32_t height = background.Height();
+    const Rect& area = capture.area;
+    if (picture == nullptr || shown.at != at || picture->width != width ||
+        picture->height != height || width <= 0 || height <= 0 || area.left < at.left ||
+        area.top < at.top || area.right > at.left + width || area.bottom > at.top + height) {
+        return false;
+    }
+    for (int32_t sy = area.top; sy < area.bottom; ++sy) {
+        const uint8_t* beneath = background.Row(sy - at.top);
+        const uint32_t* drawn = &picture->pixels[static_cast<size_t>(sy - at.top) * width];
+        const uint32_t* seen =
+            capture.pixels + static_cast<ptrdiff_t>(sy - area.top) * capture.stride;
+        for (int32_t sx = area.left; sx < area.right; ++sx) {
+            const int32_t x = sx - at.left;
+            const uint32_t colour = drawn[x];
+            const auto alpha = static_cast<uint8_t>(colour >> 24);
+            const uint32_t screen = seen[sx - area.left];
+            for (int32_t c = 0; c < 3; ++c) {
+                if (Blend(static_cast<uint8_t>(colour >> (8 * c)), alpha, beneath[3 * x + c]) !=
+                    static_cast<uint8_t>(screen >> (8 * c))) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace lumivane

@@ -85,4 +85,11 @@ struct RecoveryMemory {
 void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const ScreenCapture& capture,
                     const ShownClock& shown, RecoveryMemory* memory = nullptr);
 
+// Whether `capture` shows nothing but the clock's picture `shown` over `background`, the
+// estimate of the desktop beneath the square at `at`: then nothing beneath changed since
+// it was made. A capture reaching beyond the square, or a picture that does not lie on it,
+// tells nothing (false).
+bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
+                       const ShownClock& shown);
+
 } // namespace lumivane

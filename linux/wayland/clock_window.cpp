@@ -133,7 +133,8 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
                      }),
                      this);
     relativePointers_ = BindRelativePointers(display_);
-    reader_ = std::make_unique<ScreenReader>(display_);
+    reader_ = std::make_unique<ScreenReader>(
+        display_, [this](const ScreenCapture* copy) { return BeneathMayHaveChanged(copy); });
     front_ = std::make_unique<FrontWindowWatch>(
         display_, [this] { Guarded(controller_, [this] { controller_.CheckFullScreen(); }); });
     const auto changed = +[](GdkDisplay*, GdkMonitor*, gpointer self) {
@@ -170,6 +171,10 @@ std::string ClockWindow::Note() const {
                 "stays over full-screen programs.";
     }
     return note;
+}
+
+PlatformTraits ClockWindow::Traits() const {
+    return {.tellsChangesBeneath = reader_ != nullptr && reader_->TellsChanges()};
 }
 
 std::vector<Rect> ClockWindow::Monitors() {
@@ -244,6 +249,21 @@ void ClockWindow::ShowWindow(bool shown) {
     }
     PutAt(controller_.Where());
     gtk_widget_show_all(window_.get());
+    // Nothing watched what came to lie beneath meanwhile.
+    beneathChanged_ = true;
+}
+
+bool ClockWindow::BeneathMayHaveChanged(const ScreenCapture* copy) {
+    // What the clock itself drew anew over the estimate of the desktop is no news.
+    const ShownClock shown{paintedAt_ ? &painted_ : nullptr, paintedAt_.value_or(Place{})};
+    TDIB* background = state_.BackgroundBuffer.get();
+    if (copy != nullptr && estimate_.known && background != nullptr &&
+        ShowsOnlyTheClock(*background, estimate_.at, *copy, shown)) {
+        return false;
+    }
+    beneathChanged_ = true;
+    Guarded(controller_, [this] { controller_.BeneathChanged(); });
+    return true;
 }
 
 bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
@@ -252,11 +272,17 @@ bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
         estimate_.known = false;
         estimateSide_ = background.Width();
     }
-    std::optional<ScreenCapture> capture;
-    if (reader_->SeesBeneath()) {
-        capture = reader_->Capture(OutputAt(at), {at.left, at.top, at.left + background.Width(),
-                                                  at.top + background.Height()});
+    // Where the compositor tells of changes, a still desktop is not captured again.
+    if (reader_->TellsChanges() && estimate_.known && estimate_.at == at && !beneathChanged_) {
+        return false;
     }
+    std::optional<ScreenCapture> capture;
+    const Rect area{at.left, at.top, at.left + background.Width(), at.top + background.Height()};
+    if (reader_->SeesBeneath()) {
+        capture = reader_->Capture(OutputAt(at), area);
+    }
+    // A capture that failed is tried again at the next frame.
+    beneathChanged_ = !capture;
     if (!capture) {
         // Nothing better is known: black at first, then the last estimate.
         if (estimate_.known) {
@@ -269,6 +295,7 @@ bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
     const ShownClock shown{paintedAt_ ? &painted_ : nullptr, paintedAt_.value_or(Place{})};
     RecoverBeneath(background, estimate_, at, *capture, shown, &recovery_);
     estimate_ = {true, at};
+    reader_->Watch(OutputAt(at), area);
     return true;
 }
 
@@ -276,10 +303,20 @@ void ClockWindow::Present(std::span<const Rect> parts) {
     if (parts.empty() && composed_.width == state_.Diameter) {
         return;
     }
+    const bool whole = composed_.width != state_.Diameter;
     ComposeSeeThrough(state_, parts, composed_);
     composedNew_ = true;
     SetInputRegion();
-    gtk_widget_queue_draw(area_);
+    if (whole) {
+        gtk_widget_queue_draw(area_);
+        return;
+    }
+    // Only what changed is drawn again, and so only that is the compositor's to repaint.
+    for (const Rect& part : parts) {
+        gtk_widget_queue_draw_area(area_, part.left / scale_, part.top / scale_,
+                                   Logical(part.right, scale_) - part.left / scale_,
+                                   Logical(part.bottom, scale_) - part.top / scale_);
+    }
 }
 
 void ClockWindow::SetInputRegion() {

@@ -44,7 +44,7 @@ class ClockWindow : public DesktopClock {
     std::string Note() const override;
 
     // ClockPlatform
-    PlatformTraits Traits() const override { return {}; }
+    PlatformTraits Traits() const override;
     std::vector<Rect> Monitors() override;
     void SizeWindow(int32_t side) override;
     void MoveWindow(Place to) override;
@@ -66,6 +66,9 @@ class ClockWindow : public DesktopClock {
     // The compositor closed the surface: gone with its output, or for good.
     void Closed();
     void SetInputRegion();
+    // The screen beneath the clock showed something new (`copy`, where the compositor
+    // made one): whether it may be a change beneath, which the next frame then reads.
+    bool BeneathMayHaveChanged(const ScreenCapture* copy);
 
     std::function<void()> closed_;
     Widget window_;
@@ -79,6 +82,8 @@ class ClockWindow : public DesktopClock {
     int32_t side_ = 1;
     Place place_; // where the surface is asked to be
     bool shown_ = false;
+    // The reader's watch saw the screen change beneath the clock since the last capture.
+    bool beneathChanged_ = true;
 
     ArgbImage composed_; // the latest frame
     bool composedNew_ = false;

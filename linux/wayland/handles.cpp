@@ -9,6 +9,10 @@ void CloseFile(int fd) {
     close(fd);
 }
 
+void DestroyBuffer(wl_buffer* buffer) {
+    wl_buffer_destroy(buffer);
+}
+
 void Unmap(size_t bytes, void* address) {
     munmap(address, bytes);
 }

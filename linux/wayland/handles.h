@@ -14,6 +14,7 @@ template <class T> void DestroyProxy(T* proxy) {
     wl_proxy_destroy(reinterpret_cast<wl_proxy*>(proxy));
 }
 void CloseFile(int fd);
+void DestroyBuffer(wl_buffer* buffer);
 void Unmap(size_t bytes, void* address);
 
 // A wl_display wrapper that sends its requests' new objects to another queue.
@@ -23,6 +24,7 @@ using Queue = Owned<wl_event_queue*, &wl_event_queue_destroy>;
 template <class T> using Proxy = Owned<T*, &DestroyProxy<T>>;
 using File = Owned<int, &CloseFile, std::nullptr_t, -1>;
 using Mapping = Owned<void*, &Unmap, size_t>;
+using Buffer = Owned<wl_buffer*, &DestroyBuffer>;
 using Surface = Owned<cairo_surface_t*, &cairo_surface_destroy>;
 using Region = Owned<cairo_region_t*, &cairo_region_destroy>;
 
