@@ -137,6 +137,13 @@ def viewable(window_id, env=None):
     return "Map State: IsViewable" in done.stdout
 
 
+def embedded(window_id, env=None):
+    """Whether the window is embedded in another program's (a tray icon in its tray)."""
+    done = subprocess.run(["xprop", "-id", window_id, "_XEMBED_INFO"], capture_output=True,
+                          text=True, timeout=30, env=env)
+    return "_XEMBED_INFO(" in done.stdout
+
+
 class NativeSession(Screen, Pointer):
     """One home folder and one session bus; the program started in them any number of
     times, on $DISPLAY or on `display`. With `accessible`, the program speaks to assistive
@@ -230,8 +237,9 @@ class NativeSession(Screen, Pointer):
 
     def window(self, title=CLOCK_TITLE):
         """The top viewable window of that title, with "client" as the Wine harness has it;
-        None when there is none."""
-        shown = self.windows(title)
+        None when there is none. The program's tray icon, which bears its name too, is not
+        one: a tray's tree may list it above the clock."""
+        shown = [w for w in self.windows(title) if not embedded(w["id"], self.env)]
         if not shown:
             return None
         w = shown[-1]
