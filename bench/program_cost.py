@@ -121,6 +121,31 @@ def cpu_seconds(pid):
     return total / 1e9
 
 
+def cpu_over(watched, seconds, program):
+    """Each watched process's processor time over `seconds`, in % of one core, and the
+    window's length; `program` must run throughout."""
+    before = {k: cpu_seconds(p) for k, p in watched.items()}
+    begun = time.monotonic()
+    time.sleep(seconds)
+    after = {k: cpu_seconds(p) for k, p in watched.items()}
+    elapsed = time.monotonic() - begun
+    if program.poll() is not None:
+        raise CostError("the program ended during the measurement")
+    return ({k: 100.0 * (after[k] - before[k]) / elapsed
+             for k in watched if before[k] is not None and after[k] is not None}, elapsed)
+
+
+def memory_figures(pid):
+    """The process's private, resident and anonymous memory in MiB, as the table has them."""
+    memory = smaps_rollup(pid)
+    return {
+        "private_mib": (memory.get("Private_Clean", 0) + memory.get("Private_Dirty", 0)) / 1024.0,
+        "rss_mib": memory.get("Rss", 0) / 1024.0,
+        "anonymous_mib": memory.get("Anonymous", 0) / 1024.0,
+        "windows_private_mib": None,
+    }
+
+
 def smaps_rollup(pid):
     """The process's memory totals in kB: Rss, Private_Clean, Private_Dirty,
     Anonymous, ..."""
@@ -492,27 +517,13 @@ def measure_native(args):
                        timeout=30)
         time.sleep(args.warmup)
         watched = {"program": program.pid, "xvfb": args.xvfb_pid}
-        before = {k: cpu_seconds(p) for k, p in watched.items()}
-        started = time.monotonic()
-        time.sleep(args.seconds)
-        after = {k: cpu_seconds(p) for k, p in watched.items()}
-        elapsed = time.monotonic() - started
-        if program.poll() is not None:
-            raise CostError("the program ended during the measurement")
-        cpu = {k: 100.0 * (after[k] - before[k]) / elapsed
-               for k in watched if before[k] is not None and after[k] is not None}
-        memory = smaps_rollup(program.pid)
+        cpu, elapsed = cpu_over(watched, args.seconds, program)
         size = args.size if args.size is not None else 19
         result = {
             "label": args.label, "pointer": "corner", "display": "%dx%d" % (width, height),
             "program": "xclock" if args.peer else "Lumivane",
             "size": size, "client": list(window), "tick_ms": 1000,  # at each turn of the second
-            "seconds": round(elapsed, 1), "cpu": cpu,
-            "private_mib": (memory.get("Private_Clean", 0) + memory.get("Private_Dirty", 0))
-            / 1024.0,
-            "rss_mib": memory.get("Rss", 0) / 1024.0,
-            "anonymous_mib": memory.get("Anonymous", 0) / 1024.0,
-            "windows_private_mib": None,
+            "seconds": round(elapsed, 1), "cpu": cpu, **memory_figures(program.pid),
         }
     finally:
         for process in [program] + helpers:
@@ -542,26 +553,12 @@ def measure_wayland(args):
         watched = {"program": session.pid(started), "sway": session.pid(session.sway)}
         if args.xwayland:
             watched["xwayland"] = session.xwayland_pid()
-        before = {k: cpu_seconds(p) for k, p in watched.items()}
-        begun = time.monotonic()
-        time.sleep(args.seconds)
-        after = {k: cpu_seconds(p) for k, p in watched.items()}
-        elapsed = time.monotonic() - begun
-        if started.poll() is not None:
-            raise CostError("the program ended during the measurement")
-        cpu = {k: 100.0 * (after[k] - before[k]) / elapsed
-               for k in watched if before[k] is not None and after[k] is not None}
-        memory = smaps_rollup(watched["program"])
+        cpu, elapsed = cpu_over(watched, args.seconds, started)
         result = {
             "label": args.label, "pointer": "corner", "display": "1366x768", "size": 19,
             "program": "Lumivane (XWayland)" if args.xwayland else "Lumivane (Wayland)",
             "client": [285, 285], "tick_ms": frame_interval(19), "seconds": round(elapsed, 1),
-            "cpu": cpu,
-            "private_mib": (memory.get("Private_Clean", 0) + memory.get("Private_Dirty", 0))
-            / 1024.0,
-            "rss_mib": memory.get("Rss", 0) / 1024.0,
-            "anonymous_mib": memory.get("Anonymous", 0) / 1024.0,
-            "windows_private_mib": None,
+            "cpu": cpu, **memory_figures(watched["program"]),
         }
     finally:
         session.close()
