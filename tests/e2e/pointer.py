@@ -59,7 +59,7 @@ def glide_pointer(session, x0, y0, x1, y1, steps=10, pause=0.05):
         point_at(session, x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
 
 
-def wait_place(session, place, timeout=1.5):
+def wait_place(session, place, timeout=3.0):
     """The clock's client rectangle once its top-left corner is at `place`, or
     as it is when the time runs out: the clock follows the pointer as soon as
     its thread has seen the motion, not at once. A window manager taking it into its
