@@ -760,11 +760,11 @@ int RegAccess(Args& args, bool readOnly) {
         read.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
         SetEntriesInAclW(1, &read, nullptr, &acl);
     }
-    const DWORD set = SetSecurityInfo(
-        key.get(), SE_REGISTRY_KEY,
-        DACL_SECURITY_INFORMATION |
-            (readOnly ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),
-        nullptr, nullptr, acl, nullptr);
+    const DWORD set = SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
+                                      DACL_SECURITY_INFORMATION |
+                                          (readOnly ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                                      nullptr, nullptr, acl, nullptr);
     LocalFree(acl);
     if (everyone != nullptr)
         FreeSid(everyone);
