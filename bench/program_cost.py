@@ -543,11 +543,12 @@ def measure_wayland(args):
                                     "tests", "linux"))
     os.environ["LUMIVANE_PROGRAM"] = args.exe
     os.environ["LUMIVANE_LINUX_OUT"] = os.path.dirname(os.path.abspath(args.out))
-    from wayland import SwaySession  # noqa: E402 (the tests' session)
+    from native import wait_until  # noqa: E402 (the tests' own helpers)
+    from wayland import SwaySession  # noqa: E402
     session = SwaySession("cost-" + args.label, pointer=False)
     try:
         started = session.start(xwayland=args.xwayland)
-        if not wait_for(lambda: session.settings().get("Top") == "6", 60):
+        if not wait_until(lambda: session.settings().get("Top") == "6", 60):
             raise CostError("the clock did not take its place: %s" % session.read("program.log"))
         time.sleep(args.warmup)
         watched = {"program": session.pid(started), "sway": session.pid(session.sway)}
@@ -566,15 +567,6 @@ def measure_wayland(args):
         f.write(json.dumps(result) + "\n")
     print("program_cost: %s: program %.2f %% of a core, sway %.2f %%, private %.1f MiB"
           % (args.label, cpu["program"], cpu.get("sway", -1), result["private_mib"]))
-
-
-def wait_for(condition, timeout):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.2)
-    return True
 
 
 # ---------------------------------------------------------------- the table
