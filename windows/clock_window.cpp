@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "core/clock/hand_hit.h"
 #include "core/controller/facts.h"
@@ -54,23 +55,21 @@ void LetWineCatchUp() {
 // The default size's copy stays whole.
 constexpr int64_t kCopyBandBytes = 448 * 1024;
 
-// Under Wine: takes the window off the screen for the life of the object.
-class WindowHidden {
-  public:
-    explicit WindowHidden(HWND window) : window_(window) {
-        GdiObject<HRGN> nothing(CreateRectRgn(0, 0, 0, 0));
-        if (nothing && SetWindowRgn(window_, nothing.get(), FALSE) != 0) {
-            nothing.release(); // the window owns the region now
-        }
-        LetWineCatchUp();
+// Under Wine: takes the window off the screen by turning all its pixels to the colour key
+// (Wine shapes a colour-keyed window by its pixels). A window region would do too, but
+// taking it away again leaves the window a solid square until Wine shapes it anew: for a
+// moment each frame the clock would show black and catch clicks meant for what lies
+// beneath.
+void LeaveScreen(HWND window) {
+    const ClientDC dc(window);
+    if (dc) {
+        RECT client{};
+        GetClientRect(window, &client);
+        FillRect(dc.get(), &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        GdiFlush();
     }
-    ~WindowHidden() { SetWindowRgn(window_, nullptr, FALSE); }
-    WindowHidden(const WindowHidden&) = delete;
-    WindowHidden& operator=(const WindowHidden&) = delete;
-
-  private:
-    HWND window_;
-};
+    LetWineCatchUp();
+}
 
 // True when the program runs under Wine rather than on Windows itself.
 bool RunningUnderWine() {
@@ -126,6 +125,20 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         DefWindowProcW(Handle(), message, wParam, lParam);
         lookAtPointer_ = true;
         result = HTCAPTION;
+        return true;
+    case WM_MOUSEACTIVATE:
+        // The clock never takes the keyboard from the window the user works in.
+        result = MA_NOACTIVATE;
+        return true;
+    case WM_NCLBUTTONDOWN:
+        if (wParam != HTCAPTION) {
+            return false;
+        }
+        // The system's move, as a press on a caption starts it, but without activating
+        // the clock: under Wine its first activation remakes its X window, which ends the
+        // move's capture, and the move then waits for a button-up that never comes.
+        DefWindowProcW(Handle(), WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
+        result = 0;
         return true;
     case WM_SETCURSOR:
     case WM_NCMOUSEMOVE:
@@ -330,10 +343,11 @@ void TForm1::KeepPlace() {
 bool TForm1::ReadBeneath(TDIB& background, Place at) {
     if (underWine_) {
         // Wine's screen DC shows the layered window's own pixels; Windows leaves them
-        // out. The window leaves the screen for the copy only and comes back with its
-        // last frame; what the new one changes follows.
-        const WindowHidden hidden(Handle());
+        // out. The window leaves the screen for the copy only and comes back with the
+        // new frame, drawn whole.
+        LeaveScreen(Handle());
         CopyUncovered(static_cast<TWinDIB&>(background), at);
+        presentWhole_ = true;
     } else {
         CopyScreen(static_cast<TWinDIB&>(background), at);
     }
@@ -363,6 +377,10 @@ void TForm1::CopyUncovered(TWinDIB& background, Place at) {
 }
 
 void TForm1::Present(std::span<const Rect> parts) {
+    const Rect whole{0, 0, state_.Diameter, state_.Diameter};
+    if (std::exchange(presentWhole_, false)) {
+        parts = {&whole, 1};
+    }
     if (!parts.empty()) {
         const ClientDC dc(Handle());
         if (dc) {

@@ -91,6 +91,7 @@ class TForm1 : public TForm, public ClockPlatform {
     StoreMaker store_;
     ClockController controller_;
     bool underWine_ = false;
+    bool presentWhole_ = false; // the window left the screen: the next frame is drawn whole
     RECT place_{};
     // Something happened that can put a visible pixel under the pointer.
     bool lookAtPointer_ = true;
