@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "linux/settings_file.h"
+#include "linux/config_files.h"
 
 namespace lumivane {
 

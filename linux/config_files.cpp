@@ -1,4 +1,4 @@
-#include "linux/settings_file.h"
+#include "linux/config_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "linux/accessibility.h"
-#include "linux/settings_file.h"
+#include "linux/config_files.h"
 
 namespace lumivane {
 

@@ -11,8 +11,8 @@
 
 #include "core/clock/clock_state.h"
 #include "core/controller/clock_controller.h"
-#include "linux/problems.h"
-#include "linux/settings_file.h"
+#include "linux/main_loop.h"
+#include "linux/config_files.h"
 
 namespace lumivane {
 

@@ -1,4 +1,4 @@
-#include "linux/problems.h"
+#include "linux/main_loop.h"
 
 #include <cstdio>
 #include <exception>

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/controller/clock_controller.h"
-#include "linux/problems.h"
+#include "linux/main_loop.h"
 
 namespace lumivane {
 

@@ -4,7 +4,7 @@
 #include <libayatana-appindicator/app-indicator.h>
 
 #include "core/controller/clock_controller.h"
-#include "linux/problems.h"
+#include "linux/main_loop.h"
 
 namespace lumivane {
 

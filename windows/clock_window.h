@@ -17,7 +17,7 @@
 #include "windows/clock_accessible.h"
 #include "windows/form.h"
 #include "windows/handles.h"
-#include "windows/settings_file.h"
+#include "windows/portable_mode.h"
 
 namespace lumivane {
 

@@ -12,7 +12,7 @@
 #include "windows/autostart.h"
 #include "windows/clock_window.h"
 #include "windows/handles.h"
-#include "windows/settings_file.h"
+#include "windows/portable_mode.h"
 #include "windows/settings_window.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/settings_file.h"
+#include "windows/portable_mode.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "linux/wayland/screen_reader.h"
+#include "linux/wayland/beneath.h"
 
 #include <gdk/gdkwayland.h>
 #include <poll.h>

@@ -14,7 +14,7 @@
 #include "core/controller/facts.h"
 #include "linux/accessibility.h"
 #include "linux/wayland/front_window.h"
-#include "linux/wayland/screen_reader.h"
+#include "linux/wayland/beneath.h"
 #include "relative-pointer-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {

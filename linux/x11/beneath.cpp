@@ -1,4 +1,4 @@
-#include "linux/x11/screen_reader.h"
+#include "linux/x11/beneath.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
@@ -12,7 +12,7 @@
 #include <string>
 
 #include "linux/x11/pixels.h"
-#include "linux/x11/windows.h"
+#include "linux/x11/window_tree.h"
 
 namespace lumivane {
 

@@ -9,7 +9,7 @@
 #include "linux/accessibility.h"
 #include "linux/x11/front_window.h"
 #include "linux/x11/monitors.h"
-#include "linux/x11/screen_reader.h"
+#include "linux/x11/beneath.h"
 #include "linux/x11/window_surface.h"
 
 namespace lumivane {

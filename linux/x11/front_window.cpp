@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "linux/problems.h"
+#include "linux/main_loop.h"
 #include "linux/x11/handles.h"
-#include "linux/x11/windows.h"
+#include "linux/x11/window_tree.h"
 
 namespace lumivane {
 

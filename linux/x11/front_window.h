@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "core/geometry.h"
-#include "linux/problems.h"
+#include "linux/main_loop.h"
 
 namespace lumivane {
 

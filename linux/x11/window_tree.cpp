@@ -1,4 +1,4 @@
-#include "linux/x11/windows.h"
+#include "linux/x11/window_tree.h"
 
 #include "linux/x11/handles.h"
 

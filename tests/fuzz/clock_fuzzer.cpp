@@ -27,7 +27,7 @@
 #include <cstring>
 
 #include "core/render/precision.h"
-#include "tests/core/extreme_startup.h"
+#include "tests/core/settings/extreme_startup.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "core/error.h"
 #include "linux/autostart.h"
-#include "linux/settings_file.h"
-#include "tests/core/scratch_dir.h"
+#include "linux/config_files.h"
+#include "tests/scratch_dir.h"
 
 using namespace lumivane;
 

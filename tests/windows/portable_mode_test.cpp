@@ -2,7 +2,7 @@
 // replacement at once (a failed write leaves the old file, a read-only file is refused
 // with its name and the reason), paths beyond ASCII, and the choice of the store by
 // Lumivane.ini beside the program.
-#include "windows/settings_file.h"
+#include "windows/portable_mode.h"
 
 #include "tests/windows/test_support.h"
 

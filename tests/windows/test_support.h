@@ -4,7 +4,7 @@
 // clock state as start-up leaves it and a tray that records instead of reaching
 // the shell.
 #include "core/clock/clock_state.h"
-#include "tests/core/fake_platform.h"
+#include "tests/core/controller/fake_platform.h"
 #include "windows/settings_store.h"
 #include "windows/settings_window.h"
 

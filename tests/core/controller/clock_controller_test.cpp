@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/controller/clock_controller.h"
-#include "tests/core/fake_platform.h"
+#include "tests/core/controller/fake_platform.h"
 
 namespace lumivane {
 namespace {

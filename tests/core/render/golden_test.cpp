@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/test_desktops.h"
+#include "tests/tools/render/test_desktops.h"
 #include "tools/render/render_cli.h"
 
 using lumivane::RgbImage;

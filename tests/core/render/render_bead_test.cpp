@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/render/render.h"
-#include "render_fixture.h"
+#include "tests/core/render/render_fixture.h"
 
 using namespace lumivane;
 using namespace lumivane::testing_support;

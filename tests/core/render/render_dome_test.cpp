@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "core/render/render.h"
-#include "render_fixture.h"
+#include "tests/core/render/render_fixture.h"
 
 using namespace lumivane;
 using namespace lumivane::testing_support;

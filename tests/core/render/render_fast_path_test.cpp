@@ -14,7 +14,7 @@
 #include "core/render/light_block.h"
 #include "core/render/render.h"
 #include "core/render/trig.h"
-#include "render_fixture.h"
+#include "tests/core/render/render_fixture.h"
 
 using namespace lumivane;
 using namespace lumivane::testing_support;

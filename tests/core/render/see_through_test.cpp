@@ -10,7 +10,7 @@
 
 #include "core/render/render.h"
 #include "core/render/see_through.h"
-#include "render_fixture.h"
+#include "tests/core/render/render_fixture.h"
 
 using namespace lumivane;
 using namespace lumivane::testing_support;

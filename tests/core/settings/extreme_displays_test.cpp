@@ -13,7 +13,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/core/extreme_startup.h"
+#include "tests/core/settings/extreme_startup.h"
 
 using namespace lumivane;
 using namespace lumivane::extreme;

@@ -8,7 +8,7 @@
 
 #include "core/controller/clock_controller.h"
 #include "core/settings/settings_file.h"
-#include "tests/core/fake_platform.h"
+#include "tests/core/controller/fake_platform.h"
 
 namespace lumivane {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/error.h"
 #include "core/image/tdib.h"
-#include "tests/core/scratch_dir.h"
+#include "tests/scratch_dir.h"
 #include "tools/render/image_io.h"
 
 using lumivane::DecodePpm;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/scratch_dir.h"
-#include "tests/core/test_desktops.h"
+#include "tests/scratch_dir.h"
+#include "tests/tools/render/test_desktops.h"
 #include "tools/render/render_cli.h"
 
 using lumivane::ClockPlacement;
