@@ -2,12 +2,19 @@
 
 #include <algorithm>
 
+#include "core/clock/hand_hit.h"
 #include "core/clock/placement.h"
 #include "core/error.h"
 #include "core/render/render.h"
 #include "core/settings/settings_rules.h"
 
 namespace lumivane {
+
+namespace {
+
+constexpr uint32_t kBlack = 0;
+
+} // namespace
 
 ClockController::ClockController(ClockState& state, ClockPlatform& platform)
     : state_(state), platform_(platform) {}
@@ -25,6 +32,7 @@ Rect ClockController::Monitor() {
 }
 
 void ClockController::Start() {
+    traits_ = platform_.Traits();
     monitors_ = platform_.Monitors();
     Load(monitors_.front());
     RunTimer(ClockTimer::SavePlace, kPositionSaveInterval);
@@ -49,6 +57,9 @@ void ClockController::Start() {
     hidden_ = FullScreenInFront();
     platform_.ShowWindow(!hidden_);
     Draw();
+    if (!startupProblem_.empty()) {
+        Report(startupProblem_);
+    }
 }
 
 void ClockController::Load(const Rect& primary) {
@@ -69,12 +80,6 @@ void ClockController::Load(const Rect& primary) {
         state_.SavedTop += primary.top;
     }
     WriteAtStart(ValuesToStore(loaded));
-}
-
-void ClockController::ShowStartupProblem() {
-    if (!startupProblem_.empty()) {
-        Report(startupProblem_);
-    }
 }
 
 void ClockController::WriteValues(std::span<const StoredValue> values, bool asked) {
@@ -132,7 +137,9 @@ void ClockController::Fire(ClockTimer timer) {
     case ClockTimer::SavePlace:
         return PlaceTick();
     case ClockTimer::KeepInside:
-        KeepInside();
+        if (KeepInside() && traits_.placementTickAtRest) {
+            ClearPixelUnderPointer();
+        }
         return;
     case ClockTimer::RedrawWhileAway:
         return RedrawWhileAway();
@@ -180,7 +187,7 @@ TimeOfDay ClockController::ReadTime() {
 }
 
 void ClockController::RunTick(const TimeOfDay& now) {
-    if (!platform_.Traits().tellsChangesBeneath) {
+    if (!traits_.tellsChangesBeneath) {
         RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
         return;
     }
@@ -193,7 +200,7 @@ void ClockController::RunTick(const TimeOfDay& now) {
 
 void ClockController::Tick() {
     const TimeOfDay now = ReadTime();
-    if (platform_.Traits().tellsChangesBeneath) {
+    if (traits_.tellsChangesBeneath) {
         RunTick(now);
     }
     Draw();
@@ -217,15 +224,65 @@ void ClockController::Draw() {
     if (!BuffersFitDiameter(state_)) {
         return;
     }
-    const bool changed = platform_.ReadBeneath(*state_.BackgroundBuffer, place_);
-    platform_.Present(RenderChangedFrame(state_, changed));
+    const bool changed = traits_.seeThrough
+                             ? CaptureBeneath()
+                             : platform_.ReadBeneath(*state_.BackgroundBuffer, place_);
+    Show(RenderChangedFrame(state_, changed));
+}
+
+bool ClockController::CaptureBeneath() {
+    return seeThrough_.Read(*state_.BackgroundBuffer, place_, traits_.tellsChangesBeneath,
+                            [this](const Rect& area) { return platform_.CaptureScreen(area); });
+}
+
+void ClockController::Show(std::span<const Rect> parts) {
+    Frame frame{parts};
+    if (traits_.seeThrough) {
+        frame.picture = &seeThrough_.Compose(state_, parts);
+    }
+    if (traits_.shapesInput) {
+        // The hands' pixels change only with the parts drawn.
+        const int32_t side = state_.Diameter;
+        if (!parts.empty() || hands_.size() != static_cast<size_t>(side) * side) {
+            MarkHandSamples(state_, side, side, hands_);
+        }
+        frame.hands = &hands_;
+    }
+    platform_.Present(frame);
+}
+
+void ClockController::ClearPixelUnderPointer() {
+    const std::optional<Place> pixel = platform_.PointerOverClock();
+    TDIB* frame = state_.FrameBuffer.get();
+    if (!pixel || frame == nullptr || FindHandSample(state_, pixel->left, pixel->top) ||
+        pixel->left >= frame->Width() || pixel->top >= frame->Height()) {
+        return;
+    }
+    // The window shows the frame already: only a pixel that turns black needs to reach
+    // it, so a pointer resting on the dial costs next to nothing.
+    if (frame->Pixel(pixel->left, pixel->top) != kBlack) {
+        frame->PutPixel(pixel->left, pixel->top, kBlack);
+        const Rect part{pixel->left, pixel->top, pixel->left + 1, pixel->top + 1};
+        NoteFrameWritten(state_, part);
+        Show({&part, 1});
+    }
+}
+
+bool ClockController::ScreenChanged(const ScreenCapture* copy) {
+    TDIB* background = state_.BackgroundBuffer.get();
+    if (background != nullptr && !seeThrough_.ChangeShown(*background, copy)) {
+        return false;
+    }
+    seeThrough_.Forget();
+    BeneathChanged();
+    return true;
 }
 
 void ClockController::Resize() {
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     ResizeBuffers(state_);
-    if (!platform_.Traits().tellsChangesBeneath) {
+    if (!traits_.tellsChangesBeneath) {
         RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
     }
     WatchPlace(); // a larger clock may now reach over the edge
@@ -241,6 +298,10 @@ bool ClockController::KeepInside() {
     if (hidden_) {
         return false;
     }
+    // While a hand is dragged the clock goes where the pointer takes it.
+    if (drag_.Held() && !traits_.keepsInsideWhileDragged) {
+        return true;
+    }
     // On none of the monitors it knows: they must have changed unannounced.
     if (!ShowsOnMonitors(KnownMonitors(), place_, side_, side_)) {
         MonitorsChanged();
@@ -248,7 +309,7 @@ bool ClockController::KeepInside() {
     const Place to = lumivane::KeepInside(place_, side_, side_, Monitor());
     if (to != place_) {
         MoveTo(to);
-    } else if (!MovedFromSavedPlace(state_, place_) && !platform_.Traits().placementTickAtRest) {
+    } else if (!MovedFromSavedPlace(state_, place_) && !traits_.placementTickAtRest) {
         // At rest where it is stored: nothing to do until the clock moves again.
         WatchPlace(false);
     }
@@ -261,15 +322,41 @@ void ClockController::MoveTo(Place to) {
 }
 
 void ClockController::Moved(Place at) {
-    if (at == place_) {
-        return;
+    if (at != place_) {
+        GoTo(at, false);
     }
+}
+
+void ClockController::GoTo(Place to, bool move) {
     const Rect was = Monitor();
-    place_ = at;
+    place_ = to;
+    if (move) {
+        platform_.MoveWindow(to);
+    }
     WatchPlace();
     // Only another monitor can change what the window in front covers.
     if (Monitor() != was) {
         CheckFullScreen();
+    }
+}
+
+bool ClockController::HandPressed(Place pixel, Place pointer) {
+    return !hidden_ && drag_.Press(state_, pixel, place_, pointer);
+}
+
+void ClockController::PointerMoved(Place pointer) {
+    const std::optional<Place> to = drag_.Follow(pointer);
+    if (to && *to != place_) {
+        GoTo(*to, true);
+    }
+}
+
+void ClockController::HandReleased() {
+    if (drag_.Release()) {
+        // Let go over another monitor, the clock now belongs to it; the edge keeping
+        // takes over from here.
+        platform_.MoveWindow(place_);
+        WatchPlace();
     }
 }
 
@@ -285,8 +372,7 @@ void ClockController::MonitorsChanged() {
 bool ClockController::FullScreenInFront() {
     const std::optional<Rect> front = platform_.FrontWindow();
     // Where nothing says when the window in front changes, it is looked at now and then.
-    RunTimer(ClockTimer::FullScreenCheck,
-             platform_.Traits().pollFrontWindow ? kFullScreenCheckInterval : 0);
+    RunTimer(ClockTimer::FullScreenCheck, traits_.pollFrontWindow ? kFullScreenCheckInterval : 0);
     return lumivane::HidesOverFullScreen(state_.HideFullScreen, front, Monitor());
 }
 
@@ -298,11 +384,13 @@ void ClockController::CheckFullScreen() {
     hidden_ = hide;
     platform_.ShowWindow(!hide);
     if (hide) {
-        WatchPlace(platform_.Traits().placementTickAtRest);
+        WatchPlace(traits_.placementTickAtRest);
         return;
     }
     WatchPlace();
-    Draw(); // what it hid with is stale
+    // What it hid with is stale, and nothing watched what came to lie beneath meanwhile.
+    seeThrough_.Forget();
+    Draw();
 }
 
 void ClockController::SavePlaceIfMoved() {

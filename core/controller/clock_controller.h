@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/clock/clock_state.h"
+#include "core/clock/hand_drag.h"
 #include "core/controller/clock_platform.h"
 #include "core/controller/facts.h"
 #include "core/settings/settings_rules.h"
@@ -40,17 +41,15 @@ class ClockController {
     ClockController(const ClockController&) = delete;
     ClockController& operator=(const ClockController&) = delete;
 
-    // Start-up: loads the settings (a value that cannot be read takes its default and is
-    // written back), sizes the clock by the monitor it starts on, places it, counts the
-    // start, starts the timers, shows the clock unless a full-screen program covers its
-    // monitor, and draws the first frame. The first problem met is kept for
-    // ShowStartupProblem.
+    // Start-up, the platform's traits fixed by now: loads the settings (a value that
+    // cannot be read takes its default and is written back), sizes the clock by the
+    // monitor it starts on, places it, counts the start, starts the timers, shows the
+    // clock unless a full-screen program covers its monitor, draws the first frame and
+    // reports the first problem met. OpenSettings ends it.
     void Start();
     const std::string& StartupProblem() const { return startupProblem_; }
-    // Shows it, once the platform can show a box.
-    void ShowStartupProblem();
 
-    // The timers.
+    // Every timer of the clock, by the timer the platform ran.
     void Fire(ClockTimer timer);
     void Tick(); // the time of day, then a frame
     // The position timer: the monitors looked at again, then the place saved if it moved.
@@ -63,7 +62,8 @@ class ClockController {
     // on; shows it again (with a fresh frame) when that ends.
     void CheckFullScreen();
 
-    // One frame: a new size first, then what lies beneath, the changed tiles, shown.
+    // One frame: a new size first, then what lies beneath (read, or captured and
+    // recovered), the changed tiles, shown.
     void Draw();
     // The window was moved (by the user, its window manager, or as asked).
     void Moved(Place at);
@@ -71,6 +71,21 @@ class ClockController {
     void MonitorsChanged();
     // Something beneath the clock changed (where the platform tells of it).
     void BeneathChanged();
+    // The screen over the clock changed (where a see-through platform tells of it):
+    // `copy` shows it (nothing when none could be made). Whether that is a change beneath
+    // the clock, which the next frame then captures, rather than its own new picture.
+    bool ScreenChanged(const ScreenCapture* copy);
+
+    // The drag by a hand, fed by the platform's pointer events. A press of the primary
+    // button at `pixel` of the clock, the pointer at `pointer` (on the desktop, or in
+    // any coordinates PointerMoved is given): whether it takes a hand. The clock then
+    // follows the pointer's travel until the button is let go.
+    bool HandPressed(Place pixel, Place pointer);
+    void PointerMoved(Place pointer);
+    // Let go (or the platform took the pointer away): the edge keeping and the position
+    // save take over.
+    void HandReleased();
+    bool Dragging() const { return drag_.Held(); }
     // Every way out: a move the position save has not seen yet is stored.
     void Exit() { SavePlaceIfMoved(); }
 
@@ -81,8 +96,9 @@ class ClockController {
     // The clock tick's interval, ms.
     uint32_t TickInterval() const { return intervals_[static_cast<size_t>(ClockTimer::Tick)]; }
 
-    // The settings window's model. OpenSettings binds the view: its bars take the settings
-    // (clamped to their ranges), its status line the hint, and on a first start it opens.
+    // The settings window's model. OpenSettings, start-up's last step, binds the view:
+    // its bars take the settings (clamped to their ranges), its status line the hint, and
+    // on a first start it opens.
     void OpenSettings(SettingsView& view);
     void CloseSettings() { view_ = nullptr; }
     void BarMoved(Bar bar, int32_t position);
@@ -112,7 +128,16 @@ class ClockController {
     // Runs the clock tick: by the frame interval rule, or once a second where the platform
     // tells of changes beneath.
     void RunTick(const TimeOfDay& now);
+    // Where the frame comes from on a see-through platform: captured and recovered.
+    bool CaptureBeneath();
+    // The frame's parts, shown.
+    void Show(std::span<const Rect> parts);
+    // Off the hands, the pixel under a resting pointer turns see-through.
+    void ClearPixelUnderPointer();
     void MoveTo(Place to);
+    // The clock is at `to` (moved there, with `move`): the placement timers run, and on
+    // another monitor the window in front is looked at again.
+    void GoTo(Place to, bool move);
     // The placement timers run while the clock may be away from where it belongs.
     void WatchPlace(bool watch = true);
     // Runs `timer` every `interval` ms; 0 stops it.
@@ -127,6 +152,7 @@ class ClockController {
 
     ClockState& state_;
     ClockPlatform& platform_;
+    PlatformTraits traits_; // as Start found them
     SettingsView* view_ = nullptr;
     std::vector<Rect> monitors_; // kept: asking costs round trips, and the edge keeping
                                  // needs them every 30 ms
@@ -134,6 +160,9 @@ class ClockController {
     int32_t side_ = 0;         // of the window
     int32_t shownMinute_ = -1; // of the day, as assistive technology was last told it
     bool hidden_ = false;
+    HandDrag drag_;
+    SeeThroughPicture seeThrough_;
+    std::vector<uint8_t> hands_; // where a press takes a hand, for platforms that shape input
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
     std::string startupProblem_;
     bool writable_ = true; // the store could be read at start-up

@@ -10,6 +10,7 @@
 
 #include "core/geometry.h"
 #include "core/image/tdib.h"
+#include "core/render/see_through.h"
 
 namespace lumivane {
 
@@ -34,18 +35,41 @@ struct TimeOfDay {
     uint16_t millisecond = 0;
 };
 
-// How a platform differs in what it tells and what it needs.
+// How a platform differs in what it tells and what it needs; fixed before the clock starts.
 struct PlatformTraits {
-    // The edge keeping's tick also serves the pointer (Windows blackens the pixel under
-    // it), so it runs at rest too; elsewhere it stops until the clock moves again.
+    // The edge keeping's tick also serves the pointer: off the hands, the pixel under a
+    // resting pointer is made see-through, so that a press there falls through
+    // (PointerOverClock). So it runs at rest too; elsewhere it stops until the clock moves.
     bool placementTickAtRest = false;
     // Nothing tells the platform when the window in front changes (asked again after
     // each look): the core looks every kFullScreenCheckInterval ms.
     bool pollFrontWindow = false;
-    // The platform tells of every change beneath the clock (BeneathChanged), and reads
-    // nothing when there was none: the tick then comes once a second, at the turn of the
-    // second, and a change beneath is drawn within the frame interval.
+    // The platform tells of every change beneath the clock (BeneathChanged, or
+    // ScreenChanged), and reads nothing when there was none: the tick then comes once a
+    // second, at the turn of the second, and a change beneath is drawn within the frame
+    // interval.
     bool tellsChangesBeneath = false;
+    // The compositor blends the window over what lies beneath it (Wayland, XWayland):
+    // the platform shows the see-through picture and sees beneath only in captures of
+    // the screen, which hold the clock too (CaptureScreen).
+    bool seeThrough = false;
+    // The window takes input only where a press takes a hand: each frame comes with
+    // those pixels.
+    bool shapesInput = false;
+    // A clock dragged past its monitor's edge is pushed back as it is dragged; elsewhere
+    // the edge is kept once it is let go.
+    bool keepsInsideWhileDragged = false;
+};
+
+// A frame for the platform to show.
+struct Frame {
+    // The parts of the clock's FrameBuffer that changed since the last (none: nothing).
+    std::span<const Rect> parts;
+    // The frame see-through, on a platform that shows that (seeThrough); all of it is new
+    // when its size is.
+    const ArgbImage* picture = nullptr;
+    // One byte a pixel, rows top to bottom, 1 where a press takes a hand (shapesInput).
+    const std::vector<uint8_t>* hands = nullptr;
 };
 
 class ClockPlatform {
@@ -68,10 +92,20 @@ class ClockPlatform {
     virtual void ShowWindow(bool shown) = 0;
     // Fills `background` with what lies beneath the clock at `at`, the clock left out.
     // False when the platform knows that nothing there changed since its last read at
-    // that place (it then need not touch the buffer); true when it may have.
-    virtual bool ReadBeneath(TDIB& background, Place at) = 0;
-    // Shows these parts of the frame (none: nothing changed) in the window.
-    virtual void Present(std::span<const Rect> parts) = 0;
+    // that place (it then need not touch the buffer); true when it may have. A
+    // see-through platform reads nothing: it captures.
+    virtual bool ReadBeneath(TDIB& /*background*/, Place /*at*/) { return false; }
+    // A capture of the screen over `area` with the clock in it, on a see-through platform;
+    // nothing when none can be had.
+    virtual std::optional<ScreenCapture> CaptureScreen(const Rect& /*area*/) {
+        return std::nullopt;
+    }
+    // Shows the frame in the window.
+    virtual void Present(const Frame& frame) = 0;
+    // The pointer's pixel in the clock, where placementTickAtRest, when the pointer rests
+    // over the clock and a visible pixel may have come under it since the last question;
+    // nothing otherwise.
+    virtual std::optional<Place> PointerOverClock() { return std::nullopt; }
 
     virtual void StartTimer(ClockTimer timer, uint32_t interval) = 0;
     virtual void StopTimer(ClockTimer timer) = 0;

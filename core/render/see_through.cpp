@@ -290,4 +290,50 @@ bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
     return true;
 }
 
+ShownClock SeeThroughPicture::ShownIn(const ScreenCapture& capture) const {
+    return {capture.clockAt ? &picture_ : nullptr, capture.clockAt.value_or(Place{})};
+}
+
+bool SeeThroughPicture::Read(TDIB& background, Place at, bool tellsChanges,
+                             const Capture& capture) {
+    // A new size leaves nothing known.
+    if (side_ != background.Width()) {
+        estimate_.known = false;
+        side_ = background.Width();
+    }
+    // Where the compositor tells of changes, a still desktop is not captured again.
+    if (tellsChanges && estimate_.known && estimate_.at == at && !stale_) {
+        return false;
+    }
+    const std::optional<ScreenCapture> shot =
+        capture(Rect{at.left, at.top, at.left + background.Width(), at.top + background.Height()});
+    // A capture that failed is tried again at the next frame.
+    stale_ = !shot;
+    if (!shot) {
+        if (estimate_.known) {
+            return false;
+        }
+        background.Blacken();
+        estimate_ = {true, at};
+        return true;
+    }
+    RecoverBeneath(background, estimate_, at, *shot, ShownIn(*shot), &memory_);
+    estimate_ = {true, at};
+    return true;
+}
+
+const ArgbImage& SeeThroughPicture::Compose(ClockState& state, std::span<const Rect> parts) {
+    ComposeSeeThrough(state, parts, picture_);
+    return picture_;
+}
+
+bool SeeThroughPicture::ChangeShown(TDIB& background, const ScreenCapture* copy) {
+    if (copy != nullptr && estimate_.known &&
+        ShowsOnlyTheClock(background, estimate_.at, *copy, ShownIn(*copy))) {
+        return false;
+    }
+    stale_ = true;
+    return true;
+}
+
 } // namespace lumivane

@@ -8,6 +8,8 @@
 // with alpha a the screen shows O = C + (1 - a) B, so the desktop B comes back wherever
 // a < 1; beneath opaque pixels the last estimate stays.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -44,11 +46,13 @@ constexpr uint8_t Blend(uint8_t colour, uint8_t alpha, uint8_t beneath) {
 void ComposeSeeThrough(ClockState& state, std::span<const Rect> parts, ArgbImage& out);
 
 // A capture of the screen: 0x..RRGGBB pixels, rows top to bottom, `stride` pixels apart,
-// showing `area` of the desktop.
+// showing `area` of the desktop, and where the clock's last picture showed in it (nothing:
+// it did not show).
 struct ScreenCapture {
     const uint32_t* pixels = nullptr;
     int32_t stride = 0;
     Rect area;
+    std::optional<Place> clockAt;
 };
 
 // The clock as the screen showed it in the capture: its picture at its place (no
@@ -91,5 +95,40 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
 // tells nothing (false).
 bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
                        const ShownClock& shown);
+
+// The see-through picture's one owner: the estimate of the desktop beneath the clock, the
+// picture last given to the compositor, and the desktop recovered from captures of the
+// screen. A frame runs one way through it: capture, Read, the renderer, Compose, present.
+class SeeThroughPicture {
+  public:
+    // A capture of the screen over `area` with the clock's last picture in it; nothing
+    // when none can be had.
+    using Capture = std::function<std::optional<ScreenCapture>(const Rect& area)>;
+
+    // Fills `background` with the best estimate of the desktop beneath the square of its
+    // size at `at`: recovered from a capture there, which is asked for unless
+    // `tellsChanges` and nothing changed since the estimate was made at that place.
+    // Without a capture the last estimate stays (black at first). True when `background`
+    // may have changed.
+    bool Read(TDIB& background, Place at, bool tellsChanges, const Capture& capture);
+    // The frame's `parts` see-through (all of it at a new size): what is shown next.
+    const ArgbImage& Compose(ClockState& state, std::span<const Rect> parts);
+    // Whether `copy`, a capture made when the screen over the clock changed (nothing: the
+    // compositor could not make one), shows a change beneath it, which the next frame
+    // then captures. What the clock itself drew anew over the estimate in `background` is
+    // no change.
+    bool ChangeShown(TDIB& background, const ScreenCapture* copy);
+    // Nothing watched the screen beneath for a while (the clock was hidden).
+    void Forget() { stale_ = true; }
+
+  private:
+    ShownClock ShownIn(const ScreenCapture& capture) const;
+
+    Estimate estimate_;
+    int32_t side_ = 0; // of the estimate
+    bool stale_ = true;
+    RecoveryMemory memory_;
+    ArgbImage picture_;
+};
 
 } // namespace lumivane

@@ -125,9 +125,8 @@ TEST(ClockLife, ADamagedStoreHealsAndTellsOnce) {
     Clock clock(stored);
     clock.Start();
     EXPECT_EQ(clock.controller.StartupProblem(), "Cannot read 'Size'");
-    EXPECT_TRUE(clock.platform.boxes.empty()) << "told once the platform can show it";
-    clock.controller.ShowStartupProblem();
     EXPECT_EQ(clock.platform.boxes, std::vector<std::string>{"Cannot read 'Size'"});
+    EXPECT_EQ(clock.platform.presents, 1) << "told once the clock shows";
     EXPECT_EQ(clock.platform.memory.values["Size"], "19");
     EXPECT_EQ(clock.platform.memory.values["Left"], "400") << "what was read is kept";
 
@@ -243,7 +242,8 @@ TEST(ClockStore, RefusalsAreToldOnceAndAnUnreadableStoreIsLeftAlone) {
     EXPECT_EQ(refusing.controller.StartupProblem(), "Cannot write 'Start_1'");
     refusing.controller.Moved({600, 300});
     refusing.controller.SavePlaceIfMoved();
-    EXPECT_TRUE(refusing.platform.boxes.empty()) << "told at start-up already";
+    EXPECT_EQ(refusing.platform.boxes, std::vector<std::string>{"Cannot write 'Start_1'"})
+        << "told at start-up already";
     refusing.platform.memory.refuseWrite = false;
     refusing.controller.Moved({610, 300});
     refusing.controller.SavePlaceIfMoved();
@@ -252,12 +252,12 @@ TEST(ClockStore, RefusalsAreToldOnceAndAnUnreadableStoreIsLeftAlone) {
     refusing.controller.SavePlaceIfMoved();
     refusing.controller.Moved({630, 300});
     refusing.controller.SavePlaceIfMoved();
-    EXPECT_EQ(refusing.platform.boxes, std::vector<std::string>{"Cannot write 'Left'"});
+    EXPECT_EQ(refusing.platform.boxes,
+              (std::vector<std::string>{"Cannot write 'Start_1'", "Cannot write 'Left'"}));
 
     Clock unreadable(kLater);
     unreadable.platform.memory.unreadable = true;
     unreadable.Start();
-    unreadable.controller.ShowStartupProblem();
     unreadable.controller.Moved({600, 300});
     unreadable.controller.SavePlaceIfMoved();
     unreadable.controller.SetHideFullScreen(false);

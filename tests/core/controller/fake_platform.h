@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/controller/clock_controller.h"
@@ -83,8 +84,10 @@ class FakePlatform : public ClockPlatform {
     std::function<std::unique_ptr<SettingsStore>()> store; // the memory unless set
     TimeOfDay now{10, 8, 30};
     std::optional<Rect> front;
-    bool answerBoxes = true;    // a box is answered as soon as it shows
-    bool changesBeneath = true; // what ReadBeneath says
+    bool answerBoxes = true;              // a box is answered as soon as it shows
+    bool changesBeneath = true;           // what ReadBeneath says
+    std::optional<ScreenCapture> capture; // what CaptureScreen gives
+    std::optional<Place> pointer;         // the pointer over the clock, asked once
 
     // Done by the platform.
     int32_t side = -1;
@@ -93,6 +96,10 @@ class FakePlatform : public ClockPlatform {
     std::map<ClockTimer, uint32_t> timers; // the running ones
     int reads = 0;
     int presents = 0;
+    int pictures = 0; // see-through frames that changed
+    bool handsGiven = false;
+    int captures = 0;
+    Rect captured;
     std::vector<std::string> boxes;
     std::vector<std::string> timesTold; // to assistive technology, as hh:mm
 
@@ -115,7 +122,19 @@ class FakePlatform : public ClockPlatform {
         ++reads;
         return changesBeneath;
     }
-    void Present(std::span<const Rect> parts) override { presents += !parts.empty(); }
+    void Present(const Frame& frame) override {
+        presents += !frame.parts.empty();
+        pictures += frame.picture != nullptr && !frame.parts.empty();
+        handsGiven = frame.hands != nullptr;
+    }
+    std::optional<ScreenCapture> CaptureScreen(const Rect& area) override {
+        ++captures;
+        captured = area;
+        return capture;
+    }
+    std::optional<Place> PointerOverClock() override {
+        return std::exchange(pointer, std::nullopt);
+    }
     void StartTimer(ClockTimer timer, uint32_t interval) override { timers[timer] = interval; }
     void StopTimer(ClockTimer timer) override { timers.erase(timer); }
     std::optional<Rect> FrontWindow() override { return front; }

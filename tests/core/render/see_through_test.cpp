@@ -106,7 +106,7 @@ TEST_F(SeeThrough, OverTheKnownDesktopTheScreenShowsTheFrame) {
 TEST_F(SeeThrough, ACaptureOfTheScreenGivesTheDesktopBack) {
     // Before the clock shows, the capture is the desktop.
     const std::vector<uint32_t> screen = Screen(desktop, ArgbImage{}, {0, 0});
-    const ScreenCapture capture{screen.data(), kSide, {0, 0, kSide, kSide}};
+    const ScreenCapture capture{screen.data(), kSide, {0, 0, kSide, kSide}, {}};
     TDIB& background = *state.BackgroundBuffer;
     RecoverBeneath(background, {}, {0, 0}, capture, {});
     for (int32_t y = 0; y < kSide; ++y) {
@@ -126,8 +126,8 @@ TEST_F(SeeThrough, ACaptureOfTheScreenGivesTheDesktopBack) {
         }
     }
     const std::vector<uint32_t> over = Screen(window, picture, {0, 0});
-    RecoverBeneath(background, {true, {0, 0}}, {0, 0}, {over.data(), kSide, {0, 0, kSide, kSide}},
-                   {&picture, {0, 0}});
+    RecoverBeneath(background, {true, {0, 0}}, {0, 0},
+                   {over.data(), kSide, {0, 0, kSide, kSide}, {}}, {&picture, {0, 0}});
     for (int32_t y = 0; y < kSide; ++y) {
         for (int32_t x = 0; x < kSide; ++x) {
             const int32_t alpha = static_cast<int32_t>(picture.At(x, y) >> 24);
@@ -140,8 +140,8 @@ TEST_F(SeeThrough, ACaptureOfTheScreenGivesTheDesktopBack) {
     // Over what came back that screen holds nothing new; as the seconds pass (each frame
     // drawn over the estimate, as the clock draws it) the screens are soon all explained;
     // a change beneath is news.
-    EXPECT_TRUE(ShowsOnlyTheClock(background, {0, 0}, {over.data(), kSide, {0, 0, kSide, kSide}},
-                                  {&picture, {0, 0}}));
+    EXPECT_TRUE(ShowsOnlyTheClock(
+        background, {0, 0}, {over.data(), kSide, {0, 0, kSide, kSide}, {}}, {&picture, {0, 0}}));
     ArgbImage next;
     std::vector<uint32_t> later;
     int32_t captures = 0;
@@ -150,7 +150,7 @@ TEST_F(SeeThrough, ACaptureOfTheScreenGivesTheDesktopBack) {
         RenderFrame(state);
         ComposeSeeThrough(state, {}, next);
         later = Screen(window, next, {0, 0});
-        const ScreenCapture shot{later.data(), kSide, {0, 0, kSide, kSide}};
+        const ScreenCapture shot{later.data(), kSide, {0, 0, kSide, kSide}, {}};
         if (!ShowsOnlyTheClock(background, {0, 0}, shot, {&next, {0, 0}})) {
             ++captures;
             RecoverBeneath(background, {true, {0, 0}}, {0, 0}, shot, {&next, {0, 0}});
@@ -158,12 +158,12 @@ TEST_F(SeeThrough, ACaptureOfTheScreenGivesTheDesktopBack) {
     }
     state.Second = 37;
     EXPECT_LE(captures, 1) << "the estimate soon explains every screen of a still desktop";
-    const ScreenCapture shot{later.data(), kSide, {0, 0, kSide, kSide}};
+    const ScreenCapture shot{later.data(), kSide, {0, 0, kSide, kSide}, {}};
     EXPECT_FALSE(ShowsOnlyTheClock(background, {6, 6}, shot, {&next, {6, 6}})) << "beyond";
     SetPixel(window, 40, 40, {0, 0, 255});
     later = Screen(window, next, {0, 0});
-    EXPECT_FALSE(ShowsOnlyTheClock(background, {0, 0}, {later.data(), kSide, {0, 0, kSide, kSide}},
-                                   {&next, {0, 0}}));
+    EXPECT_FALSE(ShowsOnlyTheClock(
+        background, {0, 0}, {later.data(), kSide, {0, 0, kSide, kSide}, {}}, {&next, {0, 0}}));
     // The frame drawn from what came back is the frame over the window.
     RenderFrame(state);
     TDIB recovered;
@@ -191,7 +191,7 @@ TEST_F(SeeThrough, BeneathOpaquePixelsAndBeyondTheCaptureTheLastEstimateStays) {
     picture.pixels[static_cast<size_t>(40) * kSide + 50] = 0xFF808080; // opaque, at (50, 40)
     const std::vector<uint32_t> screen = Screen(desktop, picture, {0, 0});
     // The clock moved 7 right and 5 up since; the capture misses the square's bottom rows.
-    const ScreenCapture capture{screen.data(), kSide, {0, 0, kSide, kSide - 10}};
+    const ScreenCapture capture{screen.data(), kSide, {0, 0, kSide, kSide - 10}, {}};
     const Place at{7, -5};
     RecoverBeneath(background, {true, {0, 0}}, at, capture, {&picture, {0, 0}});
     EXPECT_EQ(PixelAt(background, 50 - at.left, 40 - at.top), (Colour{10, 20, 30}));
