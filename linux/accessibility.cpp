@@ -6,7 +6,7 @@
 #include "core/owned.h"
 #include "linux/time_text.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -20,7 +20,7 @@ void LabelControl(GtkWidget* label, GtkWidget* control, const char* name) {
     atk_object_set_name(gtk_widget_get_accessible(control), name);
 }
 
-void PresentClock(GtkWidget* clock) {
+void SetClockRole(GtkWidget* clock) {
     AtkObject* accessible = gtk_widget_get_accessible(clock);
     atk_object_set_role(accessible, ATK_ROLE_TIMER);
     atk_object_set_name(accessible, kTitle);
@@ -55,4 +55,4 @@ std::string LocaleShortTime(TimeOfDay time) {
     return text.get();
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

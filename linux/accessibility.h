@@ -10,14 +10,14 @@
 
 #include "core/controller/clock_platform.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 // `control` is labelled by `label` (the relations both ways) and named `name`, the
 // label's text without its markup.
 void LabelControl(GtkWidget* label, GtkWidget* control, const char* name);
 
 // The widget the clock is drawn in, as assistive technology sees it.
-void PresentClock(GtkWidget* clock);
+void SetClockRole(GtkWidget* clock);
 // The time the clock shows, hours and minutes in the locale's format, as its description.
 void ShowClockTime(GtkWidget* clock, TimeOfDay time);
 
@@ -29,4 +29,4 @@ bool HighContrastTheme(GtkSettings* settings);
 // The time in the locale's format without seconds, in UTF-8.
 std::string LocaleShortTime(TimeOfDay time);
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -15,7 +15,7 @@
 #include "linux/wayland/clock_window.h"
 #include "linux/x11/clock_window.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -40,7 +40,7 @@ std::unique_ptr<DesktopClock> OpenClock(ClockState& state, std::function<void()>
     if (GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default())) {
         return std::make_unique<wayland::ClockWindow>(state, std::move(closed));
     }
-    return std::make_unique<ClockWindow>(state, std::move(closed));
+    return std::make_unique<x11::ClockWindow>(state, std::move(closed));
 }
 
 Application::Application(ClockState& state)
@@ -96,7 +96,6 @@ void Application::Start() {
                      [](bool start) { SetStartAtLogin(start, ExecutablePath()); }},
                     [this] { Quit(); }},
         IconName());
-    controller.ShowStartupProblem();
 }
 
 void Application::Quit() {
@@ -107,4 +106,4 @@ void Application::Quit() {
     g_application_quit(G_APPLICATION(application_.get()));
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -11,7 +11,7 @@
 #include "core/clock/clock_state.h"
 #include "core/owned.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 class DesktopClock;
 class SettingsWindow;
@@ -45,4 +45,4 @@ class Application {
 // the autostart entry and the icon; empty when no program stands there.
 std::string ExecutablePath();
 
-} // namespace lumivane
+} // namespace lumivane::gtk

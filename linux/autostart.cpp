@@ -11,7 +11,7 @@
 #include "core/error.h"
 #include "linux/config_files.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -84,4 +84,4 @@ void SetStartAtLogin(bool start, const std::string& executable) {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

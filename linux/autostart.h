@@ -4,7 +4,7 @@
 // freedesktop.org autostart rules runs at login.
 #include <string>
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 std::string AutostartPath();
 
@@ -23,4 +23,4 @@ void SetStartAtLogin(bool start, const std::string& executable);
 // The entry's text for `executable` (an absolute path).
 std::string AutostartEntry(const std::string& executable);
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -12,7 +12,7 @@
 #include "core/error.h"
 #include "core/owned.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -137,4 +137,4 @@ void ReplaceFile(const std::string& named, const std::string& text) {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -7,7 +7,7 @@
 
 #include "core/settings/settings_file.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 // The settings file's operations on a POSIX file system. A file kept as a symbolic link
 // (a dotfile manager's) is read through it, and the file it names is replaced, in its own
@@ -29,4 +29,4 @@ std::string SettingsFilePath();
 // over it. Throws Error.
 void ReplaceFile(const std::string& path, const std::string& text);
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -6,7 +6,7 @@
 #include "linux/accessibility.h"
 #include "linux/config_files.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 DesktopClock::DesktopClock(ClockState& state) : state_(state), controller_(state, *this) {}
 
@@ -45,4 +45,4 @@ bool DesktopClock::ShowProblem(const std::string& text) {
     return false;
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

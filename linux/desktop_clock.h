@@ -6,15 +6,16 @@
 #include <gtk/gtk.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/clock/clock_state.h"
 #include "core/controller/clock_controller.h"
-#include "linux/main_loop.h"
 #include "linux/config_files.h"
+#include "linux/main_loop.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 class DesktopClock : public ClockPlatform {
   public:
@@ -38,6 +39,10 @@ class DesktopClock : public ClockPlatform {
     void TimeShownChanged(TimeOfDay shown) override;
 
   protected:
+    // Runs `action` from a toolkit callback: an error that leaves it goes to the clock's
+    // problems.
+    void Guard(const std::function<void()>& action) { Guarded(controller_, action); }
+
     ClockState& state_;
     ClockController controller_;
 
@@ -47,4 +52,4 @@ class DesktopClock : public ClockPlatform {
     Widget problemBox_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::gtk

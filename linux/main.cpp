@@ -88,6 +88,6 @@ int main(int argc, char** argv) {
     }
     // The one ClockState of the run; the windows only borrow it.
     lumivane::ClockState clockState;
-    lumivane::Application application(clockState);
+    lumivane::gtk::Application application(clockState);
     return application.Run(argc, argv);
 }

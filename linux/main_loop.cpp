@@ -6,7 +6,7 @@
 #include "core/controller/clock_controller.h"
 #include "core/controller/facts.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 void RemoveSource(guint id) {
     // A one-shot source may have ended by itself.
@@ -21,7 +21,7 @@ void Guarded(ClockController& controller, const std::function<void()>& action) {
     } catch (const std::exception& error) {
         controller.Report(error.what());
     } catch (...) {
-        controller.Report("An unknown error occurred");
+        controller.Report(kUnexpectedError);
     }
 }
 
@@ -62,4 +62,4 @@ Widget OpenMessageBox(const std::string& text, std::function<void()> answered) {
     return Widget(box);
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -12,8 +12,10 @@
 #include "core/owned.h"
 
 namespace lumivane {
-
 class ClockController;
+} // namespace lumivane
+
+namespace lumivane::gtk {
 
 // A GLib main-loop source (a timeout), removed when the owner lets it go.
 void RemoveSource(guint id);
@@ -34,4 +36,4 @@ inline Source After(uint32_t delay, ClockController& controller, std::function<v
 // user has answered it. The text goes to the standard error too.
 Widget OpenMessageBox(const std::string& text, std::function<void()> answered);
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "linux/accessibility.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -14,12 +15,13 @@ gboolean Closed(GtkWidget*, GdkEvent*, gpointer self) {
     return TRUE;
 }
 
-// Bold, and in `colour` (0x00BBGGRR) unless that is the hint's black: the theme's
-// colour of text stands for it (and for every colour under high contrast).
-std::string Markup(const char* text, uint32_t colour) {
-    if (colour == kHintLine.colour) {
+// Bold, and in `colour` (0x00BBGGRR) unless that is none or the hint's black: the theme's
+// colour of text stands for it.
+std::string Markup(const char* text, std::optional<uint32_t> shown) {
+    if (shown.value_or(kHintLine.colour) == kHintLine.colour) {
         return std::string("<b>") + text + "</b>";
     }
+    const uint32_t colour = *shown;
     char hex[8];
     std::snprintf(hex, sizeof hex, "#%02x%02x%02x", colour & 0xFF, (colour >> 8) & 0xFF,
                   (colour >> 16) & 0xFF);
@@ -117,7 +119,7 @@ void SettingsWindow::Recolour() {
     highContrast_ = HighContrastTheme(gtk_settings_get_default());
     gtk_label_set_markup(
         GTK_LABEL(gtk_bin_get_child(GTK_BIN(save_))),
-        Markup(kSaveButtonText, highContrast_ ? kHintLine.colour : kSaveTextColour).c_str());
+        Markup(kSaveButtonText, OwnColour(kSaveTextColour, highContrast_)).c_str());
     ShowStatus(shownStatus_);
 }
 
@@ -138,9 +140,8 @@ void SettingsWindow::ShowBar(Bar bar, int32_t position) {
 
 void SettingsWindow::ShowStatus(const StatusLine& status) {
     shownStatus_ = status;
-    gtk_label_set_markup(
-        GTK_LABEL(status_),
-        Markup(status.text, highContrast_ ? kHintLine.colour : status.colour).c_str());
+    gtk_label_set_markup(GTK_LABEL(status_),
+                         Markup(status.text, OwnColour(status.colour, highContrast_)).c_str());
 }
 
 bool SettingsWindow::StartStatusTimer(uint32_t interval) {
@@ -164,4 +165,4 @@ void SettingsWindow::Hide() {
     gtk_widget_hide(window_.get());
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

@@ -10,7 +10,7 @@
 #include "core/controller/clock_controller.h"
 #include "linux/main_loop.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 class SettingsWindow : public SettingsView {
   public:
@@ -46,4 +46,4 @@ class SettingsWindow : public SettingsView {
     Source hint_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::gtk

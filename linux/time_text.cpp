@@ -1,6 +1,6 @@
 #include "linux/time_text.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -41,4 +41,4 @@ std::string TimeFormatWithoutSeconds(std::string_view timeFormat, std::string_vi
     return format;
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

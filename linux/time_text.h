@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 // `timeFormat` (T_FMT) without its seconds; `amPmFormat` (T_FMT_AMPM) stands for a "%r" in
 // it. A format that keeps no minutes gives "%H:%M".
 std::string TimeFormatWithoutSeconds(std::string_view timeFormat, std::string_view amPmFormat);
 
-} // namespace lumivane
+} // namespace lumivane::gtk

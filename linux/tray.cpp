@@ -6,7 +6,7 @@
 #include "core/controller/clock_controller.h"
 #include "linux/main_loop.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 
 namespace {
 
@@ -104,4 +104,4 @@ void Tray::Toggled(GtkCheckMenuItem* item, gpointer data) {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::gtk

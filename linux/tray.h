@@ -12,8 +12,10 @@
 struct _AppIndicator;
 
 namespace lumivane {
-
 class ClockController;
+} // namespace lumivane
+
+namespace lumivane::gtk {
 
 // The item taken off the tray and let go.
 void Withdraw(_AppIndicator* indicator);
@@ -50,4 +52,4 @@ class Tray {
     Owned<_AppIndicator*, &Withdraw> indicator_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::gtk

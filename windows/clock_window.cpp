@@ -1,5 +1,7 @@
 #include "windows/clock_window.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
@@ -14,8 +16,6 @@
 namespace lumivane {
 
 namespace {
-
-constexpr uint32_t kBlack = 0;
 
 // The window timers' ids, by ClockTimer.
 constexpr UINT_PTR TimerId(ClockTimer timer) {
@@ -107,18 +107,13 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         FormCreate();
         result = 0;
         return true;
-    case WM_TIMER: {
-        // By ClockTimer.
-        constexpr void (TForm1::*kTimers[])() = {&TForm1::TimerTimer, &TForm1::Timer1Timer,
-                                                 &TForm1::Timer2Timer, &TForm1::Timer3Timer,
-                                                 &TForm1::FullScreenTimer};
-        if (wParam < 1 || wParam > std::size(kTimers)) {
+    case WM_TIMER:
+        if (wParam < TimerId(ClockTimer{}) || wParam >= TimerId(ClockTimer{}) + kClockTimers) {
             return false;
         }
-        (this->*kTimers[wParam - 1])();
+        controller_.Fire(static_cast<ClockTimer>(wParam - TimerId(ClockTimer{})));
         result = 0;
         return true;
-    }
     case WM_NCHITTEST:
         // Every point that receives input is caption, so a press on a visible
         // pixel starts the system's move of the window.
@@ -131,15 +126,27 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = MA_NOACTIVATE;
         return true;
     case WM_NCLBUTTONDOWN:
-        if (wParam != HTCAPTION) {
-            return false;
+        // A press on a hand takes the clock, which follows the pointer until it is let go.
+        if (wParam == HTCAPTION &&
+            controller_.HandPressed(
+                {GET_X_LPARAM(lParam) - place_.left, GET_Y_LPARAM(lParam) - place_.top},
+                {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+            SetCapture(Handle());
         }
-        // The system's move, as a press on a caption starts it, but without activating
-        // the clock: under Wine its first activation remakes its X window, which ends the
-        // move's capture, and the move then waits for a button-up that never comes.
-        DefWindowProcW(Handle(), WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
         result = 0;
         return true;
+    case WM_MOUSEMOVE:
+        if (GetCapture() == Handle()) {
+            const DWORD at = GetMessagePos();
+            controller_.PointerMoved({GET_X_LPARAM(at), GET_Y_LPARAM(at)});
+        }
+        return false;
+    case WM_LBUTTONUP:
+        ReleaseCapture(); // let go: WM_CAPTURECHANGED
+        return false;
+    case WM_CAPTURECHANGED:
+        controller_.HandReleased();
+        return false;
     case WM_SETCURSOR:
     case WM_NCMOUSEMOVE:
         lookAtPointer_ = true;
@@ -209,7 +216,10 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         }
         return false;
     case kShowStartupProblem:
-        controller_.ShowStartupProblem();
+        if (!deferredProblem_.empty()) {
+            ShowProblem(std::exchange(deferredProblem_, {}));
+            controller_.ProblemAnswered();
+        }
         result = 0;
         return true;
     default:
@@ -222,41 +232,17 @@ void TForm1::FormCreate() {
     accessible_ = ClockAccessible::Make(Handle());
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CAPTION);
     KeepPlace();
+    creating_ = true;
     controller_.Start();
-    // The user hears of a problem with the settings once the message loop runs.
-    if (!controller_.StartupProblem().empty()) {
-        PostMessageW(Handle(), kShowStartupProblem, 0, 0);
-    }
+    creating_ = false;
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
-void TForm1::TimerTimer() {
-    controller_.Tick();
-}
-
-void TForm1::Timer1Timer() {
-    controller_.PlaceTick();
-}
-
-void TForm1::Timer2Timer() {
-    if (controller_.KeepInside()) {
-        ClearPixelUnderCursor();
-    }
-}
-
-void TForm1::Timer3Timer() {
-    controller_.RedrawWhileAway();
-}
-
-void TForm1::FullScreenTimer() {
-    controller_.CheckFullScreen();
-}
-
 PlatformTraits TForm1::Traits() const {
-    return {.placementTickAtRest = true, .pollFrontWindow = true};
+    return {.placementTickAtRest = true, .pollFrontWindow = true, .keepsInsideWhileDragged = true};
 }
 
 std::vector<Rect> TForm1::Monitors() {
@@ -317,6 +303,12 @@ std::optional<Rect> TForm1::FrontWindow() {
 }
 
 bool TForm1::ShowProblem(const std::string& text) {
+    // A box shown while the window is being made waits for the message loop.
+    if (creating_) {
+        deferredProblem_ = text;
+        PostMessageW(Handle(), kShowStartupProblem, 0, 0);
+        return false;
+    }
     // The window that is active, if it is the program's, owns the box (the settings
     // window when its Save failed); the clock window otherwise.
     HWND active = GetActiveWindow();
@@ -376,7 +368,8 @@ void TForm1::CopyUncovered(TWinDIB& background, Place at) {
     }
 }
 
-void TForm1::Present(std::span<const Rect> parts) {
+void TForm1::Present(const Frame& frame) {
+    std::span<const Rect> parts = frame.parts;
     const Rect whole{0, 0, state_.Diameter, state_.Diameter};
     if (std::exchange(presentWhole_, false)) {
         parts = {&whole, 1};
@@ -404,37 +397,20 @@ void TForm1::Paint() {
     }
 }
 
-// Off the hands the window lets the pointer through: a black pixel is click-through.
-// A visible pixel comes under the pointer only when the pointer moves over the window,
-// the window moves or a frame is drawn; only then is the pointer asked for (a round
-// trip to the server under Wine).
-void TForm1::ClearPixelUnderCursor() {
-    if (!lookAtPointer_) {
-        return;
-    }
-    lookAtPointer_ = false;
+// A visible pixel comes under the pointer only when the pointer moves over the window, the
+// window moves or a frame is drawn; only then is the pointer asked for (a round trip to the
+// server under Wine).
+std::optional<Place> TForm1::PointerOverClock() {
     POINT cursor{};
-    if (!GetCursorPos(&cursor)) {
-        return;
+    if (!std::exchange(lookAtPointer_, false) || !GetCursorPos(&cursor)) {
+        return std::nullopt;
     }
     const RECT rect = place_;
     if (!(rect.left < cursor.x && cursor.x < rect.right && rect.top < cursor.y &&
           cursor.y < rect.bottom)) {
-        return;
+        return std::nullopt;
     }
-    const int32_t u = cursor.x - rect.left;
-    const int32_t v = cursor.y - rect.top;
-    if (FindHandSample(state_, u, v)) {
-        return;
-    }
-    // The window shows the frame already: only a pixel that turns black needs to
-    // reach it, so a pointer resting on the dial costs next to nothing.
-    if (state_.FrameBuffer != nullptr && state_.FrameBuffer->Pixel(u, v) != kBlack) {
-        state_.FrameBuffer->PutPixel(u, v, kBlack);
-        const Rect pixel{u, v, u + 1, v + 1};
-        NoteFrameWritten(state_, pixel);
-        Present({&pixel, 1});
-    }
+    return Place{cursor.x - rect.left, cursor.y - rect.top};
 }
 
 } // namespace lumivane

@@ -38,11 +38,13 @@ class TForm1 : public TForm, public ClockPlatform {
     ClockController& Controller() { return controller_; }
 
     // The timer handlers, public so that tests can drive them without waiting.
-    void TimerTimer();      // clock tick: sample the time of day, draw a frame
-    void Timer1Timer();     // store the position when the window has moved
-    void Timer2Timer();     // keep inside the monitor; click-through off the hands
-    void Timer3Timer();     // redraw while away from the saved position
-    void FullScreenTimer(); // hide over a full-screen program, back when it has gone
+    void TimerTimer() { controller_.Fire(ClockTimer::Tick); }       // sample the time, draw
+    void Timer1Timer() { controller_.Fire(ClockTimer::SavePlace); } // store a new position
+    // Keep inside the monitor; click-through off the hands.
+    void Timer2Timer() { controller_.Fire(ClockTimer::KeepInside); }
+    void Timer3Timer() { controller_.Fire(ClockTimer::RedrawWhileAway); } // while away
+    // Hide over a full-screen program, back when it has gone.
+    void FullScreenTimer() { controller_.Fire(ClockTimer::FullScreenCheck); }
     void Draw() { controller_.Draw(); }
 
     void FormCloseQuery(bool& canClose);
@@ -50,7 +52,7 @@ class TForm1 : public TForm, public ClockPlatform {
     // session ending. Stores the position as the position timer would.
     void FormClose() { controller_.Exit(); }
 
-    // The private message that shows the problem start-up met with the settings.
+    // The private message that shows a problem met while the window was being made.
     static constexpr UINT kShowStartupProblem = WM_APP + 1;
 
     // ClockPlatform
@@ -63,7 +65,8 @@ class TForm1 : public TForm, public ClockPlatform {
     void MoveWindow(Place to) override { MoveTo(to.left, to.top); }
     void ShowWindow(bool shown) override;
     bool ReadBeneath(TDIB& background, Place at) override;
-    void Present(std::span<const Rect> parts) override;
+    void Present(const Frame& frame) override;
+    std::optional<Place> PointerOverClock() override;
     void StartTimer(ClockTimer timer, uint32_t interval) override;
     void StopTimer(ClockTimer timer) override;
     std::optional<Rect> FrontWindow() override;
@@ -80,7 +83,6 @@ class TForm1 : public TForm, public ClockPlatform {
     // The window's rectangle on the screen, kept from the moves and resizes the window is
     // told of: the pointer is looked at every 30 ms.
     void KeepPlace();
-    void ClearPixelUnderCursor();
     void CopyScreen(TWinDIB& background, Place at);
     // The copy under the window while it is off the screen, taken again (for a few ms
     // at most) while the screen still shows the window's last frame.
@@ -91,7 +93,9 @@ class TForm1 : public TForm, public ClockPlatform {
     StoreMaker store_;
     ClockController controller_;
     bool underWine_ = false;
-    bool presentWhole_ = false; // the window left the screen: the next frame is drawn whole
+    bool creating_ = false;
+    std::string deferredProblem_; // met while the window was being made
+    bool presentWhole_ = false;   // the window left the screen: the next frame is drawn whole
     RECT place_{};
     // Something happened that can put a visible pixel under the pointer.
     bool lookAtPointer_ = true;

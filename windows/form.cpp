@@ -1,5 +1,6 @@
 #include "windows/form.h"
 
+#include "core/controller/facts.h"
 #include "core/error.h"
 
 namespace lumivane {
@@ -121,7 +122,7 @@ LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     } catch (...) {
         // Nothing may unwind into the system's code that called the procedure.
-        form->ReportError("An unexpected error occurred");
+        form->ReportError(kUnexpectedError);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -297,11 +297,8 @@ void TForm2::ShowStatus(const StatusLine& status) {
     }
 }
 
-// Enabling the running timer leaves it running.
 bool TForm2::StartStatusTimer(uint32_t interval) {
-    if (!timerEnabled_) {
-        timerEnabled_ = SetTimer(Handle(), kTimerId, interval, nullptr) != 0;
-    }
+    timerEnabled_ = SetTimer(Handle(), kTimerId, interval, nullptr) != 0;
     return timerEnabled_;
 }
 
@@ -398,7 +395,9 @@ void TForm2::DrawButton(const DRAWITEMSTRUCT& item) const {
     GetWindowTextW(item.hwndItem, caption, static_cast<int>(std::size(caption)));
     const Selection font(item.hDC, save ? saveFont_.get() : textFont_.get());
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, save && !highContrast_ ? kSaveTextColour : GetSysColor(COLOR_BTNTEXT));
+    const COLORREF system = GetSysColor(COLOR_BTNTEXT);
+    SetTextColor(item.hDC,
+                 save ? OwnColour(kSaveTextColour, highContrast_).value_or(system) : system);
     RECT text = face;
     if (pressed) {
         OffsetRect(&text, 1, 1);
@@ -437,10 +436,8 @@ void TForm2::ColoursChanged() {
 // In high contrast the user's colours for a dialog's text and face; otherwise the
 // window's own.
 COLORREF TForm2::TextColour(HWND control) const {
-    if (highContrast_) {
-        return GetSysColor(COLOR_WINDOWTEXT);
-    }
-    return control == controls_.StaticText1 ? statusColour_ : kHintLine.colour;
+    const uint32_t own = control == controls_.StaticText1 ? statusColour_ : kHintLine.colour;
+    return OwnColour(own, highContrast_).value_or(GetSysColor(COLOR_WINDOWTEXT));
 }
 
 int TForm2::BackgroundColour() const {

@@ -59,7 +59,7 @@ bool Offered(uint32_t format) {
 
 // One capture on its way.
 struct Frame {
-    std::optional<ScreenReader::Offer> offer;
+    std::optional<BeneathReader::Offer> offer;
     uint32_t flags = 0;
     bool ready = false;
     bool failed = false;
@@ -72,7 +72,7 @@ constexpr zwlr_screencopy_frame_v1_listener kFrameListener{
             auto* frame = static_cast<Frame*>(data);
             // The first 32-bit format offered is taken.
             if (!frame->offer && Offered(format)) {
-                frame->offer = ScreenReader::Offer{format, width, height, stride};
+                frame->offer = BeneathReader::Offer{format, width, height, stride};
             }
         },
     .flags = [](void* data, zwlr_screencopy_frame_v1*,
@@ -87,7 +87,7 @@ constexpr zwlr_screencopy_frame_v1_listener kFrameListener{
 using FrameProxy = Owned<zwlr_screencopy_frame_v1*, &DestroyFrame>;
 
 // A copy in `buffer` as 0x..RRGGBB pixels, rows top to bottom.
-void Unpack(const CaptureBuffer& buffer, const ScreenReader::Offer& offer, uint32_t flags,
+void Unpack(const CaptureBuffer& buffer, const BeneathReader::Offer& offer, uint32_t flags,
             std::vector<uint32_t>& pixels) {
     pixels.resize(static_cast<size_t>(offer.width) * offer.height);
     const bool swap = offer.format == kAbgr8888 || offer.format == kXbgr8888;
@@ -144,7 +144,7 @@ bool CaptureBuffer::Fit(wl_shm* shm, const Offer& offer) {
     return static_cast<bool>(buffer_);
 }
 
-ScreenReader::ScreenReader(GdkDisplay* display, Changed changed)
+BeneathReader::BeneathReader(GdkDisplay* display, Changed changed)
     : display_(gdk_wayland_display_get_wl_display(display)),
       queue_(wl_display_create_queue(display_)), wrapper_(wl_proxy_create_wrapper(display_)),
       changed_(std::move(changed)) {
@@ -168,13 +168,13 @@ ScreenReader::ScreenReader(GdkDisplay* display, Changed changed)
     }
 }
 
-ScreenReader::~ScreenReader() {
+BeneathReader::~BeneathReader() {
     if (manager_ != nullptr) {
         zwlr_screencopy_manager_v1_destroy(manager_);
     }
 }
 
-template <class Done> bool ScreenReader::Wait(Done done, int timeout) {
+template <class Done> bool BeneathReader::Wait(Done done, int timeout) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
     while (!done()) {
         if (wl_display_prepare_read_queue(display_, queue_.get()) != 0) {
@@ -201,8 +201,8 @@ template <class Done> bool ScreenReader::Wait(Done done, int timeout) {
     return true;
 }
 
-std::optional<ScreenReader::Request> ScreenReader::RequestOf(const Output& output,
-                                                             const Rect& area) {
+std::optional<BeneathReader::Request> BeneathReader::RequestOf(const Output& output,
+                                                               const Rect& area) {
     const Rect& screen = output.rect;
     const Rect clipped{std::max(area.left, screen.left), std::max(area.top, screen.top),
                        std::min(area.right, screen.right), std::min(area.bottom, screen.bottom)};
@@ -218,7 +218,7 @@ std::optional<ScreenReader::Request> ScreenReader::RequestOf(const Output& outpu
                    (clipped.bottom - screen.top + scale - 1) / scale - y};
 }
 
-std::optional<ScreenCapture> ScreenReader::Capture(const Output& output, const Rect& area) {
+std::optional<ScreenCapture> BeneathReader::Capture(const Output& output, const Rect& area) {
     const std::optional<Request> request = RequestOf(output, area);
     if (manager_ == nullptr || !request || std::chrono::steady_clock::now() < restUntil_) {
         return std::nullopt;
@@ -254,10 +254,11 @@ std::optional<ScreenCapture> ScreenReader::Capture(const Output& output, const R
     return ScreenCapture{pixels_.data(),
                          static_cast<int32_t>(offer.width),
                          {at.left, at.top, at.left + static_cast<int32_t>(offer.width),
-                          at.top + static_cast<int32_t>(offer.height)}};
+                          at.top + static_cast<int32_t>(offer.height)},
+                         std::nullopt};
 }
 
-void ScreenReader::Watch(const Output& output, const Rect& area) {
+void BeneathReader::Watch(const Output& output, const Rect& area) {
     const std::optional<Request> request = RequestOf(output, area);
     if (!TellsChanges() || !request) {
         return;
@@ -277,7 +278,7 @@ void ScreenReader::Watch(const Output& output, const Rect& area) {
     Arm();
 }
 
-void ScreenReader::Arm() {
+void BeneathReader::Arm() {
     watchOffer_.reset();
     watchFrame_.reset(zwlr_screencopy_manager_v1_capture_output_region(
         manager_, 0, watched_->output, watched_->request.x, watched_->request.y,
@@ -292,14 +293,16 @@ void ScreenReader::Arm() {
         .buffer =
             [](void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width,
                uint32_t height, uint32_t stride) {
-                static_cast<ScreenReader*>(data)->WatchOffered({format, width, height, stride});
+                static_cast<BeneathReader*>(data)->WatchOffered({format, width, height, stride});
             },
         .flags = [](void* data, zwlr_screencopy_frame_v1*,
-                    uint32_t flags) { static_cast<ScreenReader*>(data)->watchFlags_ = flags; },
+                    uint32_t flags) { static_cast<BeneathReader*>(data)->watchFlags_ = flags; },
         .ready = [](void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t,
-                    uint32_t) { static_cast<ScreenReader*>(data)->WatchReady(); },
-        .failed = [](void* data,
-                     zwlr_screencopy_frame_v1*) { static_cast<ScreenReader*>(data)->WatchEnded(); },
+                    uint32_t) { static_cast<BeneathReader*>(data)->WatchReady(); },
+        .failed =
+            [](void* data, zwlr_screencopy_frame_v1*) {
+                static_cast<BeneathReader*>(data)->WatchEnded();
+            },
         // Where it changed says too little (wlroots tells the whole output's changes):
         // the copy itself is compared.
         .damage = [](void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {},
@@ -307,7 +310,7 @@ void ScreenReader::Arm() {
     zwlr_screencopy_frame_v1_add_listener(watchFrame_.get(), &kWatchListener, this);
 }
 
-void ScreenReader::WatchOffered(const Offer& offer) {
+void BeneathReader::WatchOffered(const Offer& offer) {
     // The first 32-bit format offered is taken.
     if (watchOffer_ || !Offered(offer.format)) {
         return;
@@ -321,7 +324,7 @@ void ScreenReader::WatchOffered(const Offer& offer) {
     zwlr_screencopy_frame_v1_copy_with_damage(watchFrame_.get(), watchBuffer_.get());
 }
 
-void ScreenReader::WatchReady() {
+void BeneathReader::WatchReady() {
     const Offer& offer = *watchOffer_;
     Unpack(watchBuffer_, offer, watchFlags_, watchCopy_);
     // Unchanged since the last look (the output changed elsewhere): the watch goes on.
@@ -333,7 +336,8 @@ void ScreenReader::WatchReady() {
     const ScreenCapture copy{watchCopy_.data(),
                              static_cast<int32_t>(offer.width),
                              {at.left, at.top, at.left + static_cast<int32_t>(offer.width),
-                              at.top + static_cast<int32_t>(offer.height)}};
+                              at.top + static_cast<int32_t>(offer.height)},
+                             std::nullopt};
     if (changed_(&copy)) {
         watchFrame_.reset();
         watched_.reset();
@@ -343,13 +347,13 @@ void ScreenReader::WatchReady() {
     Arm();
 }
 
-void ScreenReader::WatchEnded() {
+void BeneathReader::WatchEnded() {
     watchFrame_.reset();
     watched_.reset();
     changed_(nullptr);
 }
 
-ScreenReader::Watched ScreenReader::RegionOf(const Output& output, const Request& request) {
+BeneathReader::Watched BeneathReader::RegionOf(const Output& output, const Request& request) {
     return {
         gdk_wayland_monitor_get_wl_output(output.monitor),
         request,

@@ -47,7 +47,7 @@ class CaptureBuffer {
     Buffer buffer_;
 };
 
-class ScreenReader {
+class BeneathReader {
   public:
     using Offer = CaptureBuffer::Offer;
 
@@ -56,10 +56,10 @@ class ScreenReader {
     using Changed = std::function<bool(const ScreenCapture* copy)>;
 
     // `changed` runs from the toolkit's main loop.
-    ScreenReader(GdkDisplay* display, Changed changed);
-    ~ScreenReader();
-    ScreenReader(const ScreenReader&) = delete;
-    ScreenReader& operator=(const ScreenReader&) = delete;
+    BeneathReader(GdkDisplay* display, Changed changed);
+    ~BeneathReader();
+    BeneathReader(const BeneathReader&) = delete;
+    BeneathReader& operator=(const BeneathReader&) = delete;
 
     // Whether the compositor lets the program capture the screen.
     bool SeesBeneath() const { return manager_ != nullptr; }

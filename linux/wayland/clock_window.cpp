@@ -4,18 +4,15 @@
 #include <gtk-layer-shell/gtk-layer-shell.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstring>
 #include <utility>
 
-#include "core/clock/hand_hit.h"
 #include "core/clock/placement.h"
 #include "core/controller/facts.h"
 #include "linux/accessibility.h"
-#include "linux/wayland/front_window.h"
 #include "linux/wayland/beneath.h"
-#include "relative-pointer-unstable-v1-client-protocol.h"
+#include "linux/wayland/front_window.h"
+#include "linux/wayland/picture_surface.h"
+#include "linux/wayland/pointer_travel.h"
 
 namespace lumivane::wayland {
 
@@ -32,35 +29,6 @@ constexpr uint32_t kClosedSettle = 100;
 constexpr int32_t kClosedTimes = 2;
 constexpr int32_t kClosedAgainWithin = 10;
 
-// The compositor's relative pointers, on the toolkit's queue; none when it has none.
-zwp_relative_pointer_manager_v1* BindRelativePointers(GdkDisplay* display) {
-    wl_display* wayland = gdk_wayland_display_get_wl_display(display);
-    const Queue queue(wl_display_create_queue(wayland));
-    const Wrapper wrapper(wl_proxy_create_wrapper(wayland));
-    if (!queue || !wrapper) {
-        return nullptr;
-    }
-    wl_proxy_set_queue(static_cast<wl_proxy*>(wrapper.get()), queue.get());
-    const Proxy<wl_registry> registry(
-        wl_display_get_registry(static_cast<wl_display*>(wrapper.get())));
-    zwp_relative_pointer_manager_v1* bound = nullptr;
-    static constexpr wl_registry_listener kGlobals{
-        [](void* data, wl_registry* globals, uint32_t name, const char* interface, uint32_t) {
-            if (std::strcmp(interface, zwp_relative_pointer_manager_v1_interface.name) == 0) {
-                *static_cast<zwp_relative_pointer_manager_v1**>(data) =
-                    static_cast<zwp_relative_pointer_manager_v1*>(wl_registry_bind(
-                        globals, name, &zwp_relative_pointer_manager_v1_interface, 1));
-            }
-        },
-        [](void*, wl_registry*, uint32_t) {}};
-    wl_registry_add_listener(registry.get(), &kGlobals, &bound);
-    wl_display_roundtrip_queue(wayland, queue.get());
-    if (bound != nullptr) {
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(bound), nullptr);
-    }
-    return bound;
-}
-
 // Lengths in the output's logical pixels, which the toolkit and the protocol speak.
 int32_t Logical(int32_t pixels, int32_t scale) {
     return (pixels + scale - 1) / scale;
@@ -69,7 +37,8 @@ int32_t Logical(int32_t pixels, int32_t scale) {
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
-    : DesktopClock(state), closed_(std::move(closed)), display_(gdk_display_get_default()) {
+    : DesktopClock(state), closed_(std::move(closed)), display_(gdk_display_get_default()),
+      globals_(BindGlobals(display_)) {
     window_.reset(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     GtkWindow* window = Window();
     gtk_window_set_title(window, kTitle);
@@ -85,96 +54,99 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     }
     gtk_widget_set_app_paintable(window_.get(), TRUE);
     // The window's own draw handler never gets a buffer attached on a layer surface; a
-    // child that draws does.
+    // child that draws does. It draws nothing: the picture shows on a surface above it.
     area_ = gtk_drawing_area_new();
     gtk_widget_set_app_paintable(area_, TRUE);
     gtk_widget_add_events(area_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                      GDK_POINTER_MOTION_MASK);
     gtk_container_add(GTK_CONTAINER(window_.get()), area_);
-    PresentClock(window_.get());
+    gtk::SetClockRole(window_.get());
     g_signal_connect(area_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cairo, gpointer self) {
-                         Of(self)->Paint(cairo);
+                         cairo_set_operator(cairo, CAIRO_OPERATOR_CLEAR);
+                         cairo_paint(cairo);
+                         // This paint's commit carries the margins last set.
+                         Of(self)->committedAt_ = Of(self)->place_;
                          return TRUE;
                      }),
                      this);
     g_signal_connect(area_, "button-press-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { Of(self)->Pressed(*event); });
+                         Of(self)->Guard([=] { Of(self)->Pressed(*event); });
                          return TRUE;
                      }),
                      this);
+    // Without the relative pointer, the pointer's place relative to the surface at the
+    // press (a compositor that gives it relative to where the surface is now moves the
+    // clock by less).
     g_signal_connect(area_, "motion-notify-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { Of(self)->Dragged(*event); });
+                         ClockWindow* clock = Of(self);
+                         if (!clock->travelling_) {
+                             clock->Guard([=] {
+                                 clock->controller_.PointerMoved(
+                                     {static_cast<int32_t>(event->x * clock->scale_),
+                                      static_cast<int32_t>(event->y * clock->scale_)});
+                             });
+                         }
                          return TRUE;
                      }),
                      this);
     // A grab the compositor breaks ends the drag as a release does.
-    g_signal_connect(area_, "grab-broken-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { Of(self)->Released(); });
-                         return FALSE;
-                     }),
-                     this);
-    g_signal_connect(area_, "button-release-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEventButton*, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { Of(self)->Released(); });
-                         return TRUE;
-                     }),
-                     this);
+    for (const char* released : {"button-release-event", "grab-broken-event"}) {
+        g_signal_connect(area_, released, G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
+                             Of(self)->Guard([=] { Of(self)->Released(); });
+                             return FALSE;
+                         }),
+                         this);
+    }
     g_signal_connect(window_.get(), "delete-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
                          Of(self)->Closed();
                          return TRUE;
                      }),
                      this);
-    relativePointers_ = BindRelativePointers(display_);
-    reader_ = std::make_unique<ScreenReader>(
-        display_, [this](const ScreenCapture* copy) { return BeneathMayHaveChanged(copy); });
+    picture_ = std::make_unique<PictureSurface>(gdk_wayland_display_get_wl_compositor(display_),
+                                                globals_.subcompositor.get(), globals_.shm.get());
+    travel_ = std::make_unique<PointerTravel>(
+        display_, globals_.relativePointers.get(),
+        [this](Place travel) { Guard([this, travel] { controller_.PointerMoved(travel); }); });
+    reader_ = std::make_unique<BeneathReader>(display_, [this](const ScreenCapture* copy) {
+        bool news = true;
+        Guard([&] {
+            std::optional<ScreenCapture> shown;
+            if (copy != nullptr) {
+                shown = *copy;
+                shown->clockAt = committedAt_;
+            }
+            news = controller_.ScreenChanged(shown ? &*shown : nullptr);
+        });
+        return news;
+    });
     front_ = std::make_unique<FrontWindowWatch>(
-        display_, [this] { Guarded(controller_, [this] { controller_.CheckFullScreen(); }); });
+        display_, [this] { Guard([this] { controller_.CheckFullScreen(); }); });
     const auto changed = +[](GdkDisplay*, GdkMonitor*, gpointer self) {
-        ClockController& controller = Of(self)->controller_;
-        Guarded(controller, [&] { controller.MonitorsChanged(); });
+        Of(self)->Guard([=] { Of(self)->controller_.MonitorsChanged(); });
     };
     g_signal_connect(display_, "monitor-added", G_CALLBACK(changed), this);
     g_signal_connect(display_, "monitor-removed", G_CALLBACK(changed), this);
     outputs_ = Outputs(display_);
+    traits_ = {
+        .tellsChangesBeneath = reader_->TellsChanges(), .seeThrough = true, .shapesInput = true};
     controller_.Start();
 }
 
 ClockWindow::~ClockWindow() {
-    if (relativePointer_ != nullptr) {
-        zwp_relative_pointer_v1_destroy(relativePointer_);
-    }
-    if (relativePointers_ != nullptr) {
-        zwp_relative_pointer_manager_v1_destroy(relativePointers_);
-    }
     g_signal_handlers_disconnect_by_data(display_, this);
     g_signal_handlers_disconnect_by_data(window_.get(), this);
     g_signal_handlers_disconnect_by_data(area_, this);
 }
 
 std::string ClockWindow::Note() const {
-    std::string note;
-    if (!reader_->SeesBeneath()) {
-        note = "This compositor lets no program capture the screen: it darkens what lies "
-               "beneath the dial itself, but the marks and hands are lit as over black.";
-    }
+    std::string note = reader_->SeesBeneath() ? "" : kNoCaptureNote;
     if (!front_->Watching()) {
-        note += std::string(note.empty() ? "" : "\n") +
-                "This compositor does not tell which window is full screen, so the clock "
-                "stays over full-screen programs.";
+        note += std::string(note.empty() ? "" : "\n") + kNoFullScreenNote;
     }
     return note;
-}
-
-PlatformTraits ClockWindow::Traits() const {
-    return {.tellsChangesBeneath = reader_ != nullptr && reader_->TellsChanges()};
 }
 
 std::vector<Rect> ClockWindow::Monitors() {
@@ -185,12 +157,8 @@ std::vector<Rect> ClockWindow::Monitors() {
     if (!stillThere && monitor_ != nullptr) {
         monitor_ = nullptr;
         remapped_ = true;
-        if (shown_) {
-            gtk_widget_hide(window_.get());
-            paintedAt_.reset();
-            PutAt(place_);
-            gtk_widget_show_all(window_.get());
-        }
+        PutAt(place_);
+        Remap();
     }
     return Rectangles(outputs_);
 }
@@ -207,13 +175,11 @@ void ClockWindow::SizeWindow(int32_t side) {
     gtk_window_resize(Window(), logical, logical);
 }
 
-void ClockWindow::PutAt(Place to, bool keepOutput) {
+void ClockWindow::PutAt(Place to) {
     place_ = to;
-    // The surface stays on its output while a hand is dragged: remapped elsewhere, it
-    // would lose the pointer's grab.
     const auto own = std::find_if(outputs_.begin(), outputs_.end(),
                                   [this](const Output& o) { return o.monitor == monitor_; });
-    const Output& output = keepOutput && own != outputs_.end() ? *own : OutputAt(to);
+    const Output& output = controller_.Dragging() && own != outputs_.end() ? *own : OutputAt(to);
     if (output.monitor != monitor_) {
         // The surface moves to another output (remapped there if it shows).
         monitor_ = output.monitor;
@@ -230,11 +196,17 @@ void ClockWindow::PutAt(Place to, bool keepOutput) {
 }
 
 void ClockWindow::MoveWindow(Place to) {
-    // While a hand is dragged the surface goes where the pointer takes it; the edge is
-    // kept once it is let go (Released tells the controller where it is).
-    if (!dragging_) {
-        PutAt(to);
+    PutAt(to);
+}
+
+void ClockWindow::Remap() {
+    if (!shown_) {
+        return;
     }
+    gtk_widget_hide(window_.get());
+    committedAt_.reset();
+    picture_->Forget();
+    gtk_widget_show_all(window_.get());
 }
 
 void ClockWindow::ShowWindow(bool shown) {
@@ -244,84 +216,34 @@ void ClockWindow::ShowWindow(bool shown) {
     shown_ = shown;
     if (!shown) {
         gtk_widget_hide(window_.get());
-        paintedAt_.reset();
+        committedAt_.reset();
+        picture_->Forget();
         return;
     }
     PutAt(controller_.Where());
     gtk_widget_show_all(window_.get());
-    // Nothing watched what came to lie beneath meanwhile.
-    beneathChanged_ = true;
 }
 
-bool ClockWindow::BeneathMayHaveChanged(const ScreenCapture* copy) {
-    // What the clock itself drew anew over the estimate of the desktop is no news.
-    const ShownClock shown{paintedAt_ ? &painted_ : nullptr, paintedAt_.value_or(Place{})};
-    TDIB* background = state_.BackgroundBuffer.get();
-    if (copy != nullptr && estimate_.known && background != nullptr &&
-        ShowsOnlyTheClock(*background, estimate_.at, *copy, shown)) {
-        return false;
+std::optional<ScreenCapture> ClockWindow::CaptureScreen(const Rect& area) {
+    const Output& output = OutputAt({area.left, area.top});
+    std::optional<ScreenCapture> capture = reader_->Capture(output, area);
+    if (capture) {
+        capture->clockAt = committedAt_;
+        reader_->Watch(output, area);
     }
-    beneathChanged_ = true;
-    Guarded(controller_, [this] { controller_.BeneathChanged(); });
-    return true;
+    return capture;
 }
 
-bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
-    // A new size leaves nothing known.
-    if (estimateSide_ != background.Width()) {
-        estimate_.known = false;
-        estimateSide_ = background.Width();
-    }
-    // Where the compositor tells of changes, a still desktop is not captured again.
-    if (reader_->TellsChanges() && estimate_.known && estimate_.at == at && !beneathChanged_) {
-        return false;
-    }
-    std::optional<ScreenCapture> capture;
-    const Rect area{at.left, at.top, at.left + background.Width(), at.top + background.Height()};
-    if (reader_->SeesBeneath()) {
-        capture = reader_->Capture(OutputAt(at), area);
-    }
-    // A capture that failed is tried again at the next frame.
-    beneathChanged_ = !capture;
-    if (!capture) {
-        // Nothing better is known: black at first, then the last estimate.
-        if (estimate_.known) {
-            return false;
-        }
-        background.Blacken();
-        estimate_ = {true, at};
-        return true;
-    }
-    const ShownClock shown{paintedAt_ ? &painted_ : nullptr, paintedAt_.value_or(Place{})};
-    RecoverBeneath(background, estimate_, at, *capture, shown, &recovery_);
-    estimate_ = {true, at};
-    reader_->Watch(OutputAt(at), area);
-    return true;
+void ClockWindow::Present(const Frame& frame) {
+    SetInputRegion(*frame.hands);
+    GdkWindow* window = gtk_widget_get_window(window_.get());
+    wl_surface* surface =
+        shown_ && window != nullptr ? gdk_wayland_window_get_wl_surface(window) : nullptr;
+    picture_->Show(*frame.picture, frame.parts, surface, scale_);
 }
 
-void ClockWindow::Present(std::span<const Rect> parts) {
-    if (parts.empty() && composed_.width == state_.Diameter) {
-        return;
-    }
-    const bool whole = composed_.width != state_.Diameter;
-    ComposeSeeThrough(state_, parts, composed_);
-    composedNew_ = true;
-    SetInputRegion();
-    if (whole) {
-        gtk_widget_queue_draw(area_);
-        return;
-    }
-    // Only what changed is drawn again, and so only that is the compositor's to repaint.
-    for (const Rect& part : parts) {
-        gtk_widget_queue_draw_area(area_, part.left / scale_, part.top / scale_,
-                                   Logical(part.right, scale_) - part.left / scale_,
-                                   Logical(part.bottom, scale_) - part.top / scale_);
-    }
-}
-
-void ClockWindow::SetInputRegion() {
-    MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
-    VisibleRuns(*state_.FrameBuffer, &grab_, runs_);
+void ClockWindow::SetInputRegion(const std::vector<uint8_t>& hands) {
+    VisibleRuns(*state_.FrameBuffer, &hands, runs_);
     if (runs_ == inputRuns_ && gtk_widget_get_realized(window_.get())) {
         return;
     }
@@ -335,87 +257,23 @@ void ClockWindow::SetInputRegion() {
     gtk_widget_input_shape_combine_region(window_.get(), region.get());
 }
 
-void ClockWindow::Paint(cairo_t* cairo) {
-    if (composedNew_) {
-        painted_ = composed_;
-        composedNew_ = false;
-    }
-    if (painted_.width <= 0) {
-        return;
-    }
-    // This paint's commit carries the margins last set.
-    paintedAt_ = place_;
-    const Surface picture(cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(painted_.pixels.data()), CAIRO_FORMAT_ARGB32,
-        painted_.width, painted_.height, painted_.width * 4));
-    cairo_surface_set_device_scale(picture.get(), scale_, scale_);
-    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cairo, picture.get(), 0, 0);
-    cairo_paint(cairo);
-}
-
 void ClockWindow::Pressed(const GdkEventButton& event) {
     if (event.type != GDK_BUTTON_PRESS || event.button != GDK_BUTTON_PRIMARY) {
         return;
     }
     const Place at{static_cast<int32_t>(event.x * scale_), static_cast<int32_t>(event.y * scale_)};
-    if (!FindHandSample(state_, at.left, at.top)) {
-        return;
-    }
-    dragging_ = true;
-    grabbed_ = at;
-    dragFrom_ = place_;
-    travelX_ = travelY_ = 0;
-    wl_pointer* pointer = gdk_wayland_device_get_wl_pointer(
-        gdk_seat_get_pointer(gdk_display_get_default_seat(display_)));
-    if (relativePointers_ != nullptr && pointer != nullptr && relativePointer_ == nullptr) {
-        relativePointer_ =
-            zwp_relative_pointer_manager_v1_get_relative_pointer(relativePointers_, pointer);
-        static constexpr zwp_relative_pointer_v1_listener kMoved{
-            [](void* data, zwp_relative_pointer_v1*, uint32_t, uint32_t, wl_fixed_t dx,
-               wl_fixed_t dy, wl_fixed_t, wl_fixed_t) {
-                ClockWindow* self = Of(data);
-                self->travelX_ += wl_fixed_to_double(dx);
-                self->travelY_ += wl_fixed_to_double(dy);
-                Guarded(self->controller_, [self] {
-                    const auto travel = [self](double logical) {
-                        return static_cast<int32_t>(std::lround(logical * self->scale_));
-                    };
-                    self->Follow({self->dragFrom_.left + travel(self->travelX_),
-                                  self->dragFrom_.top + travel(self->travelY_)});
-                });
-            }};
-        zwp_relative_pointer_v1_add_listener(relativePointer_, &kMoved, this);
-    }
-}
-
-void ClockWindow::Dragged(const GdkEventMotion& event) {
-    if (dragging_ && relativePointer_ == nullptr) {
-        Follow({dragFrom_.left + static_cast<int32_t>(event.x * scale_) - grabbed_.left,
-                dragFrom_.top + static_cast<int32_t>(event.y * scale_) - grabbed_.top});
-    }
-}
-
-void ClockWindow::Follow(Place to) {
-    if (dragging_ && to != place_) {
-        PutAt(to, true);
-        controller_.Moved(to);
+    // Without the relative pointer the pointer's place in the surface stands for it.
+    travelling_ = travel_->Start(scale_);
+    if (!controller_.HandPressed(at, travelling_ ? Place{} : at)) {
+        travel_->Stop();
+        travelling_ = false;
     }
 }
 
 void ClockWindow::Released() {
-    if (!dragging_) {
-        return;
-    }
-    dragging_ = false;
-    if (relativePointer_ != nullptr) {
-        zwp_relative_pointer_v1_destroy(relativePointer_);
-        relativePointer_ = nullptr;
-    }
-    // Let go over another output, the clock goes there; the controller keeps the edge
-    // from here, and stores the place.
-    PutAt(place_);
-    controller_.Moved(place_);
+    travel_->Stop();
+    travelling_ = false;
+    controller_.HandReleased();
 }
 
 void ClockWindow::Closed() {
@@ -423,7 +281,7 @@ void ClockWindow::Closed() {
     // monitors' change, which the toolkit hears of a moment later, puts it on another).
     // Closed otherwise it is made again, unless the compositor keeps closing it: then
     // the program ends, as it would if a window manager closed its window.
-    closing_ = After(kClosedSettle, controller_, [this] {
+    closing_ = gtk::After(kClosedSettle, controller_, [this] {
         controller_.MonitorsChanged();
         if (std::exchange(remapped_, false)) {
             return;
@@ -436,11 +294,7 @@ void ClockWindow::Closed() {
             closed_();
             return;
         }
-        if (shown_) {
-            gtk_widget_hide(window_.get());
-            paintedAt_.reset();
-            gtk_widget_show_all(window_.get());
-        }
+        Remap();
     });
 }
 

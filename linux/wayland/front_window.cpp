@@ -113,7 +113,7 @@ FrontWindowWatch::~FrontWindowWatch() {
 
 std::optional<Rect> FrontWindowWatch::Read(const std::vector<Output>& outputs) const {
     for (const auto& toplevel : toplevels_) {
-        const bool ours = toplevel->appId == kApplicationId || toplevel->appId == "lumivane";
+        const bool ours = toplevel->appId == gtk::kApplicationId || toplevel->appId == "lumivane";
         if (!toplevel->activated || !toplevel->fullScreen || toplevel->minimized || ours) {
             continue;
         }

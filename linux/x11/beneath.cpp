@@ -14,7 +14,7 @@
 #include "linux/x11/pixels.h"
 #include "linux/x11/window_tree.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 namespace {
 
@@ -36,10 +36,10 @@ void BlackenPart(const cairo_region_t* part, TDIB& target, int32_t left, int32_t
 
 } // namespace
 
-ScreenReader::ScreenReader(GdkDisplay* display, Window clock, std::function<void()> changed)
+BeneathReader::BeneathReader(GdkDisplay* display, std::function<void()> changed)
     : changed_(std::move(changed)), gdkDisplay_(display),
       display_(gdk_x11_display_get_xdisplay(display)), root_(DefaultRootWindow(display_)),
-      clock_(clock), rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
+      rootVisual_(DefaultVisual(display_, DefaultScreen(display_))),
       rootDepth_(DefaultDepth(display_, DefaultScreen(display_))),
       compositingManager_(XInternAtom(
           display_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(display_))).c_str(), False)),
@@ -100,7 +100,7 @@ ScreenReader::ScreenReader(GdkDisplay* display, Window clock, std::function<void
                                                     GDK_PROPERTY_CHANGE_MASK | GDK_EXPOSURE_MASK));
 }
 
-ScreenReader::~ScreenReader() {
+BeneathReader::~BeneathReader() {
     shared_.reset();
     x11::Trapped(gdkDisplay_, [&] {
         for (const auto& [drawable, damage] : damages_) {
@@ -116,7 +116,7 @@ ScreenReader::~ScreenReader() {
     XFlush(display_);
 }
 
-void ScreenReader::NoteEvent(const XEvent& event) {
+void BeneathReader::NoteEvent(const XEvent& event) {
     if (damageEventBase_ >= 0 && event.type == damageEventBase_ + XDamageNotify) {
         const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
         Damaged(damage.drawable, damage.area);
@@ -164,13 +164,13 @@ void ScreenReader::NoteEvent(const XEvent& event) {
     }
 }
 
-void ScreenReader::Stale(bool windows) {
+void BeneathReader::Stale(bool windows) {
     stale_ |= windows;
     wholeStale_ = true;
     changed_();
 }
 
-void ScreenReader::Damaged(Drawable drawable, const XRectangle& part) {
+void BeneathReader::Damaged(Drawable drawable, const XRectangle& part) {
     if (drawable == wallpaper_) {
         Stale(false); // tiled over the screen
         return;
@@ -188,7 +188,7 @@ void ScreenReader::Damaged(Drawable drawable, const XRectangle& part) {
     }
 }
 
-void ScreenReader::WatchDamage() {
+void BeneathReader::WatchDamage() {
     std::vector<Drawable> wanted;
     for (const Beneath& below : beneath_) {
         wanted.push_back(below.window);
@@ -215,9 +215,12 @@ void ScreenReader::WatchDamage() {
     });
 }
 
-void ScreenReader::ListWindowsBelow() {
+void BeneathReader::ListWindowsBelow() {
     beneath_.clear();
-    stale_ = false;
+    stale_ = clock_ == 0;
+    if (stale_) {
+        return;
+    }
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -300,7 +303,7 @@ void ScreenReader::ListWindowsBelow() {
     });
 }
 
-bool ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
+bool BeneathReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     cairo_rectangle_int_t area{left, top, target.Width(), target.Height()};
     const bool whole = damageEventBase_ < 0 || wholeStale_ || area.x != lastArea_.x ||
                        area.y != lastArea_.y || area.width != lastArea_.width ||
@@ -380,7 +383,7 @@ bool ScreenReader::ReadBeneath(TDIB& target, int32_t left, int32_t top) {
     return true;
 }
 
-void ScreenReader::FollowCompositingManager() {
+void BeneathReader::FollowCompositingManager() {
     managed_ = XGetSelectionOwner(display_, compositingManager_) != None;
     if (backdrop_ == 0 || backdropMapped_ == !managed_) {
         return;
@@ -394,7 +397,7 @@ void ScreenReader::FollowCompositingManager() {
     }
 }
 
-Pixmap ScreenReader::Wallpaper() {
+Pixmap BeneathReader::Wallpaper() {
     if (!wallpaperStale_) {
         return wallpaper_;
     }
@@ -439,8 +442,8 @@ Pixmap ScreenReader::Wallpaper() {
     return wallpaper_;
 }
 
-void ScreenReader::ReadDesktop(const cairo_rectangle_int_t& area, const cairo_region_t* part,
-                               TDIB& target) {
+void BeneathReader::ReadDesktop(const cairo_rectangle_int_t& area, const cairo_region_t* part,
+                                TDIB& target) {
     if (!managed_) {
         if (backdrop_ != 0) {
             PlaceBackdrop(area);
@@ -472,7 +475,7 @@ void ScreenReader::ReadDesktop(const cairo_rectangle_int_t& area, const cairo_re
     }
 }
 
-void ScreenReader::PlaceBackdrop(const cairo_rectangle_int_t& area) {
+void BeneathReader::PlaceBackdrop(const cairo_rectangle_int_t& area) {
     if (area.x != backdropArea_.x || area.y != backdropArea_.y ||
         area.width != backdropArea_.width || area.height != backdropArea_.height) {
         XMoveResizeWindow(display_, backdrop_, area.x, area.y, static_cast<unsigned>(area.width),
@@ -483,7 +486,7 @@ void ScreenReader::PlaceBackdrop(const cairo_rectangle_int_t& area) {
     XClearWindow(display_, backdrop_);
 }
 
-void ScreenReader::ReadScreen(TDIB& target, int32_t left, int32_t top) {
+void BeneathReader::ReadScreen(TDIB& target, int32_t left, int32_t top) {
     target.Blacken();
     const int32_t screenWidth = DisplayWidth(display_, DefaultScreen(display_));
     const int32_t screenHeight = DisplayHeight(display_, DefaultScreen(display_));
@@ -493,9 +496,9 @@ void ScreenReader::ReadScreen(TDIB& target, int32_t left, int32_t top) {
     Read(root_, rootVisual_, rootDepth_, 0, 0, part.get(), false, target, left, top);
 }
 
-bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t originX,
-                        int32_t originY, const cairo_region_t* part, bool over, TDIB& target,
-                        int32_t left, int32_t top) {
+bool BeneathReader::Read(Drawable drawable, Visual* visual, int depth, int32_t originX,
+                         int32_t originY, const cairo_region_t* part, bool over, TDIB& target,
+                         int32_t left, int32_t top) {
     if (Empty(part)) {
         return true;
     }
@@ -545,4 +548,4 @@ bool ScreenReader::Read(Drawable drawable, Visual* visual, int depth, int32_t or
     return true;
 }
 
-} // namespace lumivane
+} // namespace lumivane::x11

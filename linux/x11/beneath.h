@@ -26,18 +26,19 @@
 #include "core/image/tdib.h"
 #include "linux/x11/handles.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
-class ScreenReader {
+class BeneathReader {
   public:
-    // `clock` is the clock window; its top-level (the window manager's frame, or the
-    // window itself) marks where "below" begins.
     // `changed` runs when something beneath the clock may have changed.
-    ScreenReader(GdkDisplay* display, Window clock, std::function<void()> changed);
-    ~ScreenReader();
-    ScreenReader(const ScreenReader&) = delete;
-    ScreenReader& operator=(const ScreenReader&) = delete;
+    BeneathReader(GdkDisplay* display, std::function<void()> changed);
+    ~BeneathReader();
+    BeneathReader(const BeneathReader&) = delete;
+    BeneathReader& operator=(const BeneathReader&) = delete;
 
+    // The clock window, once it is made: its top-level (the window manager's frame, or the
+    // window itself) marks where "below" begins.
+    void SetClockWindow(Window clock) { clock_ = clock; }
     // Whether ReadBeneath works here (the server has Composite).
     bool SeesBeneath() const { return composited_; }
     // Whether it tells of every change beneath (the server has DAMAGE too).
@@ -86,7 +87,7 @@ class ScreenReader {
     GdkDisplay* gdkDisplay_;
     ::Display* display_;
     Window root_;
-    Window clock_;
+    Window clock_ = 0;
     Window topLevel_ = 0;
     Window justBelow_ = 0; // the window right below topLevel_ when the list was made
     Window backdrop_ = 0;  // at the bottom of the stack, showing the root's background
@@ -114,4 +115,4 @@ class ScreenReader {
     std::unique_ptr<x11::SharedMemory> shared_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::x11

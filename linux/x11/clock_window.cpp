@@ -7,12 +7,12 @@
 #include "core/clock/hand_hit.h"
 #include "core/controller/facts.h"
 #include "linux/accessibility.h"
+#include "linux/x11/beneath.h"
 #include "linux/x11/front_window.h"
 #include "linux/x11/monitors.h"
-#include "linux/x11/beneath.h"
 #include "linux/x11/window_surface.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 namespace {
 
@@ -51,13 +51,20 @@ bool IsXWayland(GdkDisplay* display) {
 
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     : DesktopClock(state), closed_(std::move(closed)) {
-    xwayland_ = IsXWayland(gdk_display_get_default());
+    GdkDisplay* display = gdk_display_get_default();
+    xwayland_ = IsXWayland(display);
+    if (!xwayland_) {
+        reader_ =
+            std::make_unique<BeneathReader>(display, [this] { controller_.BeneathChanged(); });
+    }
+    traits_ = {.tellsChangesBeneath = reader_ && reader_->TellsChanges(),
+               .seeThrough = xwayland_,
+               .shapesInput = true};
     // Through XWayland a managed window goes where the compositor puts it (sway centres
     // it), below newer ones; an override-redirect one stays at its place, above them.
     window_.reset(gtk_window_new(xwayland_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL));
     GtkWindow* window = Window();
-    if (GdkVisual* rgba =
-            gdk_screen_get_rgba_visual(gdk_display_get_default_screen(gdk_display_get_default()));
+    if (GdkVisual* rgba = gdk_screen_get_rgba_visual(gdk_display_get_default_screen(display));
         xwayland_ && rgba != nullptr) {
         gtk_widget_set_visual(window_.get(), rgba);
     }
@@ -71,47 +78,35 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_focus_on_map(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_widget_set_app_paintable(window_.get(), TRUE);
-    PresentClock(window_.get());
+    gtk::SetClockRole(window_.get());
     gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                              GDK_POINTER_MOTION_MASK | GDK_STRUCTURE_MASK);
-    g_signal_connect(window_.get(), "configure-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { controller.Moved({event->x, event->y}); });
-                         return FALSE;
-                     }),
-                     this);
     g_signal_connect(
-        window_.get(), "button-press-event",
-        G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
-            ClockWindow* clock = Of(self);
-            if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_PRIMARY &&
-                FindHandSample(clock->state_, static_cast<int32_t>(event->x),
-                               static_cast<int32_t>(event->y))) {
-                if (clock->xwayland_) {
-                    clock->dragFrom_ = clock->controller_.Where();
-                    clock->pointerFrom_.left = static_cast<int32_t>(event->x_root);
-                    clock->pointerFrom_.top = static_cast<int32_t>(event->y_root);
-                    return TRUE;
-                }
-                // The window manager moves the window, so that tiling and snapping
-                // managers take part; without one GTK moves it.
-                gtk_window_begin_move_drag(clock->Window(), static_cast<int>(event->button),
-                                           static_cast<int>(event->x_root),
-                                           static_cast<int>(event->y_root), event->time);
-            }
-            return TRUE;
+        window_.get(), "configure-event",
+        G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
+            Of(self)->Guard([=] { Of(self)->controller_.Moved({event->x, event->y}); });
+            return FALSE;
         }),
         this);
-    g_signal_connect(window_.get(), "motion-notify-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer self) {
-                         Of(self)->Dragged(*event);
+    g_signal_connect(window_.get(), "button-press-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
+                         Of(self)->Guard([=] { Of(self)->Pressed(*event); });
                          return TRUE;
                      }),
                      this);
+    g_signal_connect(
+        window_.get(), "motion-notify-event",
+        G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer self) {
+            Of(self)->Guard([=] {
+                Of(self)->controller_.PointerMoved(
+                    {static_cast<int32_t>(event->x_root), static_cast<int32_t>(event->y_root)});
+            });
+            return TRUE;
+        }),
+        this);
     g_signal_connect(window_.get(), "button-release-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEventButton*, gpointer self) {
-                         Of(self)->dragFrom_.reset();
+                         Of(self)->Guard([=] { Of(self)->controller_.HandReleased(); });
                          return TRUE;
                      }),
                      this);
@@ -123,24 +118,22 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
                      this);
     g_signal_connect(window_.get(), "delete-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
-                         Guarded(Of(self)->controller_, Of(self)->closed_);
+                         Of(self)->Guard(Of(self)->closed_);
                          return TRUE;
                      }),
                      this);
     g_signal_connect(window_.get(), "map-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
-                         Guarded(Of(self)->controller_, [self] { Of(self)->KeepAskedPlace(); });
+                         Of(self)->Guard([=] { Of(self)->KeepAskedPlace(); });
                          return FALSE;
                      }),
                      this);
-    GdkDisplay* display = gtk_widget_get_display(window_.get());
     front_ = std::make_unique<FrontWindowWatch>(display, controller_,
                                                 [this] { controller_.CheckFullScreen(); });
     gdk_window_add_filter(nullptr, FilterEvent, this);
     g_signal_connect(gdk_display_get_default_screen(display), "monitors-changed",
                      G_CALLBACK(+[](GdkScreen*, gpointer self) {
-                         ClockController& controller = Of(self)->controller_;
-                         Guarded(controller, [&] { controller.MonitorsChanged(); });
+                         Of(self)->Guard([=] { Of(self)->controller_.MonitorsChanged(); });
                      }),
                      this);
     controller_.Start();
@@ -160,33 +153,20 @@ void ClockWindow::Realize() {
     display_ = gdk_x11_display_get_xdisplay(display);
     const ::Window xid = gdk_x11_window_get_xid(gdkWindow);
     surface_ = std::make_unique<WindowSurface>(display, xid);
-    if (!xwayland_) {
-        reader_ =
-            std::make_unique<ScreenReader>(display, xid, [this] { controller_.BeneathChanged(); });
+    if (reader_) {
+        reader_->SetClockWindow(xid);
     }
 }
 
 std::string ClockWindow::Note() const {
     if (xwayland_) {
-        return "This Wayland compositor offers no layer-shell, so the clock runs through "
-               "XWayland, where no program may see beneath its window: the compositor darkens "
-               "what lies beneath the dial, but the marks and hands are lit as over black, "
-               "clicks on the dial reach only X11 windows, and the clock hides only over "
-               "full-screen X11 programs.";
+        return kThroughXWaylandNote;
     }
-    if (!reader_->SeesBeneath()) {
-        return "This display cannot keep the pictures of the windows beneath the clock, so "
-               "the clock leaves the screen for a moment at each frame.";
-    }
-    return {};
-}
-
-PlatformTraits ClockWindow::Traits() const {
-    return {.tellsChangesBeneath = reader_ && reader_->TellsChanges()};
+    return reader_->SeesBeneath() ? "" : kNoCompositeNote;
 }
 
 std::vector<Rect> ClockWindow::Monitors() {
-    return lumivane::Monitors(gtk_widget_get_display(window_.get()));
+    return x11::Monitors(gtk_widget_get_display(window_.get()));
 }
 
 void ClockWindow::SizeWindow(int32_t side) {
@@ -218,11 +198,6 @@ void ClockWindow::ShowWindow(bool shown) {
 }
 
 bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
-    if (xwayland_) {
-        // Beneath an X window there is only its own picture: the estimate stays black.
-        background.Blacken();
-        return true;
-    }
     if (reader_->SeesBeneath()) {
         return reader_->ReadBeneath(background, at.left, at.top);
     }
@@ -233,23 +208,31 @@ bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
     return true;
 }
 
-void ClockWindow::Present(std::span<const Rect> parts) {
-    if (parts.empty() && !surface_->Hidden()) {
+void ClockWindow::Present(const Frame& frame) {
+    if (frame.parts.empty() && !surface_->Hidden()) {
         return; // nothing to say to the server
     }
-    MarkHandSamples(state_, state_.Diameter, state_.Diameter, grab_);
-    if (xwayland_ && surface_->Translucent()) {
-        ComposeSeeThrough(state_, parts, seeThrough_);
-        surface_->PresentSeeThrough(seeThrough_, *state_.FrameBuffer, grab_);
+    if (frame.picture != nullptr && surface_->Translucent()) {
+        surface_->PresentSeeThrough(*frame.picture, *state_.FrameBuffer, *frame.hands);
         return;
     }
-    surface_->Present(*state_.FrameBuffer, grab_, parts);
+    surface_->Present(*state_.FrameBuffer, *frame.hands, frame.parts);
 }
 
-void ClockWindow::Dragged(const GdkEventMotion& event) {
-    if (dragFrom_ && (event.state & GDK_BUTTON1_MASK) != 0) {
-        MoveWindow({dragFrom_->left + static_cast<int32_t>(event.x_root) - pointerFrom_.left,
-                    dragFrom_->top + static_cast<int32_t>(event.y_root) - pointerFrom_.top});
+void ClockWindow::Pressed(const GdkEventButton& event) {
+    if (event.type != GDK_BUTTON_PRESS || event.button != GDK_BUTTON_PRIMARY) {
+        return;
+    }
+    const Place pixel{static_cast<int32_t>(event.x), static_cast<int32_t>(event.y)};
+    if (xwayland_) {
+        controller_.HandPressed(
+            pixel, {static_cast<int32_t>(event.x_root), static_cast<int32_t>(event.y_root)});
+    } else if (FindHandSample(state_, pixel.left, pixel.top)) {
+        // The window manager moves the window, so that tiling and snapping managers take
+        // part; without one GTK moves it.
+        gtk_window_begin_move_drag(Window(), static_cast<int>(event.button),
+                                   static_cast<int>(event.x_root), static_cast<int>(event.y_root),
+                                   event.time);
     }
 }
 
@@ -280,4 +263,4 @@ GdkFilterReturn ClockWindow::FilterEvent(GdkXEvent* event, GdkEvent*, gpointer s
     return GDK_FILTER_CONTINUE;
 }
 
-} // namespace lumivane
+} // namespace lumivane::x11

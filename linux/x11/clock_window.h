@@ -9,24 +9,21 @@
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/clock/clock_state.h"
-#include "core/render/see_through.h"
 #include "linux/desktop_clock.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
+class BeneathReader;
 class FrontWindowWatch;
-class ScreenReader;
 class WindowSurface;
 
-class ClockWindow : public DesktopClock {
+class ClockWindow : public gtk::DesktopClock {
   public:
     // Makes the window and starts the clock in it; `closed` runs when the window is
     // closed from outside (the window manager, xkill): the program ends.
@@ -39,42 +36,37 @@ class ClockWindow : public DesktopClock {
     std::string Note() const override;
 
     // ClockPlatform
-    PlatformTraits Traits() const override;
+    PlatformTraits Traits() const override { return traits_; }
     std::vector<Rect> Monitors() override;
     void SizeWindow(int32_t side) override;
     void MoveWindow(Place to) override;
     void ShowWindow(bool shown) override;
     bool ReadBeneath(TDIB& background, Place at) override;
-    void Present(std::span<const Rect> parts) override;
+    void Present(const Frame& frame) override;
     std::optional<Rect> FrontWindow() override;
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
 
     void Realize();
-    // Through XWayland: the window is drawn see-through and dragged by the program itself.
-    void Dragged(const GdkEventMotion& event);
+    void Pressed(const GdkEventButton& event);
     // Once mapped, puts the window back where it was asked to go if the window manager
     // placed it elsewhere: i3 frames a window before it learns that the window has no
     // decorations, and the clock would move by them at every start.
     void KeepAskedPlace();
 
     std::function<void()> closed_;
-    Widget window_; // goes last
+    gtk::Widget window_; // goes last
+    // Through XWayland nothing lies beneath an X window for the program to read (XWayland
+    // is rootless): the window is override-redirect, at its place above the managed ones,
+    // see-through, and the program moves it while a hand is dragged.
+    bool xwayland_ = false;
+    PlatformTraits traits_;
     ::Display* display_ = nullptr;
-    std::unique_ptr<ScreenReader> reader_;
+    std::unique_ptr<BeneathReader> reader_;
     std::unique_ptr<WindowSurface> surface_;
     std::unique_ptr<FrontWindowWatch> front_;
     std::optional<Place> askedPlace_; // where the window was last mapped
-    std::vector<uint8_t> grab_;
-    // Through XWayland nothing lies beneath an X window for the program to read (XWayland
-    // is rootless): the window is override-redirect, at its place above the managed ones,
-    // translucent, and moved by the program, from `dragFrom_` by the pointer's travel from
-    // `pointerFrom_`.
-    bool xwayland_ = false;
-    ArgbImage seeThrough_;
-    std::optional<Place> dragFrom_;
-    Place pointerFrom_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::x11

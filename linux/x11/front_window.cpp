@@ -10,7 +10,7 @@
 #include "linux/x11/handles.h"
 #include "linux/x11/window_tree.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 namespace {
 
@@ -195,10 +195,10 @@ void FrontWindowWatch::Changed() {
         return;
     }
     lookPending_ = true;
-    pending_ = After(0, controller_, [this] {
+    pending_ = gtk::After(0, controller_, [this] {
         lookPending_ = false;
         changed_();
     });
 }
 
-} // namespace lumivane
+} // namespace lumivane::x11

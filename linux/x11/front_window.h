@@ -14,8 +14,10 @@
 #include "linux/main_loop.h"
 
 namespace lumivane {
-
 class ClockController;
+} // namespace lumivane
+
+namespace lumivane::x11 {
 
 class FrontWindowWatch {
   public:
@@ -54,8 +56,8 @@ class FrontWindowWatch {
     Window followed_ = 0;   // the active window, whose state changes we hear of
     long followedMask_ = 0; // what this program heard of it before
     Window topLevel_ = 0;   // the front window's top-level, whose moves we hear of
-    Source pending_;        // a look soon, for a burst of events
+    gtk::Source pending_;   // a look soon, for a burst of events
     bool lookPending_ = false;
 };
 
-} // namespace lumivane
+} // namespace lumivane::x11

@@ -5,7 +5,7 @@
 
 #include "linux/x11/handles.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 namespace {
 
@@ -49,4 +49,4 @@ std::vector<Rect> Monitors(GdkDisplay* display) {
     return monitors;
 }
 
-} // namespace lumivane
+} // namespace lumivane::x11

@@ -6,7 +6,7 @@
 
 #include "core/clock/placement.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 // Every monitor of `display`, the primary first; a primary of no size when it reports
 // none. GDK learns the monitors from RandR; a server without RandR that joins several
@@ -14,4 +14,4 @@ namespace lumivane {
 // there Xinerama's own list is taken, its first screen the primary.
 std::vector<Rect> Monitors(GdkDisplay* display);
 
-} // namespace lumivane
+} // namespace lumivane::x11

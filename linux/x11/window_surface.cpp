@@ -7,7 +7,7 @@
 
 #include "linux/x11/pixels.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 WindowSurface::WindowSurface(GdkDisplay* display, Window window)
     : display_(gdk_x11_display_get_xdisplay(display)), window_(window),
@@ -211,4 +211,4 @@ void WindowSurface::Paint(cairo_t* cairo) const {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::x11

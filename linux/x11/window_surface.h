@@ -17,7 +17,7 @@
 #include "core/render/see_through.h"
 #include "linux/x11/handles.h"
 
-namespace lumivane {
+namespace lumivane::x11 {
 
 class WindowSurface {
   public:
@@ -67,4 +67,4 @@ class WindowSurface {
     std::vector<XRectangle> rectangles_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::x11
