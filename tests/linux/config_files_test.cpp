@@ -16,6 +16,7 @@
 #include "tests/scratch_dir.h"
 
 using namespace lumivane;
+using namespace lumivane::gtk;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "linux/time_text.h"
 
-namespace lumivane {
+namespace lumivane::gtk {
 namespace {
 
 TEST(TimeFormatWithoutSeconds, TakesTheSecondsOutOfTheLocalesFormats) {
@@ -31,4 +31,4 @@ TEST(TimeFormatWithoutSeconds, TakesTheSecondsOutOfTheLocalesFormats) {
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::gtk
