@@ -259,7 +259,7 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
 }
 
 bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
-                       const ShownClock& shown) {
+                       const ShownClock& shown, RecoveryMemory* memory) {
     const ArgbImage* picture = shown.picture;
     const int32_t width = background.Width();
     const int32_t height = background.Height();
@@ -269,11 +269,33 @@ bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
         area.top < at.top || area.right > at.left + width || area.bottom > at.top + height) {
         return false;
     }
+    // Rows the last call found explained, which neither the screen nor the picture
+    // changed since, are passed by; that needs the capture's whole width.
+    const bool whole = memory != nullptr && area.left == at.left && area.right == at.left + width;
+    if (memory != nullptr &&
+        (!whole || memory->at != at || memory->width != width || memory->height != height)) {
+        *memory = {at,
+                   width,
+                   height,
+                   std::vector<uint32_t>(static_cast<size_t>(width) * height),
+                   std::vector<uint32_t>(static_cast<size_t>(width) * height),
+                   std::vector<uint8_t>(static_cast<size_t>(height))};
+    }
+    const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
     for (int32_t sy = area.top; sy < area.bottom; ++sy) {
-        const uint8_t* beneath = background.Row(sy - at.top);
-        const uint32_t* drawn = &picture->pixels[static_cast<size_t>(sy - at.top) * width];
+        const int32_t y = sy - at.top;
+        const uint8_t* beneath = background.Row(y);
+        const uint32_t* drawn = &picture->pixels[static_cast<size_t>(y) * width];
         const uint32_t* seen =
             capture.pixels + static_cast<ptrdiff_t>(sy - area.top) * capture.stride;
+        uint32_t* sawScreen =
+            whole ? memory->screen.data() + static_cast<size_t>(y) * width : nullptr;
+        uint32_t* sawDrawn =
+            whole ? memory->drawn.data() + static_cast<size_t>(y) * width : nullptr;
+        if (whole && memory->known[static_cast<size_t>(y)] != 0 &&
+            std::memcmp(sawScreen, seen, bytes) == 0 && std::memcmp(sawDrawn, drawn, bytes) == 0) {
+            continue;
+        }
         for (int32_t sx = area.left; sx < area.right; ++sx) {
             const int32_t x = sx - at.left;
             const uint32_t colour = drawn[x];
@@ -282,9 +304,17 @@ bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
             for (int32_t c = 0; c < 3; ++c) {
                 if (Blend(static_cast<uint8_t>(colour >> (8 * c)), alpha, beneath[3 * x + c]) !=
                     static_cast<uint8_t>(screen >> (8 * c))) {
+                    if (memory != nullptr) {
+                        std::fill(memory->known.begin(), memory->known.end(), 0);
+                    }
                     return false;
                 }
             }
+        }
+        if (whole) {
+            std::memcpy(sawScreen, seen, bytes);
+            std::memcpy(sawDrawn, drawn, bytes);
+            memory->known[static_cast<size_t>(y)] = 1;
         }
     }
     return true;
@@ -319,6 +349,7 @@ bool SeeThroughPicture::Read(TDIB& background, Place at, bool tellsChanges,
     }
     RecoverBeneath(background, estimate_, at, *shot, ShownIn(*shot), &memory_);
     estimate_ = {true, at};
+    verified_.known.assign(verified_.known.size(), 0); // against another estimate
     return true;
 }
 
@@ -329,7 +360,7 @@ const ArgbImage& SeeThroughPicture::Compose(ClockState& state, std::span<const R
 
 bool SeeThroughPicture::ChangeShown(TDIB& background, const ScreenCapture* copy) {
     if (copy != nullptr && estimate_.known &&
-        ShowsOnlyTheClock(background, estimate_.at, *copy, ShownIn(*copy))) {
+        ShowsOnlyTheClock(background, estimate_.at, *copy, ShownIn(*copy), &verified_)) {
         return false;
     }
     stale_ = true;

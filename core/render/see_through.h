@@ -92,9 +92,10 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
 // Whether `capture` shows nothing but the clock's picture `shown` over `background`, the
 // estimate of the desktop beneath the square at `at`: then nothing beneath changed since
 // it was made. A capture reaching beyond the square, or a picture that does not lie on it,
-// tells nothing (false).
+// tells nothing (false). With `memory`, rows the last call found so, where neither the
+// screen nor the picture changed since, are passed by.
 bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
-                       const ShownClock& shown);
+                       const ShownClock& shown, RecoveryMemory* memory = nullptr);
 
 // The see-through picture's one owner: the estimate of the desktop beneath the clock, the
 // picture last given to the compositor, and the desktop recovered from captures of the
@@ -127,7 +128,8 @@ class SeeThroughPicture {
     Estimate estimate_;
     int32_t side_ = 0; // of the estimate
     bool stale_ = true;
-    RecoveryMemory memory_;
+    RecoveryMemory memory_;   // of the recoveries
+    RecoveryMemory verified_; // of the rows found to show only the clock
     ArgbImage picture_;
 };
 

@@ -204,9 +204,14 @@ void ClockWindow::Remap() {
         return;
     }
     gtk_widget_hide(window_.get());
-    committedAt_.reset();
-    picture_->Forget();
+    Unmapped();
     gtk_widget_show_all(window_.get());
+}
+
+void ClockWindow::Unmapped() {
+    committedAt_.reset();
+    inputSet_ = false;
+    picture_->Forget();
 }
 
 void ClockWindow::ShowWindow(bool shown) {
@@ -216,8 +221,7 @@ void ClockWindow::ShowWindow(bool shown) {
     shown_ = shown;
     if (!shown) {
         gtk_widget_hide(window_.get());
-        committedAt_.reset();
-        picture_->Forget();
+        Unmapped();
         return;
     }
     PutAt(controller_.Where());
@@ -235,26 +239,31 @@ std::optional<ScreenCapture> ClockWindow::CaptureScreen(const Rect& area) {
 }
 
 void ClockWindow::Present(const Frame& frame) {
-    SetInputRegion(*frame.hands);
     GdkWindow* window = gtk_widget_get_window(window_.get());
     wl_surface* surface =
         shown_ && window != nullptr ? gdk_wayland_window_get_wl_surface(window) : nullptr;
+    if (surface != nullptr) {
+        SetInputRegion(*frame.hands, surface);
+    }
     picture_->Show(*frame.picture, frame.parts, surface, scale_);
 }
 
-void ClockWindow::SetInputRegion(const std::vector<uint8_t>& hands) {
+void ClockWindow::SetInputRegion(const std::vector<uint8_t>& hands, wl_surface* surface) {
     VisibleRuns(*state_.FrameBuffer, &hands, runs_);
-    if (runs_ == inputRuns_ && gtk_widget_get_realized(window_.get())) {
+    if (runs_ == inputRuns_ && inputSet_) {
         return;
     }
     inputRuns_ = runs_;
-    const Region region(cairo_region_create());
+    inputSet_ = true;
+    const Proxy<wl_region> region(
+        wl_compositor_create_region(gdk_wayland_display_get_wl_compositor(display_)));
     for (const PixelRun& run : runs_) {
-        const cairo_rectangle_int_t r{run.x / scale_, run.y / scale_,
-                                      std::max(run.width / scale_, 1), 1};
-        cairo_region_union_rectangle(region.get(), &r);
+        wl_region_add(region.get(), run.x / scale_, run.y / scale_, std::max(run.width / scale_, 1),
+                      1);
     }
-    gtk_widget_input_shape_combine_region(window_.get(), region.get());
+    wl_surface_set_input_region(surface, region.get());
+    // At once: the toolkit commits the surface only when it paints, which it seldom does.
+    wl_surface_commit(surface);
 }
 
 void ClockWindow::Pressed(const GdkEventButton& event) {

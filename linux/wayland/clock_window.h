@@ -61,7 +61,10 @@ class ClockWindow : public gtk::DesktopClock {
     void Remap();
     // The compositor closed the surface: gone with its output, or for good.
     void Closed();
-    void SetInputRegion(const std::vector<uint8_t>& hands);
+    // The surface was unmapped: the toolkit makes it anew.
+    void Unmapped();
+    // The hands' pixels take input.
+    void SetInputRegion(const std::vector<uint8_t>& hands, wl_surface* surface);
 
     std::function<void()> closed_;
     gtk::Widget window_;
@@ -83,6 +86,7 @@ class ClockWindow : public gtk::DesktopClock {
     bool shown_ = false;
     std::vector<PixelRun> runs_;
     std::vector<PixelRun> inputRuns_;
+    bool inputSet_ = false; // on the surface the toolkit has now
     bool remapped_ = false; // put on another output since its own went
     int32_t closedInARow_ = 0;
     std::chrono::steady_clock::time_point lastClosed_;
