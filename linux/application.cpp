@@ -89,13 +89,16 @@ void Application::Start() {
         std::fprintf(stderr, "lumivane: %s\n", note.c_str());
     }
     settings_ = std::make_unique<SettingsWindow>(controller, note);
-    tray_ = std::make_unique<Tray>(
-        controller,
-        Tray::Hooks{[this] { settings_->Show(); },
-                    {[] { return StartsAtLogin(); },
-                     [](bool start) { SetStartAtLogin(start, ExecutablePath()); }},
-                    [this] { Quit(); }},
-        IconName());
+    tray_ =
+        std::make_unique<Tray>(controller,
+                               Tray::Hooks{[this] { settings_->Show(); },
+                                           {[] { return Autostart(ExecutablePath()).Enabled(); },
+                                            [](bool start) {
+                                                const Autostart autostart(ExecutablePath());
+                                                start ? autostart.Enable() : autostart.Disable();
+                                            }},
+                                           [this] { Quit(); }},
+                               IconName());
 }
 
 void Application::Quit() {

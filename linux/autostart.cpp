@@ -30,12 +30,21 @@ std::string Quoted(const std::string& argument) {
 
 } // namespace
 
-std::string AutostartPath() {
+std::string ProgramNamedBy(const std::string& link) {
+    constexpr std::string_view kDeleted = " (deleted)";
+    const bool replaced = link.ends_with(kDeleted);
+    const std::string path = replaced ? link.substr(0, link.size() - kDeleted.size()) : link;
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+Autostart::Autostart(std::string program) : program_(std::move(program)) {}
+
+std::string Autostart::Path() {
     return ConfigPath("autostart/lumivane.desktop");
 }
 
-bool StartsAtLogin() {
-    std::ifstream entry(AutostartPath());
+bool Autostart::Enabled() const {
+    std::ifstream entry(Path());
     if (!entry) {
         return false;
     }
@@ -48,37 +57,30 @@ bool StartsAtLogin() {
     return true;
 }
 
-std::string AutostartEntry(const std::string& executable) {
+std::string Autostart::Entry() const {
     std::ostringstream text;
     text << "[Desktop Entry]\n"
          << "Type=Application\n"
          << "Name=Lumivane\n"
          << "Comment=A clock made of the desktop beneath it\n"
-         << "Exec=" << Quoted(executable) << "\n"
+         << "Exec=" << Quoted(program_) << "\n"
          << "Icon=lumivane\n"
          << "Terminal=false\n"
          << "X-GNOME-Autostart-enabled=true\n";
     return text.str();
 }
 
-std::string ProgramNamedBy(const std::string& link) {
-    constexpr std::string_view kDeleted = " (deleted)";
-    const bool replaced = link.ends_with(kDeleted);
-    const std::string path = replaced ? link.substr(0, link.size() - kDeleted.size()) : link;
-    return access(path.c_str(), X_OK) == 0 ? path : std::string();
-}
-
-void SetStartAtLogin(bool start, const std::string& executable) {
-    const std::string path = AutostartPath();
-    if (start && (executable.empty() || access(executable.c_str(), X_OK) != 0)) {
+void Autostart::Enable() const {
+    if (program_.empty() || access(program_.c_str(), X_OK) != 0) {
         throw Error("Start at login cannot be set: the program file " +
-                    (executable.empty() ? std::string("of Lumivane") : executable) +
+                    (program_.empty() ? std::string("of Lumivane") : program_) +
                     " is gone. Start Lumivane again and set it then.");
     }
-    if (start) {
-        ReplaceFile(path, AutostartEntry(executable));
-        return;
-    }
+    ReplaceFile(Path(), Entry());
+}
+
+void Autostart::Disable() const {
+    const std::string path = Path();
     if (unlink(path.c_str()) != 0 && errno != ENOENT) {
         throw Error("Cannot remove " + path + ": " + std::strerror(errno));
     }

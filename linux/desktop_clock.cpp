@@ -45,4 +45,36 @@ bool DesktopClock::ShowProblem(const std::string& text) {
     return false;
 }
 
+void DesktopClock::HearPointer(GtkWidget* widget) {
+    gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                      GDK_POINTER_MOTION_MASK);
+    g_signal_connect(widget, "button-press-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) {
+                         auto* self = static_cast<DesktopClock*>(data);
+                         if (event->type == GDK_BUTTON_PRESS &&
+                             event->button == GDK_BUTTON_PRIMARY) {
+                             self->Guard([=] { self->Pressed(*event); });
+                         }
+                         return TRUE;
+                     }),
+                     this);
+    g_signal_connect(widget, "motion-notify-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer data) {
+                         auto* self = static_cast<DesktopClock*>(data);
+                         if (const std::optional<Place> at = self->PointerAt(*event)) {
+                             self->Guard([=] { self->controller_.PointerMoved(*at); });
+                         }
+                         return TRUE;
+                     }),
+                     this);
+    for (const char* released : {"button-release-event", "grab-broken-event"}) {
+        g_signal_connect(widget, released, G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) {
+                             auto* self = static_cast<DesktopClock*>(data);
+                             self->Guard([=] { self->Released(); });
+                             return FALSE;
+                         }),
+                         this);
+    }
+}
+
 } // namespace lumivane::gtk

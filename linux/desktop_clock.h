@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/clock/clock_state.h"
@@ -42,6 +43,14 @@ class DesktopClock : public ClockPlatform {
     // Runs `action` from a toolkit callback: an error that leaves it goes to the clock's
     // problems.
     void Guard(const std::function<void()>& action) { Guarded(controller_, action); }
+    // Feeds the drag by a hand from the pointer's events on `widget`: a press of the
+    // primary button (Pressed), the pointer's place as it moves (PointerAt; nothing while
+    // the platform tells the travel otherwise), and the release, or a grab the system
+    // breaks (Released).
+    void HearPointer(GtkWidget* widget);
+    virtual void Pressed(const GdkEventButton& event) = 0;
+    virtual std::optional<Place> PointerAt(const GdkEventMotion& event) const = 0;
+    virtual void Released() { controller_.HandReleased(); }
 
     ClockState& state_;
     ClockController controller_;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "linux/wayland/globals.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {
@@ -26,31 +27,6 @@ constexpr uint32_t kArgb8888 = WL_SHM_FORMAT_ARGB8888;
 constexpr uint32_t kXrgb8888 = WL_SHM_FORMAT_XRGB8888;
 constexpr uint32_t kAbgr8888 = WL_SHM_FORMAT_ABGR8888;
 constexpr uint32_t kXbgr8888 = WL_SHM_FORMAT_XBGR8888;
-
-// The globals the reader binds.
-struct Found {
-    wl_shm* shm = nullptr;
-    zwlr_screencopy_manager_v1* manager = nullptr;
-    uint32_t version = 0;
-};
-
-void Global(void* data, wl_registry* registry, uint32_t name, const char* interface,
-            uint32_t version) {
-    auto* found = static_cast<Found*>(data);
-    if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-        found->shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
-    } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0 &&
-               version >= 1) {
-        // Version 2 adds copy_with_damage; 3 adds what a buffer on the graphics card needs.
-        found->version = std::min<uint32_t>(version, 2);
-        found->manager = static_cast<zwlr_screencopy_manager_v1*>(wl_registry_bind(
-            registry, name, &zwlr_screencopy_manager_v1_interface, found->version));
-    }
-}
-
-void GlobalRemoved(void*, wl_registry*, uint32_t) {}
-
-constexpr wl_registry_listener kRegistryListener{Global, GlobalRemoved};
 
 // The 32-bit formats the reader takes.
 bool Offered(uint32_t format) {
@@ -114,64 +90,34 @@ void DestroyFrame(zwlr_screencopy_frame_v1* frame) {
     zwlr_screencopy_frame_v1_destroy(frame);
 }
 
+void DestroyScreencopy(zwlr_screencopy_manager_v1* manager) {
+    zwlr_screencopy_manager_v1_destroy(manager);
+}
+
 bool CaptureBuffer::Fit(wl_shm* shm, const Offer& offer) {
-    if (buffer_ && std::memcmp(&offer, &offer_, sizeof offer) == 0) {
-        return true;
+    if (!made_ || offer != offer_) {
+        offer_ = offer;
+        made_ = shared_.Make(shm, 1, offer.width, offer.height, offer.stride, offer.format);
     }
-    buffer_.reset();
-    mapping_.reset();
-    file_.reset();
-    const size_t bytes = static_cast<size_t>(offer.stride) * offer.height;
-    if (offer.width == 0 || offer.height == 0 || offer.stride < offer.width * 4 ||
-        bytes > INT32_MAX) {
-        return false;
-    }
-    file_ = File(memfd_create("lumivane-capture", MFD_CLOEXEC));
-    if (!file_ || ftruncate(file_.get(), static_cast<off_t>(bytes)) != 0) {
-        return false;
-    }
-    void* address = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, file_.get(), 0);
-    if (address == MAP_FAILED) {
-        return false;
-    }
-    mapping_ = Mapping(bytes, address);
-    const Proxy<wl_shm_pool> pool(
-        wl_shm_create_pool(shm, file_.get(), static_cast<int32_t>(bytes)));
-    buffer_.reset(wl_shm_pool_create_buffer(pool.get(), 0, static_cast<int32_t>(offer.width),
-                                            static_cast<int32_t>(offer.height),
-                                            static_cast<int32_t>(offer.stride), offer.format));
-    offer_ = offer;
-    return static_cast<bool>(buffer_);
+    return made_;
 }
 
 BeneathReader::BeneathReader(GdkDisplay* display, Changed changed)
     : display_(gdk_wayland_display_get_wl_display(display)),
-      queue_(wl_display_create_queue(display_)), wrapper_(wl_proxy_create_wrapper(display_)),
+      queue_(wl_display_create_queue(display_)),
+      shm_(Bind<wl_shm>(display, wl_shm_interface, 1, 1)),
+      // Version 2 adds copy_with_damage; 3 adds what a buffer on the graphics card needs.
+      manager_(Bind<zwlr_screencopy_manager_v1>(display, zwlr_screencopy_manager_v1_interface, 1, 2,
+                                                &version_)),
       changed_(std::move(changed)) {
-    if (!queue_ || !wrapper_) {
+    if (manager_ && queue_ && shm_) {
+        captures_ = Wrapper(wl_proxy_create_wrapper(manager_.get()));
+    }
+    if (!captures_) {
+        manager_.reset();
         return;
     }
-    wl_proxy_set_queue(static_cast<wl_proxy*>(wrapper_.get()), queue_.get());
-    registry_ =
-        Proxy<wl_registry>(wl_display_get_registry(static_cast<wl_display*>(wrapper_.get())));
-    Found found;
-    wl_registry_add_listener(registry_.get(), &kRegistryListener, &found);
-    wl_display_roundtrip_queue(display_, queue_.get());
-    shm_ = Proxy<wl_shm>(found.shm);
-    manager_ = found.manager;
-    version_ = found.version;
-    // Globals that come later (a compositor restarting its capture) are not looked for.
-    registry_.reset();
-    if (!shm_ && manager_ != nullptr) {
-        zwlr_screencopy_manager_v1_destroy(manager_);
-        manager_ = nullptr;
-    }
-}
-
-BeneathReader::~BeneathReader() {
-    if (manager_ != nullptr) {
-        zwlr_screencopy_manager_v1_destroy(manager_);
-    }
+    wl_proxy_set_queue(static_cast<wl_proxy*>(captures_.get()), queue_.get());
 }
 
 template <class Done> bool BeneathReader::Wait(Done done, int timeout) {
@@ -220,13 +166,14 @@ std::optional<BeneathReader::Request> BeneathReader::RequestOf(const Output& out
 
 std::optional<ScreenCapture> BeneathReader::Capture(const Output& output, const Rect& area) {
     const std::optional<Request> request = RequestOf(output, area);
-    if (manager_ == nullptr || !request || std::chrono::steady_clock::now() < restUntil_) {
+    if (!manager_ || !request || std::chrono::steady_clock::now() < restUntil_) {
         return std::nullopt;
     }
     Frame frame;
     const FrameProxy proxy(zwlr_screencopy_manager_v1_capture_output_region(
-        manager_, 0, gdk_wayland_monitor_get_wl_output(output.monitor), request->x, request->y,
-        request->width, request->height));
+        static_cast<zwlr_screencopy_manager_v1*>(captures_.get()), 0,
+        gdk_wayland_monitor_get_wl_output(output.monitor), request->x, request->y, request->width,
+        request->height));
     zwlr_screencopy_frame_v1_add_listener(proxy.get(), &kFrameListener, &frame);
     // An output that renders nothing (switched off) answers late or never: the clock
     // does not wait for it at every frame.
@@ -249,8 +196,7 @@ std::optional<ScreenCapture> BeneathReader::Capture(const Output& output, const 
     }
     const Offer& offer = *frame.offer;
     Unpack(buffer_, offer, frame.flags, pixels_);
-    captured_ = RegionOf(output, *request);
-    const Place at = captured_->origin;
+    const Place at = RegionOf(output, *request).origin;
     return ScreenCapture{pixels_.data(),
                          static_cast<int32_t>(offer.width),
                          {at.left, at.top, at.left + static_cast<int32_t>(offer.width),
@@ -268,27 +214,19 @@ void BeneathReader::Watch(const Output& output, const Rect& area) {
         return;
     }
     watched_ = watched;
-    // What it shows now is the last capture's, where that was of the same region; without
-    // one, any copy is news.
-    if (captured_ && *captured_ == watched) {
-        watchSeen_ = pixels_;
-    } else {
-        watchSeen_.clear();
-    }
     Arm();
 }
 
 void BeneathReader::Arm() {
     watchOffer_.reset();
+    // Its events go to the toolkit's queue, which its main loop dispatches.
     watchFrame_.reset(zwlr_screencopy_manager_v1_capture_output_region(
-        manager_, 0, watched_->output, watched_->request.x, watched_->request.y,
+        manager_.get(), 0, watched_->output, watched_->request.x, watched_->request.y,
         watched_->request.width, watched_->request.height));
     if (!watchFrame_) {
         watched_.reset();
         return;
     }
-    // Its events go to the toolkit's queue, which its main loop dispatches.
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(watchFrame_.get()), nullptr);
     static constexpr zwlr_screencopy_frame_v1_listener kWatchListener{
         .buffer =
             [](void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width,
@@ -327,11 +265,6 @@ void BeneathReader::WatchOffered(const Offer& offer) {
 void BeneathReader::WatchReady() {
     const Offer& offer = *watchOffer_;
     Unpack(watchBuffer_, offer, watchFlags_, watchCopy_);
-    // Unchanged since the last look (the output changed elsewhere): the watch goes on.
-    if (watchCopy_ == watchSeen_) {
-        Arm();
-        return;
-    }
     const Place at = watched_->origin;
     const ScreenCapture copy{watchCopy_.data(),
                              static_cast<int32_t>(offer.width),
@@ -343,7 +276,6 @@ void BeneathReader::WatchReady() {
         watched_.reset();
         return;
     }
-    watchSeen_.swap(watchCopy_);
     Arm();
 }
 

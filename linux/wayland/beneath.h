@@ -3,8 +3,8 @@
 // Hyprland offer it): a region of the output into a shared-memory buffer, on an event
 // queue of the reader's own, so that waiting for it runs none of the toolkit's handlers
 // (the clock must not draw while a capture is on its way). Where the compositor can wait
-// for a change (copy_with_damage), a watch tells when the region changed, so that a still
-// desktop is not captured again and again.
+// for a change (copy_with_damage), a watch hands on each copy of the region that shows
+// something new, so that a still desktop is not captured again and again.
 #include <gdk/gdk.h>
 #include <wayland-client.h>
 
@@ -22,6 +22,7 @@
 namespace lumivane::wayland {
 
 void DestroyFrame(zwlr_screencopy_frame_v1* frame);
+void DestroyScreencopy(zwlr_screencopy_manager_v1* manager);
 
 // A capture's buffer: shared memory the compositor copies an output's pixels into.
 class CaptureBuffer {
@@ -32,19 +33,18 @@ class CaptureBuffer {
         uint32_t width = 0;
         uint32_t height = 0;
         uint32_t stride = 0;
+        bool operator==(const Offer&) const = default;
     };
 
     // Makes the buffer fit `offer` (kept when it already does); false when it cannot.
     bool Fit(wl_shm* shm, const Offer& offer);
-    wl_buffer* get() const { return buffer_.get(); }
-    const uint8_t* Bytes() const { return static_cast<const uint8_t*>(mapping_.get()); }
-    size_t Size() const { return static_cast<size_t>(offer_.stride) * offer_.height; }
+    wl_buffer* get() const { return made_ ? shared_.Get(0) : nullptr; }
+    const uint8_t* Bytes() const { return shared_.Bytes(0); }
 
   private:
     Offer offer_;
-    File file_;
-    Mapping mapping_;
-    Buffer buffer_;
+    bool made_ = false;
+    SharedBuffers shared_;
 };
 
 class BeneathReader {
@@ -57,21 +57,19 @@ class BeneathReader {
 
     // `changed` runs from the toolkit's main loop.
     BeneathReader(GdkDisplay* display, Changed changed);
-    ~BeneathReader();
     BeneathReader(const BeneathReader&) = delete;
     BeneathReader& operator=(const BeneathReader&) = delete;
 
     // Whether the compositor lets the program capture the screen.
-    bool SeesBeneath() const { return manager_ != nullptr; }
+    bool SeesBeneath() const { return static_cast<bool>(manager_); }
     // Whether it also tells when the screen changed (copy_with_damage).
     bool TellsChanges() const { return SeesBeneath() && version_ >= 2; }
     // What `output` shows of `area` (desktop pixels, clipped to the output); nothing when
     // the compositor failed or did not answer in time. Valid until the next capture.
     std::optional<ScreenCapture> Capture(const Output& output, const Rect& area);
-    // Watches `area` of `output` (where TellsChanges): each time what it shows there
-    // differs from what it showed last (at first, the last capture of it), `changed` is
-    // asked, and the watch ends when that is news. A watch of the same area goes on;
-    // another ends it.
+    // Watches `area` of `output` (where TellsChanges): each time the compositor shows
+    // something new there, `changed` is asked, and the watch ends when that is news. A
+    // watch of the same area goes on; another ends it.
     void Watch(const Output& output, const Rect& area);
 
   private:
@@ -102,14 +100,12 @@ class BeneathReader {
 
     wl_display* display_;
     Queue queue_;
-    Wrapper wrapper_;
-    Proxy<wl_registry> registry_;
     Proxy<wl_shm> shm_;
-    zwlr_screencopy_manager_v1* manager_ = nullptr;
+    Owned<zwlr_screencopy_manager_v1*, &DestroyScreencopy> manager_;
     uint32_t version_ = 0;
+    Wrapper captures_; // the manager, its captures on queue_
     CaptureBuffer buffer_;
     std::vector<uint32_t> pixels_;
-    std::optional<Watched> captured_;                 // what pixels_ hold
     std::chrono::steady_clock::time_point restUntil_; // no capture before
 
     Changed changed_;
@@ -118,7 +114,6 @@ class BeneathReader {
     std::optional<Offer> watchOffer_;
     uint32_t watchFlags_ = 0;
     CaptureBuffer watchBuffer_;
-    std::vector<uint32_t> watchSeen_; // what the region showed last
     std::vector<uint32_t> watchCopy_;
 };
 

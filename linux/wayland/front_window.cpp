@@ -3,27 +3,15 @@
 #include <gdk/gdkwayland.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "linux/application.h"
+#include "linux/wayland/globals.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {
 
 // The protocol's events, each a C callback.
 struct Events {
-    static void Global(void* data, wl_registry* registry, uint32_t name, const char* interface,
-                       uint32_t version) {
-        auto* watch = static_cast<FrontWindowWatch*>(data);
-        // Version 2 tells full screen.
-        if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 &&
-            version >= 2 && watch->manager_ == nullptr) {
-            watch->manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
-                wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface, 2));
-        }
-    }
-    static void GlobalRemoved(void*, wl_registry*, uint32_t) {}
-
     static void NewToplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
                             zwlr_foreign_toplevel_handle_v1* handle) {
         auto* watch = static_cast<FrontWindowWatch*>(data);
@@ -74,29 +62,17 @@ struct Events {
         watch->changed_();
     }
 
-    static constexpr wl_registry_listener kRegistry{Global, GlobalRemoved};
     static constexpr zwlr_foreign_toplevel_manager_v1_listener kManager{NewToplevel, Finished};
     static constexpr zwlr_foreign_toplevel_handle_v1_listener kToplevel{
         Title, AppId, OutputEnter, OutputLeave, State, Done, Closed};
 };
 
 FrontWindowWatch::FrontWindowWatch(GdkDisplay* display, std::function<void()> changed)
-    : changed_(std::move(changed)) {
-    wl_display* wayland = gdk_wayland_display_get_wl_display(display);
-    // The globals are read on a queue of their own; the manager then joins the
-    // toolkit's queue, before any of its events are read.
-    const Queue queue(wl_display_create_queue(wayland));
-    const Wrapper wrapper(wl_proxy_create_wrapper(wayland));
-    if (!queue || !wrapper) {
-        return;
-    }
-    wl_proxy_set_queue(static_cast<wl_proxy*>(wrapper.get()), queue.get());
-    const Proxy<wl_registry> registry(
-        wl_display_get_registry(static_cast<wl_display*>(wrapper.get())));
-    wl_registry_add_listener(registry.get(), &Events::kRegistry, this);
-    wl_display_roundtrip_queue(wayland, queue.get());
+    : changed_(std::move(changed)),
+      // Version 2 tells full screen.
+      manager_(Bind<zwlr_foreign_toplevel_manager_v1>(
+          display, zwlr_foreign_toplevel_manager_v1_interface, 2, 2)) {
     if (manager_ != nullptr) {
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(manager_), nullptr);
         zwlr_foreign_toplevel_manager_v1_add_listener(manager_, &Events::kManager, this);
     }
 }

@@ -2,76 +2,58 @@
 
 #include <gdk/gdkwayland.h>
 
+#include <algorithm>
 #include <cstring>
 
-#include "relative-pointer-unstable-v1-client-protocol.h"
+#include "linux/wayland/handles.h"
 
 namespace lumivane::wayland {
 
 namespace {
 
-// Binds `interface` at `version` when `wanted` names it, into `slot`.
-template <class T>
-void BindIf(wl_registry* registry, uint32_t name, const char* offered,
-            const wl_interface& interface, uint32_t version, T*& slot) {
-    if (std::strcmp(offered, interface.name) == 0) {
-        slot = static_cast<T*>(wl_registry_bind(registry, name, &interface, version));
-    }
-}
-
-struct Bound {
-    wl_subcompositor* subcompositor = nullptr;
-    wl_shm* shm = nullptr;
-    zwp_relative_pointer_manager_v1* relativePointers = nullptr;
+struct Wanted {
+    const wl_interface& interface;
+    uint32_t least;
+    uint32_t most;
+    void* bound = nullptr;
+    uint32_t version = 0;
 };
-
-// Sends a proxy made on the binding's queue to the toolkit's.
-template <class T> T* ToMainQueue(T* proxy) {
-    if (proxy != nullptr) {
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(proxy), nullptr);
-    }
-    return proxy;
-}
 
 } // namespace
 
-void DestroySubcompositor(wl_subcompositor* subcompositor) {
-    wl_subcompositor_destroy(subcompositor);
-}
-
-void DestroyRelativePointers(zwp_relative_pointer_manager_v1* manager) {
-    zwp_relative_pointer_manager_v1_destroy(manager);
-}
-
-Globals BindGlobals(GdkDisplay* display) {
-    // Bound on a queue of its own, so that the round trip runs none of the toolkit's
-    // handlers.
+void* BindGlobal(GdkDisplay* display, const wl_interface& interface, uint32_t least, uint32_t most,
+                 uint32_t* version) {
+    // Read on a queue of its own, so that the round trip runs none of the toolkit's handlers.
     wl_display* wayland = gdk_wayland_display_get_wl_display(display);
     const Queue queue(wl_display_create_queue(wayland));
     const Wrapper wrapper(wl_proxy_create_wrapper(wayland));
     if (!queue || !wrapper) {
-        return {};
+        return nullptr;
     }
     wl_proxy_set_queue(static_cast<wl_proxy*>(wrapper.get()), queue.get());
     const Proxy<wl_registry> registry(
         wl_display_get_registry(static_cast<wl_display*>(wrapper.get())));
-    Bound bound;
+    Wanted wanted{interface, least, most};
     static constexpr wl_registry_listener kGlobals{
-        [](void* data, wl_registry* globals, uint32_t name, const char* interface, uint32_t) {
-            auto* found = static_cast<Bound*>(data);
-            BindIf(globals, name, interface, wl_subcompositor_interface, 1, found->subcompositor);
-            BindIf(globals, name, interface, wl_shm_interface, 1, found->shm);
-            BindIf(globals, name, interface, zwp_relative_pointer_manager_v1_interface, 1,
-                   found->relativePointers);
+        [](void* data, wl_registry* globals, uint32_t name, const char* offered, uint32_t has) {
+            auto* w = static_cast<Wanted*>(data);
+            if (w->bound == nullptr && has >= w->least &&
+                std::strcmp(offered, w->interface.name) == 0) {
+                w->version = std::min(has, w->most);
+                w->bound = wl_registry_bind(globals, name, &w->interface, w->version);
+            }
         },
         [](void*, wl_registry*, uint32_t) {}};
-    wl_registry_add_listener(registry.get(), &kGlobals, &bound);
+    wl_registry_add_listener(registry.get(), &kGlobals, &wanted);
     wl_display_roundtrip_queue(wayland, queue.get());
-    Globals globals;
-    globals.subcompositor.reset(ToMainQueue(bound.subcompositor));
-    globals.shm = Proxy<wl_shm>(ToMainQueue(bound.shm));
-    globals.relativePointers.reset(ToMainQueue(bound.relativePointers));
-    return globals;
+    // On the toolkit's queue before any of its events are read.
+    if (wanted.bound != nullptr) {
+        wl_proxy_set_queue(static_cast<wl_proxy*>(wanted.bound), nullptr);
+    }
+    if (version != nullptr) {
+        *version = wanted.version;
+    }
+    return wanted.bound;
 }
 
 } // namespace lumivane::wayland

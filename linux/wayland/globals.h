@@ -1,24 +1,22 @@
 #pragma once
-// The compositor's globals that the toolkit does not hand out, bound on its connection, so
-// that their events come through its main loop; each is null where the compositor lacks it.
+// A global of the compositor that the toolkit does not hand out, bound on its connection,
+// so that its events come through the toolkit's main loop.
 #include <gdk/gdk.h>
 #include <wayland-client.h>
 
-#include "linux/wayland/handles.h"
-
-struct zwp_relative_pointer_manager_v1;
+#include <cstdint>
 
 namespace lumivane::wayland {
 
-void DestroySubcompositor(wl_subcompositor* subcompositor);
-void DestroyRelativePointers(zwp_relative_pointer_manager_v1* manager);
+// The global of `interface` at the highest version the compositor offers up to `most`;
+// null where it offers none, or none of `least` or more. `version` takes the version bound.
+void* BindGlobal(GdkDisplay* display, const wl_interface& interface, uint32_t least, uint32_t most,
+                 uint32_t* version = nullptr);
 
-struct Globals {
-    Owned<wl_subcompositor*, &DestroySubcompositor> subcompositor;
-    Proxy<wl_shm> shm;
-    Owned<zwp_relative_pointer_manager_v1*, &DestroyRelativePointers> relativePointers;
-};
-
-Globals BindGlobals(GdkDisplay* display);
+template <class T>
+T* Bind(GdkDisplay* display, const wl_interface& interface, uint32_t least, uint32_t most,
+        uint32_t* version = nullptr) {
+    return static_cast<T*>(BindGlobal(display, interface, least, most, version));
+}
 
 } // namespace lumivane::wayland

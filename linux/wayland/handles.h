@@ -5,6 +5,8 @@
 #include <wayland-client.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "core/owned.h"
 
@@ -26,6 +28,22 @@ using File = Owned<int, &CloseFile, std::nullptr_t, -1>;
 using Mapping = Owned<void*, &Unmap, size_t>;
 using Buffer = Owned<wl_buffer*, &DestroyBuffer>;
 using Surface = Owned<cairo_surface_t*, &cairo_surface_destroy>;
-using Region = Owned<cairo_region_t*, &cairo_region_destroy>;
+
+// Shared memory for `count` buffers of one size and format, which the compositor reads (a
+// picture) or fills (a capture).
+class SharedBuffers {
+  public:
+    // Makes them anew; false when the system refuses.
+    bool Make(wl_shm* shm, size_t count, uint32_t width, uint32_t height, uint32_t stride,
+              uint32_t format);
+    wl_buffer* Get(size_t i) const { return buffers_[i].get(); }
+    uint8_t* Bytes(size_t i) const { return static_cast<uint8_t*>(mapping_.get()) + i * each_; }
+
+  private:
+    File file_;
+    Mapping mapping_;
+    std::vector<Buffer> buffers_;
+    size_t each_ = 0;
+};
 
 } // namespace lumivane::wayland

@@ -4,13 +4,23 @@
 
 #include <cmath>
 
+#include "linux/wayland/globals.h"
+
 #include "relative-pointer-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {
 
-PointerTravel::PointerTravel(GdkDisplay* display, zwp_relative_pointer_manager_v1* manager,
-                             std::function<void(Place travel)> moved)
-    : display_(display), manager_(manager), moved_(std::move(moved)) {}
+PointerTravel::PointerTravel(GdkDisplay* display, std::function<void(Place travel)> moved)
+    : display_(display), manager_(Bind<zwp_relative_pointer_manager_v1>(
+                             display, zwp_relative_pointer_manager_v1_interface, 1, 1)),
+      moved_(std::move(moved)) {}
+
+PointerTravel::~PointerTravel() {
+    Stop();
+    if (manager_ != nullptr) {
+        zwp_relative_pointer_manager_v1_destroy(manager_);
+    }
+}
 
 bool PointerTravel::Start(int32_t scale) {
     Stop();

@@ -17,10 +17,9 @@ namespace lumivane::wayland {
 
 class PointerTravel {
   public:
-    // `moved` hears the travel in physical pixels. No manager: the compositor tells none.
-    PointerTravel(GdkDisplay* display, zwp_relative_pointer_manager_v1* manager,
-                  std::function<void(Place travel)> moved);
-    ~PointerTravel() { Stop(); }
+    // `moved` hears the travel in physical pixels.
+    PointerTravel(GdkDisplay* display, std::function<void(Place travel)> moved);
+    ~PointerTravel();
     PointerTravel(const PointerTravel&) = delete;
     PointerTravel& operator=(const PointerTravel&) = delete;
 
@@ -30,7 +29,7 @@ class PointerTravel {
 
   private:
     GdkDisplay* display_;
-    zwp_relative_pointer_manager_v1* manager_;
+    zwp_relative_pointer_manager_v1* manager_; // none: the compositor tells no travel
     std::function<void(Place)> moved_;
     zwp_relative_pointer_v1* pointer_ = nullptr;
     int32_t scale_ = 1;

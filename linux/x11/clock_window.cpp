@@ -28,25 +28,6 @@ ClockWindow* Of(gpointer self) {
     return static_cast<ClockWindow*>(self);
 }
 
-// Whether the X server is XWayland, inside a Wayland session: it has an extension of that
-// name since version 23, and before names its RandR outputs so.
-bool IsXWayland(GdkDisplay* display) {
-    int opcode = 0;
-    int event = 0;
-    int error = 0;
-    if (XQueryExtension(gdk_x11_display_get_xdisplay(display), "XWAYLAND", &opcode, &event,
-                        &error) != 0) {
-        return true;
-    }
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
-        const char* model = gdk_monitor_get_model(gdk_display_get_monitor(display, i));
-        if (model != nullptr && g_str_has_prefix(model, "XWAYLAND")) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
@@ -79,8 +60,8 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_widget_set_app_paintable(window_.get(), TRUE);
     gtk::SetClockRole(window_.get());
-    gtk_widget_add_events(window_.get(), GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                             GDK_POINTER_MOTION_MASK | GDK_STRUCTURE_MASK);
+    gtk_widget_add_events(window_.get(), GDK_STRUCTURE_MASK);
+    HearPointer(window_.get());
     g_signal_connect(
         window_.get(), "configure-event",
         G_CALLBACK(+[](GtkWidget*, GdkEventConfigure* event, gpointer self) {
@@ -88,28 +69,6 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
             return FALSE;
         }),
         this);
-    g_signal_connect(window_.get(), "button-press-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer self) {
-                         Of(self)->Guard([=] { Of(self)->Pressed(*event); });
-                         return TRUE;
-                     }),
-                     this);
-    g_signal_connect(
-        window_.get(), "motion-notify-event",
-        G_CALLBACK(+[](GtkWidget*, GdkEventMotion* event, gpointer self) {
-            Of(self)->Guard([=] {
-                Of(self)->controller_.PointerMoved(
-                    {static_cast<int32_t>(event->x_root), static_cast<int32_t>(event->y_root)});
-            });
-            return TRUE;
-        }),
-        this);
-    g_signal_connect(window_.get(), "button-release-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEventButton*, gpointer self) {
-                         Of(self)->Guard([=] { Of(self)->controller_.HandReleased(); });
-                         return TRUE;
-                     }),
-                     this);
     g_signal_connect(window_.get(), "draw",
                      G_CALLBACK(+[](GtkWidget*, cairo_t* cairo, gpointer self) {
                          Of(self)->surface_->Paint(cairo);
@@ -209,20 +168,10 @@ bool ClockWindow::ReadBeneath(TDIB& background, Place at) {
 }
 
 void ClockWindow::Present(const Frame& frame) {
-    if (frame.parts.empty() && !surface_->Hidden()) {
-        return; // nothing to say to the server
-    }
-    if (frame.picture != nullptr && surface_->Translucent()) {
-        surface_->PresentSeeThrough(*frame.picture, *state_.FrameBuffer, *frame.hands);
-        return;
-    }
-    surface_->Present(*state_.FrameBuffer, *frame.hands, frame.parts);
+    surface_->Present(*state_.FrameBuffer, frame.picture, *frame.hands, frame.parts);
 }
 
 void ClockWindow::Pressed(const GdkEventButton& event) {
-    if (event.type != GDK_BUTTON_PRESS || event.button != GDK_BUTTON_PRIMARY) {
-        return;
-    }
     const Place pixel{static_cast<int32_t>(event.x), static_cast<int32_t>(event.y)};
     if (xwayland_) {
         controller_.HandPressed(
@@ -234,6 +183,10 @@ void ClockWindow::Pressed(const GdkEventButton& event) {
                                    static_cast<int>(event.x_root), static_cast<int>(event.y_root),
                                    event.time);
     }
+}
+
+std::optional<Place> ClockWindow::PointerAt(const GdkEventMotion& event) const {
+    return Place{static_cast<int32_t>(event.x_root), static_cast<int32_t>(event.y_root)};
 }
 
 std::optional<Rect> ClockWindow::FrontWindow() {

@@ -49,7 +49,8 @@ class ClockWindow : public gtk::DesktopClock {
     static GdkFilterReturn FilterEvent(GdkXEvent* event, GdkEvent*, gpointer self);
 
     void Realize();
-    void Pressed(const GdkEventButton& event);
+    void Pressed(const GdkEventButton& event) override;
+    std::optional<Place> PointerAt(const GdkEventMotion& event) const override;
     // Once mapped, puts the window back where it was asked to go if the window manager
     // placed it elsewhere: i3 frames a window before it learns that the window has no
     // decorations, and the clock would move by them at every start.

@@ -49,4 +49,21 @@ std::vector<Rect> Monitors(GdkDisplay* display) {
     return monitors;
 }
 
+bool IsXWayland(GdkDisplay* display) {
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    if (XQueryExtension(gdk_x11_display_get_xdisplay(display), "XWAYLAND", &opcode, &event,
+                        &error) != 0) {
+        return true;
+    }
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        const char* model = gdk_monitor_get_model(gdk_display_get_monitor(display, i));
+        if (model != nullptr && g_str_has_prefix(model, "XWAYLAND")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace lumivane::x11

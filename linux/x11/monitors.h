@@ -14,4 +14,8 @@ namespace lumivane::x11 {
 // there Xinerama's own list is taken, its first screen the primary.
 std::vector<Rect> Monitors(GdkDisplay* display);
 
+// Whether the X server is XWayland, inside a Wayland session: it has an extension of that
+// name since version 23, and before names its RandR outputs so.
+bool IsXWayland(GdkDisplay* display);
+
 } // namespace lumivane::x11

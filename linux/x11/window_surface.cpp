@@ -61,13 +61,14 @@ bool WindowSurface::PrepareImage(int32_t width, int32_t height) {
     return true;
 }
 
-void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab,
+void WindowSurface::Present(TDIB& frame, const ArgbImage* picture, const std::vector<uint8_t>& grab,
                             std::span<const Rect> parts) {
     if (frame.Empty()) {
         return;
     }
     const bool fresh = PrepareImage(frame.Width(), frame.Height());
-    if (!image_) {
+    const bool seeThrough = picture != nullptr && Translucent();
+    if (!image_ || (seeThrough && image_->bits_per_pixel != 32)) {
         return;
     }
     // After a hide, or in a new image, the whole frame: nothing of it shows yet.
@@ -82,15 +83,28 @@ void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab,
         cairo_surface_flush(painted_.get());
     }
     for (const Rect& part : parts) {
-        x11::CopyFromBuffer(frame, *image_.get(), part);
+        if (!seeThrough) {
+            x11::CopyFromBuffer(frame, *image_.get(), part);
+            continue;
+        }
+        for (int32_t y = part.top; y < part.bottom; ++y) {
+            std::memcpy(image_->data + static_cast<ptrdiff_t>(y) * image_->bytes_per_line +
+                            4 * static_cast<ptrdiff_t>(part.left),
+                        &picture->pixels[static_cast<size_t>(y) * picture->width + part.left],
+                        static_cast<size_t>(part.Width()) * 4);
+        }
     }
     if (painted_) {
         cairo_surface_mark_dirty(painted_.get());
     }
     // The shape first: a window that grows shows its new pixels with the same frame. The
     // visible pixels change seldom (over black), and a new bounding shape exposes what it
-    // adds; the hands' pixels change with the time, only in the parts drawn.
-    if (VisibilityChanged(frame, parts)) {
+    // adds; the hands' pixels change with the time, only in the parts drawn. A translucent
+    // window has no bounding shape (XWayland would draw it as an opaque rectangle): its
+    // alpha shows what lies beneath.
+    if (seeThrough && hidden_) {
+        XShapeCombineMask(display_, window_, ShapeBounding, 0, 0, None, ShapeSet);
+    } else if (!seeThrough && VisibilityChanged(frame, parts)) {
         VisibleRuns(frame, nullptr, runs_);
         Shape(ShapeBounding, runs_, boundingShown_);
     }
@@ -110,33 +124,6 @@ void WindowSurface::Present(TDIB& frame, const std::vector<uint8_t>& grab,
     }
     hidden_ = false;
     PutImage(parts);
-}
-
-void WindowSurface::PresentSeeThrough(const ArgbImage& picture, TDIB& frame,
-                                      const std::vector<uint8_t>& grab) {
-    PrepareImage(picture.width, picture.height);
-    if (!image_ || image_->bits_per_pixel != 32) {
-        return;
-    }
-    if (painted_) {
-        cairo_surface_flush(painted_.get());
-    }
-    for (int32_t y = 0; y < picture.height; ++y) {
-        std::memcpy(image_->data + static_cast<ptrdiff_t>(y) * image_->bytes_per_line,
-                    picture.pixels.data() + static_cast<size_t>(y) * picture.width,
-                    static_cast<size_t>(picture.width) * 4);
-    }
-    if (painted_) {
-        cairo_surface_mark_dirty(painted_.get());
-    }
-    if (hidden_) {
-        XShapeCombineMask(display_, window_, ShapeBounding, 0, 0, None, ShapeSet);
-    }
-    VisibleRuns(frame, &grab, runs_);
-    Shape(ShapeInput, runs_, inputShown_);
-    hidden_ = false;
-    const Rect whole{0, 0, picture.width, picture.height};
-    PutImage({&whole, 1});
 }
 
 void WindowSurface::PutImage(std::span<const Rect> parts) {

@@ -25,16 +25,13 @@ class WindowSurface {
     WindowSurface(const WindowSurface&) = delete;
     WindowSurface& operator=(const WindowSurface&) = delete;
 
-    // Shows `parts` of `frame` in the window (all of it after a Hide), with the shapes
-    // its pixels and `grab` (one byte per frame pixel: the pixels that may start a drag)
-    // give.
-    void Present(TDIB& frame, const std::vector<uint8_t>& grab, std::span<const Rect> parts);
-    // Whether the window has an alpha channel (a 32-bit visual).
+    // Shows `parts` of `frame` in the window (all of it after a Hide), with the shapes its
+    // pixels and `grab` (one byte per frame pixel: the pixels that may start a drag) give;
+    // in a translucent window (a 32-bit visual) `picture`, the frame see-through, instead.
+    void Present(TDIB& frame, const ArgbImage* picture, const std::vector<uint8_t>& grab,
+                 std::span<const Rect> parts);
+    // Whether the window has an alpha channel.
     bool Translucent() const { return depth_ == 32; }
-    // Shows `picture`, the frame see-through, in a translucent window: it has no bounding
-    // shape (XWayland would draw the shape as an opaque rectangle), its alpha shows what
-    // lies beneath; the input shape as Present gives it.
-    void PresentSeeThrough(const ArgbImage& picture, TDIB& frame, const std::vector<uint8_t>& grab);
     // No pixel of the window shows, until the next Present.
     void Hide();
     bool Hidden() const { return hidden_; }

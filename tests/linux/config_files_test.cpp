@@ -143,10 +143,11 @@ TEST(SettingsFile, ALinkedFileIsReplacedWhereItLies) {
 }
 
 TEST(Autostart, TheEntryStartsTheProgramByItsQuotedPath) {
-    EXPECT_NE(AutostartEntry("/usr/bin/lumivane").find("\nExec=\"/usr/bin/lumivane\"\n"),
+    EXPECT_NE(Autostart("/usr/bin/lumivane").Entry().find("\nExec=\"/usr/bin/lumivane\"\n"),
               std::string::npos);
     // Quotes, dollars and backslashes are escaped, and the escapes escaped again.
-    EXPECT_NE(AutostartEntry("/opt/a \"b\" $c\\d")
+    EXPECT_NE(Autostart("/opt/a \"b\" $c\\d")
+                  .Entry()
                   .find("\nExec=\"/opt/a \\\\\"b\\\\\" "
                         "\\\\$c\\\\\\\\d\"\n"),
               std::string::npos);
@@ -164,9 +165,9 @@ TEST(Autostart, NamesTheInstalledProgramOrNone) {
     EXPECT_EQ(ProgramNamedBy(program), program);
     EXPECT_EQ(ProgramNamedBy(folder.File("gone (deleted)")), "");
     setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
-    EXPECT_THROW(SetStartAtLogin(true, ""), Error);
-    EXPECT_FALSE(std::filesystem::exists(AutostartPath()));
-    SetStartAtLogin(true, program);
-    EXPECT_TRUE(StartsAtLogin());
+    EXPECT_THROW(Autostart("").Enable(), Error);
+    EXPECT_FALSE(std::filesystem::exists(Autostart::Path()));
+    Autostart(program).Enable();
+    EXPECT_TRUE(Autostart(program).Enabled());
     unsetenv("XDG_CONFIG_HOME");
 }
