@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-namespace lumivane {
+namespace lumivane::windows {
 
 namespace {
 
@@ -94,4 +94,4 @@ void Autostart::Disable() const {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -4,7 +4,7 @@
 // and deleted by the uninstaller through the program's own switch.
 #include <string>
 
-namespace lumivane {
+namespace lumivane::windows {
 
 inline constexpr const wchar_t* kRunKeyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const wchar_t* kRunValueName = L"Lumivane";
@@ -39,4 +39,4 @@ class Autostart {
     std::wstring keyPath_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -5,7 +5,7 @@
 #include "core/controller/facts.h"
 #include "windows/form.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 std::wstring UserShortTime(TimeOfDay time) {
     SYSTEMTIME system{};
@@ -264,4 +264,4 @@ HRESULT ClockAccessible::put_accValue(VARIANT, BSTR) {
     return E_NOTIMPL;
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -12,7 +12,7 @@
 #include "core/controller/clock_platform.h"
 #include "windows/handles.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // The time in the user's short time format without seconds ("2:07 PM", "14:07").
 std::wstring UserShortTime(TimeOfDay time);
@@ -76,4 +76,4 @@ class ClockAccessible final : public IAccessible {
     TimeOfDay shown_{};
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

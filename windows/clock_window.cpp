@@ -13,7 +13,7 @@
 #include "core/render/render.h"
 #include "windows/dib.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 namespace {
 
@@ -413,4 +413,4 @@ std::optional<Place> TForm1::PointerOverClock() {
     return Place{cursor.x - rect.left, cursor.y - rect.top};
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -19,7 +19,7 @@
 #include "windows/handles.h"
 #include "windows/portable_mode.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 class TWinDIB;
 
@@ -104,4 +104,4 @@ class TForm1 : public TForm, public ClockPlatform {
     ComPtr<ClockAccessible> accessible_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

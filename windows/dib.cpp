@@ -5,7 +5,7 @@
 #include "core/error.h"
 #include "windows/handles.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 static_assert(sizeof(BitmapInfoHeader) == sizeof(BITMAPINFOHEADER));
 
@@ -143,4 +143,4 @@ void TWinDIB::DrawPart(HDC target, int32_t x, int32_t y, const RECT& part) {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

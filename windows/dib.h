@@ -10,7 +10,7 @@
 
 #include "core/image/tdib.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // The drawing surface of a buffer: the buffer's memory device context. It does
 // not own the context; the buffer moves it to the new context on every resize.
@@ -56,4 +56,4 @@ class TWinDIB : public TDIB {
     std::unique_ptr<TCanvas> canvas_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

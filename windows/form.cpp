@@ -3,7 +3,7 @@
 #include "core/controller/facts.h"
 #include "core/error.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 TForm::~TForm() {
     if (handle_ != nullptr) {
@@ -128,4 +128,4 @@ LRESULT CALLBACK TForm::Trampoline(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -8,7 +8,7 @@
 
 #include "windows/text.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // The program's icon; the system's application icon for a program without one (the tests).
 HICON ProgramIcon();
@@ -70,4 +70,4 @@ class TForm {
     HWND handle_ = nullptr;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -8,7 +8,7 @@
 
 #include "core/owned.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // A GDI object (bitmap, region, brush, font ...).
 template <typename Handle> using GdiObject = Owned<Handle, &DeleteObject>;
@@ -82,4 +82,4 @@ class PaintDC {
     HDC dc_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -23,8 +23,8 @@ bool RemoveAutostartRequested() {
     const lumivane::Owned<LPWSTR*, &LocalFree> arguments(
         CommandLineToArgvW(GetCommandLineW(), &count));
     return arguments && count == 2 &&
-           CompareStringOrdinal(arguments.get()[1], -1, lumivane::kRemoveAutostartSwitch, -1,
-                                TRUE) == CSTR_EQUAL;
+           CompareStringOrdinal(arguments.get()[1], -1, lumivane::windows::kRemoveAutostartSwitch,
+                                -1, TRUE) == CSTR_EQUAL;
 }
 
 } // namespace
@@ -32,7 +32,7 @@ bool RemoveAutostartRequested() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (RemoveAutostartRequested()) {
         try {
-            lumivane::Autostart().Disable();
+            lumivane::windows::Autostart().Disable();
             return 0;
         } catch (const std::exception&) {
             // Nobody watches an uninstaller's helper: the exit code is the report.
@@ -46,19 +46,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     // COM carries the clock's accessible object to screen readers; without it the clock
     // runs unseen by them.
-    const lumivane::ComApartment apartment = lumivane::EnterApartment();
+    const lumivane::windows::ComApartment apartment = lumivane::windows::EnterApartment();
 
     // The one ClockState of the run; the windows below only borrow it.
     lumivane::ClockState clockState;
     try {
         // Created first, the clock window is the main window: closing it ends the loop.
-        lumivane::TForm1 form1(clockState, lumivane::ProgramSettingsStore());
+        lumivane::windows::TForm1 form1(clockState, lumivane::windows::ProgramSettingsStore());
 
         // After Form1, so that it sees the start count Form1 advanced. Owned by the
         // clock window, it has no taskbar button either.
-        lumivane::TForm2 form2(form1.Controller(), form1.Handle());
+        lumivane::windows::TForm2 form2(form1.Controller(), form1.Handle());
 
-        const int code = lumivane::TForm::RunMessageLoop();
+        const int code = lumivane::windows::TForm::RunMessageLoop();
         // Ended from the tray menu, the clock window is still there: it closes as on
         // every other way out.
         form1.Close();
@@ -66,8 +66,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& error) {
         // Only a window that cannot be made at all gets here; handlers' errors are
         // shown by the window trampoline and the program goes on.
-        MessageBoxW(nullptr, lumivane::Widened(error.what()).c_str(),
-                    lumivane::Widened(lumivane::kTitle).c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, lumivane::windows::Widened(error.what()).c_str(),
+                    lumivane::windows::Widened(lumivane::kTitle).c_str(), MB_OK | MB_ICONERROR);
         return 1;
     }
 }

@@ -10,7 +10,7 @@
 #include "windows/handles.h"
 #include "windows/text.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 namespace {
 
@@ -156,4 +156,4 @@ StoreMaker ProgramSettingsStore() {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

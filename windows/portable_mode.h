@@ -11,7 +11,7 @@
 #include "core/settings/settings_file.h"
 #include "windows/settings_store.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // The settings file beside the program that turns portable mode on.
 inline constexpr const wchar_t* kPortableFileName = L"Lumivane.ini";
@@ -42,4 +42,4 @@ StoreMaker ChooseSettingsStore(const std::wstring& programPath,
 // The running program's store.
 StoreMaker ProgramSettingsStore();
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -3,7 +3,7 @@
 #include "core/error.h"
 #include "windows/text.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 RegistryStore::RegistryStore(std::string keyPath) : keyPath_(std::move(keyPath)) {
     keyPath_.erase(0, keyPath_.find_first_not_of('\\')); // relative to the root key
@@ -83,4 +83,4 @@ void RegistryStore::WriteValue(const std::string& name, int32_t value) {
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

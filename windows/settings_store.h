@@ -10,7 +10,7 @@
 #include "core/settings/settings_rules.h"
 #include "windows/handles.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // The program's own key, below HKEY_CURRENT_USER.
 inline constexpr const char* kSettingsKeyPath = "\\Software\\Lumivane";
@@ -48,4 +48,4 @@ class RegistryStore final : public SettingsStore {
     std::string unreadable_;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

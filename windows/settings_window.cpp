@@ -13,7 +13,7 @@
 #include "core/controller/facts.h"
 #include "core/error.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 namespace {
 
@@ -612,4 +612,4 @@ bool TForm2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     }
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-namespace lumivane {
+namespace lumivane::windows {
 
 class TForm2 : public TForm, public SettingsView {
   public:
@@ -129,4 +129,4 @@ class TForm2 : public TForm, public SettingsView {
     HWND focus_ = nullptr; // the control that had the focus when the window was left
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-namespace lumivane {
+namespace lumivane::windows {
 
 std::wstring Widened(std::string_view text) {
     if (text.empty()) {
@@ -39,4 +39,4 @@ std::string SystemReason(DWORD code) {
     return length > 0 ? Narrowed({reason, length}) : "error " + std::to_string(code);
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace lumivane {
+namespace lumivane::windows {
 
 // A UTF-8 text as the wide-character calls take it.
 std::wstring Widened(std::string_view text);
@@ -16,4 +16,4 @@ std::string Narrowed(std::wstring_view text);
 // The system's words for an error code, without the line end it ends with.
 std::string SystemReason(DWORD code);
 
-} // namespace lumivane
+} // namespace lumivane::windows

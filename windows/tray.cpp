@@ -7,7 +7,7 @@
 #include "core/error.h"
 #include "windows/form.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 namespace {
 
@@ -123,4 +123,4 @@ void TrayIcon::ToggleOptionsCheck() const {
     CheckMenuItem(menu_.get(), kOptionsId, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
 }
 
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -11,7 +11,7 @@
 
 #include "windows/handles.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 
 class TrayIcon {
   public:
@@ -60,4 +60,4 @@ class TrayIcon {
     bool shown_ = false;
 };
 
-} // namespace lumivane
+} // namespace lumivane::windows

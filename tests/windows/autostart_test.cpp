@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::TestKey;
@@ -105,4 +105,4 @@ TEST(Autostart, NamesTheRunningProgramByItsFullPath) {
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -20,7 +20,6 @@
 #include "windows/handles.h"
 
 using lumivane::ClockState;
-using lumivane::TForm1;
 using lumivane::testing_support::AccessibleView;
 using lumivane::testing_support::kTestDisplay;
 using lumivane::testing_support::RequireTestDisplay;
@@ -28,6 +27,7 @@ using lumivane::testing_support::SystemShortTime;
 using lumivane::testing_support::TakeQuit;
 using lumivane::testing_support::TestKey;
 using lumivane::testing_support::WinEvents;
+using lumivane::windows::TForm1;
 
 namespace {
 
@@ -39,7 +39,7 @@ class ClockWindow : public testing::Test {
     }
 
     std::unique_ptr<TForm1> Start(ClockState& state) {
-        return std::make_unique<TForm1>(state, lumivane::RegistryStoreAt(key.Path()));
+        return std::make_unique<TForm1>(state, lumivane::windows::RegistryStoreAt(key.Path()));
     }
 
     void StoreAll(int32_t bright, int32_t size, int32_t algoritm, int32_t contrast, int32_t left,
@@ -125,7 +125,7 @@ TEST_F(ClockWindow, BufferEmptiedByANonPositiveSizeGrowsAgain) {
 // second's frames by none; a client that keeps the object after the window is gone is
 // told so.
 TEST_F(ClockWindow, ScreenReadersReadTheTimeShownAndHearOfEachNewMinute) {
-    const lumivane::ComApartment apartment = lumivane::EnterApartment();
+    const lumivane::windows::ComApartment apartment = lumivane::windows::EnterApartment();
     ClockState state;
     auto form = Start(state);
     const AccessibleView clock(form->Handle());
@@ -229,7 +229,7 @@ TEST_F(ClockWindow, AnUnannouncedChangeOfTheMonitorsIsFoundByThePositionTimer) {
         }
     };
     ClockState state;
-    Shrinking form(state, lumivane::RegistryStoreAt(key.Path()));
+    Shrinking form(state, lumivane::windows::RegistryStoreAt(key.Path()));
     form.MoveTo(1000, 400);
     form.shrunk = true;
     form.Timer2Timer(); // inside the monitor it knows
@@ -310,7 +310,7 @@ TEST_F(ClockWindow, CursorOffTheHandsShowsItsPixelTransparentAtOnce) {
     Whiten(frame, 51, 60);
     InvalidateRect(form->Handle(), nullptr, FALSE);
     UpdateWindow(form->Handle()); // the window shows the frame
-    const lumivane::ClientDC window(form->Handle());
+    const lumivane::windows::ClientDC window(form->Handle());
     ASSERT_EQ(GetPixel(window.get(), 50, 60), RGB(255, 255, 255));
     frame.PutPixel(51, 60, 0); // not shown: only the pixel under the cursor is
 

@@ -11,8 +11,8 @@
 #include "windows/dib.h"
 #include "windows/handles.h"
 
-using lumivane::GdiObject;
-using lumivane::TWinDIB;
+using lumivane::windows::GdiObject;
+using lumivane::windows::TWinDIB;
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST(TWinDIBCanvas, FirstRequestKeepsThePicture) {
 TEST(TWinDIBCanvas, LaterRequestsGiveTheSameCanvas) {
     TWinDIB dib;
     Size(dib, 4, 4);
-    lumivane::TCanvas& first = dib.Canvas();
+    lumivane::windows::TCanvas& first = dib.Canvas();
     HDC dc = first.Handle();
     EXPECT_EQ(&dib.Canvas(), &first);
     EXPECT_EQ(dib.Canvas().Handle(), dc);
@@ -111,7 +111,7 @@ TEST(TWinDIBCanvas, LaterRequestsGiveTheSameCanvas) {
 TEST(TWinDIBCanvas, ResizeOfBackedBufferStaysBackedWithANewSection) {
     TWinDIB dib;
     Size(dib, 8, 8);
-    lumivane::TCanvas& canvas = dib.Canvas();
+    lumivane::windows::TCanvas& canvas = dib.Canvas();
     HDC oldDc = canvas.Handle();
 
     dib.SetWidth(20);
@@ -135,7 +135,7 @@ TEST(TWinDIBCanvas, ResizeOfBackedBufferStaysBackedWithANewSection) {
 
 TEST(TWinDIBCanvas, EmptyBufferIsBackedFromItsFirstSize) {
     TWinDIB dib;
-    lumivane::TCanvas& canvas = dib.Canvas();
+    lumivane::windows::TCanvas& canvas = dib.Canvas();
     EXPECT_EQ(canvas.Handle(), nullptr);
     canvas.SetPixel(0, 0, RGB(1, 1, 1)); // no context yet: ignored
 

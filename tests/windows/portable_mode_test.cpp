@@ -15,7 +15,7 @@
 #include "windows/handles.h"
 #include "windows/text.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::ErrorOf;
@@ -193,4 +193,4 @@ TEST(PortableMode, TheFileBesideTheProgramIsTheStore) {
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -22,7 +22,7 @@
 
 #include "windows/clock_window.h"
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::ErrorBoxes;
@@ -779,4 +779,4 @@ TEST_F(RegistryContents, AKeyThatRefusesWritingIsReadAndKeepsItsSettingsUntouche
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows

@@ -6,7 +6,7 @@
 
 #include <climits>
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::ErrorOf;
@@ -71,4 +71,4 @@ TEST(SettingsStoreFailures, NothingCanBeWrittenOrReadOnceClosed) {
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows

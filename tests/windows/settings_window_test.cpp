@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::AccessibleView;
@@ -784,4 +784,4 @@ TEST_F(SettingsKeyboard, EnterOrSpacePressesTheFocusedButtonEscapeIsTheCloseBox)
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows

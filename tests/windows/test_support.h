@@ -22,6 +22,8 @@
 
 namespace lumivane::testing_support {
 
+using namespace lumivane::windows;
+
 inline Display PrimaryDisplay() {
     return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }

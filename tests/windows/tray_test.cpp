@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-namespace lumivane {
+namespace lumivane::windows {
 namespace {
 
 using testing_support::Life;
@@ -423,4 +423,4 @@ TEST_F(SettingsTrayMenu, HideOverFullScreenProgramsTogglesAndIsStored) {
 }
 
 } // namespace
-} // namespace lumivane
+} // namespace lumivane::windows
