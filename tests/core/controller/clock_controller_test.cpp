@@ -3,6 +3,9 @@
 // the problems the user is shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "core/clock/hand_hit.h"
 #include "core/controller/clock_controller.h"
 #include "tests/core/controller/fake_platform.h"
 
@@ -150,6 +153,105 @@ TEST(ClockLife, ADragThenAWayOutWithinASecondStoresThePlace) {
     clock.controller.Exit();
     EXPECT_EQ(clock.platform.boxes, std::vector<std::string>{"Cannot write 'Left'"});
     EXPECT_EQ(clock.state.SavedLeft, 610) << "not retried until it moves again";
+}
+
+// A press on a hand takes the clock, which follows the pointer's travel wherever it goes;
+// let go, the edge keeping brings it inside its monitor and its place is saved once. A
+// press off the hands takes nothing. Where the edge is kept while the clock is dragged
+// (Windows), the first step comes before it is let go.
+TEST(ClockDrag, AHandFollowsThePointerAndLetGoItIsKeptInsideAndSavedOnce) {
+    for (const bool keptWhileDragged : {false, true}) {
+        SCOPED_TRACE(keptWhileDragged);
+        Clock clock(kLater);
+        clock.platform.traits.keepsInsideWhileDragged = keptWhileDragged;
+        clock.Start();
+        ClockController& c = clock.controller;
+        std::vector<uint8_t> hands;
+        MarkHandSamples(clock.state, 105, 105, hands);
+        const auto hand =
+            static_cast<int32_t>(std::find(hands.begin(), hands.end(), 1) - hands.begin());
+        EXPECT_FALSE(c.HandPressed({0, 0}, {400, 200})) << "the square's corner";
+        ASSERT_TRUE(c.HandPressed({hand % 105, hand / 105}, {1000, 1000}));
+        c.PointerMoved({550, 750});
+        EXPECT_EQ(clock.platform.Where(), (Place{-50, -50}));
+        c.Fire(ClockTimer::KeepInside);
+        EXPECT_EQ(clock.platform.Where(), keptWhileDragged ? (Place{-48, -48}) : (Place{-50, -50}));
+        c.HandReleased();
+        c.PointerMoved({0, 0});
+        for (int tick = 0; tick < 40; ++tick) {
+            c.Fire(ClockTimer::KeepInside);
+        }
+        EXPECT_EQ(clock.platform.Where(), (Place{6, 6})) << "a drag ends with the release";
+        const int writes = clock.platform.memory.writes;
+        c.Fire(ClockTimer::SavePlace);
+        c.Fire(ClockTimer::SavePlace);
+        EXPECT_EQ(clock.platform.memory.writes, writes + 2) << "Left and Top, once";
+        EXPECT_EQ(clock.platform.memory.Number("Left"), 6);
+    }
+}
+
+// A see-through clock sees the desktop only in captures of the screen, which hold the
+// clock's own picture: the first gives the desktop back, a still desktop is not captured
+// again while only the clock's hands change the screen, a change beneath anywhere in the
+// square (its last column and row too) is captured and drawn within the frame interval,
+// and a clock shown again after hiding captures before it draws.
+TEST(SeeThroughLife, OnlyAChangeBeneathTheClockIsCapturedAgain) {
+    Clock clock(kLater);
+    FakePlatform& p = clock.platform;
+    p.traits = {.tellsChangesBeneath = true, .seeThrough = true, .shapesInput = true};
+    std::map<std::pair<int32_t, int32_t>, uint32_t> changed;
+    p.desktop = [&](int32_t x, int32_t y) {
+        const auto found = changed.find({x, y});
+        return found != changed.end()
+                   ? found->second
+                   : static_cast<uint32_t>((x * 7 % 256) << 16 | (y * 5 % 256) << 8 | 90);
+    };
+    clock.Start();
+    ClockController& c = clock.controller;
+    TDIB& background = *clock.state.BackgroundBuffer;
+    const auto beneath = [&](int32_t x, int32_t y) {
+        const uint32_t bgr = background.Pixel(x - 400, y - 200);
+        return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | bgr >> 16;
+    };
+    EXPECT_EQ(p.captures, 1);
+    for (int32_t y = 200; y < 305; y += 13) {
+        for (int32_t x = 400; x < 505; x += 11) {
+            ASSERT_EQ(beneath(x, y), p.desktop(x, y)) << "before the clock shows, exactly";
+        }
+    }
+    const Rect square{400, 200, 505, 305};
+    for (uint16_t second = 31; second < 43; ++second) {
+        const auto copy = p.Screen(square);
+        EXPECT_FALSE(c.ScreenChanged(&*copy)) << second;
+        p.now.second = second;
+        c.Fire(ClockTimer::Tick);
+    }
+    EXPECT_EQ(p.captures, 1) << "twelve seconds of hands need no capture";
+    for (const auto& [x, y] : {std::pair{504, 250}, std::pair{450, 304}}) {
+        changed[{x, y}] = 0x00FF00;
+        const auto copy = p.Screen(square);
+        EXPECT_TRUE(c.ScreenChanged(&*copy)) << x << "," << y;
+        c.Fire(ClockTimer::SoonAfterChange);
+        EXPECT_EQ(beneath(x, y), 0x00FF00u) << x << "," << y;
+    }
+    EXPECT_EQ(p.captures, 3);
+    // Recovered where the clock's picture lies over it, the estimate may miss by the
+    // compositor's rounding: one capture more at most, and then none.
+    for (uint16_t second = 43; second < 55; ++second) {
+        const auto copy = p.Screen(square);
+        if (c.ScreenChanged(&*copy)) {
+            c.Fire(ClockTimer::SoonAfterChange);
+        }
+        p.now.second = second;
+        c.Fire(ClockTimer::Tick);
+    }
+    EXPECT_LE(p.captures, 4) << "the estimate soon explains every screen of a still desktop";
+    const int captures = p.captures;
+    p.front = Rect{0, 0, 1366, 768};
+    c.CheckFullScreen();
+    p.front.reset();
+    c.CheckFullScreen();
+    EXPECT_EQ(p.captures, captures + 1) << "what came to lie beneath meanwhile";
 }
 
 TEST(ClockLife, AClockOnARemovedMonitorComesInsideAnother) {

@@ -84,10 +84,10 @@ class FakePlatform : public ClockPlatform {
     std::function<std::unique_ptr<SettingsStore>()> store; // the memory unless set
     TimeOfDay now{10, 8, 30};
     std::optional<Rect> front;
-    bool answerBoxes = true;              // a box is answered as soon as it shows
-    bool changesBeneath = true;           // what ReadBeneath says
-    std::optional<ScreenCapture> capture; // what CaptureScreen gives
-    std::optional<Place> pointer;         // the pointer over the clock, asked once
+    bool answerBoxes = true;                               // a box is answered as soon as it shows
+    bool changesBeneath = true;                            // what ReadBeneath says
+    std::function<uint32_t(int32_t x, int32_t y)> desktop; // 0xRRGGBB; none captures nothing
+    std::optional<Place> pointer;                          // the pointer over the clock, asked once
 
     // Done by the platform.
     int32_t side = -1;
@@ -96,10 +96,10 @@ class FakePlatform : public ClockPlatform {
     std::map<ClockTimer, uint32_t> timers; // the running ones
     int reads = 0;
     int presents = 0;
-    int pictures = 0; // see-through frames that changed
-    bool handsGiven = false;
+    ArgbImage picture; // the last see-through picture shown, and where
+    Place pictureAt;
+    std::vector<uint32_t> screen;
     int captures = 0;
-    Rect captured;
     std::vector<std::string> boxes;
     std::vector<std::string> timesTold; // to assistive technology, as hh:mm
 
@@ -124,13 +124,40 @@ class FakePlatform : public ClockPlatform {
     }
     void Present(const Frame& frame) override {
         presents += !frame.parts.empty();
-        pictures += frame.picture != nullptr && !frame.parts.empty();
-        handsGiven = frame.hands != nullptr;
+        if (frame.picture != nullptr && shown) {
+            picture = *frame.picture;
+            pictureAt = Where();
+        }
     }
+    // A compositor: the desktop with the last picture blended over it, as pixman blends.
     std::optional<ScreenCapture> CaptureScreen(const Rect& area) override {
         ++captures;
-        captured = area;
-        return capture;
+        return Screen(area);
+    }
+    std::optional<ScreenCapture> Screen(const Rect& area) {
+        if (!desktop) {
+            return std::nullopt;
+        }
+        screen.assign(static_cast<size_t>(area.Width()) * area.Height(), 0);
+        for (int32_t y = area.top; y < area.bottom; ++y) {
+            for (int32_t x = area.left; x < area.right; ++x) {
+                const int32_t px = x - pictureAt.left;
+                const int32_t py = y - pictureAt.top;
+                const bool over = px >= 0 && py >= 0 && px < picture.width && py < picture.height;
+                const uint32_t drawn = over ? picture.At(px, py) : 0;
+                const uint32_t beneath = desktop(x, y);
+                uint32_t& shown =
+                    screen[static_cast<size_t>(y - area.top) * area.Width() + (x - area.left)];
+                for (int shift = 0; shift < 24; shift += 8) {
+                    shown |= static_cast<uint32_t>(Blend(static_cast<uint8_t>(drawn >> shift),
+                                                         static_cast<uint8_t>(drawn >> 24),
+                                                         static_cast<uint8_t>(beneath >> shift)))
+                             << shift;
+                }
+            }
+        }
+        return ScreenCapture{screen.data(), area.Width(), area,
+                             picture.width > 0 ? std::optional(pictureAt) : std::nullopt};
     }
     std::optional<Place> PointerOverClock() override {
         return std::exchange(pointer, std::nullopt);
