@@ -1,6 +1,7 @@
 #include "core/controller/clock_controller.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/clock/hand_hit.h"
 #include "core/clock/placement.h"
@@ -299,7 +300,7 @@ bool ClockController::KeepInside() {
         return false;
     }
     // While a hand is dragged the clock goes where the pointer takes it.
-    if (drag_.Held() && !traits_.keepsInsideWhileDragged) {
+    if (grip_ && !traits_.keepsInsideWhileDragged) {
         return true;
     }
     // On none of the monitors it knows: they must have changed unannounced.
@@ -341,18 +342,27 @@ void ClockController::GoTo(Place to, bool move) {
 }
 
 bool ClockController::HandPressed(Place pixel, Place pointer) {
-    return !hidden_ && drag_.Press(state_, pixel, place_, pointer);
+    if (hidden_ || !FindHandSample(state_, pixel.left, pixel.top)) {
+        return false;
+    }
+    grip_ = Grip{place_, pointer};
+    return true;
 }
 
 void ClockController::PointerMoved(Place pointer) {
-    const std::optional<Place> to = drag_.Follow(pointer);
-    if (to && *to != place_) {
-        GoTo(*to, true);
+    if (!grip_) {
+        return;
+    }
+    // Where the clock stood at the press, moved by the pointer's travel since.
+    const Place to{grip_->clock.left + pointer.left - grip_->pointer.left,
+                   grip_->clock.top + pointer.top - grip_->pointer.top};
+    if (to != place_) {
+        GoTo(to, true);
     }
 }
 
 void ClockController::HandReleased() {
-    if (drag_.Release()) {
+    if (std::exchange(grip_, std::nullopt)) {
         // Let go over another monitor, the clock now belongs to it; the edge keeping
         // takes over from here.
         platform_.MoveWindow(place_);

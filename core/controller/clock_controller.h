@@ -8,12 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/clock/clock_state.h"
-#include "core/clock/hand_drag.h"
 #include "core/controller/clock_platform.h"
 #include "core/controller/facts.h"
 #include "core/settings/settings_rules.h"
@@ -85,7 +85,7 @@ class ClockController {
     // Let go (or the platform took the pointer away): the edge keeping and the position
     // save take over.
     void HandReleased();
-    bool Dragging() const { return drag_.Held(); }
+    bool Dragging() const { return grip_.has_value(); }
     // Every way out: a move the position save has not seen yet is stored.
     void Exit() { SavePlaceIfMoved(); }
 
@@ -160,7 +160,12 @@ class ClockController {
     int32_t side_ = 0;         // of the window
     int32_t shownMinute_ = -1; // of the day, as assistive technology was last told it
     bool hidden_ = false;
-    HandDrag drag_;
+    // A hand held: where the clock and the pointer stood at the press.
+    struct Grip {
+        Place clock;
+        Place pointer;
+    };
+    std::optional<Grip> grip_;
     SeeThroughPicture seeThrough_;
     std::vector<uint8_t> hands_; // where a press takes a hand, for platforms that shape input
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped

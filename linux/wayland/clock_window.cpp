@@ -1,12 +1,16 @@
 #include "linux/wayland/clock_window.h"
 
+#include <gdk/gdkwayland.h>
+
+#include <cmath>
 #include <utility>
 
 #include "core/controller/facts.h"
 #include "linux/accessibility.h"
 #include "linux/wayland/beneath.h"
 #include "linux/wayland/front_window.h"
-#include "linux/wayland/pointer_travel.h"
+#include "linux/wayland/globals.h"
+#include "relative-pointer-unstable-v1-client-protocol.h"
 
 namespace lumivane::wayland {
 
@@ -25,6 +29,14 @@ constexpr int32_t kClosedAgainWithin = 10;
 
 } // namespace
 
+void DestroyRelativePointers(zwp_relative_pointer_manager_v1* manager) {
+    zwp_relative_pointer_manager_v1_destroy(manager);
+}
+
+void DestroyRelativePointer(zwp_relative_pointer_v1* pointer) {
+    zwp_relative_pointer_v1_destroy(pointer);
+}
+
 ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
     : DesktopClock(state), closed_(std::move(closed)), surface_(gdk_display_get_default()) {
     GdkDisplay* display = gdk_display_get_default();
@@ -36,9 +48,8 @@ ClockWindow::ClockWindow(ClockState& state, std::function<void()> closed)
                          return TRUE;
                      }),
                      this);
-    travel_ = std::make_unique<PointerTravel>(display, [this](Place travel) {
-        Guard([this, travel] { controller_.PointerMoved(travel); });
-    });
+    relativePointers_.reset(Bind<zwp_relative_pointer_manager_v1>(
+        display, zwp_relative_pointer_manager_v1_interface, 1, 1));
     reader_ = std::make_unique<BeneathReader>(display, [this](const ScreenCapture* copy) {
         bool news = true;
         Guard([&] {
@@ -106,11 +117,30 @@ void ClockWindow::Present(const Frame& frame) {
 void ClockWindow::Pressed(const GdkEventButton& event) {
     const int32_t scale = surface_.Scale();
     const Place at{static_cast<int32_t>(event.x * scale), static_cast<int32_t>(event.y * scale)};
+    wl_pointer* pointer = gdk_wayland_device_get_wl_pointer(
+        gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
     // Without the relative pointer the pointer's place in the surface stands for it.
-    travelling_ = travel_->Start(scale);
-    if (!controller_.HandPressed(at, travelling_ ? Place{} : at)) {
-        Released();
+    if (!controller_.HandPressed(at, relativePointers_ && pointer != nullptr ? Place{} : at) ||
+        !relativePointers_ || pointer == nullptr) {
+        return;
     }
+    travelX_ = travelY_ = 0;
+    travelling_.reset(
+        zwp_relative_pointer_manager_v1_get_relative_pointer(relativePointers_.get(), pointer));
+    static constexpr zwp_relative_pointer_v1_listener kMoved{
+        [](void* data, zwp_relative_pointer_v1*, uint32_t, uint32_t, wl_fixed_t dx, wl_fixed_t dy,
+           wl_fixed_t, wl_fixed_t) {
+            ClockWindow* self = Of(data);
+            self->travelX_ += wl_fixed_to_double(dx);
+            self->travelY_ += wl_fixed_to_double(dy);
+            const int32_t scale = self->surface_.Scale();
+            self->Guard([=] {
+                self->controller_.PointerMoved(
+                    {static_cast<int32_t>(std::lround(self->travelX_ * scale)),
+                     static_cast<int32_t>(std::lround(self->travelY_ * scale))});
+            });
+        }};
+    zwp_relative_pointer_v1_add_listener(travelling_.get(), &kMoved, this);
 }
 
 std::optional<Place> ClockWindow::PointerAt(const GdkEventMotion& event) const {
@@ -124,8 +154,7 @@ std::optional<Place> ClockWindow::PointerAt(const GdkEventMotion& event) const {
 }
 
 void ClockWindow::Released() {
-    travel_->Stop();
-    travelling_ = false;
+    travelling_.reset();
     controller_.HandReleased();
 }
 

@@ -18,11 +18,16 @@
 #include "linux/desktop_clock.h"
 #include "linux/wayland/layer_surface.h"
 
+struct zwp_relative_pointer_manager_v1;
+struct zwp_relative_pointer_v1;
+
 namespace lumivane::wayland {
 
 class BeneathReader;
 class FrontWindowWatch;
-class PointerTravel;
+
+void DestroyRelativePointers(zwp_relative_pointer_manager_v1* manager);
+void DestroyRelativePointer(zwp_relative_pointer_v1* pointer);
 
 class ClockWindow : public gtk::DesktopClock {
   public:
@@ -58,8 +63,13 @@ class ClockWindow : public gtk::DesktopClock {
     PlatformTraits traits_;
     std::unique_ptr<BeneathReader> reader_;
     std::unique_ptr<FrontWindowWatch> front_;
-    std::unique_ptr<PointerTravel> travel_;
-    bool travelling_ = false; // the relative pointer tells the drag's travel
+    // The pointer's travel while a hand is dragged, as the relative pointer tells it (a
+    // compositor may give the pointer's place relative to where the surface was at the
+    // press, or to where it is now; the travel is the same either way): logical pixels.
+    Owned<zwp_relative_pointer_manager_v1*, &DestroyRelativePointers> relativePointers_;
+    Owned<zwp_relative_pointer_v1*, &DestroyRelativePointer> travelling_;
+    double travelX_ = 0;
+    double travelY_ = 0;
     std::vector<PixelRun> hands_;
     bool remapped_ = false; // put on another output since its own went
     int32_t closedInARow_ = 0;

@@ -4,14 +4,18 @@
 #include <gtk-layer-shell/gtk-layer-shell.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/clock/placement.h"
 #include "core/controller/facts.h"
-#include "linux/wayland/handles.h"
+#include "linux/wayland/globals.h"
 
 namespace lumivane::wayland {
 
 namespace {
+
+// More parts than this behind, and the whole picture is copied.
+constexpr size_t kMostParts = 16;
 
 // Lengths in the output's logical pixels, which the toolkit and the protocol speak.
 int32_t Logical(int32_t pixels, int32_t scale) {
@@ -20,9 +24,24 @@ int32_t Logical(int32_t pixels, int32_t scale) {
 
 } // namespace
 
+void DestroySubcompositor(wl_subcompositor* subcompositor) {
+    wl_subcompositor_destroy(subcompositor);
+}
+
+void DestroySubsurface(wl_subsurface* subsurface) {
+    wl_subsurface_destroy(subsurface);
+}
+
+void DestroySurface(wl_surface* surface) {
+    wl_surface_destroy(surface);
+}
+
 LayerSurface::LayerSurface(GdkDisplay* display)
-    : window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)), display_(display), picture_(display),
-      outputs_(wayland::Outputs(display)) {
+    : window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)), display_(display),
+      outputs_(wayland::Outputs(display)),
+      compositor_(gdk_wayland_display_get_wl_compositor(display)),
+      subcompositor_(Bind<wl_subcompositor>(display, wl_subcompositor_interface, 1, 1)),
+      shm_(Bind<wl_shm>(display, wl_shm_interface, 1, 1)) {
     GtkWindow* window = Window();
     gtk_window_set_title(window, kTitle);
     gtk_layer_init_for_window(window);
@@ -104,7 +123,8 @@ void LayerSurface::Put(Place to, bool keepOutput) {
 void LayerSurface::Unmapped() {
     committedAt_.reset();
     inputSet_ = false;
-    picture_.Forget();
+    pictureRole_.reset();
+    picture_.reset();
 }
 
 void LayerSurface::Show(bool shown) {
@@ -149,7 +169,82 @@ void LayerSurface::Present(const ArgbImage& picture, std::span<const Rect> parts
         // At once: the toolkit commits the surface only when it paints, which it seldom does.
         wl_surface_commit(surface);
     }
-    picture_.Show(picture, parts, surface, scale_);
+    ShowPicture(picture, parts, surface);
+}
+
+void LayerSurface::ShowPicture(const ArgbImage& picture, std::span<const Rect> parts,
+                               wl_surface* parent) {
+    if (!subcompositor_ || !shm_) {
+        return;
+    }
+    const Rect whole{0, 0, picture.width, picture.height};
+    if (!picture_) {
+        picture_.reset(wl_compositor_create_surface(compositor_));
+        pictureRole_.reset(
+            wl_subcompositor_get_subsurface(subcompositor_.get(), picture_.get(), parent));
+        wl_subsurface_set_desync(pictureRole_.get());
+        // Presses go to the layer surface beneath, which takes the hands' pixels.
+        const Proxy<wl_region> nothing(wl_compositor_create_region(compositor_));
+        wl_surface_set_input_region(picture_.get(), nothing.get());
+        pictureScale_ = 1;
+        parts = {&whole, 1};
+    }
+    if (whole != pictureSize_) {
+        pictureSize_ = {};
+        held_ = {};
+        static constexpr wl_buffer_listener kReleased{
+            [](void* held, wl_buffer*) { *static_cast<bool*>(held) = false; }};
+        if (!buffers_.Make(shm_.get(), held_.size(), static_cast<uint32_t>(picture.width),
+                           static_cast<uint32_t>(picture.height),
+                           static_cast<uint32_t>(picture.width) * 4, WL_SHM_FORMAT_ARGB8888)) {
+            return;
+        }
+        for (size_t i = 0; i < held_.size(); ++i) {
+            wl_buffer_add_listener(buffers_.Get(i), &kReleased, &held_[i]);
+        }
+        pictureSize_ = whole;
+        parts = {&whole, 1};
+    }
+    if (scale_ != pictureScale_) {
+        pictureScale_ = scale_;
+        wl_surface_set_buffer_scale(picture_.get(), scale_);
+        parts = {&whole, 1};
+    }
+    for (std::vector<Rect>& lacks : behind_) {
+        lacks.insert(lacks.end(), parts.begin(), parts.end());
+    }
+    // A buffer the compositor still holds is left alone; with both held, the frame waits
+    // for the next.
+    const auto free = std::find(held_.begin(), held_.end(), false);
+    if (free == held_.end() || parts.empty()) {
+        return;
+    }
+    const auto slot = static_cast<size_t>(free - held_.begin());
+    auto* pixels = reinterpret_cast<uint32_t*>(buffers_.Bytes(slot));
+    std::vector<Rect>& lacks = behind_[slot];
+    if (lacks.size() > kMostParts) {
+        lacks = {whole};
+    }
+    for (const Rect& part : lacks) {
+        const int32_t left = std::max(part.left, 0);
+        const int32_t right = std::min(part.right, whole.right);
+        for (int32_t y = std::max(part.top, 0); y < std::min(part.bottom, whole.bottom); ++y) {
+            const size_t at = static_cast<size_t>(y) * whole.right + left;
+            std::memcpy(pixels + at, picture.pixels.data() + at,
+                        static_cast<size_t>(std::max(right - left, 0)) * 4);
+        }
+    }
+    lacks.clear();
+    wl_surface_attach(picture_.get(), buffers_.Get(slot), 0, 0);
+    // In the surface's own lengths: the toolkit's compositor may be older than damage in
+    // the buffer's.
+    for (const Rect& part : parts) {
+        wl_surface_damage(picture_.get(), part.left / scale_, part.top / scale_,
+                          Logical(part.right, scale_) - part.left / scale_,
+                          Logical(part.bottom, scale_) - part.top / scale_);
+    }
+    wl_surface_commit(picture_.get());
+    *free = true;
 }
 
 } // namespace lumivane::wayland
