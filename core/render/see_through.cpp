@@ -168,14 +168,8 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
                                 shown.picture->width == width && shown.picture->height == height &&
                                 capture.area.left <= at.left &&
                                 capture.area.right >= at.left + width;
-    if (memory != nullptr && (!rowsComparable || memory->at != at || memory->width != width ||
-                              memory->height != height || !(last.known && last.at == at))) {
-        memory->at = at;
-        memory->width = width;
-        memory->height = height;
-        memory->screen.assign(static_cast<size_t>(width) * height, 0);
-        memory->drawn.assign(static_cast<size_t>(width) * height, 0);
-        memory->known.assign(static_cast<size_t>(height), 0);
+    if (memory != nullptr) {
+        memory->Fit(at, width, height, rowsComparable && last.known && last.at == at);
     }
     const size_t rowBytes = static_cast<size_t>(background.WidthBytes());
     // The last estimate, kept apart when the square moved: it is read where it lay.
@@ -215,18 +209,9 @@ void RecoverBeneath(TDIB& background, const Estimate& last, Place at, const Scre
                 picture->pixels.data() + static_cast<ptrdiff_t>(sy - shown.at.top) * picture->width;
         }
         if (rowsComparable && shotRow != nullptr) {
-            const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
-            uint32_t* sawScreen = memory->screen.data() + static_cast<size_t>(y) * width;
-            uint32_t* sawDrawn = memory->drawn.data() + static_cast<size_t>(y) * width;
-            const uint32_t* screenRow = shotRow + (at.left - capture.area.left);
-            if (memory->known[static_cast<size_t>(y)] != 0 &&
-                std::memcmp(sawScreen, screenRow, bytes) == 0 &&
-                std::memcmp(sawDrawn, drawnRow, bytes) == 0) {
+            if (memory->Saw(y, shotRow + (at.left - capture.area.left), drawnRow)) {
                 continue;
             }
-            std::memcpy(sawScreen, screenRow, bytes);
-            std::memcpy(sawDrawn, drawnRow, bytes);
-            memory->known[static_cast<size_t>(y)] = 1;
         } else if (memory != nullptr) {
             memory->known[static_cast<size_t>(y)] = 0;
         }
@@ -272,28 +257,16 @@ bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
     // Rows the last call found explained, which neither the screen nor the picture
     // changed since, are passed by; that needs the capture's whole width.
     const bool whole = memory != nullptr && area.left == at.left && area.right == at.left + width;
-    if (memory != nullptr &&
-        (!whole || memory->at != at || memory->width != width || memory->height != height)) {
-        *memory = {at,
-                   width,
-                   height,
-                   std::vector<uint32_t>(static_cast<size_t>(width) * height),
-                   std::vector<uint32_t>(static_cast<size_t>(width) * height),
-                   std::vector<uint8_t>(static_cast<size_t>(height))};
+    if (memory != nullptr) {
+        memory->Fit(at, width, height, whole);
     }
-    const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
     for (int32_t sy = area.top; sy < area.bottom; ++sy) {
         const int32_t y = sy - at.top;
         const uint8_t* beneath = background.Row(y);
         const uint32_t* drawn = &picture->pixels[static_cast<size_t>(y) * width];
         const uint32_t* seen =
             capture.pixels + static_cast<ptrdiff_t>(sy - area.top) * capture.stride;
-        uint32_t* sawScreen =
-            whole ? memory->screen.data() + static_cast<size_t>(y) * width : nullptr;
-        uint32_t* sawDrawn =
-            whole ? memory->drawn.data() + static_cast<size_t>(y) * width : nullptr;
-        if (whole && memory->known[static_cast<size_t>(y)] != 0 &&
-            std::memcmp(sawScreen, seen, bytes) == 0 && std::memcmp(sawDrawn, drawn, bytes) == 0) {
+        if (whole && memory->Saw(y, seen, drawn)) {
             continue;
         }
         for (int32_t sx = area.left; sx < area.right; ++sx) {
@@ -311,13 +284,33 @@ bool ShowsOnlyTheClock(TDIB& background, Place at, const ScreenCapture& capture,
                 }
             }
         }
-        if (whole) {
-            std::memcpy(sawScreen, seen, bytes);
-            std::memcpy(sawDrawn, drawn, bytes);
-            memory->known[static_cast<size_t>(y)] = 1;
-        }
     }
     return true;
+}
+
+void RecoveryMemory::Fit(Place square, int32_t squareWidth, int32_t squareHeight, bool still) {
+    if (!still || at != square || width != squareWidth || height != squareHeight) {
+        at = square;
+        width = squareWidth;
+        height = squareHeight;
+        screen.assign(static_cast<size_t>(width) * height, 0);
+        drawn.assign(static_cast<size_t>(width) * height, 0);
+        known.assign(static_cast<size_t>(height), 0);
+    }
+}
+
+bool RecoveryMemory::Saw(int32_t y, const uint32_t* screenRow, const uint32_t* drawnRow) {
+    const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
+    uint32_t* sawScreen = screen.data() + static_cast<size_t>(y) * width;
+    uint32_t* sawDrawn = drawn.data() + static_cast<size_t>(y) * width;
+    if (known[static_cast<size_t>(y)] != 0 && std::memcmp(sawScreen, screenRow, bytes) == 0 &&
+        std::memcmp(sawDrawn, drawnRow, bytes) == 0) {
+        return true;
+    }
+    std::memcpy(sawScreen, screenRow, bytes);
+    std::memcpy(sawDrawn, drawnRow, bytes);
+    known[static_cast<size_t>(y)] = 1;
+    return false;
 }
 
 ShownClock SeeThroughPicture::ShownIn(const ScreenCapture& capture) const {

@@ -78,6 +78,13 @@ struct RecoveryMemory {
     std::vector<uint32_t> screen;
     std::vector<uint32_t> drawn;
     std::vector<uint8_t> known; // per row: both rows above hold what that row saw
+
+    // For a square of `width` x `height` at `at`: forgets what it saw unless it saw that
+    // square and `still` holds.
+    void Fit(Place square, int32_t squareWidth, int32_t squareHeight, bool still);
+    // Whether row `y` shows what it showed last (`screen` and `drawn`, each the square's
+    // width): otherwise it takes them.
+    bool Saw(int32_t y, const uint32_t* screenRow, const uint32_t* drawnRow);
 };
 
 // Fills `background` with the desktop beneath the square of its size at `at`, from a
