@@ -67,7 +67,7 @@ void WindowSurface::Present(TDIB& frame, const ArgbImage* picture, const std::ve
         return;
     }
     const bool fresh = PrepareImage(frame.Width(), frame.Height());
-    const bool seeThrough = picture != nullptr && Translucent();
+    const bool seeThrough = picture != nullptr && depth_ == 32; // an alpha channel
     if (!image_ || (seeThrough && image_->bits_per_pixel != 32)) {
         return;
     }

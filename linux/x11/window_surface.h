@@ -30,11 +30,8 @@ class WindowSurface {
     // in a translucent window (a 32-bit visual) `picture`, the frame see-through, instead.
     void Present(TDIB& frame, const ArgbImage* picture, const std::vector<uint8_t>& grab,
                  std::span<const Rect> parts);
-    // Whether the window has an alpha channel.
-    bool Translucent() const { return depth_ == 32; }
     // No pixel of the window shows, until the next Present.
     void Hide();
-    bool Hidden() const { return hidden_; }
     // Paints the last frame (for the toolkit's redraws after an exposure).
     void Paint(cairo_t* cairo) const;
 
