@@ -1,12 +1,38 @@
 #include "linux/desktop_clock.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 #include "linux/accessibility.h"
 #include "linux/config_files.h"
 
 namespace lumivane::gtk {
+
+namespace {
+
+// A message box captioned "Lumivane" with `text`, kept above; `answered` runs once the
+// user has answered it. The text goes to the standard error too.
+Widget OpenMessageBox(const std::string& text, std::function<void()> answered) {
+    std::fprintf(stderr, "lumivane: %s\n", text.c_str());
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                            GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), kTitle);
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    auto* then = new std::function<void()>(std::move(answered));
+    g_signal_connect_data(
+        box, "response", G_CALLBACK(+[](GtkDialog*, int, gpointer data) {
+            // A copy: what it runs may destroy the box, and this handler's data with it.
+            const std::function<void()> then = *static_cast<std::function<void()>*>(data);
+            then();
+        }),
+        then, [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); },
+        GConnectFlags{});
+    gtk_widget_show(box);
+    return Widget(box);
+}
+
+} // namespace
 
 DesktopClock::DesktopClock(ClockState& state) : state_(state), controller_(state, *this) {}
 

@@ -1,6 +1,5 @@
 #include "linux/main_loop.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "core/controller/clock_controller.h"
@@ -41,25 +40,6 @@ Source Every(uint32_t interval, ClockController& controller, std::function<void(
         },
         new Timed{controller, std::move(action), once},
         [](gpointer data) { delete static_cast<Timed*>(data); }));
-}
-
-Widget OpenMessageBox(const std::string& text, std::function<void()> answered) {
-    std::fprintf(stderr, "lumivane: %s\n", text.c_str());
-    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                            GTK_BUTTONS_OK, "%s", text.c_str());
-    gtk_window_set_title(GTK_WINDOW(box), kTitle);
-    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
-    auto* then = new std::function<void()>(std::move(answered));
-    g_signal_connect_data(
-        box, "response", G_CALLBACK(+[](GtkDialog*, int, gpointer data) {
-            // A copy: what it runs may destroy the box, and this handler's data with it.
-            const std::function<void()> then = *static_cast<std::function<void()>*>(data);
-            then();
-        }),
-        then, [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); },
-        GConnectFlags{});
-    gtk_widget_show(box);
-    return Widget(box);
 }
 
 } // namespace lumivane::gtk

@@ -1,7 +1,7 @@
 #pragma once
-// How the Linux program runs its GLib callbacks: an error that leaves one goes to the
-// clock's problems (GTK's callbacks are C, which no exception may cross); timers; and the
-// message box a problem is shown in.
+// How the Linux program runs on the GLib main loop: an error that leaves a callback goes to
+// the clock's problems (GTK's callbacks are C, which no exception may cross); timers; and
+// the owners of what the loop hands out.
 #include <glib.h>
 #include <gtk/gtk.h>
 
@@ -31,9 +31,5 @@ Source Every(uint32_t interval, ClockController& controller, std::function<void(
 inline Source After(uint32_t delay, ClockController& controller, std::function<void()> action) {
     return Every(delay, controller, std::move(action), true);
 }
-
-// A message box captioned "Lumivane" with `text`, kept above; `answered` runs once the
-// user has answered it. The text goes to the standard error too.
-Widget OpenMessageBox(const std::string& text, std::function<void()> answered);
 
 } // namespace lumivane::gtk
