@@ -115,8 +115,8 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         result = 0;
         return true;
     case WM_NCHITTEST:
-        // Every point that receives input is caption, so a press on a visible
-        // pixel starts the system's move of the window.
+        // Every point that receives input is caption: a press there comes as
+        // WM_NCLBUTTONDOWN, which takes the clock where it is on a hand.
         DefWindowProcW(Handle(), message, wParam, lParam);
         lookAtPointer_ = true;
         result = HTCAPTION;
