@@ -161,7 +161,9 @@ void ClockController::RunTimer(ClockTimer timer, uint32_t interval) {
 }
 
 void ClockController::WatchPlace(bool watch) {
-    RunTimer(ClockTimer::KeepInside, watch ? kPlacementInterval : 0);
+    // The edge keeping's tick serves the pointer too where the platform says so.
+    RunTimer(ClockTimer::KeepInside,
+             watch || traits_.placementTickAtRest ? kPlacementInterval : 0);
     RunTimer(ClockTimer::RedrawWhileAway, watch ? kPlacementInterval : 0);
 }
 
@@ -310,7 +312,7 @@ bool ClockController::KeepInside() {
     const Place to = lumivane::KeepInside(place_, side_, side_, Monitor());
     if (to != place_) {
         MoveTo(to);
-    } else if (!MovedFromSavedPlace(state_, place_) && !traits_.placementTickAtRest) {
+    } else if (!MovedFromSavedPlace(state_, place_)) {
         // At rest where it is stored: nothing to do until the clock moves again.
         WatchPlace(false);
     }
@@ -394,7 +396,7 @@ void ClockController::CheckFullScreen() {
     hidden_ = hide;
     platform_.ShowWindow(!hide);
     if (hide) {
-        WatchPlace(traits_.placementTickAtRest);
+        WatchPlace(false);
         return;
     }
     WatchPlace();
