@@ -70,23 +70,28 @@ start_xvfb() {
     return
   fi
   mkdir -p "$work"
+  trap stop_xvfb EXIT
   start_x_server xvfb_pid "$work/xvfb.display" Xvfb -screen 0 1366x768x24
   export DISPLAY=":$(cat "$work/xvfb.display")"
-  trap stop_xvfb EXIT
 }
 
 # Starts an X server that picks its own display number: $1 names the variable for
-# its process id, $2 a file for the number, the rest is the server's command.
+# its process id, $2 a file for the number, the rest is the server's command. The
+# server writes the number once it takes clients; a loaded machine can take seconds.
 start_x_server() {
-  local pid_variable=$1 fdfile=$2
+  local pid_variable=$1 fdfile=$2 pid
   shift 2
   rm -f "$fdfile"
   "$@" -displayfd 3 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  printf -v "$pid_variable" %s $!
-  for _ in $(seq 100); do
-    [ -s "$fdfile" ] && break
+  pid=$!
+  printf -v "$pid_variable" %s "$pid"
+  for _ in $(seq 600); do
+    [ -s "$fdfile" ] && return 0
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
+  echo "$1 did not start (no display number within 60 s)" >&2
+  return 1
 }
 
 # A second display on which Wine sees two monitors, for the tests that need them:
@@ -126,6 +131,11 @@ make_wine_template() {
   # A crashing program must fail its test, not wait for a click in a crash dialog.
   WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX=$template wineserver -w
+  # Copied by every test: one that is not whole would fail them all, each its own way.
+  if ! grep -qs ShowCrashDialog "$template/user.reg"; then
+    echo "the Wine prefix $template was not made" >&2
+    return 1
+  fi
   export LUMIVANE_WINE_TEMPLATE=$template
 }
 

@@ -12,6 +12,10 @@ from environment import MONITORS, SCREEN_HEIGHT, SCREEN_WIDTH, WALLPAPER_FILE, H
 from images import Image, default_wallpaper, describe_mismatch, mismatches
 
 TRAY_TITLE = "Wine System Tray"
+# How long a window of the program (its first frame, the tray icon's window) may take to
+# show: on a loaded 2-core machine running both Windows flavours a Wine process can be held
+# up for seconds. The limit costs time only when it never shows.
+SHOW_LIMIT = 30.0
 
 def _start_x_server(command, env=None):
     """Starts an X server that picks its own display number; returns (process, ":N")."""
@@ -95,38 +99,49 @@ class Screen:
         if expected is not None:
             path = os.path.join(self.dir, "wallpaper-set.ppm")
             expected.save_ppm(path)
-        # display exits with 1 after setting a root background; the check below
-        # is what counts.
-        subprocess.run([*self.wallpaper_command, path], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, env=self.env, timeout=60)
-        shown = self.screenshot()
-        if expected is not None:
-            count, examples = mismatches(
-                shown.crop(0, 0, expected.width, expected.height), expected)
-            if count:
-                raise HarnessError("the wallpaper did not reach the screen: "
-                                   + describe_mismatch(count, examples))
-        elif not shows_picture(shown):
-            raise HarnessError("the wallpaper %s did not reach the screen" % path)
+        # A desktop that came up a moment ago (Wine's desktop process) may still paint
+        # the root black over the picture: set it again until the screen shows it.
+        deadline = time.monotonic() + SHOW_LIMIT
+        while True:
+            # display exits with 1 after setting a root background; the check below
+            # is what counts.
+            subprocess.run([*self.wallpaper_command, path], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, env=self.env, timeout=60)
+            shown = self.screenshot()
+            if expected is None:
+                problem = None if shows_picture(shown) else "no picture"
+            else:
+                count, examples = mismatches(
+                    shown.crop(0, 0, expected.width, expected.height), expected)
+                problem = count and describe_mismatch(count, examples)
+            if not problem:
+                break
+            if time.monotonic() > deadline:
+                raise HarnessError("the wallpaper %s did not reach the screen: %s"
+                                   % (path, problem))
+            time.sleep(0.5)
         self.wallpaper = shown
         self.wallpaper_path = os.path.join(self.dir, "wallpaper.ppm")
         shown.save_ppm(self.wallpaper_path)
         return shown
 
-    def wait_for_frame(self, window, timeout=10):
+    def wait_for_frame(self, window, timeout=SHOW_LIMIT, since=None):
         """Waits until the clock has drawn into its window: the middle of the dial
-        no longer shows the wallpaper unchanged. Returns the screenshot."""
+        no longer shows the wallpaper unchanged (or, given a screenshot `since`, what
+        it showed there: a frame its timer drew, so its message loop runs). Returns
+        the screenshot."""
         left, top, width, height = client_rect(window)
+        r = max(min(width, height) // 6, 1)
+        x, y = left + width // 2 - r, top + height // 2 - r
+        before = (since or self.wallpaper).crop(x, y, 2 * r, 2 * r).data
         deadline = time.monotonic() + timeout
         while True:
             shot = self.screenshot()
-            r = max(min(width, height) // 6, 1)
-            x, y = left + width // 2 - r, top + height // 2 - r
-            if shot.crop(x, y, 2 * r, 2 * r).data != self.wallpaper.crop(x, y, 2 * r, 2 * r).data:
+            if shot.crop(x, y, 2 * r, 2 * r).data != before:
                 return shot
             if time.monotonic() > deadline:
-                raise AssertionError("no frame drawn within %g s in the window at %s"
-                                     % (timeout, window["client"]))
+                raise AssertionError("no %sframe drawn within %g s in the window at %s"
+                                     % ("new " if since else "", timeout, window["client"]))
             time.sleep(0.1)
 
 
@@ -162,7 +177,7 @@ def tray_icon_shown(display=None):
     return bool(tray and tray.get("mapped"))
 
 
-def wait_tray_icon(shown, timeout=10, display=None):
+def wait_tray_icon(shown, timeout=SHOW_LIMIT, display=None):
     """Waits until the icon is shown (or gone); returns whether it got there."""
     deadline = time.monotonic() + timeout
     while tray_icon_shown(display) != shown:
@@ -173,11 +188,11 @@ def wait_tray_icon(shown, timeout=10, display=None):
 
 
 def tray_icon_point(display=None):
-    """The middle of the first (the only) icon in the notification area; Wine
-    lays its icons out from the tray window's left edge, each as tall as the
-    window is."""
-    tray = x_window(TRAY_TITLE, display)
-    if not (tray and tray.get("mapped")):
+    """The middle of the first (the only) icon in the notification area, once it is
+    there; Wine lays its icons out from the tray window's left edge, each as tall as
+    the window is."""
+    if not wait_tray_icon(True, display=display):
         raise AssertionError("no icon in the notification area")
+    tray = x_window(TRAY_TITLE, display)
     half = tray["height"] // 2
     return tray["left"] + half, tray["top"] + half

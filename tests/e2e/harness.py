@@ -21,8 +21,8 @@ import time
 import unittest
 
 from desktop import (  # noqa: F401
-    TRAY_TITLE, Screen, ensure_display, tray_icon_point, tray_icon_shown, two_monitor_display,
-    wait_tray_icon, x_env, x_window,
+    SHOW_LIMIT, TRAY_TITLE, Screen, ensure_display, tray_icon_point, tray_icon_shown,
+    two_monitor_display, wait_tray_icon, x_env, x_window,
 )
 from dial import (  # noqa: F401
     client_rect, disc_mask, hand_mask, render_frame, time_candidates,
@@ -35,8 +35,8 @@ from images import (  # noqa: F401
     Image, composite, default_wallpaper, describe_mismatch, make_wallpaper, mismatches,
 )
 from pointer import (  # noqa: F401
-    Pointer, click_at, glide_pointer, grab_hands, point_at, pointer_position, press_button,
-    release_button, wait_place, watch,
+    FOLLOW_LIMIT, Pointer, click_at, glide_pointer, grab_hands, point_at, pointer_position,
+    press_button, release_button, wait_place, watch,
 )
 from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_template
 
@@ -60,6 +60,15 @@ WS_EX_TOOLWINDOW = 0x00000080
 WS_EX_APPWINDOW = 0x00040000
 WS_EX_LAYERED = 0x00080000
 LWA_COLORKEY = 0x1
+
+# How long the program may take to end. Without a window manager Wine waits 2 s for one
+# at every shown window it takes off the screen, so the program ends about 4 s after its
+# window closes and 6 s after the menu's "Close"; a loaded 2-core machine running both
+# Windows flavours can stretch that severalfold. The limit costs time only when it hangs.
+END_LIMIT = 40.0
+# How long a value the program writes at once (at its start, for a menu item, for a
+# button) may take to reach the store and be read back by the probe on such a machine.
+WRITE_LIMIT = 20.0
 
 
 def _safe_name(text):
@@ -174,13 +183,13 @@ class Session(Screen, Pointer):
     def exit_code(self):
         return None if self.process is None else self.process.poll()
 
-    def wait_exit(self, timeout):
+    def wait_exit(self, timeout=END_LIMIT):
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             return None
 
-    def quit(self, timeout=10):
+    def quit(self, timeout=END_LIMIT):
         """Closes the clock window as the system would and waits for the program
         to end; kills it when it does not. Returns its exit code (None if killed).
         The prefix, its registry and the wallpaper stay for the next start."""
@@ -335,7 +344,7 @@ class Session(Screen, Pointer):
     def delete_registry_key(self, key=SETTINGS_KEY):
         self.probe("reg-delete-key", key)
 
-    def wait_registry(self, name, value, timeout=10, key=SETTINGS_KEY):
+    def wait_registry(self, name, value, timeout=WRITE_LIMIT, key=SETTINGS_KEY):
         """Waits until HKCU\\key holds name = value; returns the values."""
         deadline = time.monotonic() + timeout
         while True:
@@ -381,7 +390,7 @@ class Session(Screen, Pointer):
                 values[name.strip()] = int(value) if re.fullmatch(r"[+-]?\d+", value) else value
         return values
 
-    def wait_portable(self, name, value, timeout=10):
+    def wait_portable(self, name, value, timeout=WRITE_LIMIT):
         """Waits until Lumivane.ini holds name = value; returns its values."""
         deadline = time.monotonic() + timeout
         while True:
@@ -519,7 +528,7 @@ def open_tray_menu(session):
     of the click."""
     x, y = tray_icon_point(session.display)
     click_at(session, x, y, 3)
-    deadline = time.monotonic() + 5
+    deadline = time.monotonic() + SHOW_LIMIT
     while True:
         menus = [m for m in session.top_level_windows(MENU_CLASS) if m["visible"]]
         if menus:

@@ -8,7 +8,7 @@ import time
 import unittest
 
 from harness import (
-    SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, mismatches,
+    SCREEN_HEIGHT, SCREEN_WIDTH, SHOW_LIMIT, E2ETestCase, client_rect, mismatches, watch,
 )
 
 GOOD = {"Bright": 30, "Size": 19, "Algoritm": 0, "Contrast": 6, "Left": 540, "Top": 6,
@@ -28,8 +28,21 @@ CASES = [
     ("far right and above", {"Left": 3000, "Top": -2000}),
 ]
 
+# A run in which a bad value would end or stall the program: dozens of ticks of the
+# clock's 30 ms and frame timers.
 RUN_SECONDS = 2.5
-SAVE_SECONDS = 6.5  # more than the position timer's period
+# More than the position timer's 5 s period, and the 3 s a loaded machine can hold up
+# the program.
+SAVE_SECONDS = 8.0
+# After its one message a program that says it again does so at once: a few frames.
+AFTER_MESSAGE = 1.5
+
+
+def acknowledge(session):
+    """Presses the button of the message box and waits until it is gone."""
+    session.probe("click", "--class", "#32770", "--child-class", "Button")
+    if watch(session.message_boxes, lambda boxes: not boxes, SHOW_LIMIT)[1] is None:
+        raise AssertionError("the message box stayed after its button was pressed")
 
 
 def distance_outside(rect):
@@ -48,7 +61,7 @@ class BadStoredSettings(E2ETestCase):
             with self.subTest(name):
                 self.check_case(session, name, change)
 
-    def wait_for_clock_or_box(self, session, name, timeout=20):
+    def wait_for_clock_or_box(self, session, name, timeout=SHOW_LIMIT):
         """The clock window's facts once it shows, or None when an error box came
         first (a box during creation holds the window back until it is closed)."""
         deadline = time.monotonic() + timeout
@@ -83,8 +96,8 @@ class BadStoredSettings(E2ETestCase):
                                 "clock at %s" % window["client"]))
             if boxes:
                 # The user acknowledges the error; the program goes on without another.
-                session.probe("click", "--class", "#32770", "--child-class", "Button")
-                time.sleep(1.5)
+                acknowledge(session)
+                time.sleep(AFTER_MESSAGE)
                 self.assertTrue(session.alive(), "%s: the program ended after the error %s"
                                 % (name, texts))
                 again = session.message_boxes()
@@ -133,9 +146,8 @@ class ReadOnlyKey(E2ETestCase):
         session.probe("reg-read-only", "Software\\Lumivane")
         self.addCleanup(session.probe, "reg-writable", "Software\\Lumivane", check=False)
         session.start(wait=False)
-        deadline = time.monotonic() + 20
-        while not session.message_boxes() and time.monotonic() < deadline:
-            time.sleep(0.2)
+        watch(session.message_boxes, bool, SHOW_LIMIT)
+        time.sleep(AFTER_MESSAGE)
         boxes = session.message_boxes()
         self.assertEqual(len(boxes), 1, "one message")
         text = session.message_box_texts(boxes[0])
@@ -144,7 +156,7 @@ class ReadOnlyKey(E2ETestCase):
         window = session.wait_window()
         self.assertEqual(client_rect(window), (300, 200, 375, 375), "Size 25, as stored")
         self.assertFalse(session.window("TForm2")["visible"], "no first start")
-        session.probe("click", "--class", "#32770", "--child-class", "Button")
+        acknowledge(session)
         time.sleep(SAVE_SECONDS)
         self.assertEqual(session.message_boxes(), [], "no further message")
         self.assertEqual(session.registry()["Size"], 25)
@@ -156,10 +168,8 @@ class PortableFile(E2ETestCase):
     as the Linux program's settings file."""
 
     def wait_one_box(self, session):
-        deadline = time.monotonic() + 20
-        while not session.message_boxes() and time.monotonic() < deadline:
-            time.sleep(0.2)
-        time.sleep(1)
+        watch(session.message_boxes, bool, SHOW_LIMIT)
+        time.sleep(AFTER_MESSAGE)
         boxes = session.message_boxes()
         self.assertEqual(len(boxes), 1, "one message")
         return session.message_box_texts(boxes[0])
@@ -181,8 +191,10 @@ class PortableFile(E2ETestCase):
                          b"Left=300\r\nTop=200\r\nStart_1=2\r\n")
         self.assertIsNone(session.registry(), "settings in the registry in portable mode")
         session.kill()
-        session.start(program=program)
-        time.sleep(1.5)
+        window = session.start(program=program)
+        # A problem found at the start is shown once the message loop runs, which a
+        # frame drawn by the clock's timer shows it does.
+        session.wait_for_frame(window, since=session.screenshot())
         self.assertEqual(session.message_boxes(), [], "the next start finds nothing amiss")
         session.kill()
 
@@ -197,7 +209,7 @@ class PortableFile(E2ETestCase):
         window = session.wait_window()
         self.assertEqual(client_rect(window)[::2], (300, 375), "Size 25, as stored")
         self.assertFalse(session.window("TForm2")["visible"], "no first start")
-        session.probe("click", "--class", "#32770", "--child-class", "Button")
+        acknowledge(session)
         # The clock walks in from the top edge, and the position save is refused too.
         time.sleep(SAVE_SECONDS)
         self.assertEqual(client_rect(session.window())[1], 6, "kept inside the display")

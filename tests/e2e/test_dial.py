@@ -8,7 +8,7 @@ import unittest
 
 from harness import (
     SCREEN_HEIGHT, SCREEN_WIDTH, E2ETestCase, client_rect, composite, describe_mismatch,
-    disc_mask, mismatches, render_frame, time_candidates,
+    disc_mask, mismatches, render_frame, time_candidates, wait_place,
 )
 
 # A later start at the default settings, placed where the first start ends up
@@ -29,7 +29,7 @@ class DialOnScreen(E2ETestCase):
         session.park_pointer()
         window = session.start()
         session.wait_for_frame(window)
-        time.sleep(1.0)  # past any settling of the window's place
+        wait_place(session, PLACE[:2])  # past any settling of the window's place
         cls.s = session
 
     def window_place(self):

@@ -201,14 +201,14 @@ class Package(E2ETestCase):
         session.start(program=exe)
         self.assertEqual(session.wait_registry("Start_1", 1).get("Start_1"), 1,
                          "no first-start settings")
-        self.assertTrue(wait_tray_icon(True, timeout=10), "no tray icon")
+        self.assertTrue(wait_tray_icon(True), "no tray icon")
         self.assertIsNone(self.run_value(session), "a Run value nobody asked for")
         menu, _ = open_tray_menu(session)
         choose_menu_item(session, menu, "Start with Windows")
         quoted = '"%s"' % exe
         session.wait_registry("Lumivane", quoted, key=RUN_KEY)
         self.assertEqual(self.run_value(session), quoted, "the Run value")
-        self.assertEqual(session.quit(timeout=15), 0, "the program's exit code")
+        self.assertEqual(session.quit(), 0, "the program's exit code")
         settings = session.registry()
 
         # A later version replaces the program (marked here to see it go) in place.

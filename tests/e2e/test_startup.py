@@ -6,9 +6,9 @@ import time
 import unittest
 
 from harness import (
-    CLOCK_CLASS, CLOCK_TITLE, LWA_COLORKEY, SETTINGS_CLASS, WS_CAPTION, WS_EX_APPWINDOW,
-    WS_EX_LAYERED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase, choose_menu_item, client_rect,
-    open_tray_menu, wait_tray_icon,
+    CLOCK_CLASS, CLOCK_TITLE, FOLLOW_LIMIT, LWA_COLORKEY, SETTINGS_CLASS, WS_CAPTION,
+    WS_EX_APPWINDOW, WS_EX_LAYERED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST, E2ETestCase,
+    choose_menu_item, client_rect, open_tray_menu, wait_place, wait_tray_icon, watch,
 )
 
 RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
@@ -46,10 +46,11 @@ class ClockWindowChecks:
     def assertReadByScreenReaders(self, session):
         """A screen reader in another process reads the clock (role 61, clock) with the time
         it shows, and the settings window's buttons by their texts."""
-        for _ in range(2):  # a minute may turn between the clock's tick and the probe's
-            clock = session.probe("accessible", "--class", CLOCK_CLASS)
-            if clock["value"] == clock["now"]:
-                break
+        # A minute may turn between the clock's tick and the probe's look; the clock
+        # tells the new one with its next tick.
+        seen, _ = watch(lambda: session.probe("accessible", "--class", CLOCK_CLASS),
+                        lambda c: c["value"] == c["now"], FOLLOW_LIMIT)
+        clock = seen[-1]
         self.assertEqual((clock["role"], clock["name"], clock["value"]),
                          (61, CLOCK_TITLE, clock["now"]), clock)
         self.assertFalse(clock["state"] & STATE_SYSTEM_FOCUSABLE, "the clock takes no focus")
@@ -61,6 +62,9 @@ class ClockWindowChecks:
     def assertAliveWithoutBoxes(self, session, what):
         self.assertTrue(session.alive(),
                         "%s: the program ended (exit code %s)" % (what, session.exit_code()))
+        # A problem found at the start is shown once the message loop runs, which a
+        # frame drawn by the clock's timer shows it does.
+        session.wait_for_frame(session.window(), since=session.screenshot())
         boxes = session.message_boxes()
         self.assertEqual(boxes, [], "%s: message boxes %s" % (
             what, [session.message_box_texts(b) for b in boxes]))
@@ -89,9 +93,8 @@ class FirstStart(E2ETestCase, ClockWindowChecks):
         self.assertEqual(values, expected, "settings after the first start")
         self.assertEqual(set(types.values()), {"dword"}, "value types %s" % types)
 
-        time.sleep(1.0)
-        window = session.window()
-        self.assertEqual(client_rect(window), (540, 6, DEFAULT_DIAMETER, DEFAULT_DIAMETER),
+        self.assertEqual(wait_place(session, (540, 6)),
+                         (540, 6, DEFAULT_DIAMETER, DEFAULT_DIAMETER),
                          "the clock is kept 6 pixels below the top edge")
         self.assertAliveWithoutBoxes(session, "first start")
 
@@ -111,10 +114,10 @@ class LaterStarts(E2ETestCase, ClockWindowChecks):
         self.assertEqual(values, dict(stored, Start_1=2), "settings after the second start")
         self.assertAliveWithoutBoxes(session, "second start")
 
-        self.assertIsNotNone(session.quit(timeout=15), "the program did not end on close")
+        self.assertIsNotNone(session.quit(), "the program did not end on close")
         window = session.start()
         self.assertEqual(client_rect(window), (100, 200, 375, 375), "clock on the third start")
-        time.sleep(0.5)
+        # What a start writes is written before its window shows.
         self.assertEqual(session.registry(), dict(stored, Start_1=2),
                          "settings after the third start")
 
@@ -137,7 +140,7 @@ class PortableStart(E2ETestCase, ClockWindowChecks):
 
         # "Start with Windows" names this copy, in the Run key.
         session.close_window(SETTINGS_CLASS)
-        self.assertTrue(wait_tray_icon(True, timeout=10), "no tray icon")
+        self.assertTrue(wait_tray_icon(True), "no tray icon")
         menu, _ = open_tray_menu(session)
         choose_menu_item(session, menu, "Start with Windows")
         quoted = '"%s"' % session.windows_path(program)
@@ -146,7 +149,7 @@ class PortableStart(E2ETestCase, ClockWindowChecks):
         self.assertIsNone(session.registry(), "settings in the registry in portable mode")
 
         # Without the file the same copy keeps its settings in the registry, as ever.
-        self.assertIsNotNone(session.quit(timeout=15), "the program did not end on close")
+        self.assertIsNotNone(session.quit(), "the program did not end on close")
         os.remove(session.portable_file)
         session.start(program=program)
         self.assertEqual(session.wait_registry("Start_1", 1).get("Start_1"), 1,
