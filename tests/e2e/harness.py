@@ -69,6 +69,8 @@ END_LIMIT = 40.0
 # How long a value the program writes at once (at its start, for a menu item, for a
 # button) may take to reach the store and be read back by the probe on such a machine.
 WRITE_LIMIT = 20.0
+# How long a fresh prefix's first process may take to run: its services start first.
+PREFIX_LIMIT = 60.0
 
 
 def _safe_name(text):
@@ -118,9 +120,11 @@ class Session(Screen, Pointer):
             # desktop paints the X root window black, over the wallpaper, both when
             # it starts and when it ends. A probe that sleeps holds them.
             subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=30)
-            self.holder = subprocess.Popen(["wine", PROBE, "hold"], env=self.env,
-                                           stdout=subprocess.DEVNULL,
-                                           stderr=subprocess.DEVNULL)
+            held = os.path.join(self.dir, "holder.out")
+            with open(held, "wb") as output:
+                self.holder = subprocess.Popen(["wine", PROBE, "hold"], env=self.env,
+                                               stdout=output, stderr=subprocess.DEVNULL)
+            self._wait_holder(held)
             screen = self.probe("screen")
         except BaseException:
             self.stop()
@@ -131,6 +135,17 @@ class Session(Screen, Pointer):
                                % (SCREEN_WIDTH, SCREEN_HEIGHT, display,
                                   screen["width"], screen["height"]))
         self.monitors = [m["rect"] for m in screen["monitors"]]
+
+    def _wait_holder(self, held, timeout=PREFIX_LIMIT):
+        # A process started while the prefix's services come up may not start at
+        # all ("ShellExecuteEx failed"), so nothing else runs before the holder does.
+        deadline = time.monotonic() + timeout
+        while b"holding" not in open(held, "rb").read():
+            if self.holder.poll() is not None:
+                raise HarnessError("the prefix's holder ended (%s)" % self.holder.returncode)
+            if time.monotonic() > deadline:
+                raise HarnessError("the prefix's holder did not start within %g s" % timeout)
+            time.sleep(0.1)
 
     def __enter__(self):
         return self
