@@ -36,6 +36,22 @@ int32_t FrameIntervalRule(int32_t size) {
     return 1000;
 }
 
+uint32_t NextTickDelay(uint32_t interval, uint32_t millisecond) {
+    // Late enough that the clock reads the new second, however its timer rounds.
+    constexpr uint32_t kPastTheSecond = 5;
+    interval = std::clamp<uint32_t>(interval, 1, 1000);
+    millisecond = std::min<uint32_t>(millisecond, 999);
+    // A tick due sooner than that after this one is this one, come a little late.
+    const uint32_t soonest = millisecond + kPastTheSecond;
+    uint32_t due = kPastTheSecond; // this second's first tick
+    while (due < soonest) {
+        // The next one in this second while a whole interval is left after it; else the
+        // next second's first.
+        due = due + 2 * interval <= 1000 + kPastTheSecond ? due + interval : 1000 + kPastTheSecond;
+    }
+    return due - millisecond;
+}
+
 int32_t ScreenScaleFor(int32_t displayHeight) {
     return static_cast<int32_t>(RoundQuotient(displayHeight, 50));
 }

@@ -200,6 +200,11 @@ int64_t RoundQuotient(int64_t numerator, int64_t denominator);
 
 // The clock tick's interval in ms for a clock size: 100, 200, 250, 500 or 1000.
 int32_t FrameIntervalRule(int32_t size);
+// How long after a tick read at `millisecond` of its second the next tick is due. Ticks
+// come `interval` ms apart (at most 1000) from just after each turn of the second, as
+// many as the interval fits into the second: one reads every new second, and a second
+// never gets more ticks than the interval gives.
+uint32_t NextTickDelay(uint32_t interval, uint32_t millisecond);
 
 // Round(display height / 50): pixels per size step.
 int32_t ScreenScaleFor(int32_t displayHeight);

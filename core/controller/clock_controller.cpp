@@ -162,8 +162,7 @@ void ClockController::RunTimer(ClockTimer timer, uint32_t interval) {
 
 void ClockController::WatchPlace(bool watch) {
     // The edge keeping's tick serves the pointer too where the platform says so.
-    RunTimer(ClockTimer::KeepInside,
-             watch || traits_.placementTickAtRest ? kPlacementInterval : 0);
+    RunTimer(ClockTimer::KeepInside, watch || traits_.placementTickAtRest ? kPlacementInterval : 0);
     RunTimer(ClockTimer::RedrawWhileAway, watch ? kPlacementInterval : 0);
 }
 
@@ -190,22 +189,20 @@ TimeOfDay ClockController::ReadTime() {
 }
 
 void ClockController::RunTick(const TimeOfDay& now) {
-    if (!traits_.tellsChangesBeneath) {
-        RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
-        return;
-    }
-    // Due a little after the turn of the second, so that it reads the new one.
-    constexpr uint32_t kPastTheSecond = 5;
-    const uint32_t interval = 1000 - std::min<uint32_t>(now.millisecond, 999) + kPastTheSecond;
-    intervals_[static_cast<size_t>(ClockTimer::Tick)] = interval;
-    platform_.StartTimer(ClockTimer::Tick, interval);
+    // In step with the turn of the second, so that the second hand steps on it.
+    const uint32_t delay = NextTickDelay(TickInterval(), now.millisecond);
+    intervals_[static_cast<size_t>(ClockTimer::Tick)] = delay;
+    platform_.StartTimer(ClockTimer::Tick, delay);
+}
+
+uint32_t ClockController::TickInterval() const {
+    // Where changes beneath are told they are drawn as they come: the time needs a frame
+    // once a second.
+    return traits_.tellsChangesBeneath ? 1000 : FrameIntervalRule(state_.Size);
 }
 
 void ClockController::Tick() {
-    const TimeOfDay now = ReadTime();
-    if (traits_.tellsChangesBeneath) {
-        RunTick(now);
-    }
+    RunTick(ReadTime());
     Draw();
 }
 
@@ -285,9 +282,6 @@ void ClockController::Resize() {
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     ResizeBuffers(state_);
-    if (!traits_.tellsChangesBeneath) {
-        RunTimer(ClockTimer::Tick, FrameIntervalRule(state_.Size));
-    }
     WatchPlace(); // a larger clock may now reach over the edge
 }
 

@@ -52,6 +52,8 @@ class ClockController {
     // Every timer of the clock, by the timer the platform ran.
     void Fire(ClockTimer timer);
     void Tick(); // the time of day, then a frame
+    // The system's time or time zone changed, or it woke from sleep: the new time at once.
+    void TimeChanged() { Tick(); }
     // The position timer: the monitors looked at again, then the place saved if it moved.
     void PlaceTick();
     void SavePlaceIfMoved();
@@ -93,8 +95,9 @@ class ClockController {
     // The monitor the clock belongs to: the one that holds its centre, else the nearest.
     Rect Monitor();
     bool Hidden() const { return hidden_; }
-    // The clock tick's interval, ms.
-    uint32_t TickInterval() const { return intervals_[static_cast<size_t>(ClockTimer::Tick)]; }
+    // The clock tick's interval, ms: the ticks fall this far apart, one just after every
+    // turn of the second.
+    uint32_t TickInterval() const;
 
     // The settings window's model. OpenSettings, start-up's last step, binds the view:
     // its bars take the settings (clamped to their ranges), its status line the hint, and
@@ -125,8 +128,7 @@ class ClockController {
     bool FullScreenInFront();
     TimeOfDay ReadTime();
     void Resize();
-    // Runs the clock tick: by the frame interval rule, or once a second where the platform
-    // tells of changes beneath.
+    // Sets the clock tick due, read `now`.
     void RunTick(const TimeOfDay& now);
     // Where the frame comes from on a see-through platform: captured and recovered.
     bool CaptureBeneath();

@@ -62,7 +62,8 @@ TEST(ClockLife, AFirstStartStoresTheDefaultsAndWalksInFromTheTopEdge) {
     EXPECT_TRUE(p.shown);
     EXPECT_EQ(p.presents, 1) << "the first frame at once";
     EXPECT_EQ(clock.state.Hour, 10);
-    EXPECT_EQ(p.timers, (std::map<ClockTimer, uint32_t>{{ClockTimer::Tick, 200},
+    EXPECT_EQ(clock.controller.TickInterval(), 200u);
+    EXPECT_EQ(p.timers, (std::map<ClockTimer, uint32_t>{{ClockTimer::Tick, 5},
                                                         {ClockTimer::SavePlace, 5000},
                                                         {ClockTimer::KeepInside, 30},
                                                         {ClockTimer::RedrawWhileAway, 30}}));
@@ -90,7 +91,7 @@ TEST(ClockLife, ALaterStartKeepsTheSettingsAndCountsTheStart) {
     clock.Start();
     EXPECT_EQ(clock.platform.Where(), (Place{400, 200}));
     EXPECT_EQ(clock.platform.side, 105);
-    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 100u);
+    EXPECT_EQ(clock.controller.TickInterval(), 100u);
     EXPECT_EQ(clock.platform.timers[ClockTimer::FullScreenCheck], 250u);
     EXPECT_FALSE(clock.view.shown);
     EXPECT_EQ(clock.platform.memory.writes, 1) << "the start count alone";
@@ -99,20 +100,17 @@ TEST(ClockLife, ALaterStartKeepsTheSettingsAndCountsTheStart) {
 }
 
 // Where the platform tells of changes beneath, a still desktop costs one frame a second,
-// due at the turn of the second, and changes beneath are drawn within the frame interval,
-// however many come.
-TEST(ClockLife, WhereChangesBeneathAreToldTheTickComesAtTheTurnOfTheSecond) {
+// and changes beneath are drawn within the frame interval, however many come.
+TEST(ClockLife, WhereChangesBeneathAreToldAStillDesktopCostsAFrameASecond) {
     auto stored = kLater;
     stored["Size"] = "19";
     Clock clock(stored);
     clock.platform.traits.tellsChangesBeneath = true;
     clock.platform.now.millisecond = 300;
     clock.Start();
+    EXPECT_EQ(clock.controller.TickInterval(), 1000u);
     EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 705u);
     clock.platform.changesBeneath = false;
-    clock.platform.now = {10, 8, 30, 900};
-    clock.controller.Tick();
-    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 105u);
     clock.controller.BeneathChanged();
     clock.controller.BeneathChanged();
     EXPECT_EQ(clock.platform.timers[ClockTimer::SoonAfterChange], 200u) << "Size 19: 200 ms";
@@ -120,6 +118,83 @@ TEST(ClockLife, WhereChangesBeneathAreToldTheTickComesAtTheTurnOfTheSecond) {
     clock.controller.Fire(ClockTimer::SoonAfterChange);
     EXPECT_EQ(clock.platform.reads, reads + 1);
     EXPECT_FALSE(clock.platform.timers.contains(ClockTimer::SoonAfterChange));
+}
+
+// The time of day `ms` after midnight.
+TimeOfDay At(int64_t ms) {
+    ms %= 86'400'000;
+    return {static_cast<uint16_t>(ms / 3'600'000), static_cast<uint16_t>(ms / 60'000 % 60),
+            static_cast<uint16_t>(ms / 1000 % 60), static_cast<uint16_t>(ms % 1000)};
+}
+
+// The ticks keep the frame interval and fall so that one comes just after every turn of
+// the second: the second hand steps on the second at every size, its timer on time or a
+// little late, and a second never gets more ticks than the interval gives.
+TEST(ClockTime, TheTickComesJustAfterEveryTurnOfTheSecondAtEverySize) {
+    struct Case {
+        int32_t size;
+        bool told; // the platform tells of changes beneath
+        uint32_t interval;
+    };
+    for (const Case& c : {Case{15, false, 100}, Case{16, false, 200}, Case{25, false, 250},
+                          Case{30, false, 500}, Case{31, false, 1000}, Case{15, true, 1000}}) {
+        auto stored = kLater;
+        stored["Size"] = std::to_string(c.size);
+        Clock clock(stored);
+        clock.platform.traits.tellsChangesBeneath = c.told;
+        int64_t at = 36'630'347; // 10:10:30.347: started anywhere in a second
+        clock.platform.now = At(at);
+        clock.Start();
+        EXPECT_EQ(clock.controller.TickInterval(), c.interval) << c.size;
+        std::map<int64_t, std::vector<int64_t>> ticks; // by second, the ms of each
+        for (int tick = 0; at < 36'633'000; ++tick) {  // into the fourth second
+            at += clock.platform.timers.at(ClockTimer::Tick) + tick % 4 * 3; // up to 9 ms late
+            clock.platform.now = At(at);
+            clock.controller.Fire(ClockTimer::Tick);
+            if (at >= 36'631'000) { // the seconds after the start's
+                ticks[at / 1000].push_back(at % 1000);
+            }
+            EXPECT_EQ(clock.state.Second, at / 1000 % 60);
+        }
+        for (const auto& [second, times] : ticks) {
+            EXPECT_GE(times.front(), 5) << c.size << " at " << second;
+            EXPECT_LE(times.front(), 14) << c.size << " at " << second;
+            EXPECT_LE(times.size(), 1000 / c.interval) << c.size << " at " << second;
+        }
+        EXPECT_EQ(ticks.size(), 3u) << "no second left out";
+    }
+}
+
+// A clock set back or forward, a daylight-saving change (Europe/Berlin's spring night goes
+// from 01:59:59 to 03:00:00, its autumn night from 02:59:59 back to 02:00:00) or a wake
+// from sleep: the next tick shows the new time and comes as it would have; the timers
+// that run on elapsed time go on untouched.
+TEST(ClockTime, TheNextTickShowsATimeSetBackOrForward) {
+    Clock clock(kLater);
+    clock.Start();
+    FakePlatform& p = clock.platform;
+    const auto timers = p.timers;
+    struct Jump {
+        TimeOfDay before;
+        TimeOfDay after;
+    };
+    for (const auto& [before, after] :
+         {Jump{{1, 59, 59, 905}, {3, 0, 0, 5}}, Jump{{2, 59, 59, 905}, {2, 0, 0, 5}},
+          Jump{{14, 20, 7, 5}, {13, 20, 7, 5}}, Jump{{13, 20, 7, 105}, {13, 20, 9, 190}}}) {
+        p.now = before;
+        clock.controller.Tick();
+        p.now = after;
+        clock.controller.Fire(ClockTimer::Tick);
+        EXPECT_EQ((std::array{clock.state.Hour, clock.state.Minute, clock.state.Second}),
+                  (std::array{after.hour, after.minute, after.second}));
+        EXPECT_LE(p.timers[ClockTimer::Tick], 100u) << "the interval: neither stalled nor a burst";
+        EXPECT_GE(p.timers[ClockTimer::Tick], 5u);
+    }
+    p.now = {7, 45, 12, 630}; // Windows tells: set, or woken after hours
+    clock.controller.TimeChanged();
+    EXPECT_EQ(clock.state.Hour, 7);
+    EXPECT_EQ(p.timers[ClockTimer::Tick], 75u) << "back in step with the second";
+    EXPECT_EQ(p.timers[ClockTimer::SavePlace], timers.at(ClockTimer::SavePlace));
 }
 
 TEST(ClockLife, ADamagedStoreHealsAndTellsOnce) {
