@@ -43,6 +43,12 @@ std::unique_ptr<SettingsStore> DesktopClock::Store() {
 TimeOfDay DesktopClock::Now() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    // localtime_r keeps the zone it read first; tzset reads it again when /etc/localtime is
+    // another file (one stat), so a new zone shows at the next tick. Once a second at most.
+    if (now.tv_sec != zoneLookedAt_) {
+        zoneLookedAt_ = now.tv_sec;
+        tzset();
+    }
     std::tm local{};
     localtime_r(&now.tv_sec, &local);
     return {static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),

@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <array>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,6 +60,7 @@ class DesktopClock : public ClockPlatform {
     PosixFiles files_; // the settings file's
     std::array<Source, kClockTimers> timers_;
     Widget problemBox_;
+    time_t zoneLookedAt_ = 0; // the second in which the time zone was last looked at
 };
 
 } // namespace lumivane::gtk
