@@ -169,6 +169,16 @@ bool TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         Paint();
         result = 0;
         return true;
+    case WM_TIMECHANGE:
+        // The time or the time zone was set: the new time now, not at the next tick.
+        controller_.TimeChanged();
+        result = 0;
+        return true;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMRESUMEAUTOMATIC) {
+            controller_.TimeChanged(); // after sleep the old time would show until the tick
+        }
+        return false;
     case WM_DISPLAYCHANGE:
         controller_.MonitorsChanged();
         return false;
