@@ -190,10 +190,11 @@ class NativeSession(Screen, Pointer):
             raise HarnessError("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-    def start(self, wait=True):
-        """Starts the program; with wait, returns the clock window once it shows."""
+    def start(self, wait=True, within=()):
+        """Starts the program (as the last argument of the command `within`, which execs
+        it); with wait, returns the clock window once it shows."""
         log = open(os.path.join(self.dir, "program-%d.log" % len(self.processes)), "wb")
-        process = subprocess.Popen([PROGRAM], env=self.env,
+        process = subprocess.Popen([*within, PROGRAM], env=self.env,
                                    stdout=log, stderr=subprocess.STDOUT, cwd=self.dir)
         process.log_file = log
         self.processes.append(process)
@@ -366,11 +367,13 @@ class NativeTestCase(unittest.TestCase):
         return session
 
     def assertShowsRenderedDial(self, session, window, before,
-                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None, settle=0):
+                                screen=(SCREEN_WIDTH, SCREEN_HEIGHT), desktop=None, settle=0,
+                                now=time.localtime):
         """The clock's area on the screen equals lumivane-render's frame over the same
         wallpaper (or `desktop`, a picture of the screen without the clock) at the same
-        place, for one of the seconds since `before`, sized by a monitor of `screen`
-        (width, height); within `settle` seconds where a change beneath is still due."""
+        place, for one of the seconds since `before` by `now()` (the program's zone),
+        sized by a monitor of `screen` (width, height); within `settle` seconds where a
+        change is still due."""
         background_path = session.wallpaper_path
         if desktop is None:
             desktop = session.wallpaper
@@ -382,7 +385,7 @@ class NativeTestCase(unittest.TestCase):
         deadline = time.monotonic() + settle
         while True:
             shown = session.screenshot().crop(left, top, width, height)
-            after = time.localtime()
+            after = now()
             best = None
             for hhmmss in harness.time_candidates(before, tuple(after[3:6]) + (0,)):
                 frame = harness.render_frame(session.dir, background_path, left, top, hhmmss,

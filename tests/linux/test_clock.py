@@ -142,6 +142,42 @@ class ScreenReader(NativeTestCase):
         self.assertEqual(session.quit(), 0, session.log())
 
 
+class TimeZone(NativeTestCase):
+    def test_a_new_system_zone_shows_on_the_dial_and_to_a_screen_reader_within_2_seconds(self):
+        session = self.session(accessible=True)
+        session.env.pop("TZ", None)  # the zone is /etc/localtime's, looked at again
+        session.set_wallpaper()
+        session.write_settings(LATER)
+        utc = time.gmtime  # of a time, or of now
+        tokyo = lambda t=None: time.gmtime((time.time() if t is None else t) + 9 * 3600)
+        told = lambda found: next((o["description"] for o in found if o["role"] == "timer"), None)
+        # The minutes a description read now may tell: from `since` to now.
+        minutes = lambda zone, since: {time.strftime("%H:%M", zone(t)) for t in (since, None)}
+        since = time.time() - 1
+        # A mount namespace of its own: its /etc/localtime changes, the machine's does not.
+        session.start(within=["unshare", "-m", "--propagation", "private", "sh", "-c",
+                              'mount --bind "$0" /etc/localtime && exec "$@"',
+                              "/usr/share/zoneinfo/Etc/UTC"])
+        pid = session.process.pid  # the shell exec'd the program
+        self.assertNotEqual(os.readlink("/proc/%d/ns/mnt" % pid), os.readlink("/proc/self/ns/mnt"),
+                            "the program in a mount namespace of its own")
+        self.assertEqual(session.wait_place((400, 200)), (400, 200))
+        session.park_pointer()
+        window = session.window()
+        self.assertShowsRenderedDial(session, window, tuple(utc(since)[3:6]) + (0,), settle=5,
+                                     now=utc)
+        self.assertIn(told(session.wait_accessible(lambda found: told(found) is not None)),
+                      minutes(utc, since), "UTC's time told before the change")
+        since = time.time() - 1
+        subprocess.run(["nsenter", "-t", str(pid), "-m", "mount", "--bind",
+                        "/usr/share/zoneinfo/Asia/Tokyo", "/etc/localtime"], check=True, timeout=30)
+        self.assertShowsRenderedDial(session, window, tuple(tokyo(since)[3:6]) + (0,), settle=2,
+                                     now=tokyo)
+        objects = session.wait_accessible(lambda found: told(found) in minutes(tokyo, since), 2)
+        self.assertIn(told(objects), minutes(tokyo, since), "Tokyo's time told to a screen reader")
+        self.assertEqual(session.quit(), 0, session.log())
+
+
 class FullScreen(NativeTestCase):
     def test_the_clock_hides_while_a_full_screen_window_is_in_front(self):
         session = self.session()
