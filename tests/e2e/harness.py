@@ -38,7 +38,7 @@ from pointer import (  # noqa: F401
     FOLLOW_LIMIT, Pointer, click_at, glide_pointer, grab_hands, point_at, pointer_position,
     press_button, release_button, wait_place, watch,
 )
-from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_template
+from wineprefix import copy_prefix, end_leftover_sessions, wine_env, wine_for, wine_template
 
 SETTINGS_KEY = r"Software\Lumivane"
 PORTABLE_FILE = "Lumivane.ini"
@@ -122,7 +122,7 @@ class Session(Screen, Pointer):
             subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=30)
             held = os.path.join(self.dir, "holder.out")
             with open(held, "wb") as output:
-                self.holder = subprocess.Popen(["wine", PROBE, "hold"], env=self.env,
+                self.holder = subprocess.Popen([wine_for(PROBE), PROBE, "hold"], env=self.env,
                                                stdout=output, stderr=subprocess.DEVNULL)
             self._wait_holder(held)
             screen = self.probe("screen")
@@ -137,10 +137,13 @@ class Session(Screen, Pointer):
         self.monitors = [m["rect"] for m in screen["monitors"]]
 
     def _wait_holder(self, held, timeout=PREFIX_LIMIT):
-        # A process started while the prefix's services come up may not start at
-        # all ("ShellExecuteEx failed"), so nothing else runs before the holder does.
+        # The prefix's first process brings up its services: the holder, alone, so
+        # that the probe's first question is never raced by it.
         deadline = time.monotonic() + timeout
-        while b"holding" not in open(held, "rb").read():
+        while True:
+            with open(held, "rb") as output:
+                if b"holding" in output.read():
+                    return
             if self.holder.poll() is not None:
                 raise HarnessError("the prefix's holder ended (%s)" % self.holder.returncode)
             if time.monotonic() > deadline:
@@ -161,7 +164,7 @@ class Session(Screen, Pointer):
         # Through a file, not a pipe: the first Wine process of a prefix starts
         # the prefix's services, which inherit its output and would hold a pipe open.
         with tempfile.TemporaryFile() as output:
-            done = subprocess.run(["wine", PROBE, *map(str, args)], env=self.env,
+            done = subprocess.run([wine_for(PROBE), PROBE, *map(str, args)], env=self.env,
                                   stdout=output, stderr=subprocess.DEVNULL, timeout=timeout)
             output.seek(0)
             text = output.read().decode("utf-8", "replace").strip().splitlines()
@@ -185,7 +188,8 @@ class Session(Screen, Pointer):
         self.kill()
         self.log = open(self.log_path, "ab")
         env = dict(self.env, WINEDEBUG=wine_debug) if wine_debug else self.env
-        self.process = subprocess.Popen(["wine", program or EXE], env=env, stdout=self.log,
+        program = program or EXE
+        self.process = subprocess.Popen([wine_for(program), program], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=self.dir)
         self.started_at = time.monotonic()
         if not wait:
@@ -506,7 +510,7 @@ class TargetWindow:
         self.log_path = os.path.join(session.dir, "target-%d-%d.log" % (left, top))
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            ["wine", TARGET, str(left), str(top), str(width), str(height)]
+            [wine_for(TARGET), TARGET, str(left), str(top), str(width), str(height)]
             + (["--foreground"] if foreground else []), env=session.env,
             stdout=self._log, stderr=subprocess.DEVNULL, cwd=session.dir)
         deadline = time.monotonic() + timeout

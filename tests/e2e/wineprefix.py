@@ -19,6 +19,23 @@ def wine_env(prefix):
     return env
 
 
+# Wine's own loader of 64-bit programs.
+WINE64 = "/usr/lib/wine/wine64"
+
+
+def wine_for(program):
+    """The loader that runs `program` (a file here) itself. `wine` hands a 64-bit program
+    to start.exe, whose start of it fails now and then on a loaded machine
+    ("ShellExecuteEx failed: Internal error"); wine64 runs it directly."""
+    try:
+        with open(program, "rb") as image:
+            head = image.read(1024)
+        machine = head[int.from_bytes(head[0x3C:0x40], "little") + 4:][:2]
+    except (OSError, ValueError):
+        return "wine"
+    return WINE64 if machine == b"\x64\x86" and os.path.isfile(WINE64) else "wine"
+
+
 def wine_template():
     """$LUMIVANE_WINE_TEMPLATE, or a prefix booted once and kept in the output dir."""
     template = os.environ.get("LUMIVANE_WINE_TEMPLATE")

@@ -815,8 +815,8 @@ int Screen(Args& args) {
 
 // While a program of the prefix runs, its desktop process stays, and so does the
 // X root window's background, which the desktop resets when it ends. It says when
-// it runs: the prefix's first processes start its services, and another process
-// started meanwhile may fail to start at all.
+// it runs: as the prefix's first process it brings up the prefix's services, and
+// the harness lets nothing race it.
 int Hold(Args& args) {
     ExpectCount(args, 0);
     Print(Object().Raw("holding", "true"));
