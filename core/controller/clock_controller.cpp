@@ -45,6 +45,7 @@ void ClockController::Start() {
                        [this] { return platform_.MakeBuffer(); });
     // Read now: the quick redraw while the clock moves can draw a frame before the first
     // tick, and it must not show a time the clock never read.
+    FitTickInterval();
     RunTick(ReadTime());
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
@@ -190,15 +191,15 @@ TimeOfDay ClockController::ReadTime() {
 
 void ClockController::RunTick(const TimeOfDay& now) {
     // In step with the turn of the second, so that the second hand steps on it.
-    const uint32_t delay = NextTickDelay(TickInterval(), now.millisecond);
+    const uint32_t delay = NextTickDelay(tickInterval_, now.millisecond);
     intervals_[static_cast<size_t>(ClockTimer::Tick)] = delay;
     platform_.StartTimer(ClockTimer::Tick, delay);
 }
 
-uint32_t ClockController::TickInterval() const {
+void ClockController::FitTickInterval() {
     // Where changes beneath are told they are drawn as they come: the time needs a frame
     // once a second.
-    return traits_.tellsChangesBeneath ? 1000 : FrameIntervalRule(state_.Size);
+    tickInterval_ = traits_.tellsChangesBeneath ? 1000 : FrameIntervalRule(state_.Size);
 }
 
 void ClockController::Tick() {
@@ -282,6 +283,7 @@ void ClockController::Resize() {
     side_ = std::max(state_.Diameter, 0);
     platform_.SizeWindow(side_);
     ResizeBuffers(state_);
+    FitTickInterval();
     WatchPlace(); // a larger clock may now reach over the edge
 }
 

@@ -95,9 +95,9 @@ class ClockController {
     // The monitor the clock belongs to: the one that holds its centre, else the nearest.
     Rect Monitor();
     bool Hidden() const { return hidden_; }
-    // The clock tick's interval, ms: the ticks fall this far apart, one just after every
-    // turn of the second.
-    uint32_t TickInterval() const;
+    // The clock tick's interval, ms, as the last frame's size made it: the ticks fall this
+    // far apart, one just after every turn of the second.
+    uint32_t TickInterval() const { return tickInterval_; }
 
     // The settings window's model. OpenSettings, start-up's last step, binds the view:
     // its bars take the settings (clamped to their ranges), its status line the hint, and
@@ -128,6 +128,7 @@ class ClockController {
     bool FullScreenInFront();
     TimeOfDay ReadTime();
     void Resize();
+    void FitTickInterval(); // to the clock's size
     // Sets the clock tick due, read `now`.
     void RunTick(const TimeOfDay& now);
     // Where the frame comes from on a see-through platform: captured and recovered.
@@ -171,6 +172,7 @@ class ClockController {
     SeeThroughPicture seeThrough_;
     std::vector<uint8_t> hands_; // where a press takes a hand, for platforms that shape input
     std::array<uint32_t, kClockTimers> intervals_{}; // 0: stopped
+    uint32_t tickInterval_ = 1000;
     std::string startupProblem_;
     bool writable_ = true; // the store could be read at start-up
     bool refused_ = false; // the user was told that the store refuses writing
