@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/clock/frame_memory.h"
@@ -115,6 +116,9 @@ struct ClockState {
     int32_t SavedTop = 0;
     int32_t StartCount = 0;
     int32_t HideFullScreen = 1; // 0: the clock stays over full-screen programs
+    // The clock's label (UTF-8), lit into the dial below the hub; none when empty. Kept
+    // as given: the dial shows what LabelDrawnText makes of it.
+    std::string Label;
 
     // Derived from the settings.
     int32_t ScreenScale = 0;

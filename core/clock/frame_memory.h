@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/geometry.h"
@@ -63,6 +64,7 @@ struct FrameBasis {
     std::array<int32_t, 3> handLengths{};
     long double bright = 0;
     uint64_t domeFactors = 0; // ClockState::DomeFactorGeneration
+    std::string label;
     friend bool operator==(const FrameBasis&, const FrameBasis&) = default;
 };
 

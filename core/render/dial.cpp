@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <string>
 
+#include "core/render/label.h"
 #include "core/render/lanes.h"
 #include "core/render/light_block.h"
 #include "core/render/render.h"
@@ -303,6 +306,66 @@ int32_t NumeralDotRadius(const ClockState& state) {
     return std::min(state.Thickness / 2, 3);
 }
 
+// The label at half the numerals' pitch, rounded up: twelve of its widest characters
+// then fit between the hub and the numerals from the smallest clocks up.
+int64_t LabelPitch(const ClockState& state) {
+    const int64_t thickness = state.Thickness;
+    return thickness / 2 + thickness % 2;
+}
+
+int32_t LabelDotRadius(int64_t pitch) {
+    return static_cast<int32_t>(std::min<int64_t>(pitch / 2, 3));
+}
+
+// Where the label's dots go: column 0 at x = `left`, row b = -3 at y = `top`, spelling
+// `text`.
+struct LabelPlace {
+    std::string text;
+    int64_t left = 0;
+    int64_t top = 0;
+    int64_t pitch = 0;
+};
+
+// Its top beads 2 Thickness + 2 pixels below the centre, clear of the hands' hub, and
+// centred on the numerals' middle column. It keeps a pixel inside the minute marks'
+// beads and above the 6's: where the dial is too small for all of it, characters are
+// dropped from its end.
+std::optional<LabelPlace> PlaceLabel(const ClockState& state) {
+    if (state.Label.empty() || state.Thickness < 1 || state.Diameter <= 0) {
+        return std::nullopt;
+    }
+    LabelPlace place;
+    place.text = LabelDrawnText(state.Label);
+    place.pitch = LabelPitch(state);
+    const int64_t thickness = state.Thickness;
+    const int64_t radius = state.Radius;
+    const int64_t bead = LabelDotRadius(place.pitch);
+    place.top = radius + 2 * thickness + 2 + bead;
+    const int64_t lowest = place.top + 6 * place.pitch + bead;
+    const int64_t sixTop = 2 * radius - 9 * thickness - NumeralDotRadius(state);
+    if (lowest + 1 >= sixTop || lowest >= state.Diameter) {
+        return std::nullopt;
+    }
+    const long double reach = static_cast<long double>(radius - thickness) -
+                              static_cast<long double>(MinuteMarkRadius(state)) - 1.0L;
+    const auto inside = [&](int64_t x) {
+        return x >= 0 && x < state.Diameter &&
+               state.Distance(static_cast<int32_t>(x), static_cast<int32_t>(lowest)) <= reach;
+    };
+    while (!place.text.empty()) {
+        const int64_t span = (LabelColumns(place.text) - 1) * place.pitch;
+        place.left = radius - span / 2;
+        if (inside(place.left - bead) && inside(place.left + span + bead)) {
+            return place;
+        }
+        place.text.pop_back();
+        while (!place.text.empty() && place.text.back() == ' ') {
+            place.text.pop_back();
+        }
+    }
+    return std::nullopt;
+}
+
 // The frame that the beads light, with pending platform drawing flushed; none when
 // there is nothing to draw.
 TDIB* BeadFrame(ClockState& state, int32_t beadRadius) {
@@ -493,6 +556,36 @@ template <class Visit> void VisitNumeralDots(ClockState& state, Visit&& visit) {
     }
 }
 
+// Every label dot's bead and centre, character by character.
+template <class Visit> void VisitLabelDots(ClockState& state, Visit&& visit) {
+    const std::optional<LabelPlace> place = PlaceLabel(state);
+    if (!place) {
+        return;
+    }
+    const int32_t beadRadius = LabelDotRadius(place->pitch);
+    TDIB* frame = BeadFrame(state, beadRadius);
+    if (frame == nullptr) {
+        return;
+    }
+    const Bead bead = MakeBead(state, beadRadius, true);
+    const int64_t half = place->pitch / 2;
+    int64_t column = 0;
+    for (const char character : place->text) {
+        const LabelGlyph* glyph = LabelFont.Find(character);
+        if (glyph == nullptr) {
+            column += kLabelSpaceWidth + kLabelSpacing;
+            continue;
+        }
+        for (const GlyphDot& dot : LabelFont.DotsOf(*glyph)) {
+            const int64_t x =
+                place->left + (column + dot.a) * place->pitch + dot.nudgeX + dot.nudgeXHalf * half;
+            const int64_t y = place->top + (dot.b + 3) * place->pitch + dot.nudgeY;
+            visit(*frame, bead, detail::ClampToInt32(x), detail::ClampToInt32(y));
+        }
+        column += glyph->width + kLabelSpacing;
+    }
+}
+
 const auto kDrawWhole = [](TDIB& frame, const Bead& bead, int64_t x, int64_t y) {
     DrawBead(frame, bead, x, y, nullptr);
 };
@@ -523,10 +616,15 @@ void DrawNumerals(ClockState& state) {
     VisitNumeralDots(state, kDrawWhole);
 }
 
+void DrawLabel(ClockState& state) {
+    VisitLabelDots(state, kDrawWhole);
+}
+
 void DrawDial(ClockState& state) {
     ShadeDialDome(state);
     DrawMinuteMarks(state);
     DrawNumerals(state);
+    DrawLabel(state);
 }
 
 namespace detail {
@@ -537,6 +635,7 @@ void DrawBeads(ClockState& state, const TileMask& only) {
     };
     VisitMarks(state, draw);
     VisitNumeralDots(state, draw);
+    VisitLabelDots(state, draw);
 }
 
 void VisitBeadPixels(ClockState& state, const std::function<void(int32_t, int32_t)>& visit) {
@@ -548,6 +647,7 @@ void VisitBeadPixels(ClockState& state, const std::function<void(int32_t, int32_
     };
     VisitMarks(state, pixels);
     VisitNumeralDots(state, pixels);
+    VisitLabelDots(state, pixels);
 }
 
 } // namespace detail

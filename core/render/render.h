@@ -31,8 +31,10 @@ void DrawNumeralDot(ClockState& state, int32_t x, int32_t y);
 void DrawMinuteMarks(ClockState& state);
 // The 169 dots of the twelve numerals.
 void DrawNumerals(ClockState& state);
+// The label's dots (label.h), centred below the hub; nothing without a label.
+void DrawLabel(ClockState& state);
 
-// The whole dial: dome, 60 minute marks, 169 numeral dots.
+// The whole dial: dome, 60 minute marks, 169 numeral dots, the label.
 void DrawDial(ClockState& state);
 
 void DrawHourHand(ClockState& state);

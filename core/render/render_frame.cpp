@@ -39,6 +39,7 @@ FrameBasis BasisOf(const ClockState& state) {
     basis.handLengths = {state.HourHandLength, state.MinuteHandLength, state.SecondHandLength};
     basis.bright = state.BrightFactor;
     basis.domeFactors = state.DomeFactorGeneration;
+    basis.label = state.Label;
     return basis;
 }
 

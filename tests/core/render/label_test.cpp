@@ -1,4 +1,5 @@
-// The clock's label: what of its text the dial shows, and its font.
+// The clock's label: what of its text the dial shows, its font, and where its beads
+// land on dials of every size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +11,10 @@
 
 #include "core/render/label.h"
 #include "core/render/render.h"
+#include "tests/core/render/render_fixture.h"
 
 using namespace lumivane;
+using namespace lumivane::testing_support;
 
 namespace {
 
@@ -36,6 +39,46 @@ DotSet Shape(std::span<const GlyphDot> dots, int32_t from = INT8_MIN) {
 DotSet ShapeOf(char character) {
     const LabelGlyph* glyph = LabelFont.Find(character);
     return glyph != nullptr ? Shape(LabelFont.DotsOf(*glyph)) : DotSet{};
+}
+
+// The pixels a label changes in a whole frame over a patterned desktop.
+struct LabelPixels {
+    int32_t count = 0;
+    int32_t left = INT32_MAX;
+    int32_t right = INT32_MIN;
+    int32_t top = INT32_MAX;
+    int32_t outside = 0; // beyond the ring the minute marks' beads leave free
+};
+
+ClockState RenderedClock(int32_t diameter, const std::string& label) {
+    ClockState state = MakeClock(diameter);
+    FillPattern(*state.BackgroundBuffer);
+    state.Hour = 4;
+    state.Minute = 32;
+    state.Second = 27; // the second hand lies over the label
+    state.Label = label;
+    RenderFrame(state);
+    return state;
+}
+
+LabelPixels ChangedBy(int32_t diameter, const std::string& label) {
+    ClockState plain = RenderedClock(diameter, "");
+    ClockState labelled = RenderedClock(diameter, label);
+    const int32_t marksInside = plain.Radius - plain.Thickness - std::min(plain.Thickness / 3, 3);
+    LabelPixels pixels;
+    for (int32_t y = 0; y < diameter; ++y) {
+        for (int32_t x = 0; x < diameter; ++x) {
+            if (PixelAt(*plain.FrameBuffer, x, y) == PixelAt(*labelled.FrameBuffer, x, y)) {
+                continue;
+            }
+            ++pixels.count;
+            pixels.left = std::min(pixels.left, x);
+            pixels.right = std::max(pixels.right, x);
+            pixels.top = std::min(pixels.top, y);
+            pixels.outside += plain.Distance(x, y) < marksInside ? 0 : 1;
+        }
+    }
+    return pixels;
 }
 
 } // namespace
@@ -100,4 +143,43 @@ TEST(LabelFont, DigitsAreTheNumeralsOwn) {
         return lean;
     };
     EXPECT_EQ(leans(LabelFont.DotsOf(*LabelFont.Find('7'))), leans(NumeralGlyphs[7]));
+}
+
+TEST(DrawLabel, CentredBelowTheHubInsideTheMarksOnEveryDial) {
+    // Twelve of the widest characters, from dials too small for them to the largest
+    // Thickness; 75 is the smallest size on a 768-pixel display.
+    const std::string twelve(12, 'M');
+    for (int32_t diameter : {20, 41, 50, 63, 75, 80, 99, 100, 150, 199, 200, 285, 400, 500, 1000}) {
+        SCOPED_TRACE(diameter);
+        const ClockState clock = MakeClock(diameter);
+        const LabelPixels pixels = ChangedBy(diameter, twelve);
+        EXPECT_EQ(pixels.outside, 0);
+        if (pixels.count == 0) {
+            EXPECT_LT(diameter, 50); // no room below the hub at all
+            continue;
+        }
+        EXPECT_GE(pixels.top, clock.Radius + 4); // the hands' root reaches 3 pixels
+        EXPECT_EQ(pixels.left + pixels.right, 2 * clock.Radius);
+        if (diameter >= 80) {
+            // All twelve drawn: one fewer is narrower, a thirteenth is not drawn.
+            EXPECT_LT(ChangedBy(diameter, std::string(11, 'M')).right, pixels.right);
+            EXPECT_TRUE(SamePicture(*RenderedClock(diameter, twelve).FrameBuffer,
+                                    *RenderedClock(diameter, twelve + "M").FrameBuffer));
+        }
+    }
+    // Where they do not fit, the last ones are left out and the rest stay centred.
+    EXPECT_TRUE(SamePicture(*RenderedClock(75, twelve).FrameBuffer,
+                            *RenderedClock(75, std::string(11, 'M')).FrameBuffer));
+}
+
+TEST(DrawLabel, SymmetricTextIsCentredAndATextWithoutGlyphsDrawsNothing) {
+    for (int32_t diameter : {76, 285}) {
+        const ClockState clock = MakeClock(diameter);
+        for (const char* text : {"WOW", "A-A", "T I T"}) {
+            const LabelPixels pixels = ChangedBy(diameter, text);
+            EXPECT_GT(pixels.count, 0) << text;
+            EXPECT_EQ(pixels.left + pixels.right, 2 * clock.Radius) << text << " " << diameter;
+        }
+        EXPECT_EQ(ChangedBy(diameter, "東京 ?").count, 0);
+    }
 }

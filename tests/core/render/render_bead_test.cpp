@@ -330,6 +330,7 @@ TEST(DrawDial, StaysInsideTheFrameWhateverTheThickness) {
         ClockState state = MakeClock(120);
         FillPattern(*state.BackgroundBuffer);
         state.Thickness = thickness;
+        state.Label = "WWWWWWWWWWWW";
         DrawDial(state);
         RenderFrame(state);
     }

@@ -103,6 +103,9 @@ const std::vector<Step> kSteps = {
          RecomputeShading(s);
      }},
     {"hand style", [](ClockState& s) { s.Algoritm = 3; }},
+    {"label", [](ClockState& s) { s.Label = "Zürich +1"; }},
+    {"second hand over the label", Tick},
+    {"another label", [](ClockState& s) { s.Label = "UTC"; }},
     {"second hand again", Tick},
     {"whole background",
      [](ClockState& s) {
