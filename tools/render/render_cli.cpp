@@ -17,8 +17,8 @@ namespace {
 constexpr std::string_view kToolName = "lumivane-render";
 
 constexpr std::string_view kOptionsWithValue[] = {
-    "--background", "--time",   "--output",   "--screen",   "--left",  "--top",
-    "--size",       "--bright", "--contrast", "--algoritm", "--frames"};
+    "--background", "--time",   "--output",   "--screen",   "--left",   "--top",
+    "--size",       "--bright", "--contrast", "--algoritm", "--frames", "--label"};
 
 bool TakesValue(const std::string& name) {
     return std::find(std::begin(kOptionsWithValue), std::end(kOptionsWithValue), name) !=
@@ -91,6 +91,7 @@ void ApplySettings(const RenderOptions& options, ClockState& state) {
     state.Bright = options.bright.value_or(state.Bright);
     state.Contrast = options.contrast.value_or(state.Contrast);
     state.Algoritm = options.algoritm.value_or(state.Algoritm);
+    state.Label = options.label;
 }
 
 // The settings of a first start, with the options laid over them.
@@ -181,6 +182,8 @@ RenderOptions ParseRenderArguments(const std::vector<std::string>& arguments) {
             options.contrast = IntegerOption(name, value);
         } else if (name == "--algoritm") {
             options.algoritm = IntegerOption(name, value);
+        } else if (name == "--label") {
+            options.label = value;
         } else if (name == "--frames") {
             options.frames = IntegerOption(name, value);
             if (options.frames < 1) {
@@ -204,7 +207,7 @@ std::string RenderHelpText() {
         "Usage: lumivane-render --background IN --time HH:MM:SS --output OUT\n"
         "                       [--screen WxH] [--left X] [--top Y]\n"
         "                       [--size N] [--bright B] [--contrast C] [--algoritm A]\n"
-        "                       [--frames N]\n"
+        "                       [--label TEXT] [--frames N]\n"
         "\n"
         "Composes one frame of the Lumivane clock from IN, a picture of the whole\n"
         "desktop, as the clock window does, and writes the frame (Diameter x Diameter\n"
@@ -223,6 +226,8 @@ std::string RenderHelpText() {
         "  --bright B         brightness, default 30 (0 to 30)\n"
         "  --contrast C       contrast, default 6 (0 to 15)\n"
         "  --algoritm A       hand style, default 0 (0 to 5)\n"
+        "  --label TEXT       the clock's label, lit below the hub (UTF-8; its first 12\n"
+        "                     characters, as capitals A-Z, digits and + - : . /)\n"
         "  --frames N         draw N frames in a row from the same copy (for timing)\n"
         "\n"
         "Settings outside those ranges are drawn as the clock draws such values read\n"

@@ -47,6 +47,7 @@ struct RenderOptions {
     std::optional<int32_t> bright;
     std::optional<int32_t> contrast;
     std::optional<int32_t> algoritm;
+    std::string label; // none when empty
     int32_t frames = 1;
     bool help = false;
 };

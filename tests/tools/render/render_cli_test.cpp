@@ -113,6 +113,7 @@ TEST(RenderArguments, RequiredOnesAloneTakeTheFirstStartDefaults) {
     EXPECT_EQ(options.time.second, 30);
     EXPECT_FALSE(options.screen || options.left || options.top);
     EXPECT_FALSE(options.size || options.bright || options.contrast || options.algoritm);
+    EXPECT_TRUE(options.label.empty());
     EXPECT_EQ(options.frames, 1);
     EXPECT_FALSE(options.help);
 }
@@ -122,7 +123,7 @@ TEST(RenderArguments, EveryOptionTakesItsValueInAnyOrder) {
         {"--frames", "7",           "--algoritm",   "5",         "--contrast", "15",
          "--bright", "0",           "--size",       "50",        "--top",      "-20",
          "--left",   "-2147483648", "--screen",     "1920X1080", "--output",   "o.png",
-         "--time",   "0:00:00",     "--background", "b.png"});
+         "--time",   "0:00:00",     "--background", "b.png",     "--label",    "São Paulo"});
     EXPECT_EQ(options.frames, 7);
     EXPECT_EQ(options.algoritm, 5);
     EXPECT_EQ(options.contrast, 15);
@@ -136,6 +137,7 @@ TEST(RenderArguments, EveryOptionTakesItsValueInAnyOrder) {
     EXPECT_EQ(options.time.hour, 0);
     EXPECT_EQ(options.background, "b.png");
     EXPECT_EQ(options.output, "o.png");
+    EXPECT_EQ(options.label, "São Paulo");
 }
 
 TEST(RenderArguments, TimesFromMidnightToTheLastSecond) {
@@ -338,6 +340,8 @@ TEST(RenderClock, TimeAndSettingsReachThePicture) {
     EXPECT_NE(frame, RenderClock(desktop, Options({"--bright", "29"})));
     EXPECT_NE(frame, RenderClock(desktop, Options({"--contrast", "7"})));
     EXPECT_NE(frame, RenderClock(desktop, Options({"--algoritm", "1"})));
+    EXPECT_NE(frame, RenderClock(desktop, Options({"--label", "UTC"})));
+    EXPECT_EQ(frame, RenderClock(desktop, Options({"--label", "?"}))); // nothing to draw
     EXPECT_EQ(RenderClock(desktop, Options({"--size", "20"})).width, 300);
 }
 
@@ -366,6 +370,7 @@ TEST(RenderCommand, HelpGoesToStandardOutput) {
                   "Usage: lumivane-render --background IN --time HH:MM:SS --output OUT\n", 0),
               0u);
     EXPECT_NE(result.out.find("--algoritm A"), std::string::npos);
+    EXPECT_NE(result.out.find("--label TEXT"), std::string::npos);
     EXPECT_TRUE(result.err.empty());
 }
 
