@@ -1,7 +1,6 @@
 """Wine prefixes for the sessions: a template booted once, a private copy for
 each session, and the end of what a killed test left running."""
 
-import functools
 import glob
 import os
 import shutil
@@ -24,7 +23,6 @@ def wine_env(prefix):
 WINE64 = "/usr/lib/wine/wine64"
 
 
-@functools.lru_cache(maxsize=None)
 def wine_for(program):
     """The loader that runs `program` (a file here) itself. `wine` hands a 64-bit program
     to start.exe, whose start of it fails now and then on a loaded machine
